@@ -1,0 +1,34 @@
+// Start-up: title, windows, settings file, message loop, all inside one guarded block.
+#include "app/Startup.h"
+
+#include <exception>
+
+#include "app/SettingsFile.h"
+#include "forms/DialogChoixLangue.h"
+#include "forms/TDlgLectureInformation.h"
+
+const char kApplicationTitle[] = "Bravelle";
+
+int RunApplication(Platform& platform) {
+  ui::Toolkit& toolkit = platform.Toolkit;
+  try {
+    toolkit.SetTitle(kApplicationTitle);
+    // The first form created is the application's main window.
+    TDlgLectureInformation DlgLectureInformation(platform);
+    TDialogChoixLangue DialogChoixLangue(toolkit);
+    DlgLectureInformation.SetLanguageDialog(&DialogChoixLangue);
+
+    DlgLectureInformation.SetSettingsPath(SettingsPathIn(platform.Storage.WindowsDirectory()));
+    const int32_t language = LoadOrCreateSettings(platform.Storage, DlgLectureInformation.SettingsPath);
+    // Negative or too large values are ignored by the setter.
+    DlgLectureInformation.SetLanguage(static_cast<uint32_t>(language));
+
+    toolkit.Run(DlgLectureInformation.Form());
+  } catch (const ui::Error& e) {
+    toolkit.ShowApplicationError(ui::ErrorBoxText(e.what()));
+  } catch (...) {
+    // Anything else is shown as the toolkit shows an exception without a message.
+    toolkit.ShowApplicationError("");
+  }
+  return 0;
+}

@@ -1,0 +1,80 @@
+// TComP04: the serial link to the unit, one byte at a time, and the unit's command protocol.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "link/Clock.h"
+#include "link/SerialDevice.h"
+
+// Status codes of the link; Windows (or errno) codes lie well below them.
+constexpr int32_t COMERR_NOT_CONNECTED = 100001;
+constexpr int32_t COMERR_TIMEOUT = 100002;
+constexpr int32_t COMERR_BAD_REPLY = 100003;
+constexpr int32_t COMERR_PORT_CLOSED = 100016;
+constexpr int32_t COMERR_WRONG_UNIT = 100020;
+
+// Protocol bytes.
+constexpr uint8_t CMD_END = 0x04;
+constexpr uint8_t CMD_CONNECT = 0x80;
+constexpr uint8_t RSP_CONNECTED = 0x81;
+constexpr uint8_t ACK = 0x84;
+constexpr uint8_t RSP_REFUSED = 0x85;
+constexpr uint8_t CMD_READ_TYPE = 0x86;
+constexpr uint8_t CMD_READ_CIRCUIT = 0x87;
+constexpr uint8_t CMD_READ_BYTE = 0x89;
+constexpr uint8_t CMD_SET_BAUD = 0x9E;
+
+// The device name filled into every "%s" of the catalogue texts that name the unit.
+std::string GetDeviceName();
+
+class TComP04 {
+ public:
+  TComP04(SerialDevice& device, Clock& clock);
+  ~TComP04();
+  TComP04(const TComP04&) = delete;
+  TComP04& operator=(const TComP04&) = delete;
+
+  void SetPortIndex(int32_t index);
+  int32_t Open();
+  int32_t Close();
+  int32_t SetBaudRate(int32_t rate);
+  int32_t Purge();
+  int32_t WriteByte(uint8_t value);
+  int32_t ReadByte(int32_t& value);
+  int32_t SendHexByte(uint32_t value);
+  int32_t ReceiveHexByte(int32_t& value, bool acknowledge);
+  static int32_t DecodeHexPair(int32_t first, int32_t second);
+  void WaitMilliseconds(uint32_t duration);
+
+  int32_t Connect(int32_t timeoutSeconds);
+  int32_t Release();
+  int32_t ReadUnitType(char* buffer);  // at least 4 bytes
+  int32_t CheckUnitType();
+  int32_t ReadCircuitVersion(int32_t& value);
+  int32_t ReadByteAt(int32_t address, int32_t& value);
+  int32_t ReadWordAt(int32_t address, int32_t& value);
+  int32_t ReadSerialNumber(uint32_t& value);
+  int32_t ReadSoftwareVersion(int32_t& major, int32_t& minor);
+  int32_t SwitchUnitBaudRate(int32_t rate);
+
+  bool IsOpen() const { return PortHandle != kInvalidSerialHandle; }
+
+  // The object's state, readable by its users and tests.
+  SerialHandle PortHandle = kInvalidSerialHandle;
+  CommDcb Dcb{};
+  CommDcb SavedDcb{};
+  CommTimeouts Timeouts{};
+  CommTimeouts SavedTimeouts{};
+  char PortName[20] = {};
+  uint32_t Connected = 0;
+  int32_t LastStatus = 0;
+
+ private:
+  SerialDevice& device_;
+  Clock& clock_;
+  // Whether Open read the port's own settings into SavedDcb / SavedTimeouts, so
+  // that Close puts back only what was really captured.
+  bool savedDcbCaptured_ = false;
+  bool savedTimeoutsCaptured_ = false;
+};
