@@ -1,0 +1,82 @@
+// The catalogue's texts are the program's own bytes: CP1252, exact spaces and line breaks.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/Format.h"
+#include "app/TextCatalogue.h"
+#include "ui/Toolkit.h"
+
+namespace {
+
+std::string Fr(TextPair id) { return Text(id, kLanguageFrench); }
+std::string En(TextPair id) { return Text(id, kLanguageEnglish); }
+
+TEST(TextCatalogue, AccentedLettersAreSingleCp1252Bytes) {
+  EXPECT_EQ(Fr(TXT_DEVICE_CONNECTED), std::string("Appareil connect\xE9"));
+  EXPECT_EQ(Fr(TXT_LANGUAGE_NAME), std::string("Fran\xE7" "ais"));
+  EXPECT_EQ(Fr(TXT_INTRO_CHOOSE_PORT), std::string("Choisir ensuite le port serie \xE0 utiliser."));
+  EXPECT_EQ(Fr(TXT_READ_DONE), std::string(" Le transfert des donn\xE9" "es est reussi."));
+  EXPECT_EQ(std::string(ui::kCreateFileError), std::string("Impossible de cr\xE9" "er le fichier %s"));
+  // No UTF-8 sequence slipped in anywhere.
+  for (int id = 0; id < kTextPairCount; ++id)
+    for (uint32_t lang = 0; lang < 2; ++lang)
+      EXPECT_EQ(std::strstr(Text(static_cast<TextPair>(id), lang), "\xC3"), nullptr) << id << "/" << lang;
+}
+
+TEST(TextCatalogue, TwoLineMessagesSeparateTheirPartsWithLfLfCr) {
+  for (TextPair id : {TXT_WRONG_UNIT_DETAIL, TXT_LINK_LOST_DETAIL}) {
+    EXPECT_NE(Fr(id).find("\n\n\r"), std::string::npos);
+    EXPECT_NE(En(id).find("\n\n\r"), std::string::npos);
+  }
+  const std::string device = Text(TXT_DEVICE_NAME);
+  EXPECT_EQ(Format(Text(TXT_WRONG_UNIT_DETAIL, 0), device.c_str(), device.c_str()),
+            "Le type d'appareil ne correspond pas \xE0 un appareil Satellite de la KVR72 QLE.\n\n\r"
+            "L'appareil n'est pas un appareil Satellite de la KVR72 QLE!");
+  EXPECT_EQ(Format(Text(TXT_LINK_LOST_DETAIL, 1), device.c_str(), 100002),
+            "The Satellite de la KVR72 QLE unit stopped answering (code 100002).\n\n\r"
+            "Check the cable and the power, then read again.");
+}
+
+TEST(TextCatalogue, UntranslatedEnglishMembersAreOneSpace) {
+  for (TextPair id : {TXT_MAIN_TITLE, TXT_BTN_READ, TXT_INTRO_TITLE, TXT_INTRO_CONNECT, TXT_INTRO_SWITCH_ON,
+                      TXT_INTRO_CHOOSE_PORT, TXT_INTRO_PRESS_BUTTON, TXT_CIRCUIT_VERSION, TXT_SOFTWARE_VERSION,
+                      TXT_READ_DONE, TXT_READ_ANOTHER})
+    EXPECT_EQ(En(id), " ") << id;
+  // Formatting a placeholder-free member leaves it unchanged.
+  EXPECT_EQ(Format(Text(TXT_SOFTWARE_VERSION, 1), 1u, 12u), " ");
+}
+
+TEST(TextCatalogue, FormattedLinesReadAsTheUserSeesThem) {
+  const std::string device = Text(TXT_DEVICE_NAME);
+  EXPECT_EQ(Format(Text(TXT_MAIN_TITLE, 0), device.c_str()),
+            "Lecture des Information de votre Satellite de la KVR72 QLE");
+  EXPECT_EQ(Format(Text(TXT_INTRO_PRESS_BUTTON, 0), Text(TXT_BTN_READ, 0)),
+            "Et pour lire les informations, appuyer sur le bouton < Lecture des informations >.");
+  EXPECT_EQ(Format(Text(TXT_SERIAL_NUMBER, 0), 1234u), "Le num\xE9ro de s\xE9rie est : 0000001234.");
+  EXPECT_EQ(Format(Text(TXT_SERIAL_NUMBER, 1), 4294967295u), "Serial number is : 4294967295.");
+  EXPECT_EQ(Format(Text(TXT_CIRCUIT_VERSION, 0), 5u), " La version du circuit est 5 ");
+  EXPECT_EQ(Format(Text(TXT_SOFTWARE_VERSION, 0), 1u, 12u), " La version du logiciel est 1.12");
+}
+
+TEST(TextCatalogue, SingleTexts) {
+  EXPECT_STREQ(Text(TXT_DEVICE_NAME), "Satellite de la KVR72 QLE");
+  EXPECT_STREQ(Text(TXT_BLANK_LINE), " ");
+  EXPECT_EQ(std::string(Text(TXT_SEPARATOR)), std::string(27, '-'));
+  EXPECT_STREQ(Text(TXT_NO_PORT), " Pas de port serie");
+  EXPECT_STREQ(Text(TXT_PORT_DLG_TITLE, 0), "Comfiguration du port s\xE9rie");
+  EXPECT_STREQ(Text(TXT_PORT_SEARCH, 1), "ports searching");
+}
+
+TEST(ErrorBoxText, FullStopOnlyAfterCharactersAboveTheFullStop) {
+  EXPECT_EQ(ui::ErrorBoxText(""), "");
+  EXPECT_EQ(ui::ErrorBoxText("Impossible"), "Impossible.");
+  EXPECT_EQ(ui::ErrorBoxText("fini."), "fini.");
+  EXPECT_EQ(ui::ErrorBoxText("fini!"), "fini!");     // '!' is below '.'
+  EXPECT_EQ(ui::ErrorBoxText("C:\\a/"), "C:\\a/.");  // '/' is just above '.'
+  EXPECT_EQ(ui::ErrorBoxText("-"), "-");              // '-' is just below '.'
+  EXPECT_EQ(ui::ErrorBoxText("cr\xE9"), "cr\xE9.");  // CP1252 letters count as above
+}
+
+}  // namespace
