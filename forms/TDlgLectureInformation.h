@@ -2,16 +2,49 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/Platform.h"
+#include "forms/TConfigurationPort.h"
+#include "link/Com_p04.h"
 
 class TDialogChoixLangue;
+
+// The two messages the reading sequence posts to its own window.
+constexpr uint32_t UM_READ_FAILED = 1025;  // WM_USER + 1
+constexpr uint32_t UM_READ_DONE = 1027;    // WM_USER + 3
+
+// wParam of UM_READ_FAILED. For kReadLinkLost the lParam carries the link
+// status that ended the reading, so the error box can show it.
+constexpr uintptr_t kReadWrongUnit = 0;
+constexpr uintptr_t kReadLinkLost = 1;
+
+// Where the four buttons stand beside the text pane. Kept apart from the
+// window so the arithmetic can be checked on its own.
+struct MainButtonPlaces {
+  int Left = 0;
+  int Height = 0;
+  int ReadTop = 0;      // ButtonLectureInfo, level with the pane's top
+  int PortTop = 0;      // ButtonConfigPort
+  int LanguageTop = 0;  // ButtonChoixLangue
+  int QuitTop = 0;      // ButtonQuitter, level with the pane's bottom
+};
+
+// memo: the pane's bounds; quitHeight: ButtonQuitter's height, which all four take.
+MainButtonPlaces PlaceMainButtons(const ui::Bounds& memo, int quitHeight);
+
+// The common button width for the four caption widths, and the outer window
+// width that leaves the stated margin right of the buttons.
+int CommonButtonWidth(int quit, int read, int port, int language);
+int MainWindowWidth(int buttonLeft, int buttonWidth);
 
 class TDlgLectureInformation {
  public:
   explicit TDlgLectureInformation(Platform& platform);
   ~TDlgLectureInformation();
+  TDlgLectureInformation(const TDlgLectureInformation&) = delete;
+  TDlgLectureInformation& operator=(const TDlgLectureInformation&) = delete;
 
   void SetLanguageDialog(TDialogChoixLangue* dialog);
   void SetSettingsPath(const std::string& path);
@@ -19,8 +52,58 @@ class TDlgLectureInformation {
   void RefreshTexts();
   ui::Form& Form();
 
+  // Event handlers, bound to the controls and the window's messages.
+  void ButtonQuitterClick();
+  void ButtonConfigPortClick();
+  void ButtonChoixLangueClick();
+  void ButtonLectureInfoClick();
+  void TimerGestConnectionTimer();
+  void OnReadFailed(const ui::Message& message);
+  void OnReadDone();
+  // The window's message dispatch: true when the message was one of ours.
+  bool HandleMessage(const ui::Message& message);
+
+ private:
+  Platform& platform_;
+  TDialogChoixLangue* languageDialog_ = nullptr;
+  std::unique_ptr<ui::Form> form_;
+
+ public:
+  // The controls, in creation (and tab) order; they live as long as the form.
+  ui::Button& ButtonLectureInfo;
+  ui::Memo& MemoInformation;
+  ui::Button& ButtonChoixLangue;
+  ui::Button& ButtonQuitter;
+  ui::Button& ButtonConfigPort;
+  ui::Timer& TimerGestConnection;
+
   // Read by start-up and tests; changed only through the setters and handlers.
   uint32_t Language = 0;
   std::string SettingsPath;
   int32_t ReadStep = 0;
+
+  // Members are destroyed in reverse order: Link is declared last so that the
+  // unit is released and the port closed while the form, its controls and
+  // PortDialog still exist. PortDialog is created in the constructor's body,
+  // after Link, as the window's construction order wants.
+  std::unique_ptr<TConfPort> PortDialog;
+  TComP04 Link;
+
+ private:
+  void LayOutButtons();
+  void Append(const std::string& line);
+  void EnableDialogButtons(bool enabled);
+  void ReturnToIdle();
+  // Ends the reading with UM_READ_FAILED; the timer stops first so that no
+  // tick runs between the post and its handler.
+  void PostReadFailed(uintptr_t kind, int32_t status);
+
+  // The steps of the reading sequence, one per tick.
+  void WatchPort();
+  void StepConnect();
+  void StepCheckUnit();
+  void StepSerialNumber();
+  void StepCircuitVersion();
+  void StepSoftwareVersion();
+  void StepFinish();
 };

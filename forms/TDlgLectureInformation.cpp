@@ -1,0 +1,380 @@
+// The main window: its layout and texts, its two dialogs, and the timer-driven reading of the unit.
+#include "forms/TDlgLectureInformation.h"
+
+#include <algorithm>
+
+#include "app/Format.h"
+#include "app/SettingsFile.h"
+#include "app/TextCatalogue.h"
+#include "forms/DialogChoixLangue.h"
+
+namespace {
+
+constexpr uint32_t kIdleInterval = 2000;
+constexpr uint32_t kReadingInterval = 300;
+// Seconds Connect may wait for the unit's answer; its one-second pause alone
+// uses this up, so each tick sends exactly one connect request.
+constexpr int32_t kConnectTimeout = 1;
+// Vertical gap between the two middle buttons and below the read button's row.
+constexpr int kButtonGap = 7;
+// Space right of the pane, and right of the buttons up to the outer frame.
+constexpr int kPaneToButtons = 7;
+constexpr int kButtonsToFrame = 14;
+// Room left and right of a caption inside its button.
+constexpr int kCaptionPadding = 20;
+
+ui::FormStyle MainFormStyle() {
+  ui::FormStyle style;
+  style.ClientWidth = 394;
+  style.ClientHeight = 225;
+  style.CloseBox = true;
+  style.FontName = "MS Sans Serif";
+  style.FontHeight = -11;
+  return style;
+}
+
+std::unique_ptr<ui::Form> CreateMainForm(ui::Toolkit& toolkit) {
+  auto form = toolkit.CreateForm(MainFormStyle(), nullptr);
+  // The layout's placeholder; RefreshTexts writes the real caption.
+  form->SetCaption("DlgLectureInformation");
+  return form;
+}
+
+ui::Memo& CreateInformationPane(ui::Form& form) {
+  ui::Memo& memo = form.CreateMemo({8, 8, 297, 209});
+  memo.AppendLine("MemoInformation");
+  return memo;
+}
+
+std::string WithDeviceName(TextPair id, uint32_t language) {
+  return Format(Text(id, language), GetDeviceName().c_str());
+}
+
+}  // namespace
+
+MainButtonPlaces PlaceMainButtons(const ui::Bounds& memo, int quitHeight) {
+  MainButtonPlaces p;
+  p.Left = memo.Left + memo.Width + kPaneToButtons;
+  p.Height = quitHeight;
+  p.QuitTop = memo.Top + memo.Height - quitHeight;
+  p.ReadTop = memo.Top;
+  // The two middle buttons are centred between the read and quit buttons;
+  // C++ division truncates toward zero, as the layout rule wants.
+  p.PortTop = p.ReadTop + p.Height + (p.QuitTop - p.ReadTop - 3 * quitHeight - kButtonGap) / 2;
+  p.LanguageTop = p.PortTop + p.Height + kButtonGap;
+  return p;
+}
+
+int CommonButtonWidth(int quit, int read, int port, int language) {
+  return std::max(std::max(quit, read), std::max(port, language));
+}
+
+int MainWindowWidth(int buttonLeft, int buttonWidth) {
+  return buttonLeft + buttonWidth + kButtonsToFrame;
+}
+
+TDlgLectureInformation::TDlgLectureInformation(Platform& platform)
+    : platform_(platform),
+      form_(CreateMainForm(platform.Toolkit)),
+      ButtonLectureInfo(form_->CreateButton({312, 8, 75, 25}, "Lecture des Information")),
+      MemoInformation(CreateInformationPane(*form_)),
+      ButtonChoixLangue(form_->CreateButton({312, 120, 75, 25}, "Choix de la langue")),
+      ButtonQuitter(form_->CreateButton({312, 192, 75, 25}, "&Quitter")),
+      ButtonConfigPort(form_->CreateButton({312, 64, 75, 25}, "Configuration du port")),
+      TimerGestConnection(form_->CreateTimer()),
+      SettingsPath(),
+      Link(platform.Serial, platform.Ticks) {
+  ButtonLectureInfo.OnClick = [this] { ButtonLectureInfoClick(); };
+  ButtonChoixLangue.OnClick = [this] { ButtonChoixLangueClick(); };
+  ButtonQuitter.OnClick = [this] { ButtonQuitterClick(); };
+  ButtonConfigPort.OnClick = [this] { ButtonConfigPortClick(); };
+  TimerGestConnection.OnTimer = [this] { TimerGestConnectionTimer(); };
+  form_->OnMessage = [this](const ui::Message& m) { return HandleMessage(m); };
+
+  PortDialog = std::make_unique<TConfPort>(platform.Toolkit, form_.get(), platform.Registry,
+                                           platform.Locale);
+  // The first scan of the ports; whether it found a change does not matter yet.
+  PortDialog->PortChanged();
+
+  ReadStep = 0;
+  TimerGestConnection.SetInterval(kIdleInterval);
+  TimerGestConnection.SetEnabled(true);
+
+  LayOutButtons();
+  MemoInformation.Clear();
+  RefreshTexts();
+
+  // Only a port of the preferred driver is trusted enough to read from at once;
+  // otherwise Link keeps COM2 until the user or the idle watch picks a port.
+  if (PortDialog->IsPreferredPort()) {
+    ButtonLectureInfo.SetEnabled(true);
+    Link.SetPortIndex(PortDialog->PortNumber() - 1);
+  }
+}
+
+// Link, declared last, is destroyed first: it releases the unit and restores
+// and closes the port before PortDialog and the form go.
+TDlgLectureInformation::~TDlgLectureInformation() = default;
+
+ui::Form& TDlgLectureInformation::Form() { return *form_; }
+
+void TDlgLectureInformation::SetLanguageDialog(TDialogChoixLangue* dialog) {
+  languageDialog_ = dialog;
+}
+
+void TDlgLectureInformation::SetSettingsPath(const std::string& path) {
+  if (path != SettingsPath) SettingsPath = path;
+}
+
+void TDlgLectureInformation::SetLanguage(uint32_t index) {
+  if (index == Language || index >= 2) return;
+  Language = index;
+  RefreshTexts();
+  // A failure leaves by exception with the new language already in force; the
+  // toolkit shows it and the file keeps its old content.
+  WriteSettings(platform_.Storage, SettingsPath, Language);
+}
+
+void TDlgLectureInformation::LayOutButtons() {
+  ui::Button& q = ButtonQuitter;
+  ui::Button& r = ButtonLectureInfo;
+  ui::Button& p = ButtonConfigPort;
+  ui::Button& l = ButtonChoixLangue;
+  for (ui::Button* b : {&q, &r, &p, &l}) b->SetVisible(true);
+  q.SetEnabled(true);
+  p.SetEnabled(true);
+  l.SetEnabled(true);
+  r.SetEnabled(false);
+
+  const MainButtonPlaces places = PlaceMainButtons(MemoInformation.GetBounds(), q.GetBounds().Height);
+  q.SetLeft(places.Left);
+  q.SetTop(places.QuitTop);
+  r.SetLeft(places.Left);
+  p.SetLeft(places.Left);
+  l.SetLeft(places.Left);
+  r.SetTop(places.ReadTop);
+  r.SetHeight(places.Height);
+  p.SetHeight(places.Height);
+  l.SetHeight(places.Height);
+  p.SetTop(places.PortTop);
+  l.SetTop(places.LanguageTop);
+}
+
+void TDlgLectureInformation::RefreshTexts() {
+  const uint32_t lang = Language;
+  form_->SetCaption(WithDeviceName(TXT_MAIN_TITLE, lang));
+
+  struct Captioned {
+    ui::Button& button;
+    TextPair text;
+  };
+  const Captioned buttons[] = {{ButtonQuitter, TXT_BTN_QUIT},
+                               {ButtonLectureInfo, TXT_BTN_READ},
+                               {ButtonConfigPort, TXT_BTN_PORT},
+                               {ButtonChoixLangue, TXT_BTN_LANGUAGE}};
+  int widths[4] = {};
+  for (int i = 0; i < 4; ++i) {
+    const char* caption = Text(buttons[i].text, lang);
+    buttons[i].button.SetCaption(caption);
+    // The "&" of an accelerator is measured as it stands in the catalogue.
+    widths[i] = form_->TextWidth(caption) + kCaptionPadding;
+    buttons[i].button.SetWidth(widths[i]);
+  }
+  const int common = CommonButtonWidth(widths[0], widths[1], widths[2], widths[3]);
+  for (const Captioned& b : buttons) b.button.SetWidth(common);
+
+  const ui::Bounds quit = ButtonQuitter.GetBounds();
+  form_->SetWidth(MainWindowWidth(quit.Left, quit.Width));
+
+  Append(WithDeviceName(TXT_INTRO_TITLE, lang));
+  Append(Text(TXT_BLANK_LINE));
+  Append(WithDeviceName(TXT_INTRO_CONNECT, lang));
+  Append(WithDeviceName(TXT_INTRO_SWITCH_ON, lang));
+  Append(Text(TXT_INTRO_CHOOSE_PORT, lang));
+  Append(Format(Text(TXT_INTRO_PRESS_BUTTON, lang), Text(TXT_BTN_READ, lang)));
+}
+
+void TDlgLectureInformation::ButtonQuitterClick() { form_->Close(); }
+
+void TDlgLectureInformation::ButtonConfigPortClick() {
+  PortDialog->SetLanguage(Language);
+  PortDialog->ShowModal();
+  Link.SetPortIndex(PortDialog->PortNumber() - 1);
+  ButtonLectureInfo.SetEnabled(true);
+}
+
+void TDlgLectureInformation::ButtonChoixLangueClick() {
+  // Start-up always hands the dialog over before the loop runs.
+  if (languageDialog_ == nullptr) return;
+  languageDialog_->SetLanguage(static_cast<int32_t>(Language));
+  languageDialog_->ShowModal();
+  SetLanguage(static_cast<uint32_t>(languageDialog_->ChosenLanguage()));
+}
+
+bool TDlgLectureInformation::HandleMessage(const ui::Message& message) {
+  switch (message.Msg) {
+    case UM_READ_FAILED:
+      OnReadFailed(message);
+      return true;
+    case UM_READ_DONE:
+      OnReadDone();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TDlgLectureInformation::Append(const std::string& line) { MemoInformation.AppendLine(line); }
+
+// The order of enabling and disabling is the one the reading is specified with.
+void TDlgLectureInformation::EnableDialogButtons(bool enabled) {
+  ButtonConfigPort.SetEnabled(enabled);
+  ButtonChoixLangue.SetEnabled(enabled);
+  ButtonLectureInfo.SetEnabled(enabled);
+}
+
+void TDlgLectureInformation::ReturnToIdle() {
+  EnableDialogButtons(true);
+  ReadStep = 0;
+  TimerGestConnection.SetInterval(kIdleInterval);
+  TimerGestConnection.SetEnabled(true);
+}
+
+void TDlgLectureInformation::PostReadFailed(uintptr_t kind, int32_t status) {
+  TimerGestConnection.SetEnabled(false);
+  form_->PostMessage({UM_READ_FAILED, kind, static_cast<intptr_t>(status)});
+}
+
+// ---- The reading sequence ----
+
+void TDlgLectureInformation::ButtonLectureInfoClick() {
+  EnableDialogButtons(false);
+  ReadStep = 1;
+  // A new interval restarts the period: the first step runs one period after the click.
+  TimerGestConnection.SetInterval(kReadingInterval);
+  TimerGestConnection.SetEnabled(true);
+}
+
+void TDlgLectureInformation::TimerGestConnectionTimer() {
+  switch (ReadStep) {
+    case 0: WatchPort(); break;
+    case 1: StepConnect(); break;
+    case 2: StepCheckUnit(); break;
+    case 3: StepSerialNumber(); break;
+    case 4: StepCircuitVersion(); break;
+    case 5: StepSoftwareVersion(); break;
+    default: StepFinish(); break;
+  }
+}
+
+void TDlgLectureInformation::WatchPort() {
+  if (!PortDialog->PortChanged()) return;
+  if (PortDialog->HasPort()) {
+    ButtonLectureInfo.SetEnabled(true);
+    Link.SetPortIndex(PortDialog->PortNumber() - 1);
+  } else {
+    ButtonLectureInfo.SetEnabled(false);
+  }
+}
+
+void TDlgLectureInformation::StepConnect() {
+  // No unit, a refusal or a port that will not open: try again at the next
+  // tick, silently and for as long as the user lets it run.
+  if (Link.Connect(kConnectTimeout) != 0) return;
+  Append(Text(TXT_DEVICE_CONNECTED, Language));
+  Append(Text(TXT_BLANK_LINE));
+  ReadStep = 2;
+}
+
+void TDlgLectureInformation::StepCheckUnit() {
+  Append(Text(TXT_CHECKING_UNIT, Language));
+  const int32_t status = Link.CheckUnitType();
+  if (status == COMERR_WRONG_UNIT) {
+    PostReadFailed(kReadWrongUnit, 0);
+    return;
+  }
+  // A unit that answered the handshake and then fell silent has not shown
+  // that it is ours; reporting it as confirmed would be a lie.
+  if (status != 0) {
+    PostReadFailed(kReadLinkLost, status);
+    return;
+  }
+  Append(WithDeviceName(TXT_UNIT_CONFIRMED, Language));
+  Append(Text(TXT_BLANK_LINE));
+  ReadStep = 3;
+}
+
+// In steps 3 to 5 a failed read ends the reading before its line is written:
+// the out-values would hold partial or stale figures.
+void TDlgLectureInformation::StepSerialNumber() {
+  uint32_t serial = 0;
+  const int32_t status = Link.ReadSerialNumber(serial);
+  if (status != 0) {
+    PostReadFailed(kReadLinkLost, status);
+    return;
+  }
+  Append(Format(Text(TXT_SERIAL_NUMBER, Language), static_cast<unsigned>(serial)));
+  ReadStep = 4;
+}
+
+void TDlgLectureInformation::StepCircuitVersion() {
+  int32_t circuit = 0;
+  const int32_t status = Link.ReadCircuitVersion(circuit);
+  if (status != 0) {
+    PostReadFailed(kReadLinkLost, status);
+    return;
+  }
+  Append(Format(Text(TXT_CIRCUIT_VERSION, Language), static_cast<unsigned>(circuit)));
+  ReadStep = 5;
+}
+
+void TDlgLectureInformation::StepSoftwareVersion() {
+  int32_t major = 0;
+  int32_t minor = 0;
+  const int32_t status = Link.ReadSoftwareVersion(major, minor);
+  if (status != 0) {
+    PostReadFailed(kReadLinkLost, status);
+    return;
+  }
+  Append(Format(Text(TXT_SOFTWARE_VERSION, Language), static_cast<unsigned>(major),
+                static_cast<unsigned>(minor)));
+  ReadStep = 6;
+}
+
+void TDlgLectureInformation::StepFinish() {
+  Append(Text(TXT_TRANSFER_OK, Language));
+  // The port stays open for the next reading; only the unit is let go.
+  Link.Release();
+  TimerGestConnection.SetEnabled(false);
+  Append(Text(TXT_BLANK_LINE));
+  form_->PostMessage({UM_READ_DONE, 0, 0});
+}
+
+void TDlgLectureInformation::OnReadFailed(const ui::Message& message) {
+  Link.Release();
+  Append(Text(TXT_BLANK_LINE));
+  std::string box;
+  if (message.WParam == kReadLinkLost) {
+    Append(Text(TXT_LINK_LOST, Language));
+    box = Format(Text(TXT_LINK_LOST_DETAIL, Language), GetDeviceName().c_str(),
+                 static_cast<int>(message.LParam));
+  } else {
+    // Only the two kinds are ever posted; anything else is taken as the
+    // original one rather than leaving the buttons disabled for good.
+    Append(Text(TXT_WRONG_UNIT, Language));
+    const std::string name = GetDeviceName();
+    box = Format(Text(TXT_WRONG_UNIT_DETAIL, Language), name.c_str(), name.c_str());
+  }
+  platform_.Toolkit.Beep(ui::kBeepError);
+  platform_.Toolkit.ShowErrorBox(box);
+  ReturnToIdle();
+}
+
+void TDlgLectureInformation::OnReadDone() {
+  platform_.Toolkit.Beep(ui::kBeepOk);
+  Append(Text(TXT_READ_DONE, Language));
+  Append(Text(TXT_BLANK_LINE));
+  Append(Text(TXT_SEPARATOR));
+  Append(WithDeviceName(TXT_READ_ANOTHER, Language));
+  ReturnToIdle();
+}
