@@ -1,0 +1,396 @@
+// TComP04: the serial port channel and the unit's command protocol, over the SerialDevice seam.
+#include "link/Com_p04.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/TextCatalogue.h"
+
+std::string GetDeviceName() { return Text(TXT_DEVICE_NAME); }
+
+namespace {
+
+constexpr uint32_t kDefaultRate = 9600;
+constexpr uint32_t kPurgeAll = kPurgeTxAbort | kPurgeRxAbort | kPurgeTxClear | kPurgeRxClear;
+
+bool IsSupportedRate(int32_t rate) {
+  static const int32_t kRates[] = {110,   300,   600,   1200,   2400,   4800,   9600,  14400,
+                                   19200, 38400, 56000, 57600, 115200, 128000, 256000};
+  for (int32_t r : kRates) {
+    if (r == rate) return true;
+  }
+  return false;
+}
+
+struct RateCode {
+  int32_t rate;
+  uint8_t code;
+};
+
+// The unit's own codes for the rates it can switch to; everything else asks for 9600.
+constexpr RateCode kRateCodes[] = {{4800, 0xFF},  {14400, 0x56},  {19200, 0x40},
+                                   {38400, 0x20}, {56000, 0x15},  {57600, 0x14},
+                                   {115200, 0x0A}, {128000, 0x09}, {256000, 0x04}};
+
+char HexDigit(uint32_t nibble) {
+  return static_cast<char>(nibble < 10 ? '0' + nibble : 'A' + (nibble - 10));
+}
+
+}  // namespace
+
+TComP04::TComP04(SerialDevice& device, Clock& clock) : device_(device), clock_(clock) {
+  PortHandle = kInvalidSerialHandle;
+  SetPortIndex(1);
+
+  Dcb.DCBlength = sizeof(CommDcb);
+  Dcb.BaudRate = kDefaultRate;
+  Dcb.Flags = dcbflag::Binary | dcbflag::Parity | (1u << dcbflag::RtsControlShift);
+  Dcb.XonLim = 100;
+  Dcb.XoffLim = 100;
+  Dcb.ByteSize = 8;
+  Dcb.Parity = kEvenParity;
+  Dcb.StopBits = kOneStopBit;
+  Dcb.XonChar = 0x01;
+  Dcb.XoffChar = 0x02;
+  Dcb.ErrorChar = 0x04;
+  Dcb.EofChar = 0x00;
+  Dcb.EvtChar = 0x03;
+
+  Timeouts.ReadIntervalTimeout = 500;
+  Timeouts.ReadTotalTimeoutMultiplier = 100;
+  Timeouts.ReadTotalTimeoutConstant = 1000;
+  Timeouts.WriteTotalTimeoutMultiplier = 100;
+  Timeouts.WriteTotalTimeoutConstant = 1000;
+
+  Connected = 0;
+  LastStatus = 0;
+}
+
+TComP04::~TComP04() {
+  Release();
+  Close();
+}
+
+void TComP04::SetPortIndex(int32_t index) {
+  if (index > 100) index = 1;
+  // The "\\.\" prefix is what lets Windows open COM10 and above; the buffer holds
+  // even the longest negative number, so the text is never cut.
+  std::snprintf(PortName, sizeof PortName, "\\\\.\\COM%i", static_cast<int>(index + 1));
+}
+
+int32_t TComP04::Open() {
+  if (Close() != 0) return LastStatus;
+
+  PortHandle = device_.Open(PortName);
+  if (PortHandle == kInvalidSerialHandle) {
+    LastStatus = device_.LastError();
+    return LastStatus;
+  }
+  if (!device_.GetState(PortHandle, SavedDcb)) {
+    LastStatus = device_.LastError();
+    return LastStatus;
+  }
+  savedDcbCaptured_ = true;
+  SetBaudRate(kDefaultRate);
+  if (!device_.SetState(PortHandle, Dcb)) {
+    LastStatus = device_.LastError();
+    return LastStatus;
+  }
+  if (!device_.GetTimeouts(PortHandle, SavedTimeouts)) {
+    LastStatus = device_.LastError();
+    return LastStatus;
+  }
+  savedTimeoutsCaptured_ = true;
+  if (!device_.SetTimeouts(PortHandle, Timeouts)) {
+    LastStatus = device_.LastError();
+    return LastStatus;
+  }
+  LastStatus = 0;
+  return LastStatus;
+}
+
+int32_t TComP04::Close() {
+  if (!IsOpen()) {
+    LastStatus = 0;
+  } else {
+    Release();
+    // Settings that Open never managed to read are not put back: writing the
+    // zero-filled fields would at best be refused and keep the handle open for
+    // good, at worst leave the port misconfigured for the next program.
+    if (savedDcbCaptured_ && !device_.SetState(PortHandle, SavedDcb)) {
+      LastStatus = device_.LastError();
+    } else if (savedTimeoutsCaptured_ && !device_.SetTimeouts(PortHandle, SavedTimeouts)) {
+      LastStatus = device_.LastError();
+    } else if (!device_.Close(PortHandle)) {
+      LastStatus = device_.LastError();
+    } else {
+      LastStatus = 0;
+      PortHandle = kInvalidSerialHandle;
+      savedDcbCaptured_ = false;
+      savedTimeoutsCaptured_ = false;
+    }
+  }
+  Connected = 0;
+  return LastStatus;
+}
+
+int32_t TComP04::SetBaudRate(int32_t rate) {
+  LastStatus = 0;
+  Dcb.BaudRate = IsSupportedRate(rate) ? static_cast<uint32_t>(rate) : kDefaultRate;
+  if (IsOpen() && !device_.SetState(PortHandle, Dcb)) LastStatus = device_.LastError();
+  return LastStatus;
+}
+
+int32_t TComP04::Purge() {
+  if (!IsOpen()) {
+    LastStatus = COMERR_PORT_CLOSED;
+    return LastStatus;
+  }
+  // Bytes the unit is still sending during this second are thrown away with the rest.
+  WaitMilliseconds(1000);
+  LastStatus = device_.Purge(PortHandle, kPurgeAll) ? 0 : device_.LastError();
+  return LastStatus;
+}
+
+void TComP04::WaitMilliseconds(uint32_t duration) {
+  const uint32_t start = clock_.TickCount();
+  while (static_cast<uint32_t>(clock_.TickCount() - start) < duration) {
+  }
+}
+
+int32_t TComP04::WriteByte(uint8_t value) {
+  if (!IsOpen()) {
+    LastStatus = COMERR_PORT_CLOSED;
+    return LastStatus;
+  }
+  uint32_t count = 0;
+  if (!device_.Write(PortHandle, value, count)) {
+    LastStatus = device_.LastError();
+  } else {
+    // A write whose timeout ran out moved nothing; calling it sent would make the
+    // protocol wait for an answer to a command the unit never got.
+    LastStatus = count == 0 ? COMERR_TIMEOUT : 0;
+  }
+  return LastStatus;
+}
+
+int32_t TComP04::ReadByte(int32_t& value) {
+  if (!IsOpen()) {
+    LastStatus = COMERR_PORT_CLOSED;
+    return LastStatus;
+  }
+  uint8_t byte = 0;
+  uint32_t count = 0;
+  if (!device_.Read(PortHandle, byte, count)) {
+    LastStatus = device_.LastError();
+  } else if (count == 0) {
+    LastStatus = COMERR_TIMEOUT;
+  } else {
+    value = byte;
+    LastStatus = 0;
+  }
+  return LastStatus;
+}
+
+int32_t TComP04::SendHexByte(uint32_t value) {
+  if (WriteByte(static_cast<uint8_t>(HexDigit((value / 16) & 0x0F))) != 0) return LastStatus;
+  return WriteByte(static_cast<uint8_t>(HexDigit(value % 16)));
+}
+
+int32_t TComP04::ReceiveHexByte(int32_t& value, bool acknowledge) {
+  if (Connected == 0) {
+    LastStatus = COMERR_NOT_CONNECTED;
+    return LastStatus;
+  }
+  int32_t first = 0;
+  int32_t second = 0;
+  if (ReadByte(first) != 0) return LastStatus;
+  if (acknowledge && WriteByte(ACK) != 0) return LastStatus;
+  if (ReadByte(second) != 0) return LastStatus;
+  if (acknowledge && WriteByte(ACK) != 0) return LastStatus;
+  value = DecodeHexPair(first, second);
+  LastStatus = 0;
+  return LastStatus;
+}
+
+int32_t TComP04::DecodeHexPair(int32_t first, int32_t second) {
+  // The unit only ever sends uppercase digits, so no character is rejected.
+  auto digit = [](int32_t c) { return c <= '9' ? c - 48 : c - 55; };
+  return 16 * digit(first) + digit(second);
+}
+
+int32_t TComP04::Connect(int32_t timeoutSeconds) {
+  if (!IsOpen() && Open() != 0) return LastStatus;
+
+  const bool hasDeadline = timeoutSeconds != 0;
+  const uint32_t limit = static_cast<uint32_t>(timeoutSeconds) * 1000u;
+  const uint32_t start = clock_.TickCount();  // before the pause, which counts against it
+
+  Purge();
+  LastStatus = 0;
+
+  bool haveByte = false;
+  int32_t lastByte = 0;
+  bool timedOut = false;
+  for (;;) {
+    if (WriteByte(CMD_CONNECT) == 0) {
+      int32_t answer = 0;
+      const int32_t status = ReadByte(answer);
+      if (status == 0) {
+        haveByte = true;
+        lastByte = answer;
+        if (answer == RSP_REFUSED) {
+          Purge();
+          Release();
+          Close();
+        }
+      } else if (status == COMERR_TIMEOUT) {
+        LastStatus = 0;  // a silent unit is simply asked again
+      } else {
+        Purge();
+        Release();
+        Close();
+      }
+      if (hasDeadline && static_cast<uint32_t>(clock_.TickCount() - start) >= limit) {
+        timedOut = true;
+      }
+    }
+    if (timedOut || LastStatus != 0 || (haveByte && lastByte == RSP_CONNECTED)) break;
+  }
+
+  if (haveByte && lastByte == RSP_CONNECTED) {
+    Connected = 1;
+    LastStatus = 0;
+  } else {
+    Connected = 0;
+    if (timedOut) LastStatus = COMERR_TIMEOUT;
+  }
+  return LastStatus;
+}
+
+int32_t TComP04::Release() {
+  if (!IsOpen()) {
+    LastStatus = COMERR_PORT_CLOSED;
+    return LastStatus;
+  }
+  SwitchUnitBaudRate(kDefaultRate);
+  clock_.Sleep(200);
+  if (WriteByte(CMD_END) == 0) {
+    int32_t answer = 0;
+    if (ReadByte(answer) == 0) Connected = 0;
+  }
+  return LastStatus;
+}
+
+int32_t TComP04::SwitchUnitBaudRate(int32_t rate) {
+  if (Connected == 0) {
+    LastStatus = COMERR_NOT_CONNECTED;
+    return LastStatus;
+  }
+  LastStatus = 0;
+  uint8_t code = 0x81;
+  uint32_t newRate = kDefaultRate;
+  for (const RateCode& rc : kRateCodes) {
+    if (rc.rate == rate) {
+      code = rc.code;
+      newRate = static_cast<uint32_t>(rc.rate);
+    }
+  }
+  if (WriteByte(CMD_SET_BAUD) != 0) return LastStatus;
+  if (SendHexByte(code) != 0) return LastStatus;
+  int32_t answer = 0;
+  if (ReadByte(answer) != 0) return LastStatus;
+  if (answer == ACK) {
+    // The unit's last byte at the old rate; what it carries is of no use.
+    int32_t discarded = 0;
+    ReadByte(discarded);
+    Dcb.BaudRate = newRate;
+    device_.SetState(PortHandle, Dcb);
+    LastStatus = 0;
+  } else {
+    LastStatus = COMERR_BAD_REPLY;
+  }
+  return LastStatus;
+}
+
+int32_t TComP04::ReadUnitType(char* buffer) {
+  if (Connected == 0) {
+    LastStatus = COMERR_NOT_CONNECTED;
+    return LastStatus;
+  }
+  if (WriteByte(CMD_READ_TYPE) != 0) return LastStatus;
+  LastStatus = 0;
+  for (int i = 0; i < 3 && LastStatus == 0; ++i) {
+    int32_t value = 0;
+    if (ReceiveHexByte(value, true) == 0) buffer[i] = static_cast<char>(value & 0xFF);
+  }
+  buffer[3] = '\0';
+  return LastStatus;
+}
+
+int32_t TComP04::CheckUnitType() {
+  if (Connected == 0) {
+    LastStatus = COMERR_NOT_CONNECTED;
+    return LastStatus;
+  }
+  char type[4] = {};
+  if (ReadUnitType(type) != 0) return LastStatus;
+  LastStatus = std::strcmp(type, "P04") == 0 ? 0 : COMERR_WRONG_UNIT;
+  return LastStatus;
+}
+
+int32_t TComP04::ReadCircuitVersion(int32_t& value) {
+  if (Connected == 0) {
+    LastStatus = COMERR_NOT_CONNECTED;
+    return LastStatus;
+  }
+  if (WriteByte(CMD_READ_CIRCUIT) != 0) return LastStatus;
+  return ReceiveHexByte(value, true);
+}
+
+int32_t TComP04::ReadByteAt(int32_t address, int32_t& value) {
+  if (Connected == 0) {
+    LastStatus = COMERR_NOT_CONNECTED;
+    return LastStatus;
+  }
+  // No acknowledgement comes between the command and its address.
+  if (WriteByte(CMD_READ_BYTE) != 0) return LastStatus;
+  if (SendHexByte(static_cast<uint32_t>(address)) != 0) return LastStatus;
+  return ReceiveHexByte(value, true);
+}
+
+int32_t TComP04::ReadWordAt(int32_t address, int32_t& value) {
+  if (Connected == 0) {
+    LastStatus = COMERR_NOT_CONNECTED;
+    return LastStatus;
+  }
+  int32_t low = 0;
+  if (ReadByteAt(address, low) != 0) return LastStatus;
+  value = low;
+  int32_t high = 0;
+  if (ReadByteAt(address + 1, high) != 0) return LastStatus;
+  value = low + 256 * high;
+  return LastStatus;
+}
+
+int32_t TComP04::ReadSerialNumber(uint32_t& value) {
+  if (Connected == 0) {
+    LastStatus = COMERR_NOT_CONNECTED;
+    return LastStatus;
+  }
+  int32_t word = 0;
+  if (ReadWordAt(120, word) != 0) return LastStatus;
+  value = static_cast<uint32_t>(word);
+  if (ReadWordAt(122, word) != 0) return LastStatus;
+  value = value + 65536u * static_cast<uint32_t>(word);
+  return LastStatus;
+}
+
+int32_t TComP04::ReadSoftwareVersion(int32_t& major, int32_t& minor) {
+  if (Connected == 0) {
+    LastStatus = COMERR_NOT_CONNECTED;
+    return LastStatus;
+  }
+  if (ReadByteAt(126, major) != 0) return LastStatus;
+  return ReadByteAt(127, minor);
+}

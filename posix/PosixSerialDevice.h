@@ -1,0 +1,51 @@
+// The serial device on Linux: a tty opened exclusively, set raw from the DCB, with the Windows read/write timeouts emulated per byte.
+//
+// Port paths. The link names its port "\\.\COMn", as Windows does; a PortPathMapper
+// turns that name into a device path. The default rule maps COMn to /dev/ttyS<n-1>
+// (COM1 is ttyS0, the correspondence Linux itself uses for the legacy ports).
+// PortDirectory(dir) maps COMn to <dir>/COMn instead, so that a folder of symlinks
+// (COM3 -> /dev/ttyUSB0, COM5 -> /dev/pts/7) can give any device a COM number.
+// A name that is not of the form "\\.\COMn" is taken as a device path as it is.
+//
+// Statuses are errno values. A device without modem lines (a pty answers the modem
+// ioctls with ENOTTY) is used without them. A line whose other end has gone (EIO,
+// POLLHUP) fails with EIO rather than blocking.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "link/SerialDevice.h"
+
+class PosixSerialDevice : public SerialDevice {
+ public:
+  using PortPathMapper = std::function<std::string(const std::string& portPath)>;
+
+  PosixSerialDevice();
+  explicit PosixSerialDevice(PortPathMapper mapper);
+  ~PosixSerialDevice() override;
+
+  static std::string DefaultPortPath(const std::string& portPath);
+  static PortPathMapper PortDirectory(const std::string& directory);
+
+  SerialHandle Open(const char* path) override;
+  bool GetState(SerialHandle h, CommDcb& dcb) override;
+  bool SetState(SerialHandle h, const CommDcb& dcb) override;
+  bool GetTimeouts(SerialHandle h, CommTimeouts& t) override;
+  bool SetTimeouts(SerialHandle h, const CommTimeouts& t) override;
+  bool Purge(SerialHandle h, uint32_t flags) override;
+  bool Write(SerialHandle h, uint8_t byte, uint32_t& count) override;
+  bool Read(SerialHandle h, uint8_t& byte, uint32_t& count) override;
+  bool Close(SerialHandle h) override;
+  int32_t LastError() override;
+
+ private:
+  struct Port;
+  Port* Find(SerialHandle h);
+  bool Fail(int error);
+
+  PortPathMapper mapper_;
+  std::unique_ptr<Port> ports_;  // singly linked: a program rarely holds more than one
+  int32_t lastError_ = 0;
+};

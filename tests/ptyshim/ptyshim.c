@@ -1,0 +1,85 @@
+/* ptyshim: makes a pseudo-terminal take line settings as a UART would, and records what was asked for. */
+/*
+ * A pty slave keeps the speed and CS8 but drops PARENB; glibc's tcsetattr sees that
+ * the parity did not stick and fails with EINVAL, so any program that applies an
+ * even-parity setting twice cannot use a pty as its serial port. Loaded with
+ * LD_PRELOAD (Wine included: the serial ioctls run in the client process) or linked
+ * into a test binary, this tcsetattr lets such a request succeed on a pty slave.
+ *
+ * With BRAVELLE_PTYSHIM_LOG naming a file, every call appends one line:
+ *   tcsetattr <rate> <bits><parity><stop> <result>      e.g. "tcsetattr 9600 8E1 0"
+ */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
+
+typedef int (*tcsetattr_fn)(int, int, const struct termios*);
+
+/* Unix98 pty slaves: majors 136 to 143. */
+static int is_pty_slave(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return 0;
+  return major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+}
+
+static unsigned rate_of(speed_t s) {
+  static const struct { speed_t s; unsigned r; } table[] = {
+      {B0, 0},         {B110, 110},       {B300, 300},       {B600, 600},       {B1200, 1200},
+      {B2400, 2400},   {B4800, 4800},     {B9600, 9600},     {B19200, 19200},   {B38400, 38400},
+      {B57600, 57600}, {B115200, 115200}, {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
+  for (size_t i = 0; i < sizeof table / sizeof table[0]; ++i) {
+    if (table[i].s == s) return table[i].r;
+  }
+  return (unsigned)s;
+}
+
+static void record(const struct termios* t, int result) {
+  const char* path = getenv("BRAVELLE_PTYSHIM_LOG");
+  if (path == NULL || *path == '\0') return;
+  int bits = 8;
+  switch (t->c_cflag & CSIZE) {
+    case CS5: bits = 5; break;
+    case CS6: bits = 6; break;
+    case CS7: bits = 7; break;
+    default: break;
+  }
+  char parity = 'N';
+  if (t->c_cflag & PARENB) parity = (t->c_cflag & PARODD) ? 'O' : 'E';
+  char line[96];
+  const int n = snprintf(line, sizeof line, "tcsetattr %u %d%c%d %d\n", rate_of(cfgetospeed(t)), bits,
+                         parity, (t->c_cflag & CSTOPB) ? 2 : 1, result);
+  const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  /* One write per line, so that processes sharing the file do not interleave. */
+  ssize_t ignored = write(fd, line, (size_t)n);
+  (void)ignored;
+  close(fd);
+}
+
+int tcsetattr(int fd, int action, const struct termios* t) {
+  static tcsetattr_fn real = NULL;
+  if (real == NULL) real = (tcsetattr_fn)dlsym(RTLD_NEXT, "tcsetattr");
+  int result = real(fd, action, t);
+  int error = errno;
+  if (result != 0 && error == EINVAL && is_pty_slave(fd)) {
+    /* The kernel took the request (it is glibc's read-back that failed): confirm
+       with the bare ioctl, whose structure is a prefix of glibc's. */
+    unsigned long request = action == TCSANOW ? TCSETS : action == TCSADRAIN ? TCSETSW : TCSETSF;
+    if (ioctl(fd, request, t) == 0) {
+      result = 0;
+      error = 0;
+    }
+  }
+  record(t, result);
+  errno = error;
+  return result;
+}

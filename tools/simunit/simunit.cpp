@@ -1,0 +1,423 @@
+// simunit: plays a "Satellite de la KVR72 QLE" unit on a pseudo-terminal (or a real serial line) for tests, demos and benchmarks.
+#include <fcntl.h>
+#include <getopt.h>
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+namespace {
+
+constexpr uint8_t kEnd = 0x04;
+constexpr uint8_t kConnect = 0x80;
+constexpr uint8_t kConnected = 0x81;
+constexpr uint8_t kAck = 0x84;
+constexpr uint8_t kRefused = 0x85;
+constexpr uint8_t kReadType = 0x86;
+constexpr uint8_t kReadCircuit = 0x87;
+constexpr uint8_t kReadByte = 0x89;
+constexpr uint8_t kSetBaud = 0x9E;
+
+struct Options {
+  std::string type = "P04";
+  uint32_t serial = 305419896;
+  unsigned circuit = 5;
+  unsigned softMajor = 1;
+  unsigned softMinor = 12;
+  bool refuse = false;
+  bool silent = false;
+  long answerAfter = 1;
+  long lateMs = 0;
+  bool silentAfterHandshake = false;
+  bool lowercase = false;
+  bool refuseBaud = false;
+  long hangupAfter = -1;
+  std::string transcript;
+  std::string readyFile;
+  std::string linkPath;
+  std::string device;
+};
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  const char c = 1;
+  ssize_t ignored = write(g_signalPipe[1], &c, 1);
+  (void)ignored;
+}
+
+double NowMs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
+}
+
+void Die(const char* what) {
+  std::fprintf(stderr, "simunit: %s: %s\n", what, std::strerror(errno));
+  std::exit(2);
+}
+
+class Unit {
+ public:
+  explicit Unit(const Options& o) : opt_(o) {
+    memory_[120] = static_cast<uint8_t>(o.serial);
+    memory_[121] = static_cast<uint8_t>(o.serial >> 8);
+    memory_[122] = static_cast<uint8_t>(o.serial >> 16);
+    memory_[123] = static_cast<uint8_t>(o.serial >> 24);
+    memory_[126] = static_cast<uint8_t>(o.softMajor);
+    memory_[127] = static_cast<uint8_t>(o.softMinor);
+    start_ = NowMs();
+    if (!o.transcript.empty()) {
+      transcript_ = std::fopen(o.transcript.c_str(), "w");
+      if (transcript_ == nullptr) Die("transcript");
+    }
+  }
+
+  // Opens the line and tells where the host finds it.
+  void Listen() {
+    if (!opt_.device.empty()) {
+      line_ = open(opt_.device.c_str(), O_RDWR | O_NOCTTY);
+      if (line_ < 0) Die("open device");
+      termios t{};
+      if (tcgetattr(line_, &t) != 0) Die("tcgetattr");
+      cfmakeraw(&t);
+      t.c_cflag |= PARENB | CLOCAL | CREAD;
+      cfsetspeed(&t, B9600);
+      if (tcsetattr(line_, TCSANOW, &t) != 0) Die("tcsetattr");
+      path_ = opt_.device;
+    } else {
+      line_ = posix_openpt(O_RDWR | O_NOCTTY);
+      if (line_ < 0 || grantpt(line_) != 0 || unlockpt(line_) != 0) Die("posix_openpt");
+      char name[128];
+      if (ptsname_r(line_, name, sizeof name) != 0) Die("ptsname");
+      path_ = name;
+      // Our own slave descriptor keeps the line alive while the host has it
+      // closed: without one the master reads EIO and POLLHUP between two opens.
+      // It also sets the line raw so that nothing is echoed before the host
+      // configures it. We never read from it.
+      keeper_ = open(name, O_RDWR | O_NOCTTY);
+      if (keeper_ < 0) Die("open slave");
+      termios t{};
+      if (tcgetattr(keeper_, &t) != 0) Die("tcgetattr");
+      cfmakeraw(&t);
+      if (tcsetattr(keeper_, TCSANOW, &t) != 0) Die("tcsetattr");
+    }
+    if (!opt_.linkPath.empty()) {
+      unlink(opt_.linkPath.c_str());
+      if (symlink(path_.c_str(), opt_.linkPath.c_str()) != 0) Die("symlink");
+    }
+    std::printf("%s\n", path_.c_str());
+    std::fflush(stdout);
+    if (!opt_.readyFile.empty()) {
+      const std::string tmp = opt_.readyFile + ".tmp";
+      FILE* f = std::fopen(tmp.c_str(), "w");
+      if (f == nullptr) Die("ready file");
+      std::fprintf(f, "%s\n", path_.c_str());
+      std::fclose(f);
+      if (rename(tmp.c_str(), opt_.readyFile.c_str()) != 0) Die("ready file");
+    }
+  }
+
+  void Run() {
+    int b = 0;
+    while (Get(b)) Handle(static_cast<uint8_t>(b));
+    Finish();
+  }
+
+ private:
+  void Log(const char* direction, uint8_t b) {
+    if (transcript_ == nullptr) return;
+    std::fprintf(transcript_, "%.3f %s %02X\n", NowMs() - start_, direction, b);
+    std::fflush(transcript_);  // a test may read it while we run
+  }
+
+  // The next byte from the host; false once a signal or a hang-up ends the session.
+  bool Get(int& b) {
+    if (pushedBack_ >= 0) {
+      b = pushedBack_;
+      pushedBack_ = -1;
+      return true;
+    }
+    while (!stopping_) {
+      pollfd fds[2] = {{line_, POLLIN, 0}, {g_signalPipe[0], POLLIN, 0}};
+      const int r = poll(fds, 2, -1);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        Die("poll");
+      }
+      if (fds[1].revents & POLLIN) {
+        stopping_ = true;
+        break;
+      }
+      if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+        uint8_t c = 0;
+        const ssize_t n = read(line_, &c, 1);
+        if (n == 1) {
+          Log("H>U", c);
+          b = c;
+          if (opt_.hangupAfter >= 0 && ++received_ >= opt_.hangupAfter) {
+            HangUp();  // mid-exchange, without an answer: the host must cope
+            return false;
+          }
+          return true;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        if (n < 0 && errno == EIO && keeper_ >= 0) {
+          usleep(10000);  // cannot happen while our slave descriptor is open; be patient anyway
+          continue;
+        }
+        std::fprintf(stderr, "simunit: the line closed\n");
+        stopping_ = true;
+      }
+    }
+    return false;
+  }
+
+  void Send(uint8_t b) {
+    if (stopping_) return;
+    Log("U>H", b);
+    while (write(line_, &b, 1) != 1) {
+      if (errno != EINTR && errno != EAGAIN) {
+        stopping_ = true;
+        return;
+      }
+    }
+  }
+
+  // Lock-step: each character waits for the host's ACK before the next goes out.
+  bool SendCharacter(uint8_t c) {
+    Send(c);
+    int answer = 0;
+    if (!Get(answer)) return false;
+    if (answer != kAck) {
+      pushedBack_ = answer;  // the host gave up and sent its next command
+      return false;
+    }
+    return true;
+  }
+
+  bool SendValue(uint8_t v) {
+    const char* digits = opt_.lowercase ? "0123456789abcdef" : "0123456789ABCDEF";
+    return SendCharacter(static_cast<uint8_t>(digits[v >> 4])) &&
+           SendCharacter(static_cast<uint8_t>(digits[v & 0x0F]));
+  }
+
+  static int Digit(int c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return 0;
+  }
+
+  bool GetValue(uint8_t& v) {
+    int hi = 0;
+    int lo = 0;
+    if (!Get(hi) || !Get(lo)) return false;
+    v = static_cast<uint8_t>(Digit(hi) * 16 + Digit(lo));
+    return true;
+  }
+
+  void Pause(long ms) {
+    pollfd fd{g_signalPipe[0], POLLIN, 0};
+    const double until = NowMs() + ms;
+    for (double left = ms; left > 0 && !stopping_; left = until - NowMs()) {
+      if (poll(&fd, 1, static_cast<int>(left) + 1) > 0) stopping_ = true;
+    }
+  }
+
+  void Handle(uint8_t command) {
+    if (opt_.silent || (opt_.silentAfterHandshake && handshakeDone_)) return;
+    switch (command) {
+      case kConnect:
+        ++connectRequests_;
+        if (opt_.refuse) {
+          Send(kRefused);
+        } else if (connectRequests_ >= opt_.answerAfter) {
+          if (opt_.lateMs > 0) Pause(opt_.lateMs);
+          Send(kConnected);
+          handshakeDone_ = true;
+        }
+        break;
+      case kReadType:
+        for (char c : opt_.type) {
+          if (!SendValue(static_cast<uint8_t>(c))) break;
+        }
+        break;
+      case kReadCircuit:
+        SendValue(static_cast<uint8_t>(opt_.circuit));
+        break;
+      case kReadByte: {
+        uint8_t address = 0;
+        if (GetValue(address)) SendValue(memory_[address]);
+        break;
+      }
+      case kSetBaud: {
+        uint8_t code = 0;
+        if (!GetValue(code)) break;
+        if (opt_.refuseBaud) {
+          Send(kRefused);
+          break;
+        }
+        Send(kAck);
+        Send(kAck);  // the last byte at the old rate, which the host discards
+        SwitchRate(code);
+        break;
+      }
+      case kEnd:
+        Send(kAck);
+        break;
+      default:
+        break;  // a stray ACK or an unknown command: the unit ignores it
+    }
+  }
+
+  // On a pty the rate means nothing; on a real line the unit follows the switch.
+  void SwitchRate(uint8_t code) {
+    if (opt_.device.empty()) return;
+    speed_t speed = B9600;
+    switch (code) {
+      case 0xFF: speed = B4800; break;
+      case 0x40: speed = B19200; break;
+      case 0x20: speed = B38400; break;
+      case 0x14: speed = B57600; break;
+      case 0x0A: speed = B115200; break;
+      default: break;
+    }
+    tcdrain(line_);
+    termios t{};
+    if (tcgetattr(line_, &t) == 0) {
+      cfsetspeed(&t, speed);
+      tcsetattr(line_, TCSANOW, &t);
+    }
+  }
+
+  void HangUp() {
+    close(line_);
+    line_ = -1;
+    if (keeper_ >= 0) close(keeper_);
+    keeper_ = -1;
+    stopping_ = true;
+  }
+
+  // Records the bytes the host had already sent when we were told to stop, so a
+  // transcript taken right after the host's last call is complete.
+  void Finish() {
+    if (line_ >= 0) {
+      pollfd fd{line_, POLLIN, 0};
+      while (poll(&fd, 1, 100) > 0 && (fd.revents & POLLIN)) {
+        uint8_t c = 0;
+        if (read(line_, &c, 1) != 1) break;
+        Log("H>U", c);
+      }
+    }
+    if (transcript_ != nullptr) std::fclose(transcript_);
+    transcript_ = nullptr;
+    if (!opt_.linkPath.empty()) unlink(opt_.linkPath.c_str());
+  }
+
+  const Options& opt_;
+  uint8_t memory_[256] = {};
+  FILE* transcript_ = nullptr;
+  double start_ = 0;
+  std::string path_;
+  int line_ = -1;
+  int keeper_ = -1;
+  int pushedBack_ = -1;
+  bool stopping_ = false;
+  bool handshakeDone_ = false;
+  long connectRequests_ = 0;
+  long received_ = 0;
+};
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: simunit [--type TEXT] [--serial N] [--circuit N] [--soft-major N]\n"
+               "               [--soft-minor N] [--refuse] [--silent] [--answer-after K]\n"
+               "               [--late MS] [--silent-after-handshake] [--lowercase]\n"
+               "               [--refuse-baud] [--hangup-after N] [--transcript FILE]\n"
+               "               [--ready-file FILE] [--link PATH] [--device PATH]\n");
+  std::exit(2);
+}
+
+long Number(const char* text) {
+  char* end = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(text, &end, 0);
+  if (errno != 0 || end == text || *end != '\0') Usage();
+  return static_cast<long>(v);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  enum {
+    kType = 1000, kSerial, kCircuit, kSoftMajor, kSoftMinor, kRefuse, kSilent, kAnswerAfter,
+    kLate, kSilentAfter, kLowercase, kRefuseBaud, kHangupAfter, kTranscript, kReadyFile,
+    kLink, kDevice
+  };
+  static const option kLong[] = {
+      {"type", required_argument, nullptr, kType},
+      {"serial", required_argument, nullptr, kSerial},
+      {"circuit", required_argument, nullptr, kCircuit},
+      {"soft-major", required_argument, nullptr, kSoftMajor},
+      {"soft-minor", required_argument, nullptr, kSoftMinor},
+      {"refuse", no_argument, nullptr, kRefuse},
+      {"silent", no_argument, nullptr, kSilent},
+      {"answer-after", required_argument, nullptr, kAnswerAfter},
+      {"late", required_argument, nullptr, kLate},
+      {"silent-after-handshake", no_argument, nullptr, kSilentAfter},
+      {"lowercase", no_argument, nullptr, kLowercase},
+      {"refuse-baud", no_argument, nullptr, kRefuseBaud},
+      {"hangup-after", required_argument, nullptr, kHangupAfter},
+      {"transcript", required_argument, nullptr, kTranscript},
+      {"ready-file", required_argument, nullptr, kReadyFile},
+      {"link", required_argument, nullptr, kLink},
+      {"device", required_argument, nullptr, kDevice},
+      {nullptr, 0, nullptr, 0}};
+  Options o;
+  int c = 0;
+  while ((c = getopt_long(argc, argv, "", kLong, nullptr)) != -1) {
+    switch (c) {
+      case kType: o.type = optarg; break;
+      case kSerial: o.serial = static_cast<uint32_t>(Number(optarg)); break;
+      case kCircuit: o.circuit = static_cast<unsigned>(Number(optarg)); break;
+      case kSoftMajor: o.softMajor = static_cast<unsigned>(Number(optarg)); break;
+      case kSoftMinor: o.softMinor = static_cast<unsigned>(Number(optarg)); break;
+      case kRefuse: o.refuse = true; break;
+      case kSilent: o.silent = true; break;
+      case kAnswerAfter: o.answerAfter = Number(optarg); break;
+      case kLate: o.lateMs = Number(optarg); break;
+      case kSilentAfter: o.silentAfterHandshake = true; break;
+      case kLowercase: o.lowercase = true; break;
+      case kRefuseBaud: o.refuseBaud = true; break;
+      case kHangupAfter: o.hangupAfter = Number(optarg); break;
+      case kTranscript: o.transcript = optarg; break;
+      case kReadyFile: o.readyFile = optarg; break;
+      case kLink: o.linkPath = optarg; break;
+      case kDevice: o.device = optarg; break;
+      default: Usage();
+    }
+  }
+  if (optind != argc) Usage();
+
+  if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) Die("pipe");
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  Unit unit(o);
+  unit.Listen();
+  unit.Run();
+  return 0;
+}

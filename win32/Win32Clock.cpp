@@ -1,0 +1,8 @@
+// GetTickCount and Sleep behind the Clock seam.
+#include "win32/Win32Clock.h"
+
+#include <windows.h>
+
+uint32_t Win32Clock::TickCount() { return GetTickCount(); }
+
+void Win32Clock::Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }

@@ -1,0 +1,10 @@
+// The clock on Windows: the system tick counter and a real sleep.
+#pragma once
+
+#include "link/Clock.h"
+
+class Win32Clock : public Clock {
+ public:
+  uint32_t TickCount() override;
+  void Sleep(uint32_t milliseconds) override;
+};
