@@ -10,6 +10,8 @@ class TDialogChoixLangue {
  public:
   explicit TDialogChoixLangue(ui::Toolkit& toolkit);
   ~TDialogChoixLangue();
+  TDialogChoixLangue(const TDialogChoixLangue&) = delete;
+  TDialogChoixLangue& operator=(const TDialogChoixLangue&) = delete;
 
   void SetLanguage(int32_t index);
   int32_t ChosenLanguage() const;
@@ -18,4 +20,11 @@ class TDialogChoixLangue {
   ui::Form& Form();
 
   void RadioGroupSelectLangueClick();
+
+  // The controls; they belong to the form.
+  ui::Button* OKBtn = nullptr;
+  ui::RadioGroup* RadioGroupSelectLangue = nullptr;
+
+ private:
+  std::unique_ptr<ui::Form> form_;
 };
