@@ -1,0 +1,288 @@
+// TComP04 with the POSIX backend against the simulated unit on a real pty: the bytes on the wire, statuses and timing.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "link/Com_p04.h"
+#include "posix/PosixClock.h"
+#include "posix/PosixSerialDevice.h"
+#include "tests/link/SimUnitProcess.h"
+
+using Lines = std::vector<std::string>;
+
+namespace {
+
+using Millis = std::chrono::milliseconds;
+
+// One unit, one backend that finds it as COM2, one link on it.
+struct Wire {
+  explicit Wire(const std::vector<std::string>& options = {})
+      : unit(options),
+        device(PosixSerialDevice::PortDirectory(unit.PortFolder())),
+        link(std::make_unique<TComP04>(device, clock)) {}
+  SimUnitProcess unit;
+  PosixSerialDevice device;
+  PosixClock clock;
+  std::unique_ptr<TComP04> link;
+};
+
+class Stopwatch {
+ public:
+  long Ms() const {
+    return static_cast<long>(
+        std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now() - start_).count());
+  }
+
+ private:
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// The bytes after the handshake's two, which every connected scenario starts with.
+Lines AfterHandshake(const std::vector<WireByte>& bytes) {
+  Lines all = Texts(bytes);
+  EXPECT_GE(all.size(), 2u);
+  EXPECT_EQ(Lines(all.begin(), all.begin() + std::min<size_t>(2, all.size())), (Lines{"H>U 80", "U>H 81"}));
+  return Lines(all.begin() + std::min<size_t>(2, all.size()), all.end());
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace
+
+TEST(LinkWire, CompleteReadingByteForByte) {
+  const std::string shimLog = "/tmp/bravelle-shim-" + std::to_string(getpid()) + ".log";
+  setenv("BRAVELLE_PTYSHIM_LOG", shimLog.c_str(), 1);
+  Wire w;
+  TComP04& link = *w.link;
+  Stopwatch connectTime;
+  ASSERT_EQ(link.Connect(1), 0);
+  EXPECT_GE(connectTime.Ms(), 1000);
+  EXPECT_EQ(link.Connected, 1u);
+  EXPECT_EQ(link.CheckUnitType(), 0);
+  uint32_t serial = 0;
+  EXPECT_EQ(link.ReadSerialNumber(serial), 0);
+  EXPECT_EQ(serial, 0x12345678u);
+  int32_t circuit = 0;
+  EXPECT_EQ(link.ReadCircuitVersion(circuit), 0);
+  EXPECT_EQ(circuit, 5);
+  int32_t major = 0;
+  int32_t minor = 0;
+  EXPECT_EQ(link.ReadSoftwareVersion(major, minor), 0);
+  EXPECT_EQ(major, 1);
+  EXPECT_EQ(minor, 12);
+  EXPECT_EQ(link.Release(), 0);
+  EXPECT_EQ(link.Connected, 0u);
+  EXPECT_TRUE(link.IsOpen());  // a release keeps the port for the next reading
+  EXPECT_EQ(link.Dcb.BaudRate, 9600u);
+  w.link.reset();
+
+  const std::vector<WireByte> bytes = w.unit.Stop();
+  EXPECT_EQ(Texts(bytes), ExpectedBytes(EXPECTED_DIR "/complete_reading.txt"));
+  // Release sleeps 200 ms between the baud exchange and CMD_END.
+  for (size_t i = 1; i < bytes.size(); ++i) {
+    if (bytes[i].Text() == "H>U 04" && bytes[i - 1].value == ACK && i > 2 && bytes[i - 3].Text() == "H>U 31") {
+      EXPECT_GE(bytes[i].ms - bytes[i - 1].ms, 190.0);
+    }
+  }
+  // The pty was asked for 9600 baud, 8 bits, even parity, one stop bit.
+  EXPECT_NE(ReadFile(shimLog).find("tcsetattr 9600 8E1 0"), std::string::npos);
+  unsetenv("BRAVELLE_PTYSHIM_LOG");
+  std::remove(shimLog.c_str());
+}
+
+TEST(LinkWire, SilentUnitTimesOutAfterOneRequestAndKeepsThePort) {
+  Wire w({"--silent"});
+  Stopwatch t;
+  EXPECT_EQ(w.link->Connect(1), COMERR_TIMEOUT);
+  const long ms = t.Ms();
+  EXPECT_GE(ms, 2000);  // the pause, then a read that waits its 1100 ms
+  EXPECT_LT(ms, 4000);
+  EXPECT_TRUE(w.link->IsOpen());
+  EXPECT_EQ(w.link->Connected, 0u);
+  const SerialHandle handle = w.link->PortHandle;
+  w.link->PortHandle = kInvalidSerialHandle;  // leave the unit's line without the destructor's bytes
+  w.device.Close(handle);
+  EXPECT_EQ(Texts(w.unit.Stop()), Lines{"H>U 80"});
+}
+
+TEST(LinkWire, RefusedHandshakeReleasesTwiceAndClosesThePort) {
+  Wire w({"--refuse"});
+  Stopwatch t;
+  EXPECT_EQ(w.link->Connect(1), COMERR_TIMEOUT);
+  EXPECT_GE(t.Ms(), 2400);  // two one-second pauses and two 200 ms releases
+  EXPECT_FALSE(w.link->IsOpen());
+  EXPECT_EQ(Texts(w.unit.Stop()), (Lines{"H>U 80", "U>H 85", "H>U 04", "U>H 84", "H>U 04", "U>H 84"}));
+}
+
+TEST(LinkWire, RefusedHandshakeWithoutDeadlineEndsOnTheClosedPort) {
+  Wire w({"--refuse"});
+  EXPECT_EQ(w.link->Connect(0), COMERR_PORT_CLOSED);
+  EXPECT_FALSE(w.link->IsOpen());
+  EXPECT_EQ(Texts(w.unit.Stop()), (Lines{"H>U 80", "U>H 85", "H>U 04", "U>H 84", "H>U 04", "U>H 84"}));
+}
+
+TEST(LinkWire, LateAnswerIsATimeoutAndIsPurgedByTheNextConnect) {
+  Wire w({"--late", "1500"});
+  EXPECT_EQ(w.link->Connect(1), COMERR_TIMEOUT);
+  // The late 0x81 arrives during the next pause and is purged: it must not
+  // pass for the answer to the second request, which is late again.
+  EXPECT_EQ(w.link->Connect(1), COMERR_TIMEOUT);
+  EXPECT_EQ(w.link->Connected, 0u);
+  const SerialHandle handle = w.link->PortHandle;
+  w.link->PortHandle = kInvalidSerialHandle;
+  w.device.Close(handle);
+  usleep(1000 * 1000);  // let the second late answer go out too
+  const std::vector<WireByte> bytes = w.unit.Stop();
+  ASSERT_EQ(Texts(bytes), (Lines{"H>U 80", "U>H 81", "H>U 80", "U>H 81"}));
+  EXPECT_GE(bytes[1].ms - bytes[0].ms, 1400.0);
+}
+
+TEST(LinkWire, MissingPortFailsWithTheSystemErrorAndSendsNothing) {
+  Wire w;
+  w.link->SetPortIndex(8);  // COM9: no such entry in the unit's folder
+  EXPECT_EQ(w.link->Connect(1), ENOENT);
+  EXPECT_FALSE(w.link->IsOpen());
+  EXPECT_EQ(Texts(w.unit.Stop()), Lines{});
+}
+
+TEST(LinkWire, OtherUnitTypeIsWrongUnit) {
+  Wire w({"--type", "P05"});
+  ASSERT_EQ(w.link->Connect(1), 0);
+  EXPECT_EQ(w.link->CheckUnitType(), COMERR_WRONG_UNIT);
+  EXPECT_EQ(w.link->Connected, 1u);  // it stays connected until released
+}
+
+TEST(LinkWire, LowercaseTypeIsWrongUnit) {
+  Wire w({"--type", "p04"});
+  ASSERT_EQ(w.link->Connect(1), 0);
+  char type[4] = {'x', 'x', 'x', 'x'};
+  EXPECT_EQ(w.link->ReadUnitType(type), 0);
+  EXPECT_STREQ(type, "p04");
+  EXPECT_EQ(w.link->CheckUnitType(), COMERR_WRONG_UNIT);
+}
+
+TEST(LinkWire, LowercaseHexDigitsDecodeByTheLetterRule) {
+  Wire w({"--lowercase", "--soft-minor", "12"});
+  ASSERT_EQ(w.link->Connect(1), 0);
+  int32_t major = 0;
+  int32_t minor = 0;
+  EXPECT_EQ(w.link->ReadSoftwareVersion(major, minor), 0);
+  EXPECT_EQ(major, 1);
+  EXPECT_EQ(minor, 44);  // "0c": 'c' counts as 99 - 55
+}
+
+TEST(LinkWire, BeforeTheHandshakeOnlyReleaseReachesTheLine) {
+  Wire w;
+  TComP04& link = *w.link;
+  ASSERT_EQ(link.Open(), 0);
+  int32_t v = 77;
+  uint32_t serial = 77;
+  char type[4] = {'a', 'b', 'c', 0};
+  EXPECT_EQ(link.CheckUnitType(), COMERR_NOT_CONNECTED);
+  EXPECT_EQ(link.ReadUnitType(type), COMERR_NOT_CONNECTED);
+  EXPECT_EQ(link.ReadSerialNumber(serial), COMERR_NOT_CONNECTED);
+  EXPECT_EQ(link.ReadCircuitVersion(v), COMERR_NOT_CONNECTED);
+  EXPECT_EQ(link.ReadSoftwareVersion(v, v), COMERR_NOT_CONNECTED);
+  EXPECT_EQ(link.ReadByteAt(120, v), COMERR_NOT_CONNECTED);
+  EXPECT_EQ(link.ReadWordAt(120, v), COMERR_NOT_CONNECTED);
+  EXPECT_EQ(link.ReceiveHexByte(v, true), COMERR_NOT_CONNECTED);
+  EXPECT_EQ(link.SwitchUnitBaudRate(19200), COMERR_NOT_CONNECTED);
+  EXPECT_EQ(v, 77);
+  EXPECT_EQ(serial, 77u);
+  EXPECT_STREQ(type, "abc");
+
+  Stopwatch t;
+  EXPECT_EQ(link.Release(), 0);  // no baud request, a 200 ms sleep, CMD_END and one read
+  EXPECT_GE(t.Ms(), 200);
+  EXPECT_LT(t.Ms(), 1000);
+  link.PortHandle = kInvalidSerialHandle;
+  EXPECT_EQ(Texts(w.unit.Stop()), (Lines{"H>U 04", "U>H 84"}));
+}
+
+TEST(LinkWire, BaudSwitchCodesAndAcceptedRate) {
+  const std::string shimLog = "/tmp/bravelle-shim-" + std::to_string(getpid()) + ".log";
+  setenv("BRAVELLE_PTYSHIM_LOG", shimLog.c_str(), 1);
+  Wire w;
+  TComP04& link = *w.link;
+  ASSERT_EQ(link.Connect(1), 0);
+  std::remove(shimLog.c_str());
+  EXPECT_EQ(link.SwitchUnitBaudRate(110), 0);  // no code of its own: asks for 9600
+  EXPECT_EQ(link.Dcb.BaudRate, 9600u);
+  EXPECT_EQ(link.SwitchUnitBaudRate(19200), 0);
+  EXPECT_EQ(link.Dcb.BaudRate, 19200u);
+  const std::string asked = ReadFile(shimLog);
+  EXPECT_NE(asked.find("tcsetattr 19200 8E1 0"), std::string::npos) << asked;
+  int32_t circuit = 0;
+  EXPECT_EQ(link.ReadCircuitVersion(circuit), 0);  // a pty keeps carrying bytes at any rate
+  link.PortHandle = kInvalidSerialHandle;
+  EXPECT_EQ(AfterHandshake(w.unit.Stop()),
+            (Lines{"H>U 9E", "H>U 38", "H>U 31", "U>H 84", "U>H 84", "H>U 9E", "H>U 34", "H>U 30", "U>H 84",
+                   "U>H 84", "H>U 87", "U>H 30", "H>U 84", "U>H 35", "H>U 84"}));
+  unsetenv("BRAVELLE_PTYSHIM_LOG");
+  std::remove(shimLog.c_str());
+}
+
+TEST(LinkWire, RefusedBaudSwitchKeepsTheRateAndReadsNoMore) {
+  Wire w({"--refuse-baud"});
+  TComP04& link = *w.link;
+  ASSERT_EQ(link.Connect(1), 0);
+  EXPECT_EQ(link.SwitchUnitBaudRate(57600), COMERR_BAD_REPLY);
+  EXPECT_EQ(link.Dcb.BaudRate, 9600u);
+  int32_t circuit = 0;
+  EXPECT_EQ(link.ReadCircuitVersion(circuit), 0);
+  EXPECT_EQ(circuit, 5);
+  link.PortHandle = kInvalidSerialHandle;
+  EXPECT_EQ(AfterHandshake(w.unit.Stop()), (Lines{"H>U 9E", "H>U 31", "H>U 34", "U>H 85", "H>U 87", "U>H 30",
+                                                  "H>U 84", "U>H 35", "H>U 84"}));
+}
+
+TEST(LinkWire, OpenOnAnOpenPortReleasesRestoresAndOpensTheNewName) {
+  Wire w;
+  TComP04& link = *w.link;
+  ASSERT_EQ(symlink(w.unit.SlavePath().c_str(), (w.unit.PortFolder() + "/COM3").c_str()), 0);
+  ASSERT_EQ(link.Connect(1), 0);
+  link.SetPortIndex(2);  // takes effect at the next Open only
+  int32_t circuit = 0;
+  EXPECT_EQ(link.ReadCircuitVersion(circuit), 0);
+  const SerialHandle before = link.PortHandle;
+  EXPECT_EQ(link.Open(), 0);
+  EXPECT_TRUE(link.IsOpen());
+  EXPECT_EQ(link.Connected, 0u);
+  (void)before;
+  // The reopened port is usable: a new handshake on COM3 works.
+  ASSERT_EQ(link.Connect(1), 0);
+  link.PortHandle = kInvalidSerialHandle;
+  EXPECT_EQ(AfterHandshake(w.unit.Stop()),
+            (Lines{"H>U 87", "U>H 30", "H>U 84", "U>H 35", "H>U 84",
+                   // Close inside Open: the release with its baud request, then nothing until the new Connect
+                   "H>U 9E", "H>U 38", "H>U 31", "U>H 84", "U>H 84", "H>U 04", "U>H 84", "H>U 80", "U>H 81"}));
+}
+
+TEST(LinkWire, LineHangingUpMidReadingGivesAStatus) {
+  // Hang up after the handshake request, the type command and three ACKs: in the middle of the type.
+  Wire w({"--hangup-after", "5"});
+  TComP04& link = *w.link;
+  ASSERT_EQ(link.Connect(1), 0);
+  Stopwatch t;
+  const int32_t status = link.CheckUnitType();
+  EXPECT_NE(status, 0);
+  EXPECT_NE(status, COMERR_WRONG_UNIT);
+  uint32_t serial = 0;
+  EXPECT_NE(link.ReadSerialNumber(serial), 0);
+  EXPECT_NE(link.Release(), 0);
+  w.link.reset();  // the destructor's release and close on a dead line
+  EXPECT_LT(t.Ms(), 6000);
+  EXPECT_EQ(Texts(w.unit.Stop()), (Lines{"H>U 80", "U>H 81", "H>U 86", "U>H 35", "H>U 84", "U>H 30",
+                                         "H>U 84", "U>H 33", "H>U 84"}));
+}
