@@ -1,0 +1,73 @@
+// The settings file through GetWindowsDirectoryA, GetFileAttributesA, CreateFileA, ReadFile and WriteFile.
+#include "win32/Win32SettingsStorage.h"
+
+#include <vector>
+
+#include "win32/WindowsApi.h"
+
+namespace {
+
+constexpr size_t kDirectoryBuffer = 200;
+constexpr UINT kDirectoryCapacity = 198;
+
+// Opens one existing file or makes a new one, and closes it with the scope.
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE h) : h_(h) {}
+  ~FileHandle() {
+    if (IsOpen()) CloseHandle(h_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  bool IsOpen() const { return h_ != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return h_; }
+
+ private:
+  HANDLE h_;
+};
+
+}  // namespace
+
+std::string Win32SettingsStorage::WindowsDirectory() {
+  // The result is not looked at: a directory name too long for the buffer
+  // leaves it empty, and the settings path is then the bare file name.
+  char buffer[kDirectoryBuffer] = {};
+  GetWindowsDirectoryA(buffer, kDirectoryCapacity);
+  buffer[kDirectoryBuffer - 1] = '\0';
+  return std::string(buffer);
+}
+
+bool Win32SettingsStorage::FileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  // A directory of that name is no settings file; creating the file over it
+  // then fails and start-up reports that it cannot create it.
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool Win32SettingsStorage::ReadFile(const std::string& path, size_t maxBytes, std::string& bytes) {
+  bytes.clear();
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsOpen()) return false;
+  std::vector<char> buffer(maxBytes);
+  size_t total = 0;
+  while (total < maxBytes) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(maxBytes - total);
+    if (!::ReadFile(file.Get(), buffer.data() + total, want, &got, nullptr) || got == 0) break;
+    total += got;
+  }
+  bytes.assign(buffer.data(), total);
+  return true;
+}
+
+bool Win32SettingsStorage::CreateFile(const std::string& path, const std::string& bytes, size_t& written) {
+  written = 0;
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsOpen()) return false;
+  DWORD count = 0;
+  if (!bytes.empty()) WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &count, nullptr);
+  written = count;
+  return true;
+}

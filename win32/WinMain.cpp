@@ -1,0 +1,23 @@
+// The program's entry point: the Windows services put together into a Platform, then the start-up sequence.
+#include "app/Platform.h"
+#include "app/Startup.h"
+#include "win32/Win32Clock.h"
+#include "win32/Win32PortRegistry.h"
+#include "win32/Win32SerialDevice.h"
+#include "win32/Win32SettingsStorage.h"
+#include "win32/toolkit/Win32Toolkit.h"
+#include "win32/WindowsApi.h"
+
+// The program has no command-line options; none of the arguments is used.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // The toolkit is made first so that it outlives every form RunApplication creates.
+  Win32Toolkit toolkit;
+  Win32SerialDevice serial;
+  Win32Clock clock;
+  Win32PortRegistry registry;
+  Win32TextLocale locale;
+  Win32SettingsStorage storage;
+  Platform platform{toolkit, serial, clock, registry, locale, storage};
+  RunApplication(platform);
+  return 0;
+}

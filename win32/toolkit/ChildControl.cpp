@@ -1,0 +1,66 @@
+// Child window helpers shared by the controls.
+#include "win32/toolkit/ChildControl.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "win32/toolkit/Win32Toolkit.h"
+
+namespace childwindow {
+
+HWND Create(Win32Form& form, const char* windowClass, const std::string& text, DWORD style, DWORD exStyle,
+            const ui::Bounds& b) {
+  Win32Form::Quiet quiet(form);
+  const int id = form.NextControlId();
+  HWND child = CreateWindowExA(exStyle, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style,
+                               b.Left + form.Border(), b.Top + form.Border(), std::max(0, b.Width),
+                               std::max(0, b.Height), form.Handle(),
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                               reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(form.Handle(), GWLP_HINSTANCE)),
+                               nullptr);
+  if (!child) throw ui::Error("CreateWindowEx " + std::string(windowClass));
+  SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(form.Font()), FALSE);
+  return child;
+}
+
+void Destroy(Win32Form& form, HWND child) {
+  // Once the form's window is gone (an owner's destruction takes its owned
+  // forms along), its children are gone too and the handle may be reused.
+  if (!child || !form.Handle()) return;
+  Win32Form::Quiet quiet(form);
+  DestroyWindow(child);
+}
+
+void Attach(HWND child, CommandTarget* target) {
+  SetWindowLongPtrA(child, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(target));
+}
+
+CommandTarget* TargetOf(HWND child) {
+  return reinterpret_cast<CommandTarget*>(GetWindowLongPtrA(child, GWLP_USERDATA));
+}
+
+std::string Text(HWND window) {
+  const int length = GetWindowTextLengthA(window);
+  if (length <= 0) return std::string();
+  std::vector<char> buffer(static_cast<size_t>(length) + 1);
+  const int copied = GetWindowTextA(window, buffer.data(), length + 1);
+  return std::string(buffer.data(), static_cast<size_t>(std::max(0, copied)));
+}
+
+void Place(const Win32Form& form, HWND child, const ui::Bounds& b) {
+  SetWindowPos(child, nullptr, b.Left + form.Border(), b.Top + form.Border(), std::max(0, b.Width),
+               std::max(0, b.Height), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+ui::Bounds Where(const Win32Form& form, HWND child) {
+  RECT r{};
+  GetWindowRect(child, &r);
+  MapWindowPoints(HWND_DESKTOP, form.Handle(), reinterpret_cast<POINT*>(&r), 2);
+  return {r.left - form.Border(), r.top - form.Border(), r.right - r.left, r.bottom - r.top};
+}
+
+bool HasStyle(HWND window, DWORD style) {
+  return (static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE)) & style) != 0;
+}
+
+}  // namespace childwindow

@@ -1,0 +1,288 @@
+// The form's window: creation, the window procedure, showing (modal or not), closing and sizing.
+#include "win32/toolkit/Win32Form.h"
+
+#include <algorithm>
+
+#include "win32/toolkit/ChildControl.h"
+#include "win32/toolkit/Win32Button.h"
+#include "win32/toolkit/Win32Memo.h"
+#include "win32/toolkit/Win32RadioGroup.h"
+#include "win32/toolkit/Win32Timer.h"
+#include "win32/toolkit/Win32Toolkit.h"
+
+namespace {
+
+// WS_CLIPCHILDREN is left out on purpose: a group box does not paint its
+// inside, so the form must erase it.
+DWORD FrameStyle(const ui::FormStyle& style) {
+  return WS_POPUP | WS_CAPTION | (style.CloseBox ? WS_SYSMENU : 0);
+}
+
+DWORD FrameExStyle(const ui::FormStyle& style, bool isMain) {
+  return WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | (isMain ? WS_EX_APPWINDOW : 0) |
+         (style.StayOnTop ? WS_EX_TOPMOST : 0);
+}
+
+}  // namespace
+
+Win32Form::Win32Form(Win32Toolkit& toolkit, const ui::FormStyle& style, HWND owner, bool isMain)
+    : toolkit_(toolkit),
+      fontHeight_(style.FontHeight),
+      border_(std::max(0, style.BorderWidth)),
+      autoSize_(style.AutoSize),
+      isMain_(isMain),
+      style_(FrameStyle(style)),
+      exStyle_(FrameExStyle(style, isMain)) {
+  font_ = toolkit_.Font(style.FontName, style.FontHeight);
+  Quiet quiet(*this);
+  // Created hidden at the origin; Show centres it.
+  hwnd_ = CreateWindowExA(exStyle_, Win32Toolkit::FormClassName(), "", style_, 0, 0, 0, 0, owner, nullptr,
+                          toolkit_.Instance(), this);
+  if (!hwnd_) throw ui::Error("CreateWindowEx");
+  SetClientSize(style.ClientWidth + 2 * border_, style.ClientHeight + 2 * border_);
+  SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  toolkit_.Register(this);
+}
+
+Win32Form::~Win32Form() {
+  // OnDestroy runs while the controls still exist, then nothing else fires.
+  if (OnDestroy) toolkit_.Guarded(OnDestroy);
+  destroying_ = true;
+  toolkit_.Unregister(this);
+  timers_.clear();
+  controls_.clear();
+  if (hwnd_) DestroyWindow(hwnd_);
+}
+
+void Win32Form::SetCaption(const std::string& text) { SetWindowTextA(hwnd_, text.c_str()); }
+
+std::string Win32Form::Caption() const { return childwindow::Text(hwnd_); }
+
+void Win32Form::SetBounds(const ui::Bounds& b) {
+  SetWindowPos(hwnd_, nullptr, b.Left, b.Top, std::max(0, b.Width), std::max(0, b.Height),
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+ui::Bounds Win32Form::GetBounds() const {
+  RECT r{};
+  GetWindowRect(hwnd_, &r);
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+void Win32Form::SetEnabled(bool enabled) { EnableWindow(hwnd_, enabled ? TRUE : FALSE); }
+
+bool Win32Form::IsEnabled() const { return IsWindowEnabled(hwnd_) != FALSE; }
+
+void Win32Form::SetVisible(bool visible) {
+  if (visible == IsVisible()) return;
+  if (visible) {
+    Show();
+  } else {
+    ShowWindow(hwnd_, SW_HIDE);
+  }
+}
+
+bool Win32Form::IsVisible() const { return IsWindowVisible(hwnd_) != FALSE; }
+
+ui::Button& Win32Form::CreateButton(const ui::Bounds& b, const std::string& caption) {
+  controls_.push_back(std::make_unique<Win32Button>(*this, b, caption));
+  return static_cast<ui::Button&>(*controls_.back());
+}
+
+ui::Memo& Win32Form::CreateMemo(const ui::Bounds& b) {
+  controls_.push_back(std::make_unique<Win32Memo>(*this, b));
+  return static_cast<ui::Memo&>(*controls_.back());
+}
+
+ui::RadioGroup& Win32Form::CreateRadioGroup(const ui::Bounds& b, const std::string& caption) {
+  controls_.push_back(std::make_unique<Win32RadioGroup>(*this, b, caption));
+  return static_cast<ui::RadioGroup&>(*controls_.back());
+}
+
+ui::Timer& Win32Form::CreateTimer() {
+  timers_.push_back(std::make_unique<Win32Timer>(*this, timers_.size() + 1));
+  return *timers_.back();
+}
+
+int Win32Form::TextWidth(const std::string& text) const {
+  HDC dc = GetDC(hwnd_);
+  if (!dc) return 0;
+  HGDIOBJ previous = SelectObject(dc, font_);
+  SIZE size{};
+  GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, previous);
+  ReleaseDC(hwnd_, dc);
+  return size.cx;
+}
+
+void Win32Form::ShowModal() {
+  if (modal_ || !hwnd_) return;
+  // The other forms take no input while this one is up, but their timers
+  // and posted messages keep arriving through the modal loop below.
+  std::vector<HWND> disabled;
+  for (Win32Form* form : toolkit_.Forms()) {
+    if (form != this && form->hwnd_ && IsWindowEnabled(form->hwnd_)) {
+      EnableWindow(form->hwnd_, FALSE);
+      disabled.push_back(form->hwnd_);
+    }
+  }
+  modal_ = true;
+  modalDone_ = false;
+  Show();
+  toolkit_.PumpUntil(modalDone_);
+  // Enabled again before hiding, so that activation goes back to the owner
+  // rather than to another application.
+  for (HWND window : disabled)
+    if (IsWindow(window)) EnableWindow(window, TRUE);
+  modal_ = false;
+  if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
+}
+
+void Win32Form::Close() {
+  if (modal_) {
+    modalDone_ = true;
+    return;
+  }
+  if (isMain_) toolkit_.Quit();
+  if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
+}
+
+void Win32Form::PostMessage(const ui::Message& m) {
+  PostMessageA(hwnd_, m.Msg, static_cast<WPARAM>(m.WParam), static_cast<LPARAM>(m.LParam));
+}
+
+void Win32Form::SizeToControls() {
+  int right = 0;
+  int bottom = 0;
+  for (const auto& control : controls_) {
+    const ui::Bounds b = control->GetBounds();
+    right = std::max(right, b.Left + b.Width);
+    bottom = std::max(bottom, b.Top + b.Height);
+  }
+  SetClientSize(right + 2 * border_, bottom + 2 * border_);
+}
+
+void Win32Form::SetDefaultButton(HWND button) {
+  // Only the button type changes; BM_SETSTYLE leaves the other style bits alone.
+  if (defaultButton_ && defaultButton_ != button)
+    SendMessageA(defaultButton_, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+  defaultButton_ = button;
+  if (button) SendMessageA(button, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+}
+
+void Win32Form::Fire(const ui::Handler& handler) {
+  if (!handler || quiet_ > 0 || destroying_) return;
+  toolkit_.Guarded(handler);
+}
+
+LRESULT CALLBACK Win32Form::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+    auto* form = static_cast<Win32Form*>(create->lpCreateParams);
+    form->hwnd_ = hwnd;
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+  }
+  auto* form = reinterpret_cast<Win32Form*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (!form) return DefWindowProcA(hwnd, msg, wParam, lParam);
+  if (msg == WM_NCDESTROY) {
+    // From here on the form has no window: an owner's destruction can take
+    // this one along while the object still lives.
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    form->hwnd_ = nullptr;
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+  }
+  try {
+    return form->HandleMessage(msg, wParam, lParam);
+  } catch (...) {
+    // Handlers are guarded on their own; this only keeps the toolkit's own
+    // failures (out of memory) from unwinding through the system's frames.
+    return 0;
+  }
+}
+
+LRESULT Win32Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_COMMAND: {
+      HWND sender = reinterpret_cast<HWND>(lParam);
+      // Enter without a default button and Escape arrive as IDOK and IDCANCEL
+      // without a control: nothing to do.
+      if (sender && GetParent(sender) == hwnd_) {
+        if (CommandTarget* target = childwindow::TargetOf(sender)) target->Command(sender, HIWORD(wParam));
+      }
+      return 0;
+    }
+    case WM_TIMER:
+      for (const auto& timer : timers_) {
+        if (timer->Id() == wParam) {
+          timer->Tick();
+          return 0;
+        }
+      }
+      break;
+    case WM_CLOSE:
+      Close();
+      return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
+      } else {
+        FocusOnActivation();
+      }
+      return 0;
+    case DM_GETDEFID:
+      // The dialog keys ask which button Enter presses.
+      if (defaultButton_) return MAKELRESULT(GetDlgCtrlID(defaultButton_), DC_HASDEFID);
+      return 0;
+    case WM_NEXTDLGCTL:
+      // Sent by a multi-line edit for Tab and for Enter towards the default button.
+      if (LOWORD(lParam)) {
+        SetFocus(reinterpret_cast<HWND>(wParam));
+      } else if (HWND next = GetNextDlgTabItem(hwnd_, GetFocus(), wParam != 0)) {
+        SetFocus(next);
+      }
+      return 0;
+    default:
+      if (msg >= WM_USER && OnMessage && !destroying_) {
+        bool handled = false;
+        const ui::Message m{msg, static_cast<uintptr_t>(wParam), static_cast<intptr_t>(lParam)};
+        toolkit_.Guarded([&] { handled = OnMessage(m); });
+        if (handled) return 0;
+      }
+      break;
+  }
+  return DefWindowProcA(hwnd_, msg, wParam, lParam);
+}
+
+void Win32Form::Show() {
+  if (OnShow && !destroying_) toolkit_.Guarded(OnShow);
+  if (!hwnd_) return;
+  if (autoSize_) SizeToControls();
+  CentreOnScreen();
+  ShowWindow(hwnd_, SW_SHOW);
+  SetForegroundWindow(hwnd_);
+  UpdateWindow(hwnd_);
+}
+
+void Win32Form::CentreOnScreen() {
+  const ui::Bounds b = GetBounds();
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - b.Width) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - b.Height) / 2;
+  SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Form::SetClientSize(int width, int height) {
+  RECT r{0, 0, std::max(0, width), std::max(0, height)};
+  AdjustWindowRectEx(&r, style_, FALSE, exStyle_);
+  SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Form::FocusOnActivation() {
+  HWND target = lastFocus_;
+  if (!target || !IsWindow(target) || !IsChild(hwnd_, target) || !IsWindowEnabled(target) ||
+      !IsWindowVisible(target))
+    target = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+  // Keyboard input must land somewhere in the form even without a tab stop.
+  SetFocus(target ? target : hwnd_);
+}

@@ -1,0 +1,30 @@
+// The text pane: lines are appended at the end of the edit control's text, each closed by CR LF.
+#include "win32/toolkit/Win32Memo.h"
+
+#include "win32/toolkit/MemoText.h"
+
+namespace {
+
+// No ES_AUTOHSCROLL and no horizontal bar: the edit control then wraps at
+// word boundaries. ES_WANTRETURN lets the user type new lines, since the
+// dialog keys would otherwise turn Enter into a press of the default button.
+constexpr DWORD kStyle = ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_TABSTOP | WS_GROUP;
+
+}  // namespace
+
+Win32Memo::Win32Memo(Win32Form& form, const ui::Bounds& b)
+    : ChildControl(form, childwindow::Create(form, "Edit", "", kStyle, WS_EX_CLIENTEDGE, b)) {
+  // The default limit of 32767 characters would end the log of a long session.
+  SendMessageA(hwnd_, EM_SETLIMITTEXT, 0, 0);
+}
+
+void Win32Memo::Clear() { SetWindowTextA(hwnd_, ""); }
+
+void Win32Memo::AppendLine(const std::string& line) {
+  const std::string text = line + memotext::kLineBreak;
+  const int end = GetWindowTextLengthA(hwnd_);
+  SendMessageA(hwnd_, EM_SETSEL, static_cast<WPARAM>(end), static_cast<LPARAM>(end));
+  SendMessageA(hwnd_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+std::vector<std::string> Win32Memo::Lines() const { return memotext::SplitLines(childwindow::Text(hwnd_)); }

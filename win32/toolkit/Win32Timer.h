@@ -1,0 +1,31 @@
+// A timer of a form: SetTimer on the form's window, delivered as WM_TIMER by whichever message loop runs.
+#pragma once
+
+#include "ui/Toolkit.h"
+#include "win32/WindowsApi.h"
+
+class Win32Form;
+
+class Win32Timer final : public ui::Timer {
+ public:
+  Win32Timer(Win32Form& form, UINT_PTR id);
+  ~Win32Timer() override;
+  Win32Timer(const Win32Timer&) = delete;
+  Win32Timer& operator=(const Win32Timer&) = delete;
+
+  void SetInterval(uint32_t milliseconds) override;
+  uint32_t Interval() const override { return interval_; }
+  void SetEnabled(bool running) override;
+  bool IsEnabled() const override { return enabled_; }
+
+  UINT_PTR Id() const { return id_; }
+  void Tick();
+
+ private:
+  void Restart();
+
+  Win32Form& form_;
+  UINT_PTR id_;
+  uint32_t interval_ = 1000;
+  bool enabled_ = false;
+};

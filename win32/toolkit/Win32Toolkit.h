@@ -1,0 +1,71 @@
+// The Win32 toolkit: the forms' window class, the message loops, fonts and the standard message boxes.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ui/Toolkit.h"
+#include "win32/WindowsApi.h"
+
+class Win32Form;
+
+class Win32Toolkit final : public ui::Toolkit {
+ public:
+  Win32Toolkit();
+  ~Win32Toolkit() override;
+  Win32Toolkit(const Win32Toolkit&) = delete;
+  Win32Toolkit& operator=(const Win32Toolkit&) = delete;
+
+  void SetTitle(const std::string& title) override;
+  std::string Title() const override;
+  std::unique_ptr<ui::Form> CreateForm(const ui::FormStyle& style, ui::Form* owner) override;
+  void Run(ui::Form& mainForm) override;
+  void ShowErrorBox(const std::string& text) override;
+  void ShowApplicationError(const std::string& text) override;
+  void Beep(uint32_t type) override;
+
+  // What forms and controls share.
+  HINSTANCE Instance() const { return instance_; }
+  static const char* FormClassName();
+  // One font object per name and height, alive as long as the toolkit.
+  HFONT Font(const std::string& name, int height);
+
+  // Runs an event handler as the message loop does: a ui::Error that leaves it
+  // is shown in the application's error box, anything else in an empty one,
+  // and the program goes on. Nothing may unwind through a window procedure.
+  template <typename Handler>
+  void Guarded(Handler&& handler) noexcept {
+    try {
+      handler();
+    } catch (const ui::Error& e) {
+      ReportError(e.what());
+    } catch (...) {
+      ReportError(nullptr);
+    }
+  }
+
+  // Dispatches messages until done becomes true or the application quits.
+  void PumpUntil(const bool& done);
+  void Quit();
+  bool Quitting() const { return quitting_; }
+
+  void Register(Win32Form* form);
+  void Unregister(Win32Form* form);
+  const std::vector<Win32Form*>& Forms() const { return forms_; }
+  Win32Form* MainForm() const { return main_; }
+
+ private:
+  void ReportError(const char* message) noexcept;
+  bool TranslateDialogMessage(MSG& msg);
+
+  HINSTANCE instance_;
+  std::string title_;
+  std::map<std::pair<std::string, int>, HFONT> fonts_;
+  std::vector<Win32Form*> forms_;
+  Win32Form* main_ = nullptr;
+  bool mainCreated_ = false;
+  bool quitting_ = false;
+};
