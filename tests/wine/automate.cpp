@@ -356,11 +356,12 @@ std::string Message(const std::vector<std::string>& a, bool post) {
 // waitwin PID CLASS CAPTION APPEAR TIMEOUT: APPEAR 1 waits for a visible
 // matching top-level window, 0 for there to be none.
 std::string WaitWindow(const std::vector<std::string>& a) {
+  // CLASS "-" and TEXT "*" match any; TEXT "-" is the empty caption.
   std::string cls, text;
-  if (a.size() < 6 || !Unhex(a[2], &cls) || !Unhex(a[3], &text)) return Fail("usage: waitwin PID CLASS TEXT APPEAR TIMEOUT");
-  DWORD pid = std::strtoul(a[1].c_str(), nullptr, 10);
+  if (a.size() < 6) return Fail("usage: waitwin PID CLASS TEXT APPEAR TIMEOUT");
   bool anyClass = a[2] == "-", anyText = a[3] == "*";
-  if (a[3] == "*") text.clear();
+  if ((!anyClass && !Unhex(a[2], &cls)) || (!anyText && !Unhex(a[3], &text))) return Fail("bad class or text");
+  DWORD pid = std::strtoul(a[1].c_str(), nullptr, 10);
   bool appear = a[4] == "1";
   DWORD timeout = std::strtoul(a[5].c_str(), nullptr, 10);
   DWORD start = GetTickCount();
