@@ -1,0 +1,129 @@
+"""Start-up language and the settings file, checked through Bravelle.exe under Wine."""
+
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+
+FRENCH_CAPTION = b"Lecture des Information de votre Satellite de la KVR72 QLE"
+ENGLISH_CAPTION = b" "
+CANONICAL_FRENCH = b"Langue=0;\x0a\x0d"
+CANONICAL_ENGLISH = b"Langue=1;\x0a\x0d"
+SETTINGS = b"C:\\windows\\CalvineV1.CFG"
+# A time no run of the program can give the file: a rewrite always changes it.
+OLD_MTIME_NS = 1000000000 * 10 ** 9
+
+
+def start(session, content):
+    """Seeds the file (None: no file), starts the program and returns
+    (caption of the main window, file bytes, whether the file was rewritten)."""
+    if content is None:
+        session.remove_settings()
+    else:
+        session.seed_settings(content)
+        os.utime(session.settings_path, ns=(OLD_MTIME_NS, OLD_MTIME_NS))
+    program = session.launch()
+    main = program.main_window()
+    data = session.read_settings()
+    rewritten = content is None or session.settings_stat().st_mtime_ns != OLD_MTIME_NS
+    program.close(main.hwnd)
+    code = program.wait_exit()
+    if code != 0:
+        raise AssertionError("exit code %d" % code)
+    return main.text, data, rewritten
+
+
+class StartupLanguage(unittest.TestCase):
+    def test_missing_file_is_created_for_french(self):
+        with harness.WineSession(self) as s:
+            caption, data, _ = start(s, None)
+            self.assertEqual(caption, FRENCH_CAPTION)
+            self.assertEqual(data, CANONICAL_FRENCH)
+            self.assertEqual(len(data), 11)
+            # The next start reads what the first one wrote and leaves it alone.
+            caption, data, rewritten = start(s, data)
+            self.assertEqual((caption, data, rewritten), (FRENCH_CAPTION, CANONICAL_FRENCH, False))
+
+    def test_stored_english_switches_and_rewrites_the_line(self):
+        cases = [
+            ("canonical line", CANONICAL_ENGLISH),
+            ("further lines are lost", CANONICAL_ENGLISH + b"Mode=3;\x0a\x0dLangue=0;\x0a\x0d"),
+            ("blanks around the value", b"Langue = 1 ;"),
+            ("no key, no separator", b"1;"),
+            ("leading blanks and controls", b" \t\x0a\x0dLangue=1;"),
+            ("key found after other text", b"Mode=7 Langue=1;"),
+            ("a lower-case key is just text", b"langue=1;"),
+            ("plus sign", b"Langue=+1;"),
+            ("dollar hexadecimal", b"Langue=$1;"),
+            ("x hexadecimal", b"Langue=x1;"),
+            ("0x hexadecimal", b"Langue=0x01;"),
+            ("leading zeros", b"Langue=0001;"),
+            ("terminator on byte 200", b"Langue=1" + b" " * 191 + b";"),
+        ]
+        with harness.WineSession(self) as s:
+            for label, content in cases:
+                with self.subTest(label, content=content):
+                    caption, data, rewritten = start(s, content)
+                    self.assertEqual(caption, ENGLISH_CAPTION)
+                    self.assertEqual(data, CANONICAL_ENGLISH)
+                    self.assertTrue(rewritten, "an English start-up writes the file again")
+
+    def test_unusable_content_stays_french_and_untouched(self):
+        cases = [
+            ("stored French", CANONICAL_FRENCH),
+            ("empty file", b""),
+            ("value 2", b"Langue=2;"),
+            ("value -1", b"Langue=-1;"),
+            ("no terminator", b"Langue=1"),
+            ("parsing starts at the key", b"Mode=1;Langue=0;"),
+            ("terminator on byte 201", b"Langue=1" + b" " * 192 + b";"),
+            ("terminator after a zero byte", b"Langue=1\x00;"),
+            ("terminator before the separator", b"Langue;=1"),
+            ("empty value", b"Langue=;"),
+            ("letters in the value", b"Langue=1a;"),
+            ("32-bit range wraps nothing", b"Langue=4294967297;"),
+            ("beyond the signed range", b"Langue=2147483648;"),
+            ("bare sign", b"Langue=+;"),
+            ("bare 0x", b"Langue=0x;"),
+        ]
+        with harness.WineSession(self) as s:
+            for label, content in cases:
+                with self.subTest(label, content=content):
+                    caption, data, rewritten = start(s, content)
+                    self.assertEqual(caption, FRENCH_CAPTION)
+                    self.assertEqual(data, content)
+                    self.assertFalse(rewritten, "a French start-up leaves an existing file alone")
+
+
+class StartupFailure(unittest.TestCase):
+    def expect_error_box(self, session, text):
+        program = session.launch()
+        box = program.wait_message_box()
+        self.assertEqual(box.caption, b"Bravelle")
+        self.assertEqual(box.text, text)
+        self.assertEqual(box.buttons, [(1, b"OK")])
+        # Start-up stopped before the message loop: the main window never showed.
+        self.assertEqual([w for w in program.windows() if w.hwnd != box.hwnd], [])
+        program.press_ok(box)
+        self.assertEqual(program.wait_exit(), 0)
+
+    def test_settings_file_that_cannot_be_created(self):
+        with harness.WineSession(self) as s:
+            s.remove_settings()
+            os.mkdir(s.settings_path)
+            self.expect_error_box(s, b"Impossible de cr\xe9er le fichier " + SETTINGS + b".")
+            self.assertTrue(os.path.isdir(s.settings_path))
+
+    def test_settings_file_that_cannot_be_opened(self):
+        with harness.WineSession(self) as s:
+            s.seed_settings(CANONICAL_ENGLISH)
+            s.lock_file()
+            self.expect_error_box(s, b"Impossible d'ouvrir le fichier " + SETTINGS + b".")
+            s.unlock_file()
+            self.assertEqual(s.read_settings(), CANONICAL_ENGLISH)
+
+
+if __name__ == "__main__":
+    harness.main()
