@@ -148,6 +148,33 @@ TEST(LinkWire, LateAnswerIsATimeoutAndIsPurgedByTheNextConnect) {
   EXPECT_GE(bytes[1].ms - bytes[0].ms, 1400.0);
 }
 
+TEST(LinkWire, LongerDeadlineAsksAgainUntilAnswered) {
+  Wire w({"--answer-after", "2"});
+  EXPECT_EQ(w.link->Connect(5), 0);
+  EXPECT_EQ(w.link->Connected, 1u);
+  w.link->PortHandle = kInvalidSerialHandle;
+  EXPECT_EQ(Texts(w.unit.Stop()), (Lines{"H>U 80", "H>U 80", "U>H 81"}));
+}
+
+TEST(LinkWire, UnitFallingSilentAfterTheHandshakeTimesOutPerByte) {
+  Wire w({"--silent-after-handshake"});
+  TComP04& link = *w.link;
+  ASSERT_EQ(link.Connect(1), 0);
+  int32_t value = 31;
+  Stopwatch t;
+  EXPECT_EQ(link.ReadByte(value), COMERR_TIMEOUT);
+  EXPECT_GE(t.Ms(), 1000);
+  EXPECT_LT(t.Ms(), 2500);
+  EXPECT_EQ(value, 31);
+  int32_t circuit = 32;
+  EXPECT_EQ(link.ReadCircuitVersion(circuit), COMERR_TIMEOUT);  // stops at the first silent read
+  EXPECT_EQ(circuit, 32);
+  EXPECT_EQ(link.Connected, 1u);
+  EXPECT_TRUE(link.IsOpen());
+  link.PortHandle = kInvalidSerialHandle;
+  EXPECT_EQ(Texts(w.unit.Stop()), (Lines{"H>U 80", "U>H 81", "H>U 87"}));
+}
+
 TEST(LinkWire, MissingPortFailsWithTheSystemErrorAndSendsNothing) {
   Wire w;
   w.link->SetPortIndex(8);  // COM9: no such entry in the unit's folder
