@@ -124,7 +124,10 @@ PosixSerialDevice::PosixSerialDevice() : mapper_(DefaultPortPath) {}
 PosixSerialDevice::PosixSerialDevice(PortPathMapper mapper) : mapper_(std::move(mapper)) {}
 
 PosixSerialDevice::~PosixSerialDevice() {
-  for (Port* p = ports_.get(); p != nullptr; p = p->next.get()) ::close(p->fd);
+  for (Port* p = ports_.get(); p != nullptr; p = p->next.get()) {
+    ioctl(p->fd, TIOCNXCL);
+    ::close(p->fd);
+  }
 }
 
 std::string PosixSerialDevice::DefaultPortPath(const std::string& portPath) {

@@ -90,11 +90,10 @@ TEST(LinkWire, CompleteReadingByteForByte) {
   const std::vector<WireByte> bytes = w.unit.Stop();
   EXPECT_EQ(Texts(bytes), ExpectedBytes(EXPECTED_DIR "/complete_reading.txt"));
   // Release sleeps 200 ms between the baud exchange and CMD_END.
-  for (size_t i = 1; i < bytes.size(); ++i) {
-    if (bytes[i].Text() == "H>U 04" && bytes[i - 1].value == ACK && i > 2 && bytes[i - 3].Text() == "H>U 31") {
-      EXPECT_GE(bytes[i].ms - bytes[i - 1].ms, 190.0);
-    }
-  }
+  size_t end = 0;
+  while (end < bytes.size() && bytes[end].Text() != "H>U 04") ++end;
+  ASSERT_TRUE(end > 0 && end < bytes.size());
+  EXPECT_GE(bytes[end].ms - bytes[end - 1].ms, 190.0);
   // The pty was asked for 9600 baud, 8 bits, even parity, one stop bit.
   EXPECT_NE(ReadFile(shimLog).find("tcsetattr 9600 8E1 0"), std::string::npos);
   unsetenv("BRAVELLE_PTYSHIM_LOG");
@@ -282,11 +281,10 @@ TEST(LinkWire, OpenOnAnOpenPortReleasesRestoresAndOpensTheNewName) {
   link.SetPortIndex(2);  // takes effect at the next Open only
   int32_t circuit = 0;
   EXPECT_EQ(link.ReadCircuitVersion(circuit), 0);
-  const SerialHandle before = link.PortHandle;
   EXPECT_EQ(link.Open(), 0);
   EXPECT_TRUE(link.IsOpen());
   EXPECT_EQ(link.Connected, 0u);
-  (void)before;
+  EXPECT_STREQ(link.PortName, "\\\\.\\COM3");
   // The reopened port is usable: a new handshake on COM3 works.
   ASSERT_EQ(link.Connect(1), 0);
   link.PortHandle = kInvalidSerialHandle;
@@ -302,14 +300,37 @@ TEST(LinkWire, LineHangingUpMidReadingGivesAStatus) {
   TComP04& link = *w.link;
   ASSERT_EQ(link.Connect(1), 0);
   Stopwatch t;
-  const int32_t status = link.CheckUnitType();
-  EXPECT_NE(status, 0);
-  EXPECT_NE(status, COMERR_WRONG_UNIT);
+  // The read that finds the line gone, then the writes to it: each fails with EIO at once.
+  EXPECT_EQ(link.CheckUnitType(), EIO);
   uint32_t serial = 0;
-  EXPECT_NE(link.ReadSerialNumber(serial), 0);
-  EXPECT_NE(link.Release(), 0);
+  EXPECT_EQ(link.ReadSerialNumber(serial), EIO);
+  EXPECT_EQ(link.Release(), EIO);
+  EXPECT_EQ(link.Connected, 1u);  // a release that could not send CMD_END changes nothing
   w.link.reset();  // the destructor's release and close on a dead line
   EXPECT_LT(t.Ms(), 6000);
   EXPECT_EQ(Texts(w.unit.Stop()), (Lines{"H>U 80", "U>H 81", "H>U 86", "U>H 35", "H>U 84", "U>H 30",
                                          "H>U 84", "U>H 33", "H>U 84"}));
+}
+
+TEST(PosixSerialDevice, PortNamesAndExclusiveOpen) {
+  EXPECT_EQ(PosixSerialDevice::DefaultPortPath("\\\\.\\COM1"), "/dev/ttyS0");
+  EXPECT_EQ(PosixSerialDevice::DefaultPortPath("\\\\.\\COM12"), "/dev/ttyS11");
+  EXPECT_EQ(PosixSerialDevice::DefaultPortPath("\\\\.\\COM0"), "");
+  EXPECT_EQ(PosixSerialDevice::DefaultPortPath("\\\\.\\COM-2"), "");
+  EXPECT_EQ(PosixSerialDevice::DefaultPortPath("/dev/ttyUSB0"), "/dev/ttyUSB0");
+  EXPECT_EQ(PosixSerialDevice::PortDirectory("/run/ports")("\\\\.\\COM7"), "/run/ports/COM7");
+
+  SimUnitProcess unit;
+  PosixSerialDevice first(PosixSerialDevice::PortDirectory(unit.PortFolder()));
+  PosixSerialDevice second(PosixSerialDevice::PortDirectory(unit.PortFolder()));
+  const SerialHandle h = first.Open("\\\\.\\COM2");
+  ASSERT_NE(h, kInvalidSerialHandle);
+  EXPECT_EQ(second.Open("\\\\.\\COM2"), kInvalidSerialHandle);  // share mode 0
+  EXPECT_EQ(second.LastError(), EBUSY);
+  EXPECT_TRUE(first.Close(h));
+  const SerialHandle again = second.Open("\\\\.\\COM2");
+  EXPECT_NE(again, kInvalidSerialHandle);
+  EXPECT_TRUE(second.Close(again));
+  EXPECT_FALSE(second.Close(again));
+  EXPECT_EQ(second.LastError(), EBADF);
 }

@@ -14,6 +14,7 @@ fail() {
   exit 1
 }
 
+[ -f "$reader" ] || fail "no $reader: build the Windows tree first"
 template=$work/wine-template
 (
   flock 9
