@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "win32/Win32RegistryApi.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -19,21 +21,28 @@ constexpr int kReadAttempts = 4;
 
 HKEY AsKey(void* key) { return static_cast<HKEY>(key); }
 
+const Win32RegistryApi& SystemApi() {
+  static const Win32RegistryApi api;
+  return api;
+}
+
 }  // namespace
+
+Win32PortRegistry::Win32PortRegistry(const Win32RegistryApi* api) : api_(api != nullptr ? *api : SystemApi()) {}
 
 Win32PortRegistry::~Win32PortRegistry() { CloseKey(); }
 
 bool Win32PortRegistry::KeyExists(const std::string& subkey) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, kProbeAccess, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
+  if (api_.OpenKeyEx(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, kProbeAccess, &key) != ERROR_SUCCESS) return false;
+  api_.CloseKey(key);
   return true;
 }
 
 bool Win32PortRegistry::OpenKey(const std::string& subkey) {
   CloseKey();
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, kReadAccess, &key) != ERROR_SUCCESS) return false;
+  if (api_.OpenKeyEx(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, kReadAccess, &key) != ERROR_SUCCESS) return false;
   key_ = key;
   return true;
 }
@@ -42,7 +51,7 @@ bool Win32PortRegistry::QueryInfo(uint32_t& valueCount, uint32_t& maxValueNameLe
   if (key_ == nullptr) return false;
   DWORD values = 0;
   DWORD maxName = 0;
-  if (RegQueryInfoKeyA(AsKey(key_), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, &maxName, nullptr,
+  if (api_.QueryInfoKey(AsKey(key_), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, &maxName, nullptr,
                        nullptr, nullptr) != ERROR_SUCCESS)
     return false;
   valueCount = values;
@@ -56,7 +65,7 @@ bool Win32PortRegistry::EnumValueName(uint32_t index, uint32_t nameCapacity, std
   std::vector<char> buffer(capacity, '\0');
   DWORD length = capacity;
   // A name that grew past the capacity since the information query fails here with ERROR_MORE_DATA.
-  if (RegEnumValueA(AsKey(key_), index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+  if (api_.EnumValue(AsKey(key_), index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
     return false;
   name.assign(buffer.data(), std::min<size_t>(length, buffer.size()));
   return true;
@@ -65,7 +74,7 @@ bool Win32PortRegistry::EnumValueName(uint32_t index, uint32_t nameCapacity, std
 bool Win32PortRegistry::QueryValueType(const std::string& name, uint32_t& type) {
   if (key_ == nullptr) return false;
   DWORD t = 0;
-  if (RegQueryValueExA(AsKey(key_), name.c_str(), nullptr, &t, nullptr, nullptr) != ERROR_SUCCESS) return false;
+  if (api_.QueryValueEx(AsKey(key_), name.c_str(), nullptr, &t, nullptr, nullptr) != ERROR_SUCCESS) return false;
   type = t;
   return true;
 }
@@ -73,7 +82,7 @@ bool Win32PortRegistry::QueryValueType(const std::string& name, uint32_t& type) 
 bool Win32PortRegistry::QueryValueText(const std::string& name, std::string& text) {
   if (key_ == nullptr) return false;
   DWORD size = 0;
-  if (RegQueryValueExA(AsKey(key_), name.c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return false;
+  if (api_.QueryValueEx(AsKey(key_), name.c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return false;
   if (size == 0) {
     text.clear();
     return true;
@@ -82,7 +91,7 @@ bool Win32PortRegistry::QueryValueText(const std::string& name, std::string& tex
     // One byte more than the data, always zero: the stored text need not end in a NUL.
     std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
     DWORD got = size;
-    const LONG rc = RegQueryValueExA(AsKey(key_), name.c_str(), nullptr, nullptr,
+    const LONG rc = api_.QueryValueEx(AsKey(key_), name.c_str(), nullptr, nullptr,
                                      reinterpret_cast<BYTE*>(buffer.data()), &got);
     if (rc == ERROR_MORE_DATA) {
       // The value grew between the two queries; got now holds its new size.
@@ -99,7 +108,7 @@ bool Win32PortRegistry::QueryValueText(const std::string& name, std::string& tex
 
 void Win32PortRegistry::CloseKey() {
   if (key_ == nullptr) return;
-  RegCloseKey(AsKey(key_));
+  api_.CloseKey(AsKey(key_));
   key_ = nullptr;
 }
 

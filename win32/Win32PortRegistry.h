@@ -5,9 +5,13 @@
 
 #include "forms/PortRegistry.h"
 
+struct Win32RegistryApi;
+
 class Win32PortRegistry : public PortRegistry {
  public:
-  Win32PortRegistry() = default;
+  // api replaces the system's registry functions (tests) and must outlive the
+  // registry; null takes the system's.
+  explicit Win32PortRegistry(const Win32RegistryApi* api = nullptr);
   ~Win32PortRegistry() override;
   Win32PortRegistry(const Win32PortRegistry&) = delete;
   Win32PortRegistry& operator=(const Win32PortRegistry&) = delete;
@@ -21,6 +25,7 @@ class Win32PortRegistry : public PortRegistry {
   void CloseKey() override;
 
  private:
+  const Win32RegistryApi& api_;
   void* key_ = nullptr;  // HKEY; kept opaque so that callers need no <windows.h>
 };
 

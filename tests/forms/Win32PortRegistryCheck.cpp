@@ -6,6 +6,7 @@
 #include <string>
 
 #include "win32/Win32PortRegistry.h"
+#include "win32/Win32RegistryApi.h"
 
 namespace {
 
@@ -24,6 +25,80 @@ void SetRaw(HKEY key, const std::string& name, DWORD type, const std::string& by
   const LONG rc = RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                                  static_cast<DWORD>(bytes.size()));
   if (rc != ERROR_SUCCESS) std::printf("setup: RegSetValueExA(%.40s) failed with %ld\n", name.c_str(), rc);
+}
+
+// Failures and races put between the backend and the registry.
+HKEY grownKey = nullptr;
+int growBeforeDataReads = 0;   // how many data reads find the value longer than it was
+std::string grownText;
+bool failOpen = false;
+bool failInfo = false;
+bool enumMoreData = false;
+
+LONG WINAPI OpenKeyEx(HKEY root, LPCSTR subkey, DWORD options, REGSAM access, PHKEY key) {
+  if (failOpen) return ERROR_ACCESS_DENIED;
+  return RegOpenKeyExA(root, subkey, options, access, key);
+}
+
+LONG WINAPI QueryInfoKey(HKEY key, LPSTR cls, LPDWORD clsLen, LPDWORD reserved, LPDWORD subkeys, LPDWORD maxSubkey,
+                         LPDWORD maxClass, LPDWORD values, LPDWORD maxName, LPDWORD maxData, LPDWORD security,
+                         PFILETIME written) {
+  if (failInfo) return ERROR_INVALID_HANDLE;
+  return RegQueryInfoKeyA(key, cls, clsLen, reserved, subkeys, maxSubkey, maxClass, values, maxName, maxData, security,
+                          written);
+}
+
+LONG WINAPI EnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD nameLen, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                      LPDWORD dataLen) {
+  if (enumMoreData) return ERROR_MORE_DATA;
+  return RegEnumValueA(key, index, name, nameLen, reserved, type, data, dataLen);
+}
+
+LONG WINAPI QueryValueEx(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataLen) {
+  if (data != nullptr && growBeforeDataReads > 0) {
+    --growBeforeDataReads;
+    grownText += "0123456789";
+    SetRaw(grownKey, name, REG_SZ, grownText + std::string(1, '\0'));
+  }
+  return RegQueryValueExA(key, name, reserved, type, data, dataLen);
+}
+
+void CheckInjectedFailures(const std::string& subkey) {
+  Win32RegistryApi api;
+  api.OpenKeyEx = &OpenKeyEx;
+  api.QueryInfoKey = &QueryInfoKey;
+  api.EnumValue = &EnumValue;
+  api.QueryValueEx = &QueryValueEx;
+  Win32PortRegistry registry(&api);
+  uint32_t count = 0;
+  uint32_t longest = 0;
+  std::string text;
+
+  failOpen = true;
+  CHECK(!registry.KeyExists(subkey));
+  CHECK(!registry.OpenKey(subkey));
+  CHECK(!registry.QueryInfo(count, longest));
+  failOpen = false;
+  CHECK(registry.OpenKey(subkey));
+  failInfo = true;
+  CHECK(!registry.QueryInfo(count, longest));
+  failInfo = false;
+  enumMoreData = true;
+  CHECK(!registry.EnumValueName(0, 100, text));
+  enumMoreData = false;
+
+  // The value grows between the size query and the data query: read again, whole.
+  RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, KEY_SET_VALUE, &grownKey);
+  grownText = "COM1";
+  SetRaw(grownKey, "\\Device\\Growing", REG_SZ, grownText + std::string(1, '\0'));
+  growBeforeDataReads = 1;
+  CHECK(registry.QueryValueText("\\Device\\Growing", text));
+  CHECK(text == "COM10123456789");
+  // One that never stops growing is given up.
+  growBeforeDataReads = 1000;
+  CHECK(!registry.QueryValueText("\\Device\\Growing", text));
+  growBeforeDataReads = 0;
+  RegCloseKey(grownKey);
 }
 
 }  // namespace
@@ -106,6 +181,8 @@ int main() {
     // Opened again and left open: the destructor closes it.
     CHECK(registry.OpenKey(subkey));
   }
+
+  CheckInjectedFailures(subkey);
 
   Win32TextLocale locale;
   CHECK(locale.Compare("COM10", "COM2") < 0);
