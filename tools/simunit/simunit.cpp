@@ -337,14 +337,29 @@ class Unit {
   long received_ = 0;
 };
 
-void Usage() {
-  std::fprintf(stderr,
-               "usage: simunit [--type TEXT] [--serial N] [--circuit N] [--soft-major N]\n"
-               "               [--soft-minor N] [--refuse] [--silent] [--answer-after K]\n"
-               "               [--late MS] [--silent-after-handshake] [--lowercase]\n"
-               "               [--refuse-baud] [--hangup-after N] [--transcript FILE]\n"
-               "               [--ready-file FILE] [--link PATH] [--device PATH]\n");
-  std::exit(2);
+void Usage(int code = 2) {
+  std::fprintf(code == 0 ? stdout : stderr,
+               "usage: simunit [options]\n"
+               "Plays the unit on a new pseudo-terminal and prints the path of its slave.\n"
+               "  --type TEXT              unit type sent for 0x86 (default P04)\n"
+               "  --serial N               serial number at 120..123 (default 305419896)\n"
+               "  --circuit N              circuit version for 0x87 (default 5)\n"
+               "  --soft-major N           software version at 126 (default 1)\n"
+               "  --soft-minor N           software version at 127 (default 12)\n"
+               "  --refuse                 answer every connect request with 0x85\n"
+               "  --silent                 answer nothing at all\n"
+               "  --answer-after K         stay silent to the first K-1 connect requests\n"
+               "  --late MS                answer connect requests MS ms late\n"
+               "  --silent-after-handshake answer nothing once a handshake succeeded\n"
+               "  --lowercase              send hexadecimal letters in lowercase\n"
+               "  --refuse-baud            answer baud switches with 0x85\n"
+               "  --hangup-after N         close the line when the N-th byte arrives\n"
+               "  --transcript FILE        one line per byte: ms, H>U or U>H, hex value\n"
+               "  --ready-file FILE        write the slave's path there once listening\n"
+               "  --link PATH              make PATH a symlink to the slave\n"
+               "  --device PATH            use this serial device instead of a pty\n"
+               "Ends on SIGTERM or SIGINT, after recording the bytes already received.\n");
+  std::exit(code);
 }
 
 long Number(const char* text) {
@@ -381,6 +396,7 @@ int main(int argc, char** argv) {
       {"ready-file", required_argument, nullptr, kReadyFile},
       {"link", required_argument, nullptr, kLink},
       {"device", required_argument, nullptr, kDevice},
+      {"help", no_argument, nullptr, 'h'},
       {nullptr, 0, nullptr, 0}};
   Options o;
   int c = 0;
@@ -403,6 +419,7 @@ int main(int argc, char** argv) {
       case kReadyFile: o.readyFile = optarg; break;
       case kLink: o.linkPath = optarg; break;
       case kDevice: o.device = optarg; break;
+      case 'h': Usage(0); break;
       default: Usage();
     }
   }
