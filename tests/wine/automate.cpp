@@ -508,6 +508,8 @@ std::string Lock(const std::vector<std::string>& a, bool lock) {
 
 // Registry commands work under HKEY_LOCAL_MACHINE. HARDWARE is volatile, and a
 // key created below a volatile key must be volatile too.
+// Read through the wide calls: the ANSI ones add a zero to an unterminated
+// text, and the listing must show what the registry really holds.
 std::string RegList(const std::vector<std::string>& a) {
   std::string key;
   if (a.size() < 2 || !Unhex(a[1], &key)) return Fail("usage: reglist KEY");
@@ -515,21 +517,34 @@ std::string RegList(const std::vector<std::string>& a) {
   LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h);
   if (rc == ERROR_FILE_NOT_FOUND) return Ok("\"exists\":false,\"values\":[]");
   if (rc != ERROR_SUCCESS) return Fail("RegOpenKeyExA failed, error " + Num(rc));
+  auto narrow = [](const wchar_t* w, int count) {
+    std::string out(count * 2 + 1, '\0');
+    int n = count == 0 ? 0
+                       : WideCharToMultiByte(1252, 0, w, count, &out[0], static_cast<int>(out.size()), nullptr,
+                                             nullptr);
+    out.resize(n > 0 ? n : 0);
+    return out;
+  };
   std::vector<std::string> items;
   for (DWORD i = 0;; ++i) {
-    char name[16384];
-    DWORD nameLen = sizeof name;
+    wchar_t name[16384];
+    DWORD nameLen = sizeof name / sizeof name[0];
     std::vector<BYTE> data(65536);
     DWORD dataLen = static_cast<DWORD>(data.size());
     DWORD type = 0;
-    rc = RegEnumValueA(h, i, name, &nameLen, nullptr, &type, data.data(), &dataLen);
+    rc = RegEnumValueW(h, i, name, &nameLen, nullptr, &type, data.data(), &dataLen);
     if (rc == ERROR_NO_MORE_ITEMS) break;
     if (rc != ERROR_SUCCESS) {
       RegCloseKey(h);
-      return Fail("RegEnumValueA failed, error " + Num(rc));
+      return Fail("RegEnumValueW failed, error " + Num(rc));
     }
-    items.push_back("{\"name\":" + HexField(std::string(name, nameLen)) + ",\"type\":" + Num(type) +
-                    ",\"data\":" + HexField(std::string(reinterpret_cast<char*>(data.data()), dataLen)) + "}");
+    std::string bytes;
+    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)
+      bytes = narrow(reinterpret_cast<const wchar_t*>(data.data()), static_cast<int>(dataLen / sizeof(wchar_t)));
+    else
+      bytes.assign(reinterpret_cast<const char*>(data.data()), dataLen);
+    items.push_back("{\"name\":" + HexField(narrow(name, static_cast<int>(nameLen))) + ",\"type\":" + Num(type) +
+                    ",\"data\":" + HexField(bytes) + "}");
   }
   RegCloseKey(h);
   return Ok("\"exists\":true,\"values\":" + List(items));
@@ -544,9 +559,22 @@ std::string RegSet(const std::vector<std::string>& a) {
   LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
                             nullptr, &h, nullptr);
   if (rc != ERROR_SUCCESS) return Fail("RegCreateKeyExA failed, error " + Num(rc));
-  // Data goes in exactly as given: a text without its zero byte stays so.
-  rc = RegSetValueExA(h, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                      static_cast<DWORD>(data.size()));
+  if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
+    // RegSetValueExA adds a zero to a text that lacks one, and so does the wide
+    // call when a zero follows the counted characters in memory; with a
+    // non-zero character behind them an unterminated text is stored as given.
+    std::wstring wide(data.size() + 1, L'X');
+    int n = data.empty() ? 0
+                         : MultiByteToWideChar(1252, 0, data.data(), static_cast<int>(data.size()), &wide[0],
+                                               static_cast<int>(data.size()));
+    std::wstring wname(name.size() + 1, L'\0');
+    MultiByteToWideChar(1252, 0, name.c_str(), -1, &wname[0], static_cast<int>(wname.size()));
+    rc = RegSetValueExW(h, wname.c_str(), 0, type, reinterpret_cast<const BYTE*>(wide.data()),
+                        static_cast<DWORD>(n * sizeof(wchar_t)));
+  } else {
+    rc = RegSetValueExA(h, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                        static_cast<DWORD>(data.size()));
+  }
   RegCloseKey(h);
   if (rc != ERROR_SUCCESS) return Fail("RegSetValueExA failed, error " + Num(rc));
   return Ok();

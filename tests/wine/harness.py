@@ -66,6 +66,9 @@ Program (returned by launch):
     wait_window(caption=None, cls=None, appear=True, timeout=10) -> hwnd
     wait_exit(timeout=15)          exit code; fails the test on timeout
     kill()
+    control(top, text=None, cls=None)   first descendant with that text / class
+
+wait_until(condition, timeout=10)  polls condition() until true -> (value, seconds)
 
 Everything a session starts (Xvfb, wineserver, the automation server, simulated
 units) is ended by its process id when the session ends; the prefix is removed
@@ -435,6 +438,25 @@ class Program:
     def kill(self):
         self.session.cmd("kill", self.pid, check=False)
 
+    def control(self, top, text=None, cls=None):
+        """The first descendant of top with this text (and class), or None."""
+        for c in self.children(top):
+            if (text is None or c.text == _bytes(text)) and (cls is None or c.cls.lower() == cls.lower()):
+                return c
+        return None
+
+
+def wait_until(condition, timeout=10, interval=0.05, what="condition"):
+    """Polls condition() until it returns something true; returns (value, seconds)."""
+    start = time.monotonic()
+    while True:
+        value = condition()
+        if value:
+            return value, time.monotonic() - start
+        if time.monotonic() - start > timeout:
+            raise HarnessError("%s not reached within %s s" % (what, timeout))
+        time.sleep(interval)
+
 
 class SimUnit:
     """The simulated unit on a pty that Wine sees as a COM port."""
@@ -618,6 +640,8 @@ class WineSession:
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
         for proc in [self._automate, self._server] + self._procs[::-1]:
             _end_process(proc)
+        if self._automate is not None:
+            self._automate.stdout.close()
         for pid in _descendants(os.getpid()):
             try:
                 os.kill(pid, signal.SIGKILL)

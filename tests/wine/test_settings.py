@@ -46,22 +46,7 @@ class StartupLanguage(unittest.TestCase):
             caption, data, rewritten = start(s, data)
             self.assertEqual((caption, data, rewritten), (FRENCH_CAPTION, CANONICAL_FRENCH, False))
 
-    def test_stored_english_switches_and_rewrites_the_line(self):
-        cases = [
-            ("canonical line", CANONICAL_ENGLISH),
-            ("further lines are lost", CANONICAL_ENGLISH + b"Mode=3;\x0a\x0dLangue=0;\x0a\x0d"),
-            ("blanks around the value", b"Langue = 1 ;"),
-            ("no key, no separator", b"1;"),
-            ("leading blanks and controls", b" \t\x0a\x0dLangue=1;"),
-            ("key found after other text", b"Mode=7 Langue=1;"),
-            ("a lower-case key is just text", b"langue=1;"),
-            ("plus sign", b"Langue=+1;"),
-            ("dollar hexadecimal", b"Langue=$1;"),
-            ("x hexadecimal", b"Langue=x1;"),
-            ("0x hexadecimal", b"Langue=0x01;"),
-            ("leading zeros", b"Langue=0001;"),
-            ("terminator on byte 200", b"Langue=1" + b" " * 191 + b";"),
-        ]
+    def check_english(self, cases):
         with harness.WineSession(self) as s:
             for label, content in cases:
                 with self.subTest(label, content=content):
@@ -70,24 +55,7 @@ class StartupLanguage(unittest.TestCase):
                     self.assertEqual(data, CANONICAL_ENGLISH)
                     self.assertTrue(rewritten, "an English start-up writes the file again")
 
-    def test_unusable_content_stays_french_and_untouched(self):
-        cases = [
-            ("stored French", CANONICAL_FRENCH),
-            ("empty file", b""),
-            ("value 2", b"Langue=2;"),
-            ("value -1", b"Langue=-1;"),
-            ("no terminator", b"Langue=1"),
-            ("parsing starts at the key", b"Mode=1;Langue=0;"),
-            ("terminator on byte 201", b"Langue=1" + b" " * 192 + b";"),
-            ("terminator after a zero byte", b"Langue=1\x00;"),
-            ("terminator before the separator", b"Langue;=1"),
-            ("empty value", b"Langue=;"),
-            ("letters in the value", b"Langue=1a;"),
-            ("32-bit range wraps nothing", b"Langue=4294967297;"),
-            ("beyond the signed range", b"Langue=2147483648;"),
-            ("bare sign", b"Langue=+;"),
-            ("bare 0x", b"Langue=0x;"),
-        ]
+    def check_french_untouched(self, cases):
         with harness.WineSession(self) as s:
             for label, content in cases:
                 with self.subTest(label, content=content):
@@ -95,6 +63,50 @@ class StartupLanguage(unittest.TestCase):
                     self.assertEqual(caption, FRENCH_CAPTION)
                     self.assertEqual(data, content)
                     self.assertFalse(rewritten, "a French start-up leaves an existing file alone")
+
+    def test_stored_english_lines_are_rewritten_canonical(self):
+        self.check_english([
+            ("canonical line", CANONICAL_ENGLISH),
+            ("further lines are lost", CANONICAL_ENGLISH + b"Mode=3;\x0a\x0dLangue=0;\x0a\x0d"),
+            ("blanks around the value", b"Langue = 1 ;"),
+            ("no key, no separator", b"1;"),
+            ("leading blanks and controls", b" \t\x0a\x0dLangue=1;"),
+            ("key found after other text", b"Mode=7 Langue=1;"),
+            ("a lower-case key is just text", b"langue=1;"),
+        ])
+
+    def test_stored_english_number_forms(self):
+        self.check_english([
+            ("plus sign", b"Langue=+1;"),
+            ("dollar hexadecimal", b"Langue=$1;"),
+            ("x hexadecimal", b"Langue=x1;"),
+            ("0x hexadecimal", b"Langue=0x01;"),
+            ("leading zeros", b"Langue=0001;"),
+            ("terminator on byte 200", b"Langue=1" + b" " * 191 + b";"),
+        ])
+
+    def test_unusable_values_stay_french_and_untouched(self):
+        self.check_french_untouched([
+            ("stored French", CANONICAL_FRENCH),
+            ("empty file", b""),
+            ("value 2", b"Langue=2;"),
+            ("value -1", b"Langue=-1;"),
+            ("empty value", b"Langue=;"),
+            ("letters in the value", b"Langue=1a;"),
+            ("beyond 32 bits", b"Langue=4294967297;"),
+            ("beyond the signed range", b"Langue=2147483648;"),
+        ])
+
+    def test_unseen_terminators_stay_french_and_untouched(self):
+        self.check_french_untouched([
+            ("no terminator", b"Langue=1"),
+            ("parsing starts at the key", b"Mode=1;Langue=0;"),
+            ("terminator on byte 201", b"Langue=1" + b" " * 192 + b";"),
+            ("terminator after a zero byte", b"Langue=1\x00;"),
+            ("terminator before the separator", b"Langue;=1"),
+            ("bare sign", b"Langue=+;"),
+            ("bare 0x", b"Langue=0x;"),
+        ])
 
 
 class StartupFailure(unittest.TestCase):
