@@ -40,7 +40,7 @@ holds them):
                                    GetTextExtentPoint32A width of the text in that font
     cmd(name, *args)               raw automation command -> dict (see automate.cpp)
     wine(*args)                    runs a Wine command in the session (CompletedProcess)
-    screenshot(path=None)          PNG of the whole display (import), -> path
+    screenshot(path=None, window=None)  PNG of the display or of one Window, -> path
 
   Serial line
     start_unit(com, *options)      the simulated unit on a pty linked as COMn; options
@@ -57,6 +57,8 @@ Program (returned by launch):
     children(hwnd)                 [Control], every descendant, positions in the
                                    client coordinates of its parent
     text(hwnd)                     WM_GETTEXT bytes
+    sync(hwnd)                     waits until the window's thread is idle again
+                                   (after a dialog closes, before reading results)
     click(hwnd) / click_button(top, text)   BM_CLICK, posted
     post(hwnd, msg, wp, lp) / send(...)
     message_boxes()                [MessageBox] (.hwnd .caption .text .buttons)
@@ -378,6 +380,11 @@ class Program:
                 return w
         return None
 
+    def sync(self, hwnd):
+        """Returns once the window's thread has handled everything before: a
+        sent message waits for the click handler or modal loop in progress."""
+        self.cmd("send", hwnd, 0, 0, 0)
+
     def describe(self, hwnd):
         return Window(self.cmd("children", hwnd)["window"])
 
@@ -510,6 +517,7 @@ class WineSession:
     """One private Wine world for one test (see the module docstring)."""
 
     def __init__(self, test=None, name=None, display=None, use_shim=True):
+        # display: None takes $DISPLAY when set, "" always starts a private Xvfb.
         self.test = test
         self.name = name or (test.id().split(".", 1)[-1] if test is not None else "session")
         self.display = display if display is not None else os.environ.get("DISPLAY") or None
@@ -566,7 +574,7 @@ class WineSession:
         t2 = time.monotonic()
         self.env = _base_env()
         self.env["WINEPREFIX"] = self.prefix
-        if self.display is None:
+        if not self.display:
             self._start_xvfb()
         self.env["DISPLAY"] = self.display
         if self.use_shim and self.ptyshim and os.path.isfile(self.ptyshim):
@@ -707,10 +715,15 @@ class WineSession:
     def text_width(self, text, face="MS Sans Serif", height=-11):
         return self.cmd("textwidth", _hex(face), height, _hex(text))["cx"]
 
-    def screenshot(self, path=None):
+    def screenshot(self, path=None, window=None):
+        """PNG of the display, or of one window's outer rectangle (a Window)."""
         path = path or os.path.join(self.run_dir, "screen.png")
-        subprocess.run(["import", "-display", self.display, "-window", "root", path], check=True, timeout=30,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        crop = []
+        if window is not None:
+            left, top, right, bottom = window.rect
+            crop = ["-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top), "+repage"]
+        subprocess.run(["import", "-display", self.display, "-window", "root"] + crop + [path], check=True,
+                       timeout=30, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return path
 
     # -- the settings file -----------------------------------------------------

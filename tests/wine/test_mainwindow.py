@@ -332,6 +332,7 @@ class LanguageDialog(unittest.TestCase):
                              (LANG_EN, LANG_EN, [(b"Fran\xe7ais", 0), (b"English", 1)]))
             p.click_button(dialog, b"OK")
             p.wait_window(caption=LANG_EN, appear=False)
+            p.sync(main.hwnd)
             self.assertEqual(s.settings_stat().st_mtime_ns, old)
             self.assertEqual(pane(p, main.hwnd).text, pane_text(FRENCH_LINES + ENGLISH_LINES))
 
