@@ -249,6 +249,7 @@ void TConfPort::FormShow() {
   RadioGroupPortSerie->SetItemIndex(FSelectedIndex);
 
   const int count = static_cast<int>(list.size());
+  // Whole tens in integers: n * 0.1 in floating point lies just above 3 for n = 30 and would round up to 4.
   const int columns = (count + kPortsPerColumn - 1) / kPortsPerColumn;
   RadioGroupPortSerie->SetColumns(columns);
   // One column grows with its ports (plus the caption and a margin); several are always full height.

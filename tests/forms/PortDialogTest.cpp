@@ -383,6 +383,8 @@ TEST_F(PortDialog, FormShowLaysTheGroupOutInColumnsOfTen) {
       {10, 1, 156, 150}, // 12 rows
       {11, 2, 156, 300},
       {25, 3, 156, 450},
+      {30, 3, 156, 450},
+      {31, 4, 156, 600},
   };
   for (const LayoutCase& c : cases) {
     SCOPED_TRACE(c.entries);

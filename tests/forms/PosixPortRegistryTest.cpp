@@ -22,15 +22,15 @@ const char kKey[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-class FakeSysfs : public ::testing::Test {
+class SysfsPortList : public ::testing::Test {
  protected:
-  FakeSysfs() {
+  SysfsPortList() {
     std::string pattern = (fs::temp_directory_path() / "bravelle-sysfs-XXXXXX").string();
     root = mkdtemp(&pattern[0]);
     fs::create_directories(root / "class" / "tty");
     fs::create_directories(root / "dev");
   }
-  ~FakeSysfs() override {
+  ~SysfsPortList() override {
     std::error_code ec;
     fs::remove_all(root, ec);
   }
@@ -76,7 +76,7 @@ class FakeSysfs : public ::testing::Test {
   fs::path root;
 };
 
-TEST_F(FakeSysfs, TtysWithADriverBecomeNumberedValuesNamedAfterTheDriver) {
+TEST_F(SysfsPortList, TtysWithADriverBecomeNumberedValuesNamedAfterTheDriver) {
   AddTty("ttyS0", "serial8250", "4");
   AddTty("ttyS1", "serial8250", "0");  // an empty legacy slot
   AddTty("ttyS12", "serial8250");      // no type file: taken
@@ -101,7 +101,7 @@ TEST_F(FakeSysfs, TtysWithADriverBecomeNumberedValuesNamedAfterTheDriver) {
       << "sorted by COM number";
 }
 
-TEST_F(FakeSysfs, TheDialogPrefersTheSiliconLabsBridge) {
+TEST_F(SysfsPortList, TheDialogPrefersTheSiliconLabsBridge) {
   AddTty("ttyS0", "serial8250", "4");
   AddTty("ttyUSB1", "cp210x");
   AddTty("ttyUSB0", "ftdi_sio");
@@ -123,7 +123,7 @@ TEST_F(FakeSysfs, TheDialogPrefersTheSiliconLabsBridge) {
   EXPECT_FALSE(dialog.IsPreferredPort());
 }
 
-TEST_F(FakeSysfs, ComNumbersAndDevicePathsMapBothWays) {
+TEST_F(SysfsPortList, ComNumbersAndDevicePathsMapBothWays) {
   const std::pair<const char*, int32_t> table[] = {
       {"ttyS0", 1},     {"ttyS99", 100},  {"ttyUSB0", 101}, {"ttyUSB99", 200},
       {"ttyACM0", 201}, {"ttyAMA7", 308}, {"ttyS100", 0},   {"ttyS", 0},
@@ -148,7 +148,7 @@ TEST_F(FakeSysfs, ComNumbersAndDevicePathsMapBothWays) {
   EXPECT_EQ(map("/dev/pts/4"), "/dev/pts/4") << "a device path is left as it is";
 }
 
-TEST_F(FakeSysfs, APortDirectoryGivesItsComLinksTheirNumbers) {
+TEST_F(SysfsPortList, APortDirectoryGivesItsComLinksTheirNumbers) {
   AddTty("ttyUSB0", "cp210x");
   AddTty("ttyS0", "serial8250", "4");
   const fs::path ports = root / "ports";
@@ -172,7 +172,7 @@ TEST_F(FakeSysfs, APortDirectoryGivesItsComLinksTheirNumbers) {
   EXPECT_TRUE(fs::exists(ports / "COM5"));
 }
 
-TEST_F(FakeSysfs, TheKeyBehavesLikeARegistryKey) {
+TEST_F(SysfsPortList, TheKeyBehavesLikeARegistryKey) {
   AddTty("ttyS0", "serial8250", "4");
   PosixPortRegistry registry(root.string());
   EXPECT_TRUE(registry.KeyExists("hardware\\devicemap\\serialcomm")) << "key names ignore case";
