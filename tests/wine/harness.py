@@ -740,6 +740,12 @@ class WineSession:
             os.unlink(self.settings_path)
 
     def read_settings(self):
+        # Wine finds a file whatever the case of its name, Linux does not: a
+        # file the program made under another spelling must not pass unseen.
+        folder, name = os.path.split(self.settings_path)
+        variants = [n for n in os.listdir(folder) if n.lower() == name.lower() and n != name]
+        if variants:
+            raise HarnessError("settings file under another spelling: %r" % variants)
         try:
             with open(self.settings_path, "rb") as f:
                 return f.read()

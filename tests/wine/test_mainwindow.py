@@ -237,6 +237,54 @@ class PortChoice(unittest.TestCase):
             self.assertEqual(p.wait_exit(20), 0)
 
 
+class PortSelection(unittest.TestCase):
+    def selection(self, session, values):
+        """The dialog's entries and the highlighted one after a fresh start."""
+        session.set_serialcomm(values)
+        p = session.launch()
+        main = p.main_window()
+        read, port_button, quit_ = buttons_of(p, main.hwnd, [FRENCH_BUTTONS[0], FRENCH_BUTTONS[1],
+                                                             FRENCH_BUTTONS[3]])
+        enabled_at_start = read.enabled
+        p.click(port_button.hwnd)
+        dialog = p.wait_window(caption=PORT_DIALOG_FR)
+        items = [(i.text, i.checked) for i in radio_items(p, dialog)]
+        p.close(dialog)
+        p.wait_window(caption=PORT_DIALOG_FR, appear=False)
+        p.click(quit_.hwnd)
+        self.assertEqual(p.wait_exit(), 0)
+        return items, enabled_at_start
+
+    def test_selection_rules_over_the_real_registry(self):
+        long_marked = "\\Device\\" + "x" * 2000 + "Silabser"
+        with harness.WineSession(self) as s:
+            with self.subTest("the first marked entry wins"):
+                items, enabled = self.selection(s, [
+                    ("\\Device\\Serial0", "COM2"),
+                    ("\\Device\\Silabser1", "COM9"),
+                    (long_marked, harness.REG_SZ, b"COM6"),       # long name, data without its zero
+                    ("\\Device\\Silabser0", "COM5"),
+                ])
+                self.assertEqual(items, [(b"COM2", 0), (b"COM5 : KORVANE", 1), (b"COM6 : KORVANE", 0),
+                                         (b"COM9 : KORVANE", 0)])
+                self.assertTrue(enabled)
+            with self.subTest("at the first scan an entry without a number beats entry 0"):
+                items, enabled = self.selection(s, [
+                    ("\\Device\\Serial0", "COM10"),
+                    ("\\Device\\Serial1", "LPT"),
+                    ("\\Device\\Serial2", "COM2"),
+                ])
+                self.assertEqual(items, [(b"COM10", 0), (b"COM2", 0), (b"LPT", 1)])
+                self.assertFalse(enabled)
+            with self.subTest("same data twice, one of them marked"):
+                items, _ = self.selection(s, [
+                    ("\\Device\\Serial0", "COM3"),
+                    ("\\Device\\Serial1", "COM3"),
+                    ("\\Device\\Silabser0", "COM3"),
+                ])
+                self.assertEqual(items, [(b"COM3", 0), (b"COM3 : KORVANE", 1)])
+
+
 class IdlePortWatch(unittest.TestCase):
     MARKED = ("\\Device\\Silabser0", "COM4")
 
