@@ -82,6 +82,7 @@ BRAVELLE_WINE_WORK (template prefix and runs), BRAVELLE_SIMUNIT, BRAVELLE_PTYSHI
 import fcntl
 import json
 import os
+import select
 import shutil
 import signal
 import subprocess
@@ -664,7 +665,6 @@ class WineSession:
     # -- the automation server ----------------------------------------------
 
     def _read_reply(self, timeout):
-        import select
         line = b""
         deadline = time.monotonic() + timeout
         fd = self._automate.stdout.fileno()
@@ -881,9 +881,6 @@ def parse_version_block(raw):
 
 def main():
     """Runs the calling test module; exits 77 (CTest's skip) when every test was skipped."""
-    if len(sys.argv) > 1 and sys.argv[1] == "--make-template":
-        ensure_template(log=sys.stderr)
-        return
     program = unittest.main(module="__main__", exit=False, verbosity=2)
     result = program.result
     if not result.wasSuccessful():
@@ -893,22 +890,26 @@ def main():
     sys.exit(0)
 
 
+def _list_tests(paths):
+    """Test ids of the given files, one per line, for CTest to register each case."""
+    sys.path.insert(0, _HERE)
+    loader = unittest.TestLoader()
+    for path in paths:
+        stack = [loader.loadTestsFromName(os.path.splitext(os.path.basename(path))[0])]
+        while stack:
+            item = stack.pop(0)
+            if isinstance(item, unittest.TestSuite):
+                stack.extend(item)
+            else:
+                print(item.id())
+
+
 if __name__ == "__main__":
-    if len(sys.argv) > 1 and sys.argv[1] == "--make-template":
+    if sys.argv[1:2] == ["--make-template"]:
         started = time.monotonic()
         ensure_template(log=sys.stderr)
         sys.stderr.write("harness: template ready after %.1f s\n" % (time.monotonic() - started))
-    elif len(sys.argv) > 1 and sys.argv[1] == "--list-tests":
-        # Test ids of the given files, one per line, for CTest to register each case.
-        sys.path.insert(0, _HERE)
-        loader = unittest.TestLoader()
-        for path in sys.argv[2:]:
-            module = os.path.splitext(os.path.basename(path))[0]
-            suite = loader.loadTestsFromName(module)
-            stack = [suite]
-            while stack:
-                item = stack.pop(0)
-                if isinstance(item, unittest.TestSuite):
-                    stack.extend(item)
-                else:
-                    print(item.id())
+    elif sys.argv[1:2] == ["--list-tests"]:
+        _list_tests(sys.argv[2:])
+    else:
+        sys.exit("usage: harness.py --make-template | --list-tests FILE...")
