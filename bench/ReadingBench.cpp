@@ -1,4 +1,4 @@
-// Wall time of a complete reading by the main window against the simulated unit, beside the waits the reading cannot avoid.
+// Wall time of a complete reading against the simulated unit, beside the waits the reading cannot avoid.
 //
 // The window runs natively over the recording toolkit, whose timer is driven
 // here on a real schedule modelled on a Windows timer: ticks fall on a grid of
@@ -130,9 +130,10 @@ int main(int argc, char** argv) {
   }
 
   const double mandated = MandatedMs();
-  std::printf("mandated waits: first tick 300 + handshake pause 1000 + release pause 200"
-              " + waits for the 300 ms tick grid %.0f = %.0f ms\n",
-              mandated - 1500, mandated);
+  std::printf(
+      "mandated waits: first tick 300 + handshake pause 1000 + release pause 200"
+      " + waits for the 300 ms tick grid %.0f = %.0f ms\n",
+      mandated - 1500, mandated);
 
   int failures = 0;
   for (int n = 1; n <= readings; ++n) {

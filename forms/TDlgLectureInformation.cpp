@@ -69,9 +69,7 @@ int CommonButtonWidth(int quit, int read, int port, int language) {
   return std::max(std::max(quit, read), std::max(port, language));
 }
 
-int MainWindowWidth(int buttonLeft, int buttonWidth) {
-  return buttonLeft + buttonWidth + kButtonsToFrame;
-}
+int MainWindowWidth(int buttonLeft, int buttonWidth) { return buttonLeft + buttonWidth + kButtonsToFrame; }
 
 TDlgLectureInformation::TDlgLectureInformation(Platform& platform)
     : platform_(platform),
@@ -91,8 +89,7 @@ TDlgLectureInformation::TDlgLectureInformation(Platform& platform)
   TimerGestConnection.OnTimer = [this] { TimerGestConnectionTimer(); };
   form_->OnMessage = [this](const ui::Message& m) { return HandleMessage(m); };
 
-  PortDialog = std::make_unique<TConfPort>(platform.Toolkit, form_.get(), platform.Registry,
-                                           platform.Locale);
+  PortDialog = std::make_unique<TConfPort>(platform.Toolkit, form_.get(), platform.Registry, platform.Locale);
   // The first scan of the ports; whether it found a change does not matter yet.
   PortDialog->PortChanged();
 
@@ -118,9 +115,7 @@ TDlgLectureInformation::~TDlgLectureInformation() = default;
 
 ui::Form& TDlgLectureInformation::Form() { return *form_; }
 
-void TDlgLectureInformation::SetLanguageDialog(TDialogChoixLangue* dialog) {
-  languageDialog_ = dialog;
-}
+void TDlgLectureInformation::SetLanguageDialog(TDialogChoixLangue* dialog) { languageDialog_ = dialog; }
 
 void TDlgLectureInformation::SetSettingsPath(const std::string& path) {
   if (path != SettingsPath) SettingsPath = path;
@@ -256,6 +251,8 @@ void TDlgLectureInformation::ButtonLectureInfoClick() {
 }
 
 void TDlgLectureInformation::TimerGestConnectionTimer() {
+  // One line per step reads as the table it is.
+  // clang-format off
   switch (ReadStep) {
     case 0: WatchPort(); break;
     case 1: StepConnect(); break;
@@ -265,6 +262,7 @@ void TDlgLectureInformation::TimerGestConnectionTimer() {
     case 5: StepSoftwareVersion(); break;
     default: StepFinish(); break;
   }
+  // clang-format on
 }
 
 void TDlgLectureInformation::WatchPort() {

@@ -1,4 +1,4 @@
-// Stand-ins for the main window's platform: a unit on a scripted serial line, an instant clock, a registry, a locale and a settings store.
+// Stand-ins for the main window's platform: a scripted unit on the line, an instant clock, registry, storage.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-// The main window without a reading: layout, captions and widths, instruction lines, language, dialogs, teardown.
+// The main window outside a reading: layout, captions, widths, intro lines, language, dialogs, teardown.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -20,7 +20,7 @@ const Lines kFrenchIntro = {
     " ",
     "Connecter votre Satellite de la KVR72 QLE au PC",
     "Allumer votre Satellite de la KVR72 QLE.",
-    "Choisir ensuite le port serie \xE0 utiliser.",
+    "Choisir ensuite le port serie \340 utiliser.",
     "Et pour lire les informations, appuyer sur le bouton < Lecture des informations >.",
 };
 const Lines kEnglishIntro(6, " ");
@@ -255,7 +255,7 @@ TEST(MainWindowLanguage, FailedWriteLeavesAfterTheNewLanguageTookHold) {
     r.Window->SetLanguage(1);
     FAIL() << "no error";
   } catch (const ui::Error& e) {
-    EXPECT_EQ(std::string(e.what()), "Impossible de cr\xE9" "er le fichier C:\\windows\\CalvineV1.CFG");
+    EXPECT_EQ(std::string(e.what()), "Impossible de cr\351er le fichier C:\\windows\\CalvineV1.CFG");
   }
   EXPECT_EQ(r.Window->Language, 1u);
   EXPECT_EQ(r.Quit().Caption(), "&Exit");
@@ -316,7 +316,7 @@ TEST(MainWindowLanguage, LanguageDialogPreviewsAndApplies) {
   r.Language().Click();
   EXPECT_EQ(r.Window->Language, 0u);
   EXPECT_EQ(r.Toolkit.ApplicationErrors,
-            Lines{"Impossible de cr\xE9" "er le fichier C:\\windows\\CalvineV1.CFG."});
+            Lines{"Impossible de cr\351er le fichier C:\\windows\\CalvineV1.CFG."});
   EXPECT_EQ(r.Storage.Files[kSettings], "Langue=1;\n\r");
 }
 

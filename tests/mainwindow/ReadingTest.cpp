@@ -1,4 +1,4 @@
-// The reading sequence driven tick by tick against a unit on a scripted line: pane lines, bytes, beeps, boxes, buttons.
+// The reading driven tick by tick against a scripted unit: pane lines, bytes, beeps, boxes and buttons.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,26 +14,29 @@ using Lines = std::vector<std::string>;
 
 constexpr size_t kIntro = 6;
 
+// CP1252 letters as octal escapes (\351 e acute, \340 a grave, \342 a circumflex):
+// unlike \x they end after three digits, so no literal has to be split.
+
 const Lines kFrenchReading = {
-    "Appareil connect\xE9",
+    "Appareil connect\351",
     " ",
-    "V\xE9" "rification du type d'appareil.",
-    "Vous avez bien connect\xE9 un appareil Satellite de la KVR72 QLE.",
+    "V\351rification du type d'appareil.",
+    "Vous avez bien connect\351 un appareil Satellite de la KVR72 QLE.",
     " ",
-    "Le num\xE9" "ro de s\xE9" "rie est : 0305419896.",
+    "Le num\351ro de s\351rie est : 0305419896.",
     " La version du circuit est 5 ",
     " La version du logiciel est 1.12",
-    "Transmission r\xE9" "ussie",
+    "Transmission r\351ussie",
     " ",
-    " Le transfert des donn\xE9" "es est reussi.",
+    " Le transfert des donn\351es est reussi.",
     " ",
     "---------------------------",
     "Vous pouvez effectuer une nouvelle lecture sur un autre appareil Satellite de la KVR72 QLE",
 };
 
 const char kLinkLostFrench[] =
-    "L'appareil Satellite de la KVR72 QLE ne r\xE9" "pond plus (code %d).\n\n\r"
-    "V\xE9" "rifier le c\xE2" "ble et l'alimentation, puis relancer la lecture.";
+    "L'appareil Satellite de la KVR72 QLE ne r\351pond plus (code %d).\n\n\r"
+    "V\351rifier le c\342ble et l'alimentation, puis relancer la lecture.";
 
 std::string LinkLostBox(int code) {
   char text[200];
@@ -50,8 +53,8 @@ std::string Hex(char c) {
 // One memory byte as the link reads it: command, address pair, then the
 // unit's pair with the host's ACK after each character.
 std::string ByteAt(const char* address, const char* value) {
-  return ">89 >" + Hex(address[0]) + " >" + Hex(address[1]) + " <" + Hex(value[0]) + " >84 <" + Hex(value[1]) +
-         " >84";
+  return ">89 >" + Hex(address[0]) + " >" + Hex(address[1]) + " <" + Hex(value[0]) + " >84 <" +
+         Hex(value[1]) + " >84";
 }
 
 Lines Concat(Lines a, const Lines& b) {
@@ -137,10 +140,10 @@ TEST(Reading, SerialNumberBoundsAreUnsignedAndPadded) {
     uint32_t serial;
     const char* line;
   };
-  for (const Case& c : {Case{0, "Le num\xE9" "ro de s\xE9" "rie est : 0000000000."},
-                        Case{1, "Le num\xE9" "ro de s\xE9" "rie est : 0000000001."},
-                        Case{2147483648u, "Le num\xE9" "ro de s\xE9" "rie est : 2147483648."},
-                        Case{4294967295u, "Le num\xE9" "ro de s\xE9" "rie est : 4294967295."}}) {
+  for (const Case& c : {Case{0, "Le num\351ro de s\351rie est : 0000000000."},
+                        Case{1, "Le num\351ro de s\351rie est : 0000000001."},
+                        Case{2147483648u, "Le num\351ro de s\351rie est : 2147483648."},
+                        Case{4294967295u, "Le num\351ro de s\351rie est : 4294967295."}}) {
     Rig r;
     r.Unit.SetSerialNumber(c.serial);
     r.Start();
@@ -175,11 +178,12 @@ TEST(Reading, WrongUnitStopsAfterTheTypeCheck) {
   EXPECT_FALSE(timerDuringBox);
   EXPECT_FALSE(readDuringBox);
 
-  EXPECT_EQ(r.LinesFrom(kIntro), (Lines{"Appareil connect\xE9", " ", "V\xE9" "rification du type d'appareil.", " ",
-                                        "Mauvais type d'appareil"}));
-  EXPECT_EQ(r.Toolkit.ErrorBoxes,
-            Lines{"Le type d'appareil ne correspond pas \xE0 un appareil Satellite de la KVR72 QLE.\x0A\x0A\x0D"
-                  "L'appareil n'est pas un appareil Satellite de la KVR72 QLE!"});
+  EXPECT_EQ(r.LinesFrom(kIntro), (Lines{"Appareil connect\351", " ", "V\351rification du type d'appareil.",
+                                        " ", "Mauvais type d'appareil"}));
+  EXPECT_EQ(
+      r.Toolkit.ErrorBoxes,
+      Lines{"Le type d'appareil ne correspond pas \340 un appareil Satellite de la KVR72 QLE.\x0A\x0A\x0D"
+            "L'appareil n'est pas un appareil Satellite de la KVR72 QLE!"});
   EXPECT_EQ(r.Toolkit.Beeps, std::vector<uint32_t>{ui::kBeepError});
   // Type read, then the unit is released; the port stays open.
   EXPECT_EQ(r.Unit.TranscriptFrom(mark),
@@ -272,7 +276,7 @@ TEST(Reading, SecondReadingAppendsAndReusesTheOpenPort) {
   EXPECT_EQ(r.ReadToEnd(), 6);
 
   Lines second = kFrenchReading;
-  second[5] = "Le num\xE9" "ro de s\xE9" "rie est : 0000000007.";
+  second[5] = "Le num\351ro de s\351rie est : 0000000007.";
   EXPECT_EQ(r.LinesFrom(kIntro), Concat(kFrenchReading, second));
   EXPECT_EQ(r.Unit.OpenCount, 1);
   EXPECT_EQ(r.Unit.TranscriptFrom(mark).substr(0, 19), "purge >80 <81 >86 <");
@@ -293,8 +297,8 @@ TEST(ReadingLinkLost, SilentAfterHandshake) {
   EXPECT_EQ(r.Toolkit.PendingMessages(), 1u);
   r.Toolkit.DeliverPosted();
 
-  EXPECT_EQ(r.LinesFrom(kIntro), (Lines{"Appareil connect\xE9", " ", "V\xE9" "rification du type d'appareil.", " ",
-                                        "Communication interrompue avec l'appareil"}));
+  EXPECT_EQ(r.LinesFrom(kIntro), (Lines{"Appareil connect\351", " ", "V\351rification du type d'appareil.",
+                                        " ", "Communication interrompue avec l'appareil"}));
   EXPECT_EQ(r.Toolkit.ErrorBoxes, Lines{LinkLostBox(100002)});
   EXPECT_EQ(r.Toolkit.Beeps, std::vector<uint32_t>{ui::kBeepError});
   ExpectIdleAgain(r);
@@ -313,10 +317,9 @@ TEST(ReadingLinkLost, SilentInTheMiddleOfTheSerialNumber) {
   r.Unit.AnswersLeft = 1 + 6 + 3;  // handshake, type, one address and a half
   r.Start();
   r.ReadToEnd();
-  EXPECT_EQ(r.LinesFrom(kIntro),
-            (Lines{"Appareil connect\xE9", " ", "V\xE9" "rification du type d'appareil.",
-                   "Vous avez bien connect\xE9 un appareil Satellite de la KVR72 QLE.", " ", " ",
-                   "Communication interrompue avec l'appareil"}));
+  EXPECT_EQ(r.LinesFrom(kIntro), (Lines{"Appareil connect\351", " ", "V\351rification du type d'appareil.",
+                                        "Vous avez bien connect\351 un appareil Satellite de la KVR72 QLE.",
+                                        " ", " ", "Communication interrompue avec l'appareil"}));
   EXPECT_EQ(r.Toolkit.ErrorBoxes, Lines{LinkLostBox(100002)});
   EXPECT_EQ(r.Toolkit.Beeps, std::vector<uint32_t>{ui::kBeepError});
   ExpectIdleAgain(r);
@@ -330,7 +333,8 @@ TEST(ReadingLinkLost, LineFailsDuringTheSoftwareVersion) {
   r.ReadToEnd();
   const Lines lines = r.LinesFrom(kIntro);
   ASSERT_EQ(lines.size(), 9u);
-  EXPECT_EQ(Lines(lines.begin(), lines.begin() + 7), Lines(kFrenchReading.begin(), kFrenchReading.begin() + 7));
+  EXPECT_EQ(Lines(lines.begin(), lines.begin() + 7),
+            Lines(kFrenchReading.begin(), kFrenchReading.begin() + 7));
   EXPECT_EQ(lines[7], " ");
   EXPECT_EQ(lines[8], "Communication interrompue avec l'appareil");
   EXPECT_EQ(r.Toolkit.ErrorBoxes, Lines{LinkLostBox(995)});
@@ -348,8 +352,9 @@ TEST(ReadingLinkLost, InEnglish) {
   EXPECT_EQ(lines[5], "Serial number is : 0305419896.");
   EXPECT_EQ(lines[6], " ");
   EXPECT_EQ(lines[7], "Communication with the unit lost");
-  EXPECT_EQ(r.Toolkit.ErrorBoxes, Lines{"The Satellite de la KVR72 QLE unit stopped answering (code 100002).\n\n\r"
-                                        "Check the cable and the power, then read again."});
+  EXPECT_EQ(r.Toolkit.ErrorBoxes,
+            Lines{"The Satellite de la KVR72 QLE unit stopped answering (code 100002).\n\n\r"
+                  "Check the cable and the power, then read again."});
 }
 
 TEST(Reading, IdleWatchRunsAgainAfterTheOutcome) {
