@@ -221,7 +221,7 @@ bool TDlgLectureInformation::HandleMessage(const ui::Message& message) {
 
 void TDlgLectureInformation::Append(const std::string& line) { MemoInformation.AppendLine(line); }
 
-// The order of enabling and disabling is the one the reading is specified with.
+// Disabled and given back in one fixed order: port, language, then the read button.
 void TDlgLectureInformation::EnableDialogButtons(bool enabled) {
   ButtonConfigPort.SetEnabled(enabled);
   ButtonChoixLangue.SetEnabled(enabled);
