@@ -10,8 +10,9 @@ static_assert(sizeof(CommDcb) == sizeof(DCB), "CommDcb must match DCB byte for b
 static_assert(sizeof(CommTimeouts) == sizeof(COMMTIMEOUTS), "CommTimeouts must match COMMTIMEOUTS");
 static_assert(offsetof(DCB, XonLim) == offsetof(CommDcb, XonLim), "DCB layout");
 static_assert(offsetof(DCB, EvtChar) == offsetof(CommDcb, EvtChar), "DCB layout");
-static_assert(INVALID_HANDLE_VALUE == reinterpret_cast<HANDLE>(kInvalidSerialHandle),
-              "the link's closed-port value must be the system's invalid handle");
+// INVALID_HANDLE_VALUE is (HANDLE)-1, which is what kInvalidSerialHandle holds: a
+// failed CreateFileA therefore reads as a closed port without any translation.
+static_assert(kInvalidSerialHandle == -1, "the closed-port value must be the invalid handle's bits");
 
 namespace {
 HANDLE AsHandle(SerialHandle h) { return reinterpret_cast<HANDLE>(h); }
