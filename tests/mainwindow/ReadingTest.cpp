@@ -75,7 +75,10 @@ void ExpectIdleAgain(Rig& r) {
 TEST(Reading, CompleteFrenchReadingLinesBytesAndButtons) {
   Rig r;
   r.Start();
+  const int starts = r.Timer().Starts();
   r.Read().Click();
+  // The new interval restarts the running timer's period once: the first step waits a full 300 ms.
+  EXPECT_EQ(r.Timer().Starts(), starts + 1);
   EXPECT_FALSE(r.Read().IsEnabled());
   EXPECT_FALSE(r.Port().IsEnabled());
   EXPECT_FALSE(r.Language().IsEnabled());
@@ -101,6 +104,7 @@ TEST(Reading, CompleteFrenchReadingLinesBytesAndButtons) {
   EXPECT_EQ(r.Toolkit.Beeps, std::vector<uint32_t>{ui::kBeepOk});
   EXPECT_TRUE(r.Toolkit.ErrorBoxes.empty());
   ExpectIdleAgain(r);
+  EXPECT_EQ(r.Timer().Starts(), starts + 2);  // stopped by the final step, started again by the handler
 
   const std::string expected =
       "open COM4 purge >80 <81 "
