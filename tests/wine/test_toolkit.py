@@ -1,0 +1,231 @@
+"""The Win32 toolkit as Bravelle.exe shows it: frames, control styles, radio layout, modal loops, keys, handler errors."""
+
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+from harness import wait_until  # noqa: E402
+
+SCREEN = (1024, 768)  # the harness's Xvfb screen
+MAIN_FR = b"Lecture des Information de votre Satellite de la KVR72 QLE"
+PORT_DIALOG_FR = b"Comfiguration du port s\xe9rie"
+LANG_FR = b"Choix de la Langue"
+LANG_BUTTON_FR = b"Choix de la Langue"
+SETTINGS_FR = b"Langue=0;\x0a\x0d"
+
+WS_TABSTOP, WS_GROUP = 0x00010000, 0x00020000
+WS_MINIMIZEBOX, WS_MAXIMIZEBOX = 0x00020000, 0x00010000
+WS_THICKFRAME, WS_SYSMENU, WS_CAPTION = 0x00040000, 0x00080000, 0x00C00000
+WS_HSCROLL, WS_VSCROLL = 0x00100000, 0x00200000
+WS_EX_TOPMOST, WS_EX_APPWINDOW = 0x00000008, 0x00040000
+ES_MULTILINE, ES_AUTOVSCROLL, ES_AUTOHSCROLL, ES_READONLY = 0x0004, 0x0040, 0x0080, 0x0800
+BS_TYPEMASK, BS_DEFPUSHBUTTON, BS_GROUPBOX, BS_AUTORADIOBUTTON = 0x0F, 1, 7, 9
+WM_KEYDOWN, WM_CHAR, EM_GETLIMITTEXT = 0x0100, 0x0102, 0x00D5
+VK_RETURN = 0x0D
+
+
+def button_type(control):
+    return control.style & BS_TYPEMASK
+
+
+def by_text(controls, text):
+    found = [c for c in controls if c.text == text]
+    if len(found) != 1:
+        raise AssertionError("one control %r expected among %r" % (text, controls))
+    return found[0]
+
+
+def radios(controls):
+    return [c for c in controls if c.cls.lower() == "button" and button_type(c) == BS_AUTORADIOBUTTON]
+
+
+def pane(controls):
+    edits = [c for c in controls if c.cls.lower() == "edit"]
+    if len(edits) != 1:
+        raise AssertionError("one text pane expected among %r" % controls)
+    return edits[0]
+
+
+class ToolkitCase(unittest.TestCase):
+    def assert_dialog_frame(self, window):
+        self.assertEqual(window.style & WS_CAPTION, WS_CAPTION)
+        self.assertTrue(window.style & WS_SYSMENU, "close box")
+        self.assertFalse(window.style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), "fixed size")
+
+    def assert_centred(self, window):
+        left, top = window.rect[0], window.rect[1]
+        self.assertLessEqual(abs(left - (SCREEN[0] - window.outer_width) // 2), 1, window.rect)
+        self.assertLessEqual(abs(top - (SCREEN[1] - window.outer_height) // 2), 1, window.rect)
+
+
+class Frames(ToolkitCase):
+    def test_windows_and_controls_carry_the_standard_styles(self):
+        with harness.WineSession(self) as s:
+            s.remove_settings()
+            s.set_serialcomm([("\\Device\\Serial0", "COM1")])
+            p = s.launch()
+            main = p.describe(p.main_window().hwnd)
+            self.assert_dialog_frame(main)
+            self.assertTrue(main.raw["exstyle"] & WS_EX_APPWINDOW, "taskbar entry")
+            self.assertEqual(main.owner, 0)
+            self.assertEqual(main.client, (main.client[0], 225))
+            self.assert_centred(main)
+
+            kids = p.children(main.hwnd)
+            memo = pane(kids)
+            self.assertEqual(memo.style & (ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL),
+                             ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL)
+            self.assertFalse(memo.style & (WS_HSCROLL | ES_AUTOHSCROLL | ES_READONLY), "wraps, editable")
+            self.assertGreater(p.send(memo.hwnd, EM_GETLIMITTEXT) & 0xFFFFFFFF, 32767)
+            # Tab order is creation order: read button, pane, language, quit, port.
+            self.assertEqual([c.cls.lower() for c in kids], ["button", "edit", "button", "button", "button"])
+            self.assertTrue(all(c.style & WS_TABSTOP for c in kids))
+
+            p.click(by_text(kids, b"Configuration du Port").hwnd)
+            dialog = p.describe(p.wait_window(caption=PORT_DIALOG_FR))
+            self.assert_dialog_frame(dialog)
+            self.assertTrue(dialog.raw["exstyle"] & WS_EX_TOPMOST, "stays on top")
+            self.assertFalse(dialog.raw["exstyle"] & WS_EX_APPWINDOW)
+            self.assertEqual(dialog.owner, main.hwnd)
+            # One port: the group is 3 rows of 13 high, the buttons 10 below it,
+            # all inside a border of 10; the widest row is the search button.
+            self.assertEqual(dialog.client, (10 + 104 + 147 + 10, 10 + 39 + 10 + 25 + 10))
+            self.assert_centred(dialog)
+            p.close(dialog.hwnd)
+            p.wait_window(caption=PORT_DIALOG_FR, appear=False)
+
+            p.click(by_text(kids, LANG_BUTTON_FR).hwnd)
+            dialog = p.describe(p.wait_window(caption=LANG_FR))
+            self.assert_dialog_frame(dialog)
+            self.assertEqual(dialog.owner, main.hwnd)
+            self.assert_centred(dialog)
+            dkids = p.children(dialog.hwnd)
+            self.assertEqual(button_type(by_text(dkids, b"OK")), BS_DEFPUSHBUTTON)
+            self.assertEqual(button_type(by_text(dkids, LANG_FR)), BS_GROUPBOX)
+            items = radios(dkids)
+            self.assertEqual([i.text for i in items], [b"Fran\xe7ais", b"English"])
+            self.assertTrue(items[0].style & WS_GROUP)
+            p.close(dialog.hwnd)
+            p.wait_window(caption=LANG_FR, appear=False)
+            p.close(main.hwnd)
+            self.assertEqual(p.wait_exit(), 0)
+
+
+class RadioLayout(ToolkitCase):
+    def test_eleven_ports_fill_two_columns_inside_the_group_box(self):
+        with harness.WineSession(self) as s:
+            s.set_serialcomm([("\\Device\\Serial%d" % n, "COM%d" % n) for n in range(1, 12)])
+            p = s.launch()
+            main = p.main_window()
+            p.click_button(main.hwnd, b"Configuration du Port")
+            dialog = p.wait_window(caption=PORT_DIALOG_FR)
+            kids = p.children(dialog)
+            group = by_text(kids, b"Port s\xe9rie")
+            # Twelve rows of 13 pixels, two columns of 150, at the layout place plus the border.
+            self.assertEqual((group.x, group.y, group.w, group.h), (13, 10, 300, 156))
+            items = radios(kids)
+            names = [b"COM1", b"COM10", b"COM11"] + [b"COM%d" % n for n in range(2, 10)]
+            self.assertEqual([i.text for i in items], names)
+            # Six rows in the first column, five in the second; the rows share
+            # the 139 pixels under the caption band.
+            places = [(i.x, i.y, i.w, i.h) for i in items]
+            expected = [(13 + 8 + (k // 6) * 145, 10 + 13 + (k % 6) * 23, 145, 23) for k in range(11)]
+            self.assertEqual(places, expected)
+            self.assertEqual([i.checked for i in items], [1] + [0] * 10)
+            self.assertEqual(p.describe(dialog).client, (10 + 303 + 10, 10 + 156 + 10 + 25 + 10))
+            p.close(dialog)
+            p.wait_window(caption=PORT_DIALOG_FR, appear=False)
+            p.close(main.hwnd)
+            self.assertEqual(p.wait_exit(), 0)
+
+
+class ModalLoops(ToolkitCase):
+    def test_main_window_waits_while_a_dialog_is_up_and_enter_presses_ok(self):
+        with harness.WineSession(self) as s:
+            s.remove_settings()
+            s.set_serialcomm([])
+            p = s.launch()
+            main = p.main_window()
+            p.click_button(main.hwnd, LANG_BUTTON_FR)
+            dialog = p.wait_window(caption=LANG_FR)
+            self.assertFalse(p.describe(main.hwnd).enabled)
+            english = radios(p.children(dialog))[1]
+            p.click(english.hwnd)
+            wait_until(lambda: p.text(dialog) == b"Language choice", what="English preview")
+            # Enter goes to the default button through the dialog keys, wherever the focus is.
+            p.post(english.hwnd, WM_KEYDOWN, VK_RETURN, 0)
+            p.wait_window(caption=b"Language choice", appear=False)
+            self.assertTrue(p.describe(main.hwnd).enabled)
+            self.assertEqual(p.text(main.hwnd), b" ")
+            self.assertEqual(s.read_settings(), b"Langue=1;\x0a\x0d")
+
+            # The close box of a dialog only ends its modal loop: the program goes on.
+            p.click_button(main.hwnd, b"Language choice")
+            dialog = p.wait_window(caption=b"Language choice")
+            p.close(dialog)
+            p.wait_window(caption=b"Language choice", appear=False)
+            p.sync(main.hwnd)
+            self.assertTrue(p.describe(main.hwnd).visible)
+            self.assertTrue(p.describe(main.hwnd).enabled)
+            p.close(main.hwnd)
+            self.assertEqual(p.wait_exit(), 0)
+
+    def test_typed_text_stays_and_new_lines_go_after_it(self):
+        with harness.WineSession(self) as s:
+            s.remove_settings()
+            s.set_serialcomm([])
+            p = s.launch()
+            main = p.main_window()
+            memo = pane(p.children(main.hwnd))
+            before = p.text(memo.hwnd)
+            for ch in b"ok":
+                p.post(memo.hwnd, WM_CHAR, ch, 0)
+            wait_until(lambda: p.text(memo.hwnd) == before + b"ok", what="typed text")
+            # Lines are added at the very end of the text, the caret's place notwithstanding.
+            p.post(memo.hwnd, 0x00B1, 0, 0)  # EM_SETSEL to the start
+            p.click_button(main.hwnd, LANG_BUTTON_FR)
+            dialog = p.wait_window(caption=LANG_FR)
+            p.click(radios(p.children(dialog))[1].hwnd)
+            wait_until(lambda: p.text(dialog) == b"Language choice", what="English preview")
+            p.click_button(dialog, b"OK")
+            p.wait_window(caption=b"Language choice", appear=False)
+            p.sync(main.hwnd)
+            self.assertEqual(p.text(memo.hwnd), before + b"ok" + b" \r\n" * 6)
+            p.close(main.hwnd)
+            self.assertEqual(p.wait_exit(), 0)
+
+
+class HandlerErrors(ToolkitCase):
+    def test_an_error_in_a_click_is_shown_under_the_title_and_the_program_goes_on(self):
+        with harness.WineSession(self) as s:
+            s.remove_settings()
+            s.set_serialcomm([])
+            p = s.launch()
+            main = p.main_window()
+            self.assertEqual(s.read_settings(), SETTINGS_FR)
+            # Held open without sharing, the settings file cannot be created again.
+            s.lock_file()
+            p.click_button(main.hwnd, LANG_BUTTON_FR)
+            dialog = p.wait_window(caption=LANG_FR)
+            p.click(radios(p.children(dialog))[1].hwnd)
+            wait_until(lambda: p.text(dialog) == b"Language choice", what="English preview")
+            p.click_button(dialog, b"OK")
+            box = p.wait_message_box()
+            self.assertEqual(box.caption, b"Bravelle")
+            self.assertEqual(box.text, b"Impossible de cr\xe9er le fichier C:\\windows\\CalvineV1.CFG.")
+            self.assertEqual([text for _, text in box.buttons], [b"OK"])
+            p.press_ok(box)
+            wait_until(lambda: not p.message_boxes(), what="box closed")
+            s.unlock_file()
+            # The language was switched before the write failed.
+            self.assertEqual(p.text(main.hwnd), b" ")
+            self.assertTrue(p.describe(main.hwnd).enabled)
+            self.assertEqual(s.read_settings(), SETTINGS_FR)
+            p.close(main.hwnd)
+            self.assertEqual(p.wait_exit(), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
