@@ -5,8 +5,8 @@
 #include "win32/Win32PortRegistry.h"
 #include "win32/Win32SerialDevice.h"
 #include "win32/Win32SettingsStorage.h"
-#include "win32/toolkit/Win32Toolkit.h"
 #include "win32/WindowsApi.h"
+#include "win32/toolkit/Win32Toolkit.h"
 
 // The program has no command-line options; none of the arguments is used.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {

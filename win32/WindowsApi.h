@@ -1,4 +1,4 @@
-// <windows.h> for the Windows backends, without the macros that would rename members of the portable interfaces.
+// <windows.h> for the Windows backends, minus the macros that would rename members of portable interfaces.
 #pragma once
 
 #ifndef NOMINMAX

@@ -1,7 +1,7 @@
 // The text pane's lines as the forms read them back from the edit control's text.
-#include "win32/toolkit/MemoText.h"
-
 #include <gtest/gtest.h>
+
+#include "win32/toolkit/MemoText.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Radio button places inside a group box, for the layouts the dialogs produce and for odd sizes.
-#include "win32/toolkit/RadioLayout.h"
-
 #include <gtest/gtest.h>
+
+#include "win32/toolkit/RadioLayout.h"
 
 namespace {
 
@@ -94,8 +94,8 @@ TEST(RadioLayout, CellsStayInsideTheFrameAndNeverOverlap) {
         ASSERT_EQ(cells.size(), static_cast<size_t>(count));
         for (size_t i = 0; i < cells.size(); ++i) {
           const ui::Bounds& a = cells[i];
-          SCOPED_TRACE(testing::Message() << count << " items, " << columns << " columns, height " << height
-                                          << ", item " << i);
+          SCOPED_TRACE(testing::Message()
+                       << count << " items, " << columns << " columns, height " << height << ", item " << i);
           EXPECT_GE(a.Left, 8);
           EXPECT_LE(a.Left + a.Width, width - 2);
           EXPECT_GE(a.Top, 13);

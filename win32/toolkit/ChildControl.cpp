@@ -12,12 +12,11 @@ HWND Create(Win32Form& form, const char* windowClass, const std::string& text, D
             const ui::Bounds& b) {
   Win32Form::Quiet quiet(form);
   const int id = form.NextControlId();
-  HWND child = CreateWindowExA(exStyle, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style,
-                               b.Left + form.Border(), b.Top + form.Border(), std::max(0, b.Width),
-                               std::max(0, b.Height), form.Handle(),
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                               reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(form.Handle(), GWLP_HINSTANCE)),
-                               nullptr);
+  HWND child =
+      CreateWindowExA(exStyle, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style,
+                      b.Left + form.Border(), b.Top + form.Border(), std::max(0, b.Width),
+                      std::max(0, b.Height), form.Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                      reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(form.Handle(), GWLP_HINSTANCE)), nullptr);
   if (!child) throw ui::Error("CreateWindowEx " + std::string(windowClass));
   SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(form.Font()), FALSE);
   return child;

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "ui/Toolkit.h"
-#include "win32/toolkit/Win32Form.h"
 #include "win32/WindowsApi.h"
+#include "win32/toolkit/Win32Form.h"
 
 // A control that wants the WM_COMMAND notifications its child windows send.
 class CommandTarget {

@@ -1,4 +1,4 @@
-// A form as a top-level window; its one window procedure hands each message to the form or the control concerned.
+// A form as a top-level window; its one window procedure hands each message to the form or a control.
 #pragma once
 
 #include <memory>

@@ -1,4 +1,4 @@
-// A radio group: the buttons are siblings of the group box, so their clicks reach the form's window procedure.
+// A radio group: its buttons are siblings of the group box, so their clicks reach the form.
 #include "win32/toolkit/Win32RadioGroup.h"
 
 #include <algorithm>
