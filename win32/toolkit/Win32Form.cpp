@@ -163,7 +163,8 @@ void Win32Form::SizeToControls() {
 }
 
 void Win32Form::SetDefaultButton(HWND button) {
-  // Only the button type changes; BM_SETSTYLE leaves the other style bits alone.
+  // Our push buttons carry no style bits in the low word but their type, so
+  // BM_SETSTYLE loses nothing whichever way the system reads it.
   if (defaultButton_ && defaultButton_ != button)
     SendMessageA(defaultButton_, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
   defaultButton_ = button;
