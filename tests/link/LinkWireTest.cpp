@@ -51,6 +51,12 @@ Lines AfterHandshake(const std::vector<WireByte>& bytes) {
   return Lines(all.begin() + std::min<size_t>(2, all.size()), all.end());
 }
 
+// Where the pty shim linked into this binary records the settings asked for.
+std::string ShimLogPath() {
+  const char* tmp = std::getenv("TMPDIR");
+  return std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/bravelle-shim-" + std::to_string(getpid()) + ".log";
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path);
   std::stringstream s;
@@ -61,7 +67,7 @@ std::string ReadFile(const std::string& path) {
 }  // namespace
 
 TEST(LinkWire, CompleteReadingByteForByte) {
-  const std::string shimLog = "/tmp/bravelle-shim-" + std::to_string(getpid()) + ".log";
+  const std::string shimLog = ShimLogPath();
   setenv("BRAVELLE_PTYSHIM_LOG", shimLog.c_str(), 1);
   Wire w;
   TComP04& link = *w.link;
@@ -237,7 +243,7 @@ TEST(LinkWire, BeforeTheHandshakeOnlyReleaseReachesTheLine) {
 }
 
 TEST(LinkWire, BaudSwitchCodesAndAcceptedRate) {
-  const std::string shimLog = "/tmp/bravelle-shim-" + std::to_string(getpid()) + ".log";
+  const std::string shimLog = ShimLogPath();
   setenv("BRAVELLE_PTYSHIM_LOG", shimLog.c_str(), 1);
   Wire w;
   TComP04& link = *w.link;

@@ -20,9 +20,10 @@ std::string WireByte::Text() const {
 }
 
 SimUnitProcess::SimUnitProcess(const std::vector<std::string>& options) {
-  char folder[] = "/tmp/bravelle-link-XXXXXX";
-  if (mkdtemp(folder) == nullptr) throw std::runtime_error("mkdtemp");
-  folder_ = folder;
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/bravelle-link-XXXXXX";
+  if (mkdtemp(&pattern[0]) == nullptr) throw std::runtime_error("mkdtemp");
+  folder_ = pattern;
   transcript_ = folder_ + "/transcript.txt";
   const std::string ready = folder_ + "/ready";
   std::vector<std::string> args = {SIMUNIT_PATH, "--transcript", transcript_, "--ready-file", ready,
