@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ make pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine64 xvfb xauth imagemagick
+  wine wine64 fonts-wine xvfb xauth imagemagick
   python3 procps psmisc
 )
 
