@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/Platform.h"
+#include "platform/Platform.h"
 #include "forms/TDlgLectureInformation.h"
 #include "posix/PosixClock.h"
 #include "posix/PosixSerialDevice.h"

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "app/TextCatalogue.h"
+#include "app/text/TextCatalogue.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/PortRegistry.h"
+#include "platform/PortRegistry.h"
 #include "ui/Toolkit.h"
 
 class TConfPort {

@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
-#include "app/Format.h"
-#include "app/SettingsFile.h"
-#include "app/TextCatalogue.h"
+#include "app/text/Format.h"
+#include "app/text/SettingsFile.h"
+#include "app/text/TextCatalogue.h"
 #include "forms/DialogChoixLangue.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "app/Platform.h"
+#include "platform/Platform.h"
 #include "forms/TConfigurationPort.h"
 #include "link/Com_p04.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/TextCatalogue.h"
+#include "app/text/TextCatalogue.h"
 
 std::string GetDeviceName() { return Text(TXT_DEVICE_NAME); }
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "link/Clock.h"
-#include "link/SerialDevice.h"
+#include "platform/Clock.h"
+#include "platform/SerialDevice.h"
 
 // Status codes of the link; Windows (or errno) codes lie well below them.
 constexpr int32_t COMERR_NOT_CONNECTED = 100001;

@@ -1,7 +1,7 @@
 // The clock on POSIX: CLOCK_MONOTONIC in milliseconds, wrapping like GetTickCount, and nanosleep.
 #pragma once
 
-#include "link/Clock.h"
+#include "platform/Clock.h"
 
 class PosixClock : public Clock {
  public:

@@ -28,7 +28,7 @@
 #include <utility>
 #include <vector>
 
-#include "forms/PortRegistry.h"
+#include "platform/PortRegistry.h"
 
 class PosixPortRegistry : public PortRegistry {
  public:

@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "link/SerialDevice.h"
+#include "platform/SerialDevice.h"
 
 class PosixSerialDevice : public SerialDevice {
  public:

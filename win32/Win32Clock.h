@@ -1,7 +1,7 @@
 // The clock on Windows: the system tick counter and a real sleep.
 #pragma once
 
-#include "link/Clock.h"
+#include "platform/Clock.h"
 
 class Win32Clock : public Clock {
  public:

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "forms/PortRegistry.h"
+#include "platform/PortRegistry.h"
 
 struct Win32RegistryApi;
 

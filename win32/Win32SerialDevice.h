@@ -1,7 +1,7 @@
 // The serial device on Windows: each call is the Win32 serial API call of the same name.
 #pragma once
 
-#include "link/SerialDevice.h"
+#include "platform/SerialDevice.h"
 
 class Win32SerialDevice : public SerialDevice {
  public:

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/SettingsStorage.h"
+#include "platform/SettingsStorage.h"
 
 class Win32SettingsStorage final : public SettingsStorage {
  public:

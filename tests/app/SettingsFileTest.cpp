@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include "app/SettingsFile.h"
+#include "app/text/SettingsFile.h"
 #include "ui/Toolkit.h"
 
 namespace {

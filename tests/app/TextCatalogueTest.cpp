@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/Format.h"
-#include "app/TextCatalogue.h"
+#include "app/text/Format.h"
+#include "app/text/TextCatalogue.h"
 #include "ui/Toolkit.h"
 
 namespace {

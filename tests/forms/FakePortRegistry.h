@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/PortRegistry.h"
+#include "platform/PortRegistry.h"
 
 namespace fake {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/TextCatalogue.h"
+#include "app/text/TextCatalogue.h"
 #include "forms/TConfigurationPort.h"
 #include "tests/forms/FakePortRegistry.h"
 #include "tests/support/FakeToolkit.h"

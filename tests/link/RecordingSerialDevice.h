@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "link/Clock.h"
-#include "link/SerialDevice.h"
+#include "platform/Clock.h"
+#include "platform/SerialDevice.h"
 
 // Time passes only when someone looks at it or sleeps, so busy waits end at once.
 class FakeClock : public Clock {

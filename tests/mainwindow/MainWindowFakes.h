@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Platform.h"
+#include "platform/Platform.h"
 #include "forms/TDlgLectureInformation.h"
 #include "tests/support/FakeToolkit.h"
 

@@ -3,8 +3,8 @@
 
 #include <memory>
 
-#include "link/Clock.h"
-#include "link/SerialDevice.h"
+#include "platform/Clock.h"
+#include "platform/SerialDevice.h"
 
 class ReaderPlatform {
  public:

@@ -1,9 +1,9 @@
 // Reader and writer of the settings file.
-#include "app/SettingsFile.h"
+#include "app/text/SettingsFile.h"
 
 #include <climits>
 
-#include "app/Format.h"
+#include "app/text/Format.h"
 #include "ui/Toolkit.h"
 
 const char kSettingsFileName[] = "\\CalvineV1.CFG";

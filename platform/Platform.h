@@ -1,10 +1,10 @@
 // The platform services the program is built from, handed to the windows at start-up.
 #pragma once
 
-#include "app/SettingsStorage.h"
-#include "forms/PortRegistry.h"
-#include "link/Clock.h"
-#include "link/SerialDevice.h"
+#include "platform/SettingsStorage.h"
+#include "platform/PortRegistry.h"
+#include "platform/Clock.h"
+#include "platform/SerialDevice.h"
 #include "ui/Toolkit.h"
 
 struct Platform {

@@ -1,5 +1,5 @@
 // printf-style formatting into std::string.
-#include "app/Format.h"
+#include "app/text/Format.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/SettingsStorage.h"
+#include "platform/SettingsStorage.h"
 
 // The file's name, appended to the Windows directory as it stands.
 extern const char kSettingsFileName[];  // "\CalvineV1.CFG"
