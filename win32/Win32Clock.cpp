@@ -1,7 +1,7 @@
 // GetTickCount and Sleep behind the Clock seam.
 #include "win32/Win32Clock.h"
 
-#include <windows.h>
+#include "win32/WindowsApi.h"
 
 uint32_t Win32Clock::TickCount() { return GetTickCount(); }
 

@@ -1,12 +1,10 @@
 // The serial port list on Windows: read-only registry access and the locale services of the port list.
 #include "win32/Win32PortRegistry.h"
 
-#include <windows.h>
-
-#include "win32/Win32RegistryApi.h"
-
 #include <algorithm>
 #include <vector>
+
+#include "win32/Win32RegistryApi.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The registry functions Win32PortRegistry calls, gathered so that a test can put its own in between.
 #pragma once
 
-#include <windows.h>
+#include "win32/WindowsApi.h"
 
 struct Win32RegistryApi {
   decltype(&RegOpenKeyExA) OpenKeyEx = &RegOpenKeyExA;

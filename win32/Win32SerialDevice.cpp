@@ -1,10 +1,10 @@
 // Win32 serial API behind the SerialDevice seam; CommDcb and CommTimeouts share the system's layouts.
 #include "win32/Win32SerialDevice.h"
 
-#include <windows.h>
-
 #include <cstddef>
 #include <cstring>
+
+#include "win32/WindowsApi.h"
 
 static_assert(sizeof(CommDcb) == sizeof(DCB), "CommDcb must match DCB byte for byte");
 static_assert(sizeof(CommTimeouts) == sizeof(COMMTIMEOUTS), "CommTimeouts must match COMMTIMEOUTS");

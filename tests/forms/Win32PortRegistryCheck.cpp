@@ -1,12 +1,11 @@
 // Checks the Win32 registry backend and locale against the real API, on a volatile key of its own (run under Wine).
-#include <windows.h>
-
 #include <cstdio>
 #include <set>
 #include <string>
 
 #include "win32/Win32PortRegistry.h"
 #include "win32/Win32RegistryApi.h"
+#include "win32/WindowsApi.h"
 
 namespace {
 
