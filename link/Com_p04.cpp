@@ -38,6 +38,17 @@ char HexDigit(uint32_t nibble) {
 
 }  // namespace
 
+int32_t TComP04::KeepDeviceError() {
+  LastStatus = device_.LastError();
+  return LastStatus;
+}
+
+bool TComP04::NotConnected() {
+  if (Connected != 0) return false;
+  LastStatus = COMERR_NOT_CONNECTED;
+  return true;
+}
+
 TComP04::TComP04(SerialDevice& device, Clock& clock) : device_(device), clock_(clock) {
   PortHandle = kInvalidSerialHandle;
   SetPortIndex(1);
@@ -82,29 +93,14 @@ int32_t TComP04::Open() {
   if (Close() != 0) return LastStatus;
 
   PortHandle = device_.Open(PortName);
-  if (PortHandle == kInvalidSerialHandle) {
-    LastStatus = device_.LastError();
-    return LastStatus;
-  }
-  if (!device_.GetState(PortHandle, SavedDcb)) {
-    LastStatus = device_.LastError();
-    return LastStatus;
-  }
+  if (PortHandle == kInvalidSerialHandle) return KeepDeviceError();
+  if (!device_.GetState(PortHandle, SavedDcb)) return KeepDeviceError();
   savedDcbCaptured_ = true;
   SetBaudRate(kDefaultRate);
-  if (!device_.SetState(PortHandle, Dcb)) {
-    LastStatus = device_.LastError();
-    return LastStatus;
-  }
-  if (!device_.GetTimeouts(PortHandle, SavedTimeouts)) {
-    LastStatus = device_.LastError();
-    return LastStatus;
-  }
+  if (!device_.SetState(PortHandle, Dcb)) return KeepDeviceError();
+  if (!device_.GetTimeouts(PortHandle, SavedTimeouts)) return KeepDeviceError();
   savedTimeoutsCaptured_ = true;
-  if (!device_.SetTimeouts(PortHandle, Timeouts)) {
-    LastStatus = device_.LastError();
-    return LastStatus;
-  }
+  if (!device_.SetTimeouts(PortHandle, Timeouts)) return KeepDeviceError();
   LastStatus = 0;
   return LastStatus;
 }
@@ -118,11 +114,11 @@ int32_t TComP04::Close() {
     // zero-filled fields would at best be refused and keep the handle open for
     // good, at worst leave the port misconfigured for the next program.
     if (savedDcbCaptured_ && !device_.SetState(PortHandle, SavedDcb)) {
-      LastStatus = device_.LastError();
+      KeepDeviceError();
     } else if (savedTimeoutsCaptured_ && !device_.SetTimeouts(PortHandle, SavedTimeouts)) {
-      LastStatus = device_.LastError();
+      KeepDeviceError();
     } else if (!device_.Close(PortHandle)) {
-      LastStatus = device_.LastError();
+      KeepDeviceError();
     } else {
       LastStatus = 0;
       PortHandle = kInvalidSerialHandle;
@@ -137,7 +133,7 @@ int32_t TComP04::Close() {
 int32_t TComP04::SetBaudRate(int32_t rate) {
   LastStatus = 0;
   Dcb.BaudRate = IsSupportedRate(rate) ? static_cast<uint32_t>(rate) : kDefaultRate;
-  if (IsOpen() && !device_.SetState(PortHandle, Dcb)) LastStatus = device_.LastError();
+  if (IsOpen() && !device_.SetState(PortHandle, Dcb)) KeepDeviceError();
   return LastStatus;
 }
 
@@ -165,7 +161,7 @@ int32_t TComP04::WriteByte(uint8_t value) {
   }
   uint32_t count = 0;
   if (!device_.Write(PortHandle, value, count)) {
-    LastStatus = device_.LastError();
+    KeepDeviceError();
   } else {
     // A write whose timeout ran out moved nothing; calling it sent would make the
     // protocol wait for an answer to a command the unit never got.
@@ -182,7 +178,7 @@ int32_t TComP04::ReadByte(int32_t& value) {
   uint8_t byte = 0;
   uint32_t count = 0;
   if (!device_.Read(PortHandle, byte, count)) {
-    LastStatus = device_.LastError();
+    KeepDeviceError();
   } else if (count == 0) {
     LastStatus = COMERR_TIMEOUT;
   } else {
@@ -198,10 +194,7 @@ int32_t TComP04::SendHexByte(uint32_t value) {
 }
 
 int32_t TComP04::ReceiveHexByte(int32_t& value, bool acknowledge) {
-  if (Connected == 0) {
-    LastStatus = COMERR_NOT_CONNECTED;
-    return LastStatus;
-  }
+  if (NotConnected()) return LastStatus;
   int32_t first = 0;
   int32_t second = 0;
   if (ReadByte(first) != 0) return LastStatus;
@@ -226,6 +219,7 @@ int32_t TComP04::Connect(int32_t timeoutSeconds) {
   const uint32_t limit = static_cast<uint32_t>(timeoutSeconds) * 1000u;
   const uint32_t start = clock_.TickCount();  // before the pause, which counts against it
 
+  // Stale bytes a failed purge leaves are read past by the handshake; a broken port shows there too.
   Purge();
   LastStatus = 0;
 
@@ -273,6 +267,7 @@ int32_t TComP04::Release() {
     LastStatus = COMERR_PORT_CLOSED;
     return LastStatus;
   }
+  // Whether or not the unit went back to 9600, it is sent the end command below.
   SwitchUnitBaudRate(kDefaultRate);
   clock_.Sleep(200);
   if (WriteByte(CMD_END) == 0) {
@@ -283,10 +278,7 @@ int32_t TComP04::Release() {
 }
 
 int32_t TComP04::SwitchUnitBaudRate(int32_t rate) {
-  if (Connected == 0) {
-    LastStatus = COMERR_NOT_CONNECTED;
-    return LastStatus;
-  }
+  if (NotConnected()) return LastStatus;
   LastStatus = 0;
   uint8_t code = 0x81;
   uint32_t newRate = kDefaultRate;
@@ -305,6 +297,7 @@ int32_t TComP04::SwitchUnitBaudRate(int32_t rate) {
     int32_t discarded = 0;
     ReadByte(discarded);
     Dcb.BaudRate = newRate;
+    // The unit has switched whatever the port does; a refusal shows in the next exchange.
     device_.SetState(PortHandle, Dcb);
     LastStatus = 0;
   } else {
@@ -314,10 +307,7 @@ int32_t TComP04::SwitchUnitBaudRate(int32_t rate) {
 }
 
 int32_t TComP04::ReadUnitType(char* buffer) {
-  if (Connected == 0) {
-    LastStatus = COMERR_NOT_CONNECTED;
-    return LastStatus;
-  }
+  if (NotConnected()) return LastStatus;
   if (WriteByte(CMD_READ_TYPE) != 0) return LastStatus;
   LastStatus = 0;
   for (int i = 0; i < 3 && LastStatus == 0; ++i) {
@@ -329,10 +319,7 @@ int32_t TComP04::ReadUnitType(char* buffer) {
 }
 
 int32_t TComP04::CheckUnitType() {
-  if (Connected == 0) {
-    LastStatus = COMERR_NOT_CONNECTED;
-    return LastStatus;
-  }
+  if (NotConnected()) return LastStatus;
   char type[4] = {};
   if (ReadUnitType(type) != 0) return LastStatus;
   LastStatus = std::strcmp(type, "P04") == 0 ? 0 : COMERR_WRONG_UNIT;
@@ -340,19 +327,13 @@ int32_t TComP04::CheckUnitType() {
 }
 
 int32_t TComP04::ReadCircuitVersion(int32_t& value) {
-  if (Connected == 0) {
-    LastStatus = COMERR_NOT_CONNECTED;
-    return LastStatus;
-  }
+  if (NotConnected()) return LastStatus;
   if (WriteByte(CMD_READ_CIRCUIT) != 0) return LastStatus;
   return ReceiveHexByte(value, true);
 }
 
 int32_t TComP04::ReadByteAt(int32_t address, int32_t& value) {
-  if (Connected == 0) {
-    LastStatus = COMERR_NOT_CONNECTED;
-    return LastStatus;
-  }
+  if (NotConnected()) return LastStatus;
   // No acknowledgement comes between the command and its address.
   if (WriteByte(CMD_READ_BYTE) != 0) return LastStatus;
   if (SendHexByte(static_cast<uint32_t>(address)) != 0) return LastStatus;
@@ -360,10 +341,7 @@ int32_t TComP04::ReadByteAt(int32_t address, int32_t& value) {
 }
 
 int32_t TComP04::ReadWordAt(int32_t address, int32_t& value) {
-  if (Connected == 0) {
-    LastStatus = COMERR_NOT_CONNECTED;
-    return LastStatus;
-  }
+  if (NotConnected()) return LastStatus;
   int32_t low = 0;
   if (ReadByteAt(address, low) != 0) return LastStatus;
   value = low;
@@ -374,10 +352,7 @@ int32_t TComP04::ReadWordAt(int32_t address, int32_t& value) {
 }
 
 int32_t TComP04::ReadSerialNumber(uint32_t& value) {
-  if (Connected == 0) {
-    LastStatus = COMERR_NOT_CONNECTED;
-    return LastStatus;
-  }
+  if (NotConnected()) return LastStatus;
   int32_t word = 0;
   if (ReadWordAt(120, word) != 0) return LastStatus;
   value = static_cast<uint32_t>(word);
@@ -387,10 +362,7 @@ int32_t TComP04::ReadSerialNumber(uint32_t& value) {
 }
 
 int32_t TComP04::ReadSoftwareVersion(int32_t& major, int32_t& minor) {
-  if (Connected == 0) {
-    LastStatus = COMERR_NOT_CONNECTED;
-    return LastStatus;
-  }
+  if (NotConnected()) return LastStatus;
   if (ReadByteAt(126, major) != 0) return LastStatus;
   return ReadByteAt(127, minor);
 }

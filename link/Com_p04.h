@@ -71,6 +71,11 @@ class TComP04 {
   int32_t LastStatus = 0;
 
  private:
+  // Takes the device's error as LastStatus, and returns it.
+  int32_t KeepDeviceError();
+  // True, with LastStatus set to COMERR_NOT_CONNECTED, when no handshake has succeeded.
+  bool NotConnected();
+
   SerialDevice& device_;
   Clock& clock_;
   // Whether Open read the port's own settings into SavedDcb / SavedTimeouts, so
