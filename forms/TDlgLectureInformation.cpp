@@ -58,8 +58,8 @@ MainButtonPlaces PlaceMainButtons(const ui::Bounds& memo, int quitHeight) {
   p.Height = quitHeight;
   p.QuitTop = memo.Top + memo.Height - quitHeight;
   p.ReadTop = memo.Top;
-  // The two middle buttons are centred between the read and quit buttons;
-  // C++ division truncates toward zero, as the layout rule wants.
+  // The two middle buttons are centred between the read and quit buttons; an odd
+  // space loses its half pixel toward zero, also when a short pane makes it negative.
   p.PortTop = p.ReadTop + p.Height + (p.QuitTop - p.ReadTop - 3 * quitHeight - kButtonGap) / 2;
   p.LanguageTop = p.PortTop + p.Height + kButtonGap;
   return p;
@@ -357,8 +357,8 @@ void TDlgLectureInformation::OnReadFailed(const ui::Message& message) {
     box = Format(Text(TXT_LINK_LOST_DETAIL, Language), GetDeviceName().c_str(),
                  static_cast<int>(message.LParam));
   } else {
-    // Only the two kinds are ever posted; anything else is taken as the
-    // original one rather than leaving the buttons disabled for good.
+    // Only the two kinds are ever posted; anything else is shown as a wrong
+    // unit too, so that the outcome still enables the buttons again.
     Append(Text(TXT_WRONG_UNIT, Language));
     const std::string name = GetDeviceName();
     box = Format(Text(TXT_WRONG_UNIT_DETAIL, Language), name.c_str(), name.c_str());

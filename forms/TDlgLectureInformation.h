@@ -85,7 +85,7 @@ class TDlgLectureInformation {
   // Members are destroyed in reverse order: Link is declared last so that the
   // unit is released and the port closed while the form, its controls and
   // PortDialog still exist. PortDialog is created in the constructor's body,
-  // after Link, as the window's construction order wants.
+  // once the main form exists to own it and Link exists to take the port it picks.
   std::unique_ptr<TConfPort> PortDialog;
   TComP04 Link;
 

@@ -32,7 +32,7 @@ constexpr RateCode kRateCodes[] = {{4800, 0xFF},  {14400, 0x56},  {19200, 0x40},
                                    {38400, 0x20}, {56000, 0x15},  {57600, 0x14},
                                    {115200, 0x0A}, {128000, 0x09}, {256000, 0x04}};
 
-char HexDigit(uint32_t nibble) {
+char HexDigitOf(uint32_t nibble) {
   return static_cast<char>(nibble < 10 ? '0' + nibble : 'A' + (nibble - 10));
 }
 
@@ -189,8 +189,8 @@ int32_t TComP04::ReadByte(int32_t& value) {
 }
 
 int32_t TComP04::SendHexByte(uint32_t value) {
-  if (WriteByte(static_cast<uint8_t>(HexDigit((value / 16) & 0x0F))) != 0) return LastStatus;
-  return WriteByte(static_cast<uint8_t>(HexDigit(value % 16)));
+  if (WriteByte(static_cast<uint8_t>(HexDigitOf((value / 16) & 0x0F))) != 0) return LastStatus;
+  return WriteByte(static_cast<uint8_t>(HexDigitOf(value % 16)));
 }
 
 int32_t TComP04::ReceiveHexByte(int32_t& value, bool acknowledge) {

@@ -21,7 +21,7 @@ std::string Trim(const std::string& s) {
   return s.substr(begin, end - begin);
 }
 
-int HexDigit(char c) {
+int ValueOfHexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -53,7 +53,7 @@ int32_t ToInteger(const std::string& s) {
   const long long limit = negative ? 2147483648LL : 2147483647LL;
   long long value = 0;
   for (; i < s.size(); ++i) {
-    const int d = HexDigit(s[i]);
+    const int d = ValueOfHexDigit(s[i]);
     if (d < 0 || d >= base) return 0;
     value = value * base + d;
     if (value > limit) return 0;

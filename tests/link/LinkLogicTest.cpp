@@ -1,4 +1,4 @@
-// TComP04 against a recording serial device: exact system calls, statuses and the faults mended in Open/Close and WriteByte.
+// TComP04 against a recording serial device: exact system calls, statuses, and Open/Close and WriteByte when the device fails them.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -116,8 +116,8 @@ TEST(LinkObject, FailedRestoreKeepsTheHandle) {
   EXPECT_EQ(link.Connected, 0u);
 }
 
-// Mended: Open failing before it captured the port's own settings used to make
-// Close write zero-filled settings to the port.
+// Open failing before it captured the port's own settings leaves nothing to put
+// back: writing zero-filled settings would leave the port misconfigured.
 TEST(LinkObject, CloseRestoresOnlyWhatOpenCaptured) {
   {
     Bench b;
@@ -155,7 +155,8 @@ TEST(LinkObject, CloseRestoresOnlyWhatOpenCaptured) {
   }
 }
 
-// Mended: a write that moved no byte used to count as sent.
+// A write that moved no byte is not a byte sent: the protocol would wait for an
+// answer to a command the unit never got.
 TEST(LinkObject, WriteThatMovedNothingIsATimeout) {
   Bench b;
   TComP04 link(b.device, b.clock);
