@@ -1,28 +1,20 @@
 #!/bin/bash
-# Runs the Win32 registry check under Wine in a private prefix, made once in WORK_DIR.
+# Runs the Win32 registry check under Wine in a private prefix, a copy of the Wine harness's template.
 #
-# usage: wine_port_registry.sh CHECK_EXE WORK_DIR
+# usage: wine_port_registry.sh CHECK_EXE WORK_DIR HARNESS_PY
 set -u
-check=$1 work=$2
+check=$1 work=$2 harness=$3
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$work"
-
-template=$work/wine-template
-(
-  flock 9
-  if [ ! -f "$template/system.reg" ]; then
-    rm -rf "$template"
-    WINEPREFIX=$template wineboot -i >"$work/wineboot.log" 2>&1 || exit 1
-    WINEPREFIX=$template wineserver -w >>"$work/wineboot.log" 2>&1
-  fi
-) 9>"$work/wine-template.lock" || { echo "FAIL: could not make the Wine prefix (see $work/wineboot.log)" >&2; exit 1; }
 
 prefix=$(mktemp -d "$work/run.XXXXXX")
 cleanup() {
   WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+  WINEPREFIX=$prefix wineserver -w >/dev/null 2>&1
   rm -rf "$prefix"
 }
 trap cleanup EXIT
-cp -a "$template/." "$prefix/" || { echo "FAIL: could not copy the Wine prefix" >&2; exit 1; }
+rmdir "$prefix"
+python3 "$harness" --copy-prefix "$prefix" || { echo "FAIL: could not make the Wine prefix" >&2; exit 1; }
 
 WINEPREFIX=$prefix timeout 60 wine "$check"

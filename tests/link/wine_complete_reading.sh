@@ -1,11 +1,11 @@
 #!/bin/bash
 # Runs the Windows reader under Wine against the simulated unit and checks the complete reading byte for byte.
 #
-# usage: wine_complete_reading.sh READER_EXE SIMUNIT PTYSHIM_SO EXPECTED_FILE WORK_DIR
-# The unit's pty is COM5 of a private Wine prefix, copied from a template made once
-# in WORK_DIR; the shim is preloaded into Wine so that the pty takes 8E1 settings.
+# usage: wine_complete_reading.sh READER_EXE SIMUNIT PTYSHIM_SO EXPECTED_FILE WORK_DIR HARNESS_PY
+# The unit's pty is COM5 of a private Wine prefix, a copy of the Wine harness's
+# template; the shim is preloaded into Wine so that the pty takes 8E1 settings.
 set -u
-reader=$1 simunit=$2 shim=$3 expected=$4 work=$5
+reader=$1 simunit=$2 shim=$3 expected=$4 work=$5 harness=$6
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$work"
 
@@ -15,20 +15,9 @@ fail() {
 }
 
 [ -f "$reader" ] || fail "no $reader: build the Windows tree first"
-template=$work/wine-template
-(
-  flock 9
-  if [ ! -f "$template/system.reg" ]; then
-    rm -rf "$template"
-    WINEPREFIX=$template wineboot -i >"$work/wineboot.log" 2>&1 || exit 1
-    # The registry reaches the disk when the prefix's server ends.
-    WINEPREFIX=$template wineserver -w >>"$work/wineboot.log" 2>&1
-  fi
-) 9>"$work/wine-template.lock" || fail "could not make the Wine prefix (see $work/wineboot.log)"
-
 run=$(mktemp -d "$work/run.XXXXXX")
 prefix=$run/prefix
-cp -a "$template" "$prefix" || fail "could not copy the Wine prefix"
+python3 "$harness" --copy-prefix "$prefix" 2>"$run/prefix.log" || fail "could not make the Wine prefix (see $run/prefix.log)"
 
 simpid=
 cleanup() {

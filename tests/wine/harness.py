@@ -911,5 +911,8 @@ if __name__ == "__main__":
         sys.stderr.write("harness: template ready after %.1f s\n" % (time.monotonic() - started))
     elif sys.argv[1:2] == ["--list-tests"]:
         _list_tests(sys.argv[2:])
+    elif sys.argv[1:2] == ["--copy-prefix"] and len(sys.argv) == 3:
+        # For the shell-driven Wine tests: a private prefix from the one template.
+        copy_prefix(ensure_template(log=sys.stderr), sys.argv[2])
     else:
-        sys.exit("usage: harness.py --make-template | --list-tests FILE...")
+        sys.exit("usage: harness.py --make-template | --list-tests FILE... | --copy-prefix NEW_DIR")
