@@ -17,7 +17,7 @@
 #include "forms/TDlgLectureInformation.h"
 #include "posix/PosixClock.h"
 #include "posix/PosixSerialDevice.h"
-#include "tests/link/SimUnitProcess.h"
+#include "tests/support/SimUnitProcess.h"
 #include "tests/support/FakeToolkit.h"
 
 namespace {

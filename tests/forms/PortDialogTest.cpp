@@ -7,7 +7,7 @@
 
 #include "app/text/TextCatalogue.h"
 #include "forms/TConfigurationPort.h"
-#include "tests/forms/FakePortRegistry.h"
+#include "tests/support/FakePortRegistry.h"
 #include "tests/support/FakeToolkit.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "link/Com_p04.h"
-#include "tests/link/RecordingSerialDevice.h"
+#include "tests/support/RecordingSerialDevice.h"
 
 using Calls = std::vector<std::string>;
 

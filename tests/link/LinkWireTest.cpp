@@ -12,7 +12,7 @@
 #include "link/Com_p04.h"
 #include "posix/PosixClock.h"
 #include "posix/PosixSerialDevice.h"
-#include "tests/link/SimUnitProcess.h"
+#include "tests/support/SimUnitProcess.h"
 
 using Lines = std::vector<std::string>;
 

@@ -1,5 +1,5 @@
 // Starting, stopping and reading the simulated unit from a test.
-#include "tests/link/SimUnitProcess.h"
+#include "tests/support/SimUnitProcess.h"
 
 #include <signal.h>
 #include <sys/wait.h>
