@@ -17,8 +17,10 @@
 #include "forms/TDlgLectureInformation.h"
 #include "posix/PosixClock.h"
 #include "posix/PosixSerialDevice.h"
-#include "tests/support/SimUnitProcess.h"
+#include "tests/support/FakePortRegistry.h"
+#include "tests/support/FakeSettingsStorage.h"
 #include "tests/support/FakeToolkit.h"
+#include "tests/support/SimUnitProcess.h"
 
 namespace {
 
@@ -27,57 +29,6 @@ using Clock_ = std::chrono::steady_clock;
 double Ms(Clock_::time_point from, Clock_::time_point to) {
   return std::chrono::duration<double, std::milli>(to - from).count();
 }
-
-// One marked port, COM2, which is where the simulated unit's link points.
-class OnePortRegistry : public PortRegistry {
- public:
-  bool KeyExists(const std::string&) override { return true; }
-  bool OpenKey(const std::string&) override { return true; }
-  bool QueryInfo(uint32_t& count, uint32_t& maxName) override {
-    count = 1;
-    maxName = static_cast<uint32_t>(kName.size());
-    return true;
-  }
-  bool EnumValueName(uint32_t index, uint32_t, std::string& name) override {
-    if (index != 0) return false;
-    name = kName;
-    return true;
-  }
-  bool QueryValueType(const std::string&, uint32_t& type) override {
-    type = kRegSz;
-    return true;
-  }
-  bool QueryValueText(const std::string&, std::string& text) override {
-    text = "COM2";
-    return true;
-  }
-  void CloseKey() override {}
-
- private:
-  const std::string kName = "\\Device\\Silabser0";
-};
-
-class ByteLocale : public TextLocale {
- public:
-  int Compare(const std::string& a, const std::string& b) const override { return a.compare(b); }
-  std::string Upper(const std::string& text) const override {
-    std::string out = text;
-    for (char& c : out)
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    return out;
-  }
-};
-
-class NoStorage : public SettingsStorage {
- public:
-  std::string WindowsDirectory() override { return ""; }
-  bool FileExists(const std::string&) override { return true; }
-  bool ReadFile(const std::string&, size_t, std::string&) override { return false; }
-  bool CreateFile(const std::string&, const std::string& bytes, size_t& written) override {
-    written = bytes.size();
-    return true;
-  }
-};
 
 // The tick grid of one timer period: start time and interval, as the timer was last (re)started.
 struct Period {
@@ -115,9 +66,11 @@ int main(int argc, char** argv) {
   SimUnitProcess unit;
   PosixSerialDevice serial(PosixSerialDevice::PortDirectory(unit.PortFolder()));
   PosixClock ticks;
-  OnePortRegistry registry;
-  ByteLocale locale;
-  NoStorage storage;
+  // One marked port, COM2, which is where the simulated unit's link points.
+  fake::FakePortRegistry registry;
+  registry.Add("\\Device\\Silabser0", "COM2");
+  fake::FakeTextLocale locale;
+  fake::FakeSettingsStorage storage;
   fake::FakeToolkit toolkit;
   Platform platform{toolkit, serial, ticks, registry, locale, storage};
 

@@ -1,10 +1,10 @@
 // The settings file: what the reader accepts, the exact bytes the writer produces, and its failures.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 
 #include "app/text/SettingsFile.h"
+#include "tests/support/FakeSettingsStorage.h"
 #include "ui/Toolkit.h"
 
 namespace {
@@ -65,65 +65,41 @@ TEST(SettingsParse, SignedThirtyTwoBitRangeByPairs) {
   EXPECT_EQ(ParseSettingsLanguage("Langue=99999999999999999999999999;"), 0);
 }
 
-// An in-memory disk with injectable failures.
-class MemoryStorage : public SettingsStorage {
- public:
-  std::string WindowsDirectory() override { return "C:\\windows"; }
-  bool FileExists(const std::string& path) override { return files.count(path) != 0; }
-  bool ReadFile(const std::string& path, size_t maxBytes, std::string& bytes) override {
-    ++reads;
-    if (unreadable) return false;
-    bytes = files.at(path).substr(0, maxBytes);
-    return true;
-  }
-  bool CreateFile(const std::string& path, const std::string& bytes, size_t& written) override {
-    ++writes;
-    if (uncreatable) return false;
-    written = shortWrite ? bytes.size() - 1 : bytes.size();
-    files[path] = bytes.substr(0, written);
-    return true;
-  }
-  std::map<std::string, std::string> files;
-  bool unreadable = false;
-  bool uncreatable = false;
-  bool shortWrite = false;
-  int reads = 0;
-  int writes = 0;
-};
+using fake::FakeSettingsStorage;
 
 const std::string kPath = "C:\\windows\\CalvineV1.CFG";
 
 TEST(SettingsLoad, MissingFileIsCreatedForFrenchOnce) {
-  MemoryStorage disk;
+  FakeSettingsStorage disk;
   EXPECT_EQ(LoadOrCreateSettings(disk, kPath), 0);
-  EXPECT_EQ(disk.files.at(kPath), "Langue=0;\n\r");
-  EXPECT_EQ(disk.writes, 1);
-  EXPECT_EQ(disk.reads, 0);
+  EXPECT_EQ(disk.Files.at(kPath), "Langue=0;\n\r");
+  EXPECT_EQ(disk.Creates, 1);
+  EXPECT_EQ(disk.Reads, 0);
 }
 
 TEST(SettingsLoad, OnlyTheFirst200BytesUpToAZeroByteAreSeen) {
-  MemoryStorage disk;
-  disk.files[kPath] = "Langue=1" + std::string(191, ' ') + ";";  // ";" is byte 200 (1-based)
+  FakeSettingsStorage disk;
+  disk.Files[kPath] = "Langue=1" + std::string(191, ' ') + ";";  // ";" is byte 200 (1-based)
   EXPECT_EQ(LoadOrCreateSettings(disk, kPath), 1);
-  disk.files[kPath] = "Langue=1" + std::string(192, ' ') + ";";  // ";" is byte 201
+  disk.Files[kPath] = "Langue=1" + std::string(192, ' ') + ";";  // ";" is byte 201
   EXPECT_EQ(LoadOrCreateSettings(disk, kPath), 0);
-  disk.files[kPath] = std::string("Langue=1\0;", 10);
+  disk.Files[kPath] = std::string("Langue=1\0;", 10);
   EXPECT_EQ(LoadOrCreateSettings(disk, kPath), 0);
-  EXPECT_EQ(disk.writes, 0);  // reading never rewrites
+  EXPECT_EQ(disk.Creates, 0);  // reading never rewrites
 }
 
 TEST(SettingsLoad, FileErrorsCarryTheToolkitTextsWithThePath) {
-  MemoryStorage disk;
-  disk.files[kPath] = "Langue=1;";
-  disk.unreadable = true;
+  FakeSettingsStorage disk;
+  disk.Files[kPath] = "Langue=1;";
+  disk.ReadFails = true;
   try {
     LoadOrCreateSettings(disk, kPath);
     FAIL() << "no error";
   } catch (const ui::Error& e) {
     EXPECT_STREQ(e.what(), "Impossible d'ouvrir le fichier C:\\windows\\CalvineV1.CFG");
   }
-  MemoryStorage empty;
-  empty.uncreatable = true;
+  FakeSettingsStorage empty;
+  empty.CreateFails = true;
   try {
     LoadOrCreateSettings(empty, kPath);
     FAIL() << "no error";
@@ -133,12 +109,12 @@ TEST(SettingsLoad, FileErrorsCarryTheToolkitTextsWithThePath) {
 }
 
 TEST(SettingsWrite, AShortWriteIsAFailureToCreateTheFile) {
-  MemoryStorage disk;
-  disk.shortWrite = true;
+  FakeSettingsStorage disk;
+  disk.ShortBy = 1;
   EXPECT_THROW(WriteSettings(disk, kPath, 1), ui::Error);
-  disk.shortWrite = false;
+  disk.ShortBy = 0;
   EXPECT_NO_THROW(WriteSettings(disk, kPath, 1));
-  EXPECT_EQ(disk.files.at(kPath), "Langue=1;\n\r");
+  EXPECT_EQ(disk.Files.at(kPath), "Langue=1;\n\r");
 }
 
 }  // namespace

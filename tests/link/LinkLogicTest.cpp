@@ -8,6 +8,8 @@
 #include "tests/support/RecordingSerialDevice.h"
 
 using Calls = std::vector<std::string>;
+using fake::FakeClock;
+using fake::RecordingSerialDevice;
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The main window's test platform: the unit's side of the protocol, registry, locale and settings store.
+// The main window's test rig and the unit's side of the protocol.
 #include "tests/mainwindow/MainWindowFakes.h"
 
 #include <algorithm>
@@ -29,7 +29,7 @@ const char kDigits[] = "0123456789ABCDEF";
 
 }  // namespace
 
-UnitOnSerialLine::UnitOnSerialLine(InstantClock& clock) : clock_(clock) {
+UnitOnSerialLine::UnitOnSerialLine(fake::FakeClock& clock) : clock_(clock) {
   SetSerialNumber(305419896);
   SetSoftwareVersion(1, 12);
   portDcb_.DCBlength = sizeof(CommDcb);
@@ -198,80 +198,6 @@ void UnitOnSerialLine::OnHostByte(uint8_t byte) {
     default:
       break;
   }
-}
-
-void SerialCommRegistry::Remove(const std::string& data) {
-  Values.erase(std::remove_if(Values.begin(), Values.end(), [&](const Value& v) { return v.Data == data; }),
-               Values.end());
-}
-
-bool SerialCommRegistry::KeyExists(const std::string&) {
-  ++Scans;
-  return KeyPresent;
-}
-
-bool SerialCommRegistry::OpenKey(const std::string&) { return KeyPresent; }
-
-bool SerialCommRegistry::QueryInfo(uint32_t& valueCount, uint32_t& maxValueNameLength) {
-  if (!KeyPresent) return false;
-  valueCount = static_cast<uint32_t>(Values.size());
-  maxValueNameLength = 0;
-  for (const Value& v : Values)
-    maxValueNameLength = std::max(maxValueNameLength, static_cast<uint32_t>(v.Name.size()));
-  return true;
-}
-
-bool SerialCommRegistry::EnumValueName(uint32_t index, uint32_t nameCapacity, std::string& name) {
-  if (index >= Values.size() || Values[index].Name.size() >= nameCapacity) return false;
-  name = Values[index].Name;
-  return true;
-}
-
-const SerialCommRegistry::Value* SerialCommRegistry::Find(const std::string& name) const {
-  for (const Value& v : Values)
-    if (v.Name == name) return &v;
-  return nullptr;
-}
-
-bool SerialCommRegistry::QueryValueType(const std::string& name, uint32_t& type) {
-  const Value* v = Find(name);
-  if (!v) return false;
-  type = v->Type;
-  return true;
-}
-
-bool SerialCommRegistry::QueryValueText(const std::string& name, std::string& text) {
-  const Value* v = Find(name);
-  if (!v) return false;
-  text = v->Data;
-  return true;
-}
-
-int PlainLocale::Compare(const std::string& a, const std::string& b) const {
-  const int c = a.compare(b);
-  return c < 0 ? -1 : (c > 0 ? 1 : 0);
-}
-
-std::string PlainLocale::Upper(const std::string& text) const {
-  std::string out = text;
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
-bool MemoryStorage::ReadFile(const std::string& path, size_t maxBytes, std::string& bytes) {
-  auto it = Files.find(path);
-  if (it == Files.end()) return false;
-  bytes = it->second.substr(0, maxBytes);
-  return true;
-}
-
-bool MemoryStorage::CreateFile(const std::string& path, const std::string& bytes, size_t& written) {
-  ++Creates;
-  if (CreateFails) return false;
-  written = bytes.size() > ShortBy ? bytes.size() - ShortBy : 0;
-  Files[path] = bytes.substr(0, written);
-  return true;
 }
 
 Rig::Rig() {

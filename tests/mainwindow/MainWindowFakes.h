@@ -1,4 +1,4 @@
-// Stand-ins for the main window's platform: a scripted unit on the line, an instant clock, registry, storage.
+// The main window's test rig: a scripted unit on the line, with the shared fakes of the other services.
 #pragma once
 
 #include <cstdint>
@@ -11,29 +11,19 @@
 
 #include "platform/Platform.h"
 #include "forms/TDlgLectureInformation.h"
+#include "tests/support/FakeClock.h"
+#include "tests/support/FakePortRegistry.h"
+#include "tests/support/FakeSettingsStorage.h"
 #include "tests/support/FakeToolkit.h"
 
 namespace mw {
-
-// Time moves only when the program looks at it or sleeps, so a busy wait of
-// one second ends after a thousand polls and no test waits for real.
-class InstantClock : public Clock {
- public:
-  uint32_t TickCount() override { return ++now_; }
-  void Sleep(uint32_t milliseconds) override { now_ += milliseconds; }
-  void Advance(uint32_t milliseconds) { now_ += milliseconds; }
-  uint32_t Now() const { return now_; }
-
- private:
-  uint32_t now_ = 5000;
-};
 
 // The unit at the far end of the line, answering the host byte by byte as the
 // real one does, and a transcript of everything that crossed the line:
 // ">80" host to unit, "<81" unit to host, plus "open COMn", "purge" and "close".
 class UnitOnSerialLine : public SerialDevice {
  public:
-  explicit UnitOnSerialLine(InstantClock& clock);
+  explicit UnitOnSerialLine(fake::FakeClock& clock);
 
   // --- How the unit behaves ---
   std::string UnitPort = "\\\\.\\COM4";  // the only path that opens
@@ -80,7 +70,7 @@ class UnitOnSerialLine : public SerialDevice {
   void SendHexValue(uint8_t value);
   void OnHostByte(uint8_t byte);
 
-  InstantClock& clock_;
+  fake::FakeClock& clock_;
   bool open_ = false;
   int32_t lastError_ = 0;
   std::deque<uint8_t> toHost_;
@@ -94,54 +84,6 @@ class UnitOnSerialLine : public SerialDevice {
   CommTimeouts portTimeouts_{};
 };
 
-// HKLM\HARDWARE\DEVICEMAP\SERIALCOMM as a list of values.
-class SerialCommRegistry : public PortRegistry {
- public:
-  struct Value {
-    std::string Name;
-    uint32_t Type;
-    std::string Data;
-  };
-  bool KeyPresent = true;
-  std::vector<Value> Values;
-  int Scans = 0;
-
-  void Add(const std::string& name, const std::string& data) { Values.push_back({name, kRegSz, data}); }
-  void Remove(const std::string& data);
-
-  bool KeyExists(const std::string& subkey) override;
-  bool OpenKey(const std::string& subkey) override;
-  bool QueryInfo(uint32_t& valueCount, uint32_t& maxValueNameLength) override;
-  bool EnumValueName(uint32_t index, uint32_t nameCapacity, std::string& name) override;
-  bool QueryValueType(const std::string& name, uint32_t& type) override;
-  bool QueryValueText(const std::string& name, std::string& text) override;
-  void CloseKey() override {}
-
- private:
-  const Value* Find(const std::string& name) const;
-};
-
-// Byte order and ASCII upper case: enough for port names.
-class PlainLocale : public TextLocale {
- public:
-  int Compare(const std::string& a, const std::string& b) const override;
-  std::string Upper(const std::string& text) const override;
-};
-
-class MemoryStorage : public SettingsStorage {
- public:
-  std::map<std::string, std::string> Files;
-  int Creates = 0;
-  bool CreateFails = false;
-  // When set, the system reports this many bytes fewer than asked for.
-  size_t ShortBy = 0;
-
-  std::string WindowsDirectory() override { return "C:\\windows"; }
-  bool FileExists(const std::string& path) override { return Files.count(path) != 0; }
-  bool ReadFile(const std::string& path, size_t maxBytes, std::string& bytes) override;
-  bool CreateFile(const std::string& path, const std::string& bytes, size_t& written) override;
-};
-
 // Everything a main window needs, with the unit on COM4 behind a
 // Silicon Labs port so that the window picks it by itself.
 struct Rig {
@@ -149,11 +91,11 @@ struct Rig {
   ~Rig();
 
   fake::FakeToolkit Toolkit;
-  InstantClock Ticks;
+  fake::FakeClock Ticks{5000};
   UnitOnSerialLine Unit{Ticks};
-  SerialCommRegistry Registry;
-  PlainLocale Locale;
-  MemoryStorage Storage;
+  fake::FakePortRegistry Registry;
+  fake::FakeTextLocale Locale;
+  fake::FakeSettingsStorage Storage;
   Platform Services{Toolkit, Unit, Ticks, Registry, Locale, Storage};
   std::unique_ptr<TDlgLectureInformation> Window;
 

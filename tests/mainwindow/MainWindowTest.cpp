@@ -174,9 +174,9 @@ TEST(MainWindow, IdleWatchFollowsThePortList) {
   EXPECT_FALSE(r.Read().IsEnabled());
 
   // Unchanged list: nothing moves.
-  const int scans = r.Registry.Scans;
+  const int scans = r.Registry.Scans();
   r.Tick();
-  EXPECT_EQ(r.Registry.Scans, scans + 1);
+  EXPECT_EQ(r.Registry.Scans(), scans + 1);
   EXPECT_FALSE(r.Read().IsEnabled());
   EXPECT_STREQ(r.Window->Link.PortName, "\\\\.\\COM2");
 

@@ -196,9 +196,9 @@ TEST(Reading, WrongUnitStopsAfterTheTypeCheck) {
   ExpectIdleAgain(r);
 
   // The idle watch is back: a scan at the next tick, nothing read.
-  const int scans = r.Registry.Scans;
+  const int scans = r.Registry.Scans();
   r.Tick();
-  EXPECT_EQ(r.Registry.Scans, scans + 1);
+  EXPECT_EQ(r.Registry.Scans(), scans + 1);
   EXPECT_EQ(r.Lines().size(), kIntro + 5);
 }
 

@@ -1,4 +1,4 @@
-// A scripted registry and text locale for the port dialog tests, with failures that can be switched on per call.
+// The one fake port registry and text locale, with failures that can be switched on per call.
 #pragma once
 
 #include <algorithm>
@@ -49,6 +49,11 @@ class FakePortRegistry : public PortRegistry {
 
   void Add(const std::string& name, const std::string& text, uint32_t type = kRegSz) {
     Values.push_back({name, type, text});
+  }
+  // A device unplugged: its port leaves the list.
+  void Remove(const std::string& text) {
+    Values.erase(std::remove_if(Values.begin(), Values.end(), [&](const Value& v) { return v.Text == text; }),
+                 Values.end());
   }
   int Scans() const { return KeyExistsCalls; }
 

@@ -1,4 +1,4 @@
-// Test doubles of the serial device and clock: every call is recorded, reads and failures are scripted.
+// A serial device double: every call is recorded, reads and failures are scripted.
 #pragma once
 
 #include <cstdio>
@@ -7,20 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/Clock.h"
 #include "platform/SerialDevice.h"
+#include "tests/support/FakeClock.h"
 
-// Time passes only when someone looks at it or sleeps, so busy waits end at once.
-class FakeClock : public Clock {
- public:
-  uint32_t TickCount() override { return now++; }
-  void Sleep(uint32_t ms) override {
-    now += ms;
-    if (log != nullptr) log->push_back("Sleep " + std::to_string(ms));
-  }
-  uint32_t now = 0;
-  std::vector<std::string>* log = nullptr;
-};
+namespace fake {
 
 class RecordingSerialDevice : public SerialDevice {
  public:
@@ -80,7 +70,7 @@ class RecordingSerialDevice : public SerialDevice {
     calls.push_back("Read");
     if (Fails("Read")) return false;
     if (reads.empty()) {
-      clock_.now += readTimeoutMs;
+      clock_.Advance(readTimeoutMs);
       count = 0;
       return true;
     }
@@ -112,3 +102,5 @@ class RecordingSerialDevice : public SerialDevice {
   }
   FakeClock& clock_;
 };
+
+}  // namespace fake
