@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/mainwindow/MainWindowFakes.h"
+#include "tests/support/CompleteReadingPane.h"
 
 namespace {
 
@@ -17,22 +18,7 @@ constexpr size_t kIntro = 6;
 // CP1252 letters as octal escapes (\351 e acute, \340 a grave, \342 a circumflex):
 // unlike \x they end after three digits, so no literal has to be split.
 
-const Lines kFrenchReading = {
-    "Appareil connect\351",
-    " ",
-    "V\351rification du type d'appareil.",
-    "Vous avez bien connect\351 un appareil Satellite de la KVR72 QLE.",
-    " ",
-    "Le num\351ro de s\351rie est : 0305419896.",
-    " La version du circuit est 5 ",
-    " La version du logiciel est 1.12",
-    "Transmission r\351ussie",
-    " ",
-    " Le transfert des donn\351es est reussi.",
-    " ",
-    "---------------------------",
-    "Vous pouvez effectuer une nouvelle lecture sur un autre appareil Satellite de la KVR72 QLE",
-};
+const Lines kFrenchReading = CompleteReadingPane("fr");
 
 const char kLinkLostFrench[] =
     "L'appareil Satellite de la KVR72 QLE ne r\351pond plus (code %d).\n\n\r"
@@ -121,22 +107,7 @@ TEST(Reading, EnglishLeavesTheUntranslatedLinesBlank) {
   r.Start();
   r.Window->SetLanguage(1);
   r.ReadToEnd();
-  EXPECT_EQ(r.LinesFrom(2 * kIntro), (Lines{
-                                         "Device Connected",
-                                         " ",
-                                         "Checking of the unit.",
-                                         "You have connected the Satellite de la KVR72 QLE unit.",
-                                         " ",
-                                         "Serial number is : 0305419896.",
-                                         " ",
-                                         " ",
-                                         "Transfert successfully",
-                                         " ",
-                                         " ",
-                                         " ",
-                                         "---------------------------",
-                                         " ",
-                                     }));
+  EXPECT_EQ(r.LinesFrom(2 * kIntro), CompleteReadingPane("en"));
 }
 
 TEST(Reading, SerialNumberBoundsAreUnsignedAndPadded) {

@@ -82,6 +82,7 @@ BRAVELLE_WINE_WORK (template prefix and runs), BRAVELLE_SIMUNIT, BRAVELLE_PTYSHI
 import fcntl
 import json
 import os
+import re
 import select
 import shutil
 import signal
@@ -240,6 +241,21 @@ def _reap():
             return
         if pid == 0:
             return
+
+
+def complete_reading_pane(language):
+    """The pane lines of a complete reading in "fr" or "en", from the file the native tests read too."""
+    lines = []
+    section = None
+    with open(os.path.join(_HERE, "..", "support", "complete_reading_pane.txt"), "rb") as f:
+        for raw in f.read().split(b"\n"):
+            if raw.startswith(b"[") and raw.endswith(b"]"):
+                section = raw[1:-1].decode("ascii")
+            elif section == language and len(raw) >= 2 and raw.startswith(b"|") and raw.endswith(b"|"):
+                lines.append(re.sub(rb"\\x([0-9A-Fa-f]{2})", lambda m: bytes([int(m.group(1), 16)]), raw[1:-1]))
+    if not lines:
+        raise HarnessError("no pane lines for %r" % language)
+    return lines
 
 
 def template_stamp():

@@ -24,42 +24,16 @@ OUTCOME_LIMIT = 30
 EXIT_LIMIT = 20
 
 
-def french_lines(serial=305419896, circuit=5, major=1, minor=12):
-    return [
-        b"Appareil connect\xe9",
-        b" ",
-        b"V\xe9rification du type d'appareil.",
-        b"Vous avez bien connect\xe9 un appareil " + DEVICE + b".",
-        b" ",
-        b"Le num\xe9ro de s\xe9rie est : %010u." % serial,
-        b" La version du circuit est %u " % circuit,
-        b" La version du logiciel est %u.%u" % (major, minor),
-        b"Transmission r\xe9ussie",
-        b" ",
-        b" Le transfert des donn\xe9es est reussi.",
-        b" ",
-        b"-" * 27,
-        b"Vous pouvez effectuer une nouvelle lecture sur un autre appareil " + DEVICE,
-    ]
+# The shared lines are those of the simulated unit's default serial number.
+DEFAULT_SERIAL = b"0305419896"
+
+
+def french_lines(serial=305419896):
+    return [line.replace(DEFAULT_SERIAL, b"%010u" % serial) for line in harness.complete_reading_pane("fr")]
 
 
 def english_lines(serial=305419896):
-    return [
-        b"Device Connected",
-        b" ",
-        b"Checking of the unit.",
-        b"You have connected the " + DEVICE + b" unit.",
-        b" ",
-        b"Serial number is : %010u." % serial,
-        b" ",
-        b" ",
-        b"Transfert successfully",
-        b" ",
-        b" ",
-        b" ",
-        b"-" * 27,
-        b" ",
-    ]
+    return [line.replace(DEFAULT_SERIAL, b"%010u" % serial) for line in harness.complete_reading_pane("en")]
 
 
 LINK_LOST_FR = b"Communication interrompue avec l'appareil"
