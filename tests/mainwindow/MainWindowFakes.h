@@ -1,88 +1,19 @@
 // The main window's test rig: a scripted unit on the line, with the shared fakes of the other services.
 #pragma once
 
-#include <cstdint>
-#include <deque>
-#include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/Platform.h"
 #include "forms/TDlgLectureInformation.h"
+#include "platform/Platform.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakePortRegistry.h"
 #include "tests/support/FakeSettingsStorage.h"
 #include "tests/support/FakeToolkit.h"
+#include "tests/support/UnitOnSerialLine.h"
 
 namespace mw {
-
-// The unit at the far end of the line, answering the host byte by byte as the
-// real one does, and a transcript of everything that crossed the line:
-// ">80" host to unit, "<81" unit to host, plus "open COMn", "purge" and "close".
-class UnitOnSerialLine : public SerialDevice {
- public:
-  explicit UnitOnSerialLine(fake::FakeClock& clock);
-
-  // --- How the unit behaves ---
-  std::string UnitPort = "\\\\.\\COM4";  // the only path that opens
-  bool Present = true;                   // false: the port opens, nobody answers
-  int IgnoredConnects = 0;               // connect requests left unanswered first
-  std::string Type = "P04";
-  uint8_t Circuit = 5;
-  uint8_t Memory[256] = {};
-  // Bytes the unit still sends before it falls silent for good; -1 for no limit.
-  int AnswersLeft = -1;
-  // Reads fail with this system error once that many unit bytes were read; -1 never.
-  int ReadsBeforeLineFails = -1;
-  int32_t LineError = 5;
-
-  void SetSerialNumber(uint32_t serial);
-  void SetSoftwareVersion(uint8_t major, uint8_t minor);
-
-  // --- What happened ---
-  std::vector<std::string> Transcript;
-  int OpenCount = 0;
-  int CloseCount = 0;
-  // Runs when the program closes the port.
-  std::function<void()> OnClose;
-  bool IsOpen() const { return open_; }
-  // The transcript since entry `from`, joined with spaces.
-  std::string TranscriptFrom(size_t from) const;
-  size_t Count(const std::string& entry) const;
-
-  // --- SerialDevice ---
-  SerialHandle Open(const char* path) override;
-  bool GetState(SerialHandle h, CommDcb& dcb) override;
-  bool SetState(SerialHandle h, const CommDcb& dcb) override;
-  bool GetTimeouts(SerialHandle h, CommTimeouts& t) override;
-  bool SetTimeouts(SerialHandle h, const CommTimeouts& t) override;
-  bool Purge(SerialHandle h, uint32_t flags) override;
-  bool Write(SerialHandle h, uint8_t byte, uint32_t& count) override;
-  bool Read(SerialHandle h, uint8_t& byte, uint32_t& count) override;
-  bool Close(SerialHandle h) override;
-  int32_t LastError() override { return lastError_; }
-
- private:
-  enum class Expect { Command, Address, RateCode };
-  void Send(uint8_t byte);
-  void SendHexValue(uint8_t value);
-  void OnHostByte(uint8_t byte);
-
-  fake::FakeClock& clock_;
-  bool open_ = false;
-  int32_t lastError_ = 0;
-  std::deque<uint8_t> toHost_;
-  // Hex characters of a value not yet sent: each goes out after the host's ACK.
-  std::deque<uint8_t> pendingHex_;
-  Expect expect_ = Expect::Command;
-  std::string argument_;
-  int connectsSeen_ = 0;
-  int unitBytesRead_ = 0;
-  CommDcb portDcb_{};
-  CommTimeouts portTimeouts_{};
-};
 
 // Everything a main window needs, with the unit on COM4 behind a
 // Silicon Labs port so that the window picks it by itself.
@@ -92,7 +23,7 @@ struct Rig {
 
   fake::FakeToolkit Toolkit;
   fake::FakeClock Ticks{5000};
-  UnitOnSerialLine Unit{Ticks};
+  fake::UnitOnSerialLine Unit{Ticks};
   fake::FakePortRegistry Registry;
   fake::FakeTextLocale Locale;
   fake::FakeSettingsStorage Storage;
