@@ -1,12 +1,11 @@
-// The scripted unit's side of the protocol, one host byte at a time.
+// The simulated unit as a serial device: what the host writes goes to the unit's logic, its answers wait to
+// be read.
 #include "tests/support/UnitOnSerialLine.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-
-#include "link/Com_p04.h"
 
 namespace fake {
 
@@ -21,31 +20,16 @@ std::string Hex(uint8_t byte) {
   return text;
 }
 
-uint8_t HexDigitValue(uint8_t c) {
-  if (c >= '0' && c <= '9') return static_cast<uint8_t>(c - '0');
-  if (c >= 'A' && c <= 'F') return static_cast<uint8_t>(c - 'A' + 10);
-  return 0;
-}
-
-const char kDigits[] = "0123456789ABCDEF";
-
 }  // namespace
 
 UnitOnSerialLine::UnitOnSerialLine(fake::FakeClock& clock) : clock_(clock) {
-  SetSerialNumber(305419896);
-  SetSoftwareVersion(1, 12);
+  // Values the host never examines, other than the simunit program's: the
+  // tests then show that the host does not look at them.
+  EndAnswer = 0x04;
+  BaudTrailer = 0x00;
   portDcb_.DCBlength = sizeof(CommDcb);
   portDcb_.BaudRate = 115200;
   portTimeouts_.ReadIntervalTimeout = 42;
-}
-
-void UnitOnSerialLine::SetSerialNumber(uint32_t serial) {
-  for (int i = 0; i < 4; ++i) Memory[120 + i] = static_cast<uint8_t>(serial >> (8 * i));
-}
-
-void UnitOnSerialLine::SetSoftwareVersion(uint8_t major, uint8_t minor) {
-  Memory[126] = major;
-  Memory[127] = minor;
 }
 
 std::string UnitOnSerialLine::TranscriptFrom(size_t from) const {
@@ -107,7 +91,7 @@ bool UnitOnSerialLine::Close(SerialHandle) {
 bool UnitOnSerialLine::Write(SerialHandle, uint8_t byte, uint32_t& count) {
   Transcript.push_back(">" + Hex(byte));
   count = 1;
-  OnHostByte(byte);
+  for (uint8_t answer : OnHostByte(byte)) Send(answer);
   return true;
 }
 
@@ -135,71 +119,6 @@ void UnitOnSerialLine::Send(uint8_t byte) {
   if (!Present || AnswersLeft == 0) return;
   if (AnswersLeft > 0) --AnswersLeft;
   toHost_.push_back(byte);
-}
-
-void UnitOnSerialLine::SendHexValue(uint8_t value) {
-  pendingHex_.push_back(static_cast<uint8_t>(kDigits[value >> 4]));
-  pendingHex_.push_back(static_cast<uint8_t>(kDigits[value & 15]));
-}
-
-void UnitOnSerialLine::OnHostByte(uint8_t byte) {
-  switch (expect_) {
-    case Expect::Address:
-    case Expect::RateCode:
-      argument_.push_back(static_cast<char>(byte));
-      if (argument_.size() < 2) return;
-      if (expect_ == Expect::Address) {
-        const uint8_t address = static_cast<uint8_t>(HexDigitValue(static_cast<uint8_t>(argument_[0])) * 16 +
-                                                     HexDigitValue(static_cast<uint8_t>(argument_[1])));
-        SendHexValue(Memory[address]);
-        Send(pendingHex_.front());
-        pendingHex_.pop_front();
-      } else {
-        // Accepts any rate; the second byte is the one the host discards.
-        Send(ACK);
-        Send(0x00);
-      }
-      expect_ = Expect::Command;
-      argument_.clear();
-      return;
-    case Expect::Command:
-      break;
-  }
-
-  if (byte == ACK) {
-    if (!pendingHex_.empty()) {
-      Send(pendingHex_.front());
-      pendingHex_.pop_front();
-    }
-    return;
-  }
-  pendingHex_.clear();
-  switch (byte) {
-    case CMD_CONNECT:
-      if (++connectsSeen_ > IgnoredConnects) Send(RSP_CONNECTED);
-      break;
-    case CMD_READ_TYPE:
-      for (char c : Type) SendHexValue(static_cast<uint8_t>(c));
-      Send(pendingHex_.front());
-      pendingHex_.pop_front();
-      break;
-    case CMD_READ_CIRCUIT:
-      SendHexValue(Circuit);
-      Send(pendingHex_.front());
-      pendingHex_.pop_front();
-      break;
-    case CMD_READ_BYTE:
-      expect_ = Expect::Address;
-      break;
-    case CMD_SET_BAUD:
-      expect_ = Expect::RateCode;
-      break;
-    case CMD_END:
-      Send(CMD_END);
-      break;
-    default:
-      break;
-  }
 }
 
 }  // namespace fake

@@ -1,4 +1,4 @@
-// The scripted unit in the test process: answers the host byte by byte as a serial device, and keeps a
+// The simulated unit in the test process: the simunit program's protocol behind a serial device, with a
 // transcript.
 #pragma once
 
@@ -10,31 +10,26 @@
 
 #include "platform/SerialDevice.h"
 #include "tests/support/FakeClock.h"
+#include "tools/simunit/UnitLogic.h"
 
 namespace fake {
 
 // The unit at the far end of the line, answering the host byte by byte as the
 // real one does, and a transcript of everything that crossed the line:
 // ">80" host to unit, "<81" unit to host, plus "open COMn", "purge" and "close".
-class UnitOnSerialLine : public SerialDevice {
+class UnitOnSerialLine : public SerialDevice, public UnitLogic {
  public:
   explicit UnitOnSerialLine(fake::FakeClock& clock);
 
   // --- How the unit behaves ---
   std::string UnitPort = "\\\\.\\COM4";  // the only path that opens
-  bool Present = true;                   // false: the port opens, nobody answers
-  int IgnoredConnects = 0;               // connect requests left unanswered first
-  std::string Type = "P04";
-  uint8_t Circuit = 5;
-  uint8_t Memory[256] = {};
+  // The protocol's behaviour (type, memory, ignored connects, ...) is UnitLogic's.
+  bool Present = true;  // false: the port opens, nobody answers
   // Bytes the unit still sends before it falls silent for good; -1 for no limit.
   int AnswersLeft = -1;
   // Reads fail with this system error once that many unit bytes were read; -1 never.
   int ReadsBeforeLineFails = -1;
   int32_t LineError = 5;
-
-  void SetSerialNumber(uint32_t serial);
-  void SetSoftwareVersion(uint8_t major, uint8_t minor);
 
   // --- What happened ---
   std::vector<std::string> Transcript;
@@ -60,20 +55,12 @@ class UnitOnSerialLine : public SerialDevice {
   int32_t LastError() override { return lastError_; }
 
  private:
-  enum class Expect { Command, Address, RateCode };
   void Send(uint8_t byte);
-  void SendHexValue(uint8_t value);
-  void OnHostByte(uint8_t byte);
 
   fake::FakeClock& clock_;
   bool open_ = false;
   int32_t lastError_ = 0;
   std::deque<uint8_t> toHost_;
-  // Hex characters of a value not yet sent: each goes out after the host's ACK.
-  std::deque<uint8_t> pendingHex_;
-  Expect expect_ = Expect::Command;
-  std::string argument_;
-  int connectsSeen_ = 0;
   int unitBytesRead_ = 0;
   CommDcb portDcb_{};
   CommTimeouts portTimeouts_{};

@@ -13,18 +13,14 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
+
+#include "tools/simunit/UnitLogic.h"
 
 namespace {
 
-constexpr uint8_t kEnd = 0x04;
 constexpr uint8_t kConnect = 0x80;
 constexpr uint8_t kConnected = 0x81;
-constexpr uint8_t kAck = 0x84;
-constexpr uint8_t kRefused = 0x85;
-constexpr uint8_t kReadType = 0x86;
-constexpr uint8_t kReadCircuit = 0x87;
-constexpr uint8_t kReadByte = 0x89;
-constexpr uint8_t kSetBaud = 0x9E;
 
 struct Options {
   std::string type = "P04";
@@ -68,12 +64,16 @@ void Die(const char* what) {
 class Unit {
  public:
   explicit Unit(const Options& o) : opt_(o) {
-    memory_[120] = static_cast<uint8_t>(o.serial);
-    memory_[121] = static_cast<uint8_t>(o.serial >> 8);
-    memory_[122] = static_cast<uint8_t>(o.serial >> 16);
-    memory_[123] = static_cast<uint8_t>(o.serial >> 24);
-    memory_[126] = static_cast<uint8_t>(o.softMajor);
-    memory_[127] = static_cast<uint8_t>(o.softMinor);
+    logic_.Type = o.type;
+    logic_.Circuit = static_cast<uint8_t>(o.circuit);
+    logic_.SetSerialNumber(o.serial);
+    logic_.SetSoftwareVersion(static_cast<uint8_t>(o.softMajor), static_cast<uint8_t>(o.softMinor));
+    logic_.IgnoredConnects = static_cast<int>(o.answerAfter - 1);
+    logic_.RefuseConnect = o.refuse;
+    logic_.Silent = o.silent;
+    logic_.SilentAfterHandshake = o.silentAfterHandshake;
+    logic_.Lowercase = o.lowercase;
+    logic_.RefuseBaud = o.refuseBaud;
     start_ = NowMs();
     if (!o.transcript.empty()) {
       transcript_ = std::fopen(o.transcript.c_str(), "w");
@@ -128,7 +128,14 @@ class Unit {
 
   void Run() {
     int b = 0;
-    while (Get(b)) Handle(static_cast<uint8_t>(b));
+    while (Get(b)) {
+      const std::vector<uint8_t> answer = logic_.OnHostByte(static_cast<uint8_t>(b));
+      // A late unit keeps the host waiting for its handshake answer.
+      if (opt_.lateMs > 0 && b == kConnect && !answer.empty() && answer[0] == kConnected) Pause(opt_.lateMs);
+      for (uint8_t a : answer) Send(a);
+      const int code = logic_.TakeRateSwitch();
+      if (code >= 0) SwitchRate(static_cast<uint8_t>(code));
+    }
     Finish();
   }
 
@@ -141,11 +148,6 @@ class Unit {
 
   // The next byte from the host; false once a signal or a hang-up ends the session.
   bool Get(int& b) {
-    if (pushedBack_ >= 0) {
-      b = pushedBack_;
-      pushedBack_ = -1;
-      return true;
-    }
     while (!stopping_) {
       pollfd fds[2] = {{line_, POLLIN, 0}, {g_signalPipe[0], POLLIN, 0}};
       const int r = poll(fds, 2, -1);
@@ -192,90 +194,11 @@ class Unit {
     }
   }
 
-  // Lock-step: each character waits for the host's ACK before the next goes out.
-  bool SendCharacter(uint8_t c) {
-    Send(c);
-    int answer = 0;
-    if (!Get(answer)) return false;
-    if (answer != kAck) {
-      pushedBack_ = answer;  // the host gave up and sent its next command
-      return false;
-    }
-    return true;
-  }
-
-  bool SendValue(uint8_t v) {
-    const char* digits = opt_.lowercase ? "0123456789abcdef" : "0123456789ABCDEF";
-    return SendCharacter(static_cast<uint8_t>(digits[v >> 4])) &&
-           SendCharacter(static_cast<uint8_t>(digits[v & 0x0F]));
-  }
-
-  static int Digit(int c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return 0;
-  }
-
-  bool GetValue(uint8_t& v) {
-    int hi = 0;
-    int lo = 0;
-    if (!Get(hi) || !Get(lo)) return false;
-    v = static_cast<uint8_t>(Digit(hi) * 16 + Digit(lo));
-    return true;
-  }
-
   void Pause(long ms) {
     pollfd fd{g_signalPipe[0], POLLIN, 0};
     const double until = NowMs() + ms;
     for (double left = ms; left > 0 && !stopping_; left = until - NowMs()) {
       if (poll(&fd, 1, static_cast<int>(left) + 1) > 0) stopping_ = true;
-    }
-  }
-
-  void Handle(uint8_t command) {
-    if (opt_.silent || (opt_.silentAfterHandshake && handshakeDone_)) return;
-    switch (command) {
-      case kConnect:
-        ++connectRequests_;
-        if (opt_.refuse) {
-          Send(kRefused);
-        } else if (connectRequests_ >= opt_.answerAfter) {
-          if (opt_.lateMs > 0) Pause(opt_.lateMs);
-          Send(kConnected);
-          handshakeDone_ = true;
-        }
-        break;
-      case kReadType:
-        for (char c : opt_.type) {
-          if (!SendValue(static_cast<uint8_t>(c))) break;
-        }
-        break;
-      case kReadCircuit:
-        SendValue(static_cast<uint8_t>(opt_.circuit));
-        break;
-      case kReadByte: {
-        uint8_t address = 0;
-        if (GetValue(address)) SendValue(memory_[address]);
-        break;
-      }
-      case kSetBaud: {
-        uint8_t code = 0;
-        if (!GetValue(code)) break;
-        if (opt_.refuseBaud) {
-          Send(kRefused);
-          break;
-        }
-        Send(kAck);
-        Send(kAck);  // the last byte at the old rate, which the host discards
-        SwitchRate(code);
-        break;
-      }
-      case kEnd:
-        Send(kAck);
-        break;
-      default:
-        break;  // a stray ACK or an unknown command: the unit ignores it
     }
   }
 
@@ -324,16 +247,13 @@ class Unit {
   }
 
   const Options& opt_;
-  uint8_t memory_[256] = {};
+  UnitLogic logic_;
   FILE* transcript_ = nullptr;
   double start_ = 0;
   std::string path_;
   int line_ = -1;
   int keeper_ = -1;
-  int pushedBack_ = -1;
   bool stopping_ = false;
-  bool handshakeDone_ = false;
-  long connectRequests_ = 0;
   long received_ = 0;
 };
 
