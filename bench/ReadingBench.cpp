@@ -71,12 +71,14 @@ class ByteLocale : public TextLocale {
 class NoStorage : public SettingsStorage {
  public:
   std::string WindowsDirectory() override { return ""; }
+  std::string LocalAppDataDirectory() override { return ""; }
   bool FileExists(const std::string&) override { return true; }
-  bool ReadFile(const std::string&, size_t, std::string&) override { return false; }
-  bool CreateFile(const std::string&, const std::string& bytes, size_t& written) override {
+  Outcome ReadFile(const std::string&, size_t, std::string&) override { return Outcome::Failed; }
+  Outcome CreateFile(const std::string&, const std::string& bytes, size_t& written) override {
     written = bytes.size();
-    return true;
+    return Outcome::Done;
   }
+  Outcome CreateFolder(const std::string&) override { return Outcome::Done; }
 };
 
 // The tick grid of one timer period: start time and interval, as the timer was last (re)started.

@@ -1,7 +1,9 @@
 // The settings file: what the reader accepts, the exact bytes the writer produces, and its failures.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
+#include <set>
 #include <string>
 
 #include "app/SettingsFile.h"
@@ -65,26 +67,52 @@ TEST(SettingsParse, SignedThirtyTwoBitRangeByPairs) {
   EXPECT_EQ(ParseSettingsLanguage("Langue=99999999999999999999999999;"), 0);
 }
 
-// An in-memory disk with injectable failures.
+// An in-memory disk with the failures real ones give: a Windows directory
+// that refuses a standard account, files held open by another program, short
+// writes, and a user folder that does not exist yet.
 class MemoryStorage : public SettingsStorage {
  public:
   std::string WindowsDirectory() override { return "C:\\windows"; }
+  std::string LocalAppDataDirectory() override { return localAppData; }
   bool FileExists(const std::string& path) override { return files.count(path) != 0; }
-  bool ReadFile(const std::string& path, size_t maxBytes, std::string& bytes) override {
+  Outcome ReadFile(const std::string& path, size_t maxBytes, std::string& bytes) override {
     ++reads;
-    if (unreadable) return false;
+    if (unreadable.count(path)) return Outcome::Failed;
+    if (readDenied.count(path)) return Outcome::AccessDenied;
+    if (!files.count(path)) return Outcome::Failed;
     bytes = files.at(path).substr(0, maxBytes);
-    return true;
+    return Outcome::Done;
   }
-  bool CreateFile(const std::string& path, const std::string& bytes, size_t& written) override {
+  Outcome CreateFile(const std::string& path, const std::string& bytes, size_t& written) override {
     ++writes;
-    if (uncreatable) return false;
+    const std::string folder = path.substr(0, path.rfind('\\'));
+    if (Denied(folder)) return Outcome::AccessDenied;
+    if (uncreatable || !folders.count(folder)) return Outcome::Failed;
     written = shortWrite ? bytes.size() - 1 : bytes.size();
     files[path] = bytes.substr(0, written);
-    return true;
+    return Outcome::Done;
   }
+  Outcome CreateFolder(const std::string& path) override {
+    if (folders.count(path)) return Outcome::Done;
+    if (Denied(path)) return Outcome::AccessDenied;
+    if (!folders.count(path.substr(0, path.rfind('\\')))) return Outcome::Failed;
+    folders.insert(path);
+    return Outcome::Done;
+  }
+  bool Denied(const std::string& path) const {
+    for (const std::string& d : deniedFolders)
+      if (path == d || path.compare(0, d.size() + 1, d + "\\") == 0) return true;
+    return false;
+  }
+  // A standard account: nothing may be created or written in the Windows directory.
+  void StandardAccount() { deniedFolders.insert("C:\\windows"); }
+
+  std::string localAppData = "C:\\Users\\tech\\AppData\\Local";
   std::map<std::string, std::string> files;
-  bool unreadable = false;
+  std::set<std::string> folders{"C:\\windows", "C:\\Users\\tech\\AppData\\Local"};
+  std::set<std::string> deniedFolders;
+  std::set<std::string> unreadable;
+  std::set<std::string> readDenied;
   bool uncreatable = false;
   bool shortWrite = false;
   int reads = 0;
@@ -92,44 +120,53 @@ class MemoryStorage : public SettingsStorage {
 };
 
 const std::string kPath = "C:\\windows\\CalvineV1.CFG";
+const std::string kUserPath = "C:\\Users\\tech\\AppData\\Local\\Bravelle\\CalvineV1.CFG";
+const std::string kVirtualStorePath = "C:\\Users\\tech\\AppData\\Local\\VirtualStore\\Windows\\CalvineV1.CFG";
+const std::string kFrench = "Langue=0;\n\r";
+const std::string kEnglish = "Langue=1;\n\r";
 
-TEST(SettingsLoad, MissingFileIsCreatedForFrenchOnce) {
+void ExpectError(const std::function<void()>& f, const std::string& text) {
+  try {
+    f();
+    ADD_FAILURE() << "no error, expected " << text;
+  } catch (const ui::Error& e) {
+    EXPECT_EQ(std::string(e.what()), text);
+  }
+}
+
+TEST(SettingsLoad, MissingFileIsCreatedForFrenchOnceInTheWindowsDirectory) {
   MemoryStorage disk;
-  EXPECT_EQ(LoadOrCreateSettings(disk, kPath), 0);
-  EXPECT_EQ(disk.files.at(kPath), "Langue=0;\n\r");
+  const StoredSettings s = LoadOrCreateSettings(disk);
+  EXPECT_EQ(s.Path, kPath);
+  EXPECT_EQ(s.Language, 0);
+  EXPECT_EQ(disk.files, (std::map<std::string, std::string>{{kPath, kFrench}}));
   EXPECT_EQ(disk.writes, 1);
   EXPECT_EQ(disk.reads, 0);
+  // A writable Windows directory leaves the user's folder alone.
+  EXPECT_EQ(disk.folders.count("C:\\Users\\tech\\AppData\\Local\\Bravelle"), 0u);
 }
 
 TEST(SettingsLoad, OnlyTheFirst200BytesUpToAZeroByteAreSeen) {
   MemoryStorage disk;
   disk.files[kPath] = "Langue=1" + std::string(191, ' ') + ";";  // ";" is byte 200 (1-based)
-  EXPECT_EQ(LoadOrCreateSettings(disk, kPath), 1);
+  EXPECT_EQ(LoadOrCreateSettings(disk).Language, 1);
   disk.files[kPath] = "Langue=1" + std::string(192, ' ') + ";";  // ";" is byte 201
-  EXPECT_EQ(LoadOrCreateSettings(disk, kPath), 0);
+  EXPECT_EQ(LoadOrCreateSettings(disk).Language, 0);
   disk.files[kPath] = std::string("Langue=1\0;", 10);
-  EXPECT_EQ(LoadOrCreateSettings(disk, kPath), 0);
+  EXPECT_EQ(LoadOrCreateSettings(disk).Language, 0);
   EXPECT_EQ(disk.writes, 0);  // reading never rewrites
 }
 
 TEST(SettingsLoad, FileErrorsCarryTheToolkitTextsWithThePath) {
   MemoryStorage disk;
   disk.files[kPath] = "Langue=1;";
-  disk.unreadable = true;
-  try {
-    LoadOrCreateSettings(disk, kPath);
-    FAIL() << "no error";
-  } catch (const ui::Error& e) {
-    EXPECT_STREQ(e.what(), "Impossible d'ouvrir le fichier C:\\windows\\CalvineV1.CFG");
-  }
+  disk.unreadable.insert(kPath);
+  ExpectError([&] { LoadOrCreateSettings(disk); }, "Impossible d'ouvrir le fichier C:\\windows\\CalvineV1.CFG");
   MemoryStorage empty;
   empty.uncreatable = true;
-  try {
-    LoadOrCreateSettings(empty, kPath);
-    FAIL() << "no error";
-  } catch (const ui::Error& e) {
-    EXPECT_STREQ(e.what(), "Impossible de cr\xE9" "er le fichier C:\\windows\\CalvineV1.CFG");
-  }
+  ExpectError([&] { LoadOrCreateSettings(empty); },
+              "Impossible de cr\xE9" "er le fichier C:\\windows\\CalvineV1.CFG");
+  EXPECT_TRUE(empty.files.empty());
 }
 
 TEST(SettingsWrite, AShortWriteIsAFailureToCreateTheFile) {
@@ -137,8 +174,129 @@ TEST(SettingsWrite, AShortWriteIsAFailureToCreateTheFile) {
   disk.shortWrite = true;
   EXPECT_THROW(WriteSettings(disk, kPath, 1), ui::Error);
   disk.shortWrite = false;
-  EXPECT_NO_THROW(WriteSettings(disk, kPath, 1));
-  EXPECT_EQ(disk.files.at(kPath), "Langue=1;\n\r");
+  EXPECT_EQ(WriteSettings(disk, kPath, 1), kPath);
+  EXPECT_EQ(disk.files.at(kPath), kEnglish);
+}
+
+TEST(SettingsStandardAccount, FirstStartMakesTheUsersFileAndKeepsTheChoiceThere) {
+  MemoryStorage disk;
+  disk.StandardAccount();
+  StoredSettings s = LoadOrCreateSettings(disk);
+  EXPECT_EQ(s.Path, kUserPath);
+  EXPECT_EQ(s.Language, 0);
+  EXPECT_EQ(disk.files, (std::map<std::string, std::string>{{kUserPath, kFrench}}));
+
+  // English chosen: the user's own file is rewritten, nothing else tried.
+  const int writesBefore = disk.writes;
+  EXPECT_EQ(WriteSettings(disk, s.Path, 1), kUserPath);
+  EXPECT_EQ(disk.writes, writesBefore + 1);
+  s = LoadOrCreateSettings(disk);
+  EXPECT_EQ(s.Path, kUserPath);
+  EXPECT_EQ(s.Language, 1);
+  EXPECT_EQ(disk.files.at(kUserPath), kEnglish);
+  EXPECT_EQ(disk.files.count(kPath), 0u);
+}
+
+TEST(SettingsStandardAccount, AReadableEnglishFileThatCannotBeRewrittenMovesToTheUsersFile) {
+  MemoryStorage disk;
+  disk.files[kPath] = "Langue=1;\n\rAutre=2;";
+  disk.StandardAccount();
+  const StoredSettings s = LoadOrCreateSettings(disk);
+  EXPECT_EQ(s.Path, kPath);
+  EXPECT_EQ(s.Language, 1);
+  // Start-up's canonical rewrite is refused there: the user's file takes it, no error.
+  EXPECT_EQ(WriteSettings(disk, s.Path, 1), kUserPath);
+  EXPECT_EQ(disk.files.at(kUserPath), kEnglish);
+  EXPECT_EQ(disk.files.at(kPath), "Langue=1;\n\rAutre=2;");
+  // From then on the user's file is the one read, even if the other says French.
+  disk.files[kPath] = kFrench;
+  EXPECT_EQ(LoadOrCreateSettings(disk).Path, kUserPath);
+  EXPECT_EQ(LoadOrCreateSettings(disk).Language, 1);
+}
+
+TEST(SettingsStandardAccount, ANewUsersFileIsSeededFromTheVirtualStoreCopy) {
+  struct Case {
+    const char* label;
+    std::string copy;  // empty: no copy
+    bool copyReadable;
+    int32_t language;
+  };
+  const Case cases[] = {
+      {"English copy", "Langue=1;\n\r", true, 1},
+      {"English copy in a looser form", " Langue = 1 ;", true, 1},
+      {"French copy", kFrench, true, 0},
+      {"unusable value", "Langue=2;", true, 0},
+      {"copy held open elsewhere", kEnglish, false, 0},
+      {"no copy", "", true, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    MemoryStorage disk;
+    disk.StandardAccount();
+    if (!c.copy.empty()) disk.files[kVirtualStorePath] = c.copy;
+    if (!c.copyReadable) disk.unreadable.insert(kVirtualStorePath);
+    const StoredSettings s = LoadOrCreateSettings(disk);
+    EXPECT_EQ(s.Path, kUserPath);
+    EXPECT_EQ(s.Language, c.language);
+    // Only the language is carried over: the new file holds the canonical line.
+    EXPECT_EQ(disk.files.at(kUserPath), FormatSettingsLine(static_cast<uint32_t>(c.language)));
+    EXPECT_EQ(disk.files.count(kVirtualStorePath), c.copy.empty() ? 0u : 1u);
+  }
+  // A Windows directory file that may not even be read gives way to the copy too.
+  MemoryStorage disk;
+  disk.StandardAccount();
+  disk.files[kPath] = kFrench;
+  disk.readDenied.insert(kPath);
+  disk.files[kVirtualStorePath] = kEnglish;
+  EXPECT_EQ(LoadOrCreateSettings(disk).Language, 1);
+  EXPECT_EQ(disk.files.at(kUserPath), kEnglish);
+}
+
+TEST(SettingsStandardAccount, TheErrorNamesThePathTriedLast) {
+  MemoryStorage disk;
+  disk.StandardAccount();
+  disk.deniedFolders.insert("C:\\Users\\tech\\AppData\\Local\\Bravelle");
+  const std::string user = "Impossible de cr\xE9" "er le fichier " + kUserPath;
+  ExpectError([&] { LoadOrCreateSettings(disk); }, user);
+  ExpectError([&] { WriteSettings(disk, kPath, 1); }, user);
+  ExpectError([&] { WriteSettings(disk, kUserPath, 1); }, user);
+  EXPECT_TRUE(disk.files.empty());
+
+  // A system that names no user folder leaves the Windows directory as the last try.
+  MemoryStorage bare;
+  bare.localAppData = "";
+  bare.StandardAccount();
+  ExpectError([&] { LoadOrCreateSettings(bare); }, "Impossible de cr\xE9" "er le fichier " + kPath);
+
+  // The user's file held open by another program cannot be read: no other file is tried.
+  MemoryStorage held;
+  held.files[kUserPath] = kEnglish;
+  held.files[kPath] = kFrench;
+  held.unreadable.insert(kUserPath);
+  ExpectError([&] { LoadOrCreateSettings(held); }, "Impossible d'ouvrir le fichier " + kUserPath);
+  // Only a refusal moves the file: other write failures are reported where they happened.
+  held.uncreatable = true;
+  ExpectError([&] { WriteSettings(held, kPath, 1); }, "Impossible de cr\xE9" "er le fichier " + kPath);
+}
+
+TEST(SettingsFind, ReadsTheFileStartUpWouldAndWritesNothing) {
+  MemoryStorage disk;
+  disk.StandardAccount();
+  EXPECT_EQ(FindStoredSettings(disk).Path, "");
+  EXPECT_EQ(FindStoredSettings(disk).Language, 0);
+  disk.files[kVirtualStorePath] = kEnglish;
+  EXPECT_EQ(FindStoredSettings(disk).Path, kVirtualStorePath);
+  EXPECT_EQ(FindStoredSettings(disk).Language, 1);
+  disk.files[kPath] = kFrench;
+  EXPECT_EQ(FindStoredSettings(disk).Path, kPath);
+  EXPECT_EQ(FindStoredSettings(disk).Language, 0);
+  disk.files[kUserPath] = "Langue=1;";
+  EXPECT_EQ(FindStoredSettings(disk).Path, kUserPath);
+  EXPECT_EQ(FindStoredSettings(disk).Language, 1);
+  // A file that cannot be read is passed over.
+  disk.unreadable.insert(kUserPath);
+  EXPECT_EQ(FindStoredSettings(disk).Path, kPath);
+  EXPECT_EQ(disk.writes, 0);
 }
 
 }  // namespace

@@ -259,20 +259,25 @@ std::string PlainLocale::Upper(const std::string& text) const {
   return out;
 }
 
-bool MemoryStorage::ReadFile(const std::string& path, size_t maxBytes, std::string& bytes) {
+SettingsStorage::Outcome MemoryStorage::ReadFile(const std::string& path, size_t maxBytes, std::string& bytes) {
   auto it = Files.find(path);
-  if (it == Files.end()) return false;
+  if (it == Files.end()) return Outcome::Failed;
   bytes = it->second.substr(0, maxBytes);
-  return true;
+  return Outcome::Done;
 }
 
-bool MemoryStorage::CreateFile(const std::string& path, const std::string& bytes, size_t& written) {
+SettingsStorage::Outcome MemoryStorage::CreateFile(const std::string& path, const std::string& bytes,
+                                                   size_t& written) {
   ++Creates;
-  if (CreateFails) return false;
+  for (const std::string& folder : DeniedFolders)
+    if (path.compare(0, folder.size() + 1, folder + "\\") == 0) return Outcome::AccessDenied;
+  if (CreateFails) return Outcome::Failed;
   written = bytes.size() > ShortBy ? bytes.size() - ShortBy : 0;
   Files[path] = bytes.substr(0, written);
-  return true;
+  return Outcome::Done;
 }
+
+SettingsStorage::Outcome MemoryStorage::CreateFolder(const std::string&) { return Outcome::Done; }
 
 Rig::Rig() {
   Registry.Add("\\Device\\Serial0", "COM1");

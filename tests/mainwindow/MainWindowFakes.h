@@ -136,10 +136,16 @@ class MemoryStorage : public SettingsStorage {
   // When set, the system reports this many bytes fewer than asked for.
   size_t ShortBy = 0;
 
+  // Paths under one of these answer every write with access denied, as the
+  // Windows directory does for a standard account.
+  std::vector<std::string> DeniedFolders;
+
   std::string WindowsDirectory() override { return "C:\\windows"; }
+  std::string LocalAppDataDirectory() override { return "C:\\Users\\tech\\AppData\\Local"; }
   bool FileExists(const std::string& path) override { return Files.count(path) != 0; }
-  bool ReadFile(const std::string& path, size_t maxBytes, std::string& bytes) override;
-  bool CreateFile(const std::string& path, const std::string& bytes, size_t& written) override;
+  Outcome ReadFile(const std::string& path, size_t maxBytes, std::string& bytes) override;
+  Outcome CreateFile(const std::string& path, const std::string& bytes, size_t& written) override;
+  Outcome CreateFolder(const std::string& path) override;
 };
 
 // Everything a main window needs, with the unit on COM4 behind a
