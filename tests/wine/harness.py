@@ -20,6 +20,11 @@ holds them):
     remove_settings()              removes the file (or a directory in its place)
     read_settings()                its bytes, or None
     settings_stat()                os.stat of the file (mtime_ns tells a rewrite)
+    user_settings_path()           host path of %LOCALAPPDATA%\\Bravelle\\CalvineV1.CFG
+    virtual_store_path()           host path of ...\\VirtualStore\\Windows\\CalvineV1.CFG
+    make_unwritable(path) / make_writable(path)
+                                   chattr +i / -i on a host path of the prefix: Wine then
+                                   denies access to any change; undone when the session ends
     set_serialcomm(values)         makes HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM hold exactly
                                    these values: [(name, data)] or [(name, type, data)],
                                    str or bytes; data of a REG_SZ gets its zero byte
@@ -529,6 +534,7 @@ class WineSession:
         self.ptyshim = _env_path("BRAVELLE_PTYSHIM")
         self._procs = []
         self._units = []
+        self._immutable = []
         self._server = None
         self._automate = None
         self.timings = {}
@@ -659,6 +665,9 @@ class WineSession:
         _reap()
         if getattr(self, "_log", None):
             self._log.close()
+        # An immutable entry would stop the prefix from ever being removed.
+        while self._immutable:
+            self.make_writable(self._immutable[-1])
         if not keep and getattr(self, "run_dir", None):
             shutil.rmtree(self.run_dir, ignore_errors=True)
 
@@ -751,6 +760,33 @@ class WineSession:
                 return f.read()
         except FileNotFoundError:
             return None
+
+    def user_settings_path(self):
+        """Host path of %LOCALAPPDATA%\\Bravelle\\CalvineV1.CFG of the prefix's one user."""
+        return os.path.join(self.local_app_data(), "Bravelle", "CalvineV1.CFG")
+
+    def virtual_store_path(self):
+        return os.path.join(self.local_app_data(), "VirtualStore", "Windows", "CalvineV1.CFG")
+
+    def local_app_data(self):
+        users = os.path.join(self.prefix, "drive_c", "users")
+        names = [n for n in os.listdir(users) if n.lower() != "public" and not os.path.islink(os.path.join(users, n))]
+        if len(names) != 1:
+            raise HarnessError("one user folder expected in %s: %r" % (users, names))
+        return os.path.join(users, names[0], "AppData", "Local")
+
+    def make_unwritable(self, host_path):
+        """Makes a file or folder of the prefix refuse every change, as the
+        Windows directory refuses a standard account: Wine answers access
+        denied. Root ignores permissions, hence the immutable attribute; the
+        session clears it again before the prefix is removed."""
+        subprocess.run(["chattr", "+i", host_path], check=True, capture_output=True, timeout=30)
+        self._immutable.append(host_path)
+
+    def make_writable(self, host_path):
+        if host_path in self._immutable:
+            self._immutable.remove(host_path)
+        subprocess.run(["chattr", "-i", host_path], check=True, capture_output=True, timeout=30)
 
     def settings_stat(self):
         return os.stat(self.settings_path)
