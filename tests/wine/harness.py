@@ -41,6 +41,7 @@ holds them):
   Programs
     launch(exe=None, timeout=15)   starts Bravelle.exe (or another exe); -> Program
     version_info(exe=None)         VerQueryValueA view plus every string of the table
+    manifest(exe=None)             ([ids of RT_MANIFEST resources], bytes of manifest 1)
     text_width(text, face="MS Sans Serif", height=-11)
                                    GetTextExtentPoint32A width of the text in that font
     cmd(name, *args)               raw automation command -> dict (see automate.cpp)
@@ -58,6 +59,7 @@ Program (returned by launch):
     pid, first (hwnd of the first visible window), exited, code
     windows(visible_only=True)     [Window] of this process
     main_window(timeout=10)        the visible top-level window that is no dialog box
+                                   and not the application window
     window(caption=None, cls=None) first visible top-level window matching
     children(hwnd)                 [Control], every descendant, positions in the
                                    client coordinates of its parent
@@ -97,6 +99,8 @@ import unittest
 
 SERIALCOMM = "HARDWARE\\DEVICEMAP\\SERIALCOMM"
 SETTINGS_WINPATH = "C:\\windows\\CalvineV1.CFG"
+# The toolkit's own window that holds the program's taskbar entry.
+APPLICATION_CLASS = "BravelleApplication"
 REG_SZ = 1
 REG_EXPAND_SZ = 2
 REG_BINARY = 3
@@ -374,7 +378,7 @@ class Program:
         deadline = time.monotonic() + timeout
         while True:
             for w in self.windows():
-                if w.cls != "#32770":
+                if w.cls not in ("#32770", APPLICATION_CLASS):
                     return w
             if time.monotonic() > deadline:
                 raise HarnessError("no main window; windows: %r" % self.windows(False))
@@ -720,6 +724,11 @@ class WineSession:
         strings = {k: (None if v is None else bytes.fromhex(v)) for k, v in reply["strings"].items()}
         return {"translations": [tuple(t) for t in reply["translations"]], "strings": strings,
                 "fixed": reply["fixed"], "tables": parse_version_block(bytes.fromhex(reply["raw"]))}
+
+    def manifest(self, exe=None):
+        """(ids of the RT_MANIFEST resources, bytes of manifest 1 or b"")."""
+        reply = self.cmd("manifest", _hex(to_windows_path(exe or self.exe)))
+        return reply["ids"], bytes.fromhex(reply["manifest"])
 
     def text_width(self, text, face="MS Sans Serif", height=-11):
         return self.cmd("textwidth", _hex(face), height, _hex(text))["cx"]
