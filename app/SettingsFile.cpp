@@ -104,9 +104,13 @@ namespace {
 
 using Outcome = SettingsStorage::Outcome;
 
-[[noreturn]] void CannotCreate(const std::string& path) { throw ui::Error(Format(ui::kCreateFileError, path.c_str())); }
+[[noreturn]] void CannotCreate(const std::string& path) {
+  throw ui::Error(Format(ui::kCreateFileError, path.c_str()));
+}
 
-[[noreturn]] void CannotOpen(const std::string& path) { throw ui::Error(Format(ui::kOpenFileError, path.c_str())); }
+[[noreturn]] void CannotOpen(const std::string& path) {
+  throw ui::Error(Format(ui::kOpenFileError, path.c_str()));
+}
 
 // The text the reader sees: the first 200 bytes, up to the first zero byte.
 int32_t LanguageOfBytes(std::string bytes) {
@@ -150,7 +154,8 @@ std::string WriteUserSettings(SettingsStorage& storage, uint32_t language, const
 uint32_t SeedLanguage(SettingsStorage& storage) {
   const std::string copy = VirtualStoreSettingsPath(storage);
   int32_t language = 0;
-  if (copy.empty() || !storage.FileExists(copy) || ReadLanguage(storage, copy, language) != Outcome::Done) return 0;
+  if (copy.empty() || !storage.FileExists(copy) || ReadLanguage(storage, copy, language) != Outcome::Done)
+    return 0;
   return language == 1 ? 1 : 0;
 }
 
@@ -189,7 +194,8 @@ StoredSettings FindStoredSettings(SettingsStorage& storage) {
                                     VirtualStoreSettingsPath(storage)};
   for (const std::string& path : candidates) {
     StoredSettings settings{path, 0};
-    if (!path.empty() && storage.FileExists(path) && ReadLanguage(storage, path, settings.Language) == Outcome::Done)
+    if (!path.empty() && storage.FileExists(path) &&
+        ReadLanguage(storage, path, settings.Language) == Outcome::Done)
       return settings;
   }
   return {};

@@ -3,10 +3,12 @@
 
 #include <vector>
 
+// The shell's headers come after the macros WindowsApi.h sets for <windows.h>.
+// clang-format off
 #include "win32/WindowsApi.h"
-
 #include <knownfolders.h>
 #include <shlobj.h>
+// clang-format on
 
 namespace {
 
@@ -81,7 +83,7 @@ bool Win32SettingsStorage::FileExists(const std::string& path) {
 }
 
 SettingsStorage::Outcome Win32SettingsStorage::ReadFile(const std::string& path, size_t maxBytes,
-                                                       std::string& bytes) {
+                                                        std::string& bytes) {
   bytes.clear();
   FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -99,7 +101,7 @@ SettingsStorage::Outcome Win32SettingsStorage::ReadFile(const std::string& path,
 }
 
 SettingsStorage::Outcome Win32SettingsStorage::CreateFile(const std::string& path, const std::string& bytes,
-                                                         size_t& written) {
+                                                          size_t& written) {
   written = 0;
   FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -161,11 +161,13 @@ TEST(SettingsLoad, FileErrorsCarryTheToolkitTextsWithThePath) {
   MemoryStorage disk;
   disk.files[kPath] = "Langue=1;";
   disk.unreadable.insert(kPath);
-  ExpectError([&] { LoadOrCreateSettings(disk); }, "Impossible d'ouvrir le fichier C:\\windows\\CalvineV1.CFG");
+  ExpectError([&] { LoadOrCreateSettings(disk); },
+              "Impossible d'ouvrir le fichier C:\\windows\\CalvineV1.CFG");
   MemoryStorage empty;
   empty.uncreatable = true;
   ExpectError([&] { LoadOrCreateSettings(empty); },
-              "Impossible de cr\xE9" "er le fichier C:\\windows\\CalvineV1.CFG");
+              "Impossible de cr\xE9"
+              "er le fichier C:\\windows\\CalvineV1.CFG");
   EXPECT_TRUE(empty.files.empty());
 }
 
@@ -256,7 +258,10 @@ TEST(SettingsStandardAccount, TheErrorNamesThePathTriedLast) {
   MemoryStorage disk;
   disk.StandardAccount();
   disk.deniedFolders.insert("C:\\Users\\tech\\AppData\\Local\\Bravelle");
-  const std::string user = "Impossible de cr\xE9" "er le fichier " + kUserPath;
+  const std::string user =
+      "Impossible de cr\xE9"
+      "er le fichier " +
+      kUserPath;
   ExpectError([&] { LoadOrCreateSettings(disk); }, user);
   ExpectError([&] { WriteSettings(disk, kPath, 1); }, user);
   ExpectError([&] { WriteSettings(disk, kUserPath, 1); }, user);
@@ -266,7 +271,10 @@ TEST(SettingsStandardAccount, TheErrorNamesThePathTriedLast) {
   MemoryStorage bare;
   bare.localAppData = "";
   bare.StandardAccount();
-  ExpectError([&] { LoadOrCreateSettings(bare); }, "Impossible de cr\xE9" "er le fichier " + kPath);
+  ExpectError([&] { LoadOrCreateSettings(bare); },
+              "Impossible de cr\xE9"
+              "er le fichier " +
+                  kPath);
 
   // The user's file held open by another program cannot be read: no other file is tried.
   MemoryStorage held;
@@ -276,7 +284,10 @@ TEST(SettingsStandardAccount, TheErrorNamesThePathTriedLast) {
   ExpectError([&] { LoadOrCreateSettings(held); }, "Impossible d'ouvrir le fichier " + kUserPath);
   // Only a refusal moves the file: other write failures are reported where they happened.
   held.uncreatable = true;
-  ExpectError([&] { WriteSettings(held, kPath, 1); }, "Impossible de cr\xE9" "er le fichier " + kPath);
+  ExpectError([&] { WriteSettings(held, kPath, 1); },
+              "Impossible de cr\xE9"
+              "er le fichier " +
+                  kPath);
 }
 
 TEST(SettingsFind, ReadsTheFileStartUpWouldAndWritesNothing) {

@@ -259,7 +259,8 @@ std::string PlainLocale::Upper(const std::string& text) const {
   return out;
 }
 
-SettingsStorage::Outcome MemoryStorage::ReadFile(const std::string& path, size_t maxBytes, std::string& bytes) {
+SettingsStorage::Outcome MemoryStorage::ReadFile(const std::string& path, size_t maxBytes,
+                                                 std::string& bytes) {
   auto it = Files.find(path);
   if (it == Files.end()) return Outcome::Failed;
   bytes = it->second.substr(0, maxBytes);

@@ -406,7 +406,8 @@ std::string Kill(const std::vector<std::string>& a) {
 std::string Manifest(const std::vector<std::string>& a) {
   std::string path;
   if (a.size() < 2 || !Unhex(a[1], &path)) return Fail("usage: manifest FILE");
-  HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  HMODULE module =
+      LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   if (!module) return Fail(LastErrorText("LoadLibraryExA"));
   std::vector<std::string> ids;
   EnumResourceNamesA(

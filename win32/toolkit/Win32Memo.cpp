@@ -1,4 +1,5 @@
-// The text pane: lines are appended at the end of the edit control's text, each on a line of its own closed by CR LF.
+// The text pane: lines are appended at the end of the edit control's text, each on a line of its own closed
+// by CR LF.
 #include "win32/toolkit/Win32Memo.h"
 
 #include "win32/toolkit/MemoText.h"

@@ -157,7 +157,8 @@ LRESULT Win32Toolkit::HandleApplicationMessage(UINT msg, WPARAM wParam, LPARAM l
       if (wParam == SIZE_RESTORED && minimized_) ShowForms();
       return 0;
     case WM_ACTIVATE:
-      if (LOWORD(wParam) != WA_INACTIVE && !IsIconic(appWindow_)) PostMessageA(appWindow_, kActivateForm, 0, 0);
+      if (LOWORD(wParam) != WA_INACTIVE && !IsIconic(appWindow_))
+        PostMessageA(appWindow_, kActivateForm, 0, 0);
       return 0;
     case kActivateForm:
       if (!IsIconic(appWindow_) && GetActiveWindow() == appWindow_)
