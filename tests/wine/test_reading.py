@@ -177,8 +177,9 @@ class Reading:
     def start(self):
         self.test.assertEqual(self.states(), [True, True, True, True], "buttons before the click")
         self.program.click(self.read.hwnd)
-        self.program.sync(self.main)
-        self.test.assertEqual(self.states(), [False, False, False, True], "buttons during the reading")
+        # A sent message can overtake the posted click, so sync alone may look
+        # before the click handler ran: wait for its outcome instead.
+        wait_until(lambda: self.states() == [False, False, False, True], what="buttons during the reading")
 
     def wait_pane_ends_with(self, lines, timeout=OUTCOME_LIMIT):
         tail = pane_text(lines)

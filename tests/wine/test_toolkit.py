@@ -219,6 +219,11 @@ class HandlerErrors(ToolkitCase):
             self.assertEqual(box.caption, b"Bravelle")
             self.assertEqual(box.text, b"Impossible de cr\xe9er le fichier C:\\windows\\CalvineV1.CFG.")
             self.assertEqual([text for _, text in box.buttons], [b"OK"])
+            # Centred on the screen, the forms disabled, and no taskbar entry of its own.
+            self.assert_centred(p.describe(box.hwnd))
+            self.assertEqual([(w.enabled, w.text) for w in p.windows() if w.cls == "BravelleForm"],
+                             [(False, b" ")])
+            self.assertEqual([w.text for w in taskbar_windows(p)], [b"Bravelle"])
             p.press_ok(box)
             wait_until(lambda: not p.message_boxes(), what="box closed")
             s.unlock_file()

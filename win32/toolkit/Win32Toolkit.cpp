@@ -18,8 +18,6 @@ constexpr DWORD kApplicationStyle = WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS
 constexpr char kDefaultFontName[] = "MS Sans Serif";
 constexpr int kDefaultFontHeight = -11;
 
-// MB_TASKMODAL without an owner: every window of the thread is disabled while
-// the box is up, and the box is centred on the screen rather than on a form.
 constexpr UINT kErrorBoxFlags = MB_OK | MB_ICONERROR | MB_TASKMODAL;
 
 }  // namespace
@@ -179,12 +177,29 @@ LRESULT Win32Toolkit::HandleApplicationMessage(UINT msg, WPARAM wParam, LPARAM l
   return DefWindowProcA(appWindow_, msg, wParam, lParam);
 }
 
-void Win32Toolkit::ShowErrorBox(const std::string& text) {
-  MessageBoxA(nullptr, text.c_str(), ui::kErrorCaption, kErrorBoxFlags);
-}
+void Win32Toolkit::ShowErrorBox(const std::string& text) { ShowBox(text, ui::kErrorCaption); }
 
-void Win32Toolkit::ShowApplicationError(const std::string& text) {
-  MessageBoxA(nullptr, text.c_str(), title_.c_str(), kErrorBoxFlags);
+void Win32Toolkit::ShowApplicationError(const std::string& text) { ShowBox(text, title_); }
+
+void Win32Toolkit::ShowBox(const std::string& text, const std::string& caption) {
+  // While the taskbar entry shows, the box belongs to the application window,
+  // which sits at the centre of the screen: the box is centred there and gets
+  // no entry of its own. MB_TASKMODAL disables the thread's windows only for a
+  // box without owner, so an owned box disables the forms itself. Before Run
+  // and after it, the box stands alone and is the program's entry.
+  const bool owned = appWindow_ && IsWindowVisible(appWindow_);
+  std::vector<HWND> disabled;
+  if (owned) {
+    for (Win32Form* form : forms_) {
+      if (form->Handle() && IsWindowEnabled(form->Handle())) {
+        EnableWindow(form->Handle(), FALSE);
+        disabled.push_back(form->Handle());
+      }
+    }
+  }
+  MessageBoxA(owned ? appWindow_ : nullptr, text.c_str(), caption.c_str(), kErrorBoxFlags);
+  for (HWND window : disabled)
+    if (IsWindow(window)) EnableWindow(window, TRUE);
 }
 
 void Win32Toolkit::Beep(uint32_t type) { MessageBeep(type); }

@@ -69,6 +69,7 @@ class Win32Toolkit final : public ui::Toolkit {
 
  private:
   void ReportError(const char* message) noexcept;
+  void ShowBox(const std::string& text, const std::string& caption);
   bool TranslateDialogMessage(MSG& msg);
   static LRESULT CALLBACK ApplicationWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT HandleApplicationMessage(UINT msg, WPARAM wParam, LPARAM lParam);
