@@ -18,10 +18,10 @@ int RunApplication(Platform& platform) {
     TDialogChoixLangue DialogChoixLangue(toolkit);
     DlgLectureInformation.SetLanguageDialog(&DialogChoixLangue);
 
-    DlgLectureInformation.SetSettingsPath(SettingsPathIn(platform.Storage.WindowsDirectory()));
-    const int32_t language = LoadOrCreateSettings(platform.Storage, DlgLectureInformation.SettingsPath);
+    const StoredSettings settings = LoadOrCreateSettings(platform.Storage);
+    DlgLectureInformation.SetSettingsPath(settings.Path);
     // Negative or too large values are ignored by the setter.
-    DlgLectureInformation.SetLanguage(static_cast<uint32_t>(language));
+    DlgLectureInformation.SetLanguage(static_cast<uint32_t>(settings.Language));
 
     toolkit.Run(DlgLectureInformation.Form());
   } catch (const ui::Error& e) {

@@ -126,8 +126,9 @@ void TDlgLectureInformation::SetLanguage(uint32_t index) {
   Language = index;
   RefreshTexts();
   // A failure leaves by exception with the new language already in force; the
-  // toolkit shows it and the file keeps its old content.
-  WriteSettings(platform_.Storage, SettingsPath, Language);
+  // toolkit shows it and the file keeps its old content. A Windows directory
+  // that refuses the user sends the file to the user's own folder for good.
+  SetSettingsPath(WriteSettings(platform_.Storage, SettingsPath, Language));
 }
 
 void TDlgLectureInformation::LayOutButtons() {

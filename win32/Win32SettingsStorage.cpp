@@ -1,9 +1,14 @@
-// The settings file through GetWindowsDirectoryA, GetFileAttributesA, CreateFileA, ReadFile and WriteFile.
+// The settings file through GetWindowsDirectoryA, SHGetKnownFolderPath, CreateFileA, ReadFile and WriteFile.
 #include "win32/Win32SettingsStorage.h"
 
 #include <vector>
 
+// The shell's headers come after the macros WindowsApi.h sets for <windows.h>.
+// clang-format off
 #include "win32/WindowsApi.h"
+#include <knownfolders.h>
+#include <shlobj.h>
+// clang-format on
 
 namespace {
 
@@ -26,6 +31,20 @@ class FileHandle {
   HANDLE h_;
 };
 
+bool IsFolder(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Why the last call on path failed. A folder standing where the file should
+// be also answers ERROR_ACCESS_DENIED; that is a damaged installation rather
+// than a refusal by the user's rights, and is reported where it is.
+SettingsStorage::Outcome FailureOn(const std::string& path) {
+  const DWORD error = GetLastError();
+  if (error == ERROR_ACCESS_DENIED && !IsFolder(path)) return SettingsStorage::Outcome::AccessDenied;
+  return SettingsStorage::Outcome::Failed;
+}
+
 }  // namespace
 
 std::string Win32SettingsStorage::WindowsDirectory() {
@@ -37,6 +56,25 @@ std::string Win32SettingsStorage::WindowsDirectory() {
   return std::string(buffer);
 }
 
+std::string Win32SettingsStorage::LocalAppDataDirectory() {
+  PWSTR wide = nullptr;
+  std::string path;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &wide))) {
+    // The file functions here take ANSI paths: a folder name the ANSI code
+    // page cannot spell is no folder they can reach.
+    BOOL lossy = FALSE;
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, nullptr, 0, nullptr, &lossy);
+    if (size > 1 && !lossy) {
+      std::vector<char> buffer(static_cast<size_t>(size));
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, buffer.data(), size, nullptr, nullptr);
+      path = buffer.data();
+    }
+  }
+  // Freed whatever the outcome, as the call's contract asks.
+  CoTaskMemFree(wide);
+  return path;
+}
+
 bool Win32SettingsStorage::FileExists(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   // A directory of that name is no settings file; creating the file over it
@@ -44,11 +82,12 @@ bool Win32SettingsStorage::FileExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool Win32SettingsStorage::ReadFile(const std::string& path, size_t maxBytes, std::string& bytes) {
+SettingsStorage::Outcome Win32SettingsStorage::ReadFile(const std::string& path, size_t maxBytes,
+                                                        std::string& bytes) {
   bytes.clear();
   FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.IsOpen()) return false;
+  if (!file.IsOpen()) return FailureOn(path);
   std::vector<char> buffer(maxBytes);
   size_t total = 0;
   while (total < maxBytes) {
@@ -58,16 +97,24 @@ bool Win32SettingsStorage::ReadFile(const std::string& path, size_t maxBytes, st
     total += got;
   }
   bytes.assign(buffer.data(), total);
-  return true;
+  return Outcome::Done;
 }
 
-bool Win32SettingsStorage::CreateFile(const std::string& path, const std::string& bytes, size_t& written) {
+SettingsStorage::Outcome Win32SettingsStorage::CreateFile(const std::string& path, const std::string& bytes,
+                                                          size_t& written) {
   written = 0;
   FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.IsOpen()) return false;
+  if (!file.IsOpen()) return FailureOn(path);
   DWORD count = 0;
   if (!bytes.empty()) WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &count, nullptr);
   written = count;
-  return true;
+  return Outcome::Done;
+}
+
+SettingsStorage::Outcome Win32SettingsStorage::CreateFolder(const std::string& path) {
+  if (CreateDirectoryA(path.c_str(), nullptr)) return Outcome::Done;
+  const DWORD error = GetLastError();
+  if (IsFolder(path)) return Outcome::Done;
+  return error == ERROR_ACCESS_DENIED ? Outcome::AccessDenied : Outcome::Failed;
 }

@@ -1,4 +1,4 @@
-// Where the settings file lives on Windows, and its reading and writing with the Win32 file API.
+// Where the settings file can live on Windows, and its reading and writing with the Win32 file API.
 #pragma once
 
 #include <string>
@@ -8,7 +8,9 @@
 class Win32SettingsStorage final : public SettingsStorage {
  public:
   std::string WindowsDirectory() override;
+  std::string LocalAppDataDirectory() override;
   bool FileExists(const std::string& path) override;
-  bool ReadFile(const std::string& path, size_t maxBytes, std::string& bytes) override;
-  bool CreateFile(const std::string& path, const std::string& bytes, size_t& written) override;
+  Outcome ReadFile(const std::string& path, size_t maxBytes, std::string& bytes) override;
+  Outcome CreateFile(const std::string& path, const std::string& bytes, size_t& written) override;
+  Outcome CreateFolder(const std::string& path) override;
 };

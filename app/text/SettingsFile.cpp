@@ -10,6 +10,10 @@ const char kSettingsFileName[] = "\\CalvineV1.CFG";
 
 namespace {
 
+// Under %LOCALAPPDATA%; VirtualStore mirrors C:\Windows without its drive.
+const char kUserFolder[] = "\\Bravelle";
+const char kVirtualStoreFolder[] = "\\VirtualStore\\Windows";
+
 // Spaces and control characters: every byte whose code is below 33.
 bool IsBlank(char c) { return static_cast<unsigned char>(c) < 33; }
 
@@ -67,6 +71,16 @@ std::string SettingsPathIn(const std::string& windowsDirectory) {
   return windowsDirectory + kSettingsFileName;
 }
 
+std::string UserSettingsPath(SettingsStorage& storage) {
+  const std::string local = storage.LocalAppDataDirectory();
+  return local.empty() ? std::string() : local + kUserFolder + kSettingsFileName;
+}
+
+std::string VirtualStoreSettingsPath(SettingsStorage& storage) {
+  const std::string local = storage.LocalAppDataDirectory();
+  return local.empty() ? std::string() : local + kVirtualStoreFolder + kSettingsFileName;
+}
+
 int32_t ParseSettingsLanguage(const std::string& text) {
   // The key only tells where parsing starts; without it the whole text is parsed.
   const size_t key = text.find("Langue");
@@ -86,26 +100,111 @@ std::string FormatSettingsLine(uint32_t language) {
   return Format("%s=%i%s\n\r", "Langue", static_cast<int>(language), ";");
 }
 
-int32_t LoadOrCreateSettings(SettingsStorage& storage, const std::string& path) {
-  if (!storage.FileExists(path)) {
-    WriteSettings(storage, path, 0);
-    return 0;
-  }
-  std::string bytes;
-  if (!storage.ReadFile(path, kSettingsReadWindow, bytes))
-    throw ui::Error(Format(ui::kOpenFileError, path.c_str()));
+namespace {
+
+using Outcome = SettingsStorage::Outcome;
+
+[[noreturn]] void CannotCreate(const std::string& path) {
+  throw ui::Error(Format(ui::kCreateFileError, path.c_str()));
+}
+
+[[noreturn]] void CannotOpen(const std::string& path) {
+  throw ui::Error(Format(ui::kOpenFileError, path.c_str()));
+}
+
+// The text the reader sees: the first 200 bytes, up to the first zero byte.
+int32_t LanguageOfBytes(std::string bytes) {
   if (bytes.size() > kSettingsReadWindow) bytes.resize(kSettingsReadWindow);
-  // The text ends at the first zero byte.
   const size_t nul = bytes.find('\0');
   if (nul != std::string::npos) bytes.resize(nul);
   return ParseSettingsLanguage(bytes);
 }
 
-void WriteSettings(SettingsStorage& storage, const std::string& path, uint32_t language) {
+Outcome ReadLanguage(SettingsStorage& storage, const std::string& path, int32_t& language) {
+  std::string bytes;
+  const Outcome outcome = storage.ReadFile(path, kSettingsReadWindow, bytes);
+  if (outcome == Outcome::Done) language = LanguageOfBytes(bytes);
+  return outcome;
+}
+
+// A short write leaves a file that no longer says what was chosen; it counts
+// as a failure to create the file.
+Outcome TryWrite(SettingsStorage& storage, const std::string& path, uint32_t language) {
   const std::string line = FormatSettingsLine(language);
   size_t written = 0;
-  // A short write would leave a settings file that no longer says what was
-  // chosen; it is reported like a file that cannot be created.
-  if (!storage.CreateFile(path, line, written) || written != line.size())
-    throw ui::Error(Format(ui::kCreateFileError, path.c_str()));
+  const Outcome outcome = storage.CreateFile(path, line, written);
+  if (outcome == Outcome::Done && written != line.size()) return Outcome::Failed;
+  return outcome;
+}
+
+// Writes the user's own file, making its folder first; deniedPath is the file
+// that refused, named in the error when the system names no user folder.
+std::string WriteUserSettings(SettingsStorage& storage, uint32_t language, const std::string& deniedPath) {
+  const std::string path = UserSettingsPath(storage);
+  if (path.empty()) CannotCreate(deniedPath);
+  // A folder that cannot be made shows as the file that cannot be created.
+  storage.CreateFolder(path.substr(0, path.size() - (sizeof kSettingsFileName - 1)));
+  if (TryWrite(storage, path, language) != Outcome::Done) CannotCreate(path);
+  return path;
+}
+
+// The language a new user file starts with: what the VirtualStore copy says
+// when it can be read, else French. Only a language is carried over, so the
+// new file holds the canonical line.
+uint32_t SeedLanguage(SettingsStorage& storage) {
+  const std::string copy = VirtualStoreSettingsPath(storage);
+  int32_t language = 0;
+  if (copy.empty() || !storage.FileExists(copy) || ReadLanguage(storage, copy, language) != Outcome::Done)
+    return 0;
+  return language == 1 ? 1 : 0;
+}
+
+StoredSettings CreateUserSettings(SettingsStorage& storage, const std::string& deniedPath) {
+  const uint32_t language = SeedLanguage(storage);
+  return {WriteUserSettings(storage, language, deniedPath), static_cast<int32_t>(language)};
+}
+
+}  // namespace
+
+StoredSettings LoadOrCreateSettings(SettingsStorage& storage) {
+  // Once a user has a file of their own it holds their choice, even where the
+  // Windows directory became writable later (an elevated start).
+  const std::string user = UserSettingsPath(storage);
+  if (!user.empty() && storage.FileExists(user)) {
+    StoredSettings settings{user, 0};
+    if (ReadLanguage(storage, user, settings.Language) != Outcome::Done) CannotOpen(user);
+    return settings;
+  }
+  const std::string windows = SettingsPathIn(storage.WindowsDirectory());
+  if (storage.FileExists(windows)) {
+    StoredSettings settings{windows, 0};
+    const Outcome outcome = ReadLanguage(storage, windows, settings.Language);
+    if (outcome == Outcome::Done) return settings;
+    if (outcome == Outcome::AccessDenied) return CreateUserSettings(storage, windows);
+    CannotOpen(windows);
+  }
+  const Outcome outcome = TryWrite(storage, windows, 0);
+  if (outcome == Outcome::Done) return {windows, 0};
+  if (outcome == Outcome::AccessDenied) return CreateUserSettings(storage, windows);
+  CannotCreate(windows);
+}
+
+StoredSettings FindStoredSettings(SettingsStorage& storage) {
+  const std::string candidates[] = {UserSettingsPath(storage), SettingsPathIn(storage.WindowsDirectory()),
+                                    VirtualStoreSettingsPath(storage)};
+  for (const std::string& path : candidates) {
+    StoredSettings settings{path, 0};
+    if (!path.empty() && storage.FileExists(path) &&
+        ReadLanguage(storage, path, settings.Language) == Outcome::Done)
+      return settings;
+  }
+  return {};
+}
+
+std::string WriteSettings(SettingsStorage& storage, const std::string& path, uint32_t language) {
+  const Outcome outcome = TryWrite(storage, path, language);
+  if (outcome == Outcome::Done) return path;
+  if (outcome == Outcome::AccessDenied && path != UserSettingsPath(storage))
+    return WriteUserSettings(storage, language, path);
+  CannotCreate(path);
 }

@@ -1,4 +1,4 @@
-// The one-line settings file that keeps the language: its path, reader and writer.
+// The one-line settings file that keeps the language: where it lives, its reader and writer.
 #pragma once
 
 #include <cstdint>
@@ -6,12 +6,19 @@
 
 #include "platform/SettingsStorage.h"
 
-// The file's name, appended to the Windows directory as it stands.
+// The file's name, appended to a folder as it stands.
 extern const char kSettingsFileName[];  // "\CalvineV1.CFG"
 // Only this many bytes of the file are ever looked at.
 constexpr size_t kSettingsReadWindow = 200;
 
+// The file in the Windows directory: the one place while that directory can be written.
 std::string SettingsPathIn(const std::string& windowsDirectory);
+// The user's own file, %LOCALAPPDATA%\Bravelle\CalvineV1.CFG, used once the
+// Windows directory refuses the user; empty when the system names no such folder.
+std::string UserSettingsPath(SettingsStorage& storage);
+// Where Windows kept the file written by an earlier 32-bit program without a
+// manifest that believed it wrote the Windows directory.
+std::string VirtualStoreSettingsPath(SettingsStorage& storage);
 
 // The stored language of a settings text; 0 for anything unusable. The value
 // is returned as parsed (2 or -1 are possible); the language setter filters it.
@@ -20,11 +27,28 @@ int32_t ParseSettingsLanguage(const std::string& text);
 // The line the program writes: "Langue=<n>;" then 0x0A 0x0D.
 std::string FormatSettingsLine(uint32_t language);
 
-// Reads the stored language, or creates the file for French when it is
-// missing. Throws ui::Error with the toolkit's file error texts.
-int32_t LoadOrCreateSettings(SettingsStorage& storage, const std::string& path);
+// A settings file and the language read from it, as parsed: only 0 and 1 name
+// a language, anything else leaves the program in French.
+struct StoredSettings {
+  std::string Path;
+  int32_t Language = 0;
+};
 
-// Creates (truncates) the file and writes the line for language. Throws
-// ui::Error "Impossible de créer le fichier <path>" when the file cannot be
-// created, and also when fewer bytes were written than formatted.
-void WriteSettings(SettingsStorage& storage, const std::string& path, uint32_t language);
+// Start-up: the user's own file once it exists; otherwise the file in the
+// Windows directory, read, or created for French when missing. When the
+// Windows directory refuses the user, the user's file is made instead, seeded
+// from the VirtualStore copy when one can be read. Throws ui::Error with the
+// toolkit's file error texts, naming the path tried last.
+StoredSettings LoadOrCreateSettings(SettingsStorage& storage);
+
+// The same choice of file for a program that only wants to know the language:
+// nothing is created or written and nothing throws. Path is empty when no
+// file could be read; the language is then 0.
+StoredSettings FindStoredSettings(SettingsStorage& storage);
+
+// Creates (truncates) the file at path and writes the line for language; when
+// the system denies access there, the user's own file is written instead.
+// Returns the path written. Throws ui::Error "Impossible de créer le fichier
+// <path tried last>" when no file can be created, and also when fewer bytes
+// were written than formatted.
+std::string WriteSettings(SettingsStorage& storage, const std::string& path, uint32_t language);

@@ -269,6 +269,33 @@ TEST(MainWindowLanguage, FailedWriteLeavesAfterTheNewLanguageTookHold) {
   EXPECT_EQ(r.Window->Language, 0u);
 }
 
+TEST(MainWindowLanguage, AWindowsDirectoryThatRefusesTheUserSendsTheFileToTheUsersFolder) {
+  const std::string user = "C:\\Users\\tech\\AppData\\Local\\Bravelle\\CalvineV1.CFG";
+  Rig r;
+  r.Start();
+  r.Window->SetSettingsPath(kSettings);
+  r.Storage.Files[kSettings] = "Langue=0;\n\r";
+  r.Storage.StandardAccount();
+  r.Window->SetLanguage(1);
+  EXPECT_EQ(r.Window->SettingsPath, user);
+  EXPECT_EQ(r.Storage.Files[user], "Langue=1;\n\r");
+  EXPECT_EQ(r.Storage.Files[kSettings], "Langue=0;\n\r");
+  // Later choices go straight to the user's file.
+  const int creates = r.Storage.Creates;
+  r.Window->SetLanguage(0);
+  EXPECT_EQ(r.Storage.Creates, creates + 1);
+  EXPECT_EQ(r.Storage.Files[user], "Langue=0;\n\r");
+  // Refused there too: the error names the user's file and the language holds.
+  r.Storage.DeniedFolders.insert("C:\\Users\\tech\\AppData\\Local\\Bravelle");
+  try {
+    r.Window->SetLanguage(1);
+    FAIL() << "no error";
+  } catch (const ui::Error& e) {
+    EXPECT_EQ(std::string(e.what()), "Impossible de cr\351er le fichier " + user);
+  }
+  EXPECT_EQ(r.Window->Language, 1u);
+}
+
 TEST(MainWindowLanguage, SettingsPathAssignedWhenDifferent) {
   Rig r;
   r.Start();

@@ -35,6 +35,19 @@ TEST(MemoText, OnlyCarriageReturnThenLineFeedBreaksALine) {
   EXPECT_EQ(SplitLines("\r"), (Lines{"\r"}));
 }
 
+TEST(MemoText, AnAppendedLineNeverContinuesTypedText) {
+  using memotext::AppendedText;
+  EXPECT_EQ(AppendedText("", "Appareil connect\xE9"), "Appareil connect\xE9\r\n");
+  EXPECT_EQ(AppendedText("a\r\n", " "), " \r\n");
+  // Typed without a final break: the line goes below, not after "abc".
+  EXPECT_EQ(SplitLines("x\r\nabc" + AppendedText("x\r\nabc", "Appareil connect\xE9")),
+            (Lines{"x", "abc", "Appareil connect\xE9"}));
+  // A lone CR or LF typed last is no line break of the pane.
+  EXPECT_EQ(AppendedText("abc\r", "l"), "\r\nl\r\n");
+  EXPECT_EQ(AppendedText("abc\n", "l"), "\r\nl\r\n");
+  EXPECT_EQ(AppendedText("\n", "l"), "\r\nl\r\n");
+}
+
 TEST(MemoText, SplittingUndoesAppending) {
   const Lines lines{"Lecture des Informations", "", " ", "N\xB0 de s\xE9rie : 00012345", "\t", "fin"};
   std::string text;

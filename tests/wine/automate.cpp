@@ -401,6 +401,33 @@ std::string Kill(const std::vector<std::string>& a) {
   return Ok();
 }
 
+// manifest FILE: the ids of the program's RT_MANIFEST resources and the bytes
+// of the first, as the loader would find them.
+std::string Manifest(const std::vector<std::string>& a) {
+  std::string path;
+  if (a.size() < 2 || !Unhex(a[1], &path)) return Fail("usage: manifest FILE");
+  HMODULE module =
+      LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!module) return Fail(LastErrorText("LoadLibraryExA"));
+  std::vector<std::string> ids;
+  EnumResourceNamesA(
+      module, RT_MANIFEST,
+      [](HMODULE, LPCSTR, LPSTR name, LONG_PTR p) -> BOOL {
+        auto* out = reinterpret_cast<std::vector<std::string>*>(p);
+        out->push_back(IS_INTRESOURCE(name) ? Num(reinterpret_cast<uintptr_t>(name)) : Quote(name));
+        return TRUE;
+      },
+      reinterpret_cast<LONG_PTR>(&ids));
+  std::string bytes;
+  if (HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), RT_MANIFEST)) {
+    HGLOBAL loaded = LoadResource(module, found);
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    if (data) bytes.assign(static_cast<const char*>(data), SizeofResource(module, found));
+  }
+  FreeLibrary(module);
+  return Ok("\"ids\":" + List(ids) + ",\"manifest\":" + HexField(bytes));
+}
+
 // version FILE: what VerQueryValueA reports, plus the raw block so that the
 // harness can list every string the table really holds.
 std::string Version(const std::vector<std::string>& a) {
@@ -646,6 +673,7 @@ std::string Dispatch(const std::vector<std::string>& a) {
   if (c == "waitexit") return WaitExit(a);
   if (c == "kill") return Kill(a);
   if (c == "version") return Version(a);
+  if (c == "manifest") return Manifest(a);
   if (c == "textwidth") return TextWidth(a);
   if (c == "lock") return Lock(a, true);
   if (c == "unlock") return Lock(a, false);

@@ -20,6 +20,11 @@ holds them):
     remove_settings()              removes the file (or a directory in its place)
     read_settings()                its bytes, or None
     settings_stat()                os.stat of the file (mtime_ns tells a rewrite)
+    user_settings_path()           host path of %LOCALAPPDATA%\\Bravelle\\CalvineV1.CFG
+    virtual_store_path()           host path of ...\\VirtualStore\\Windows\\CalvineV1.CFG
+    make_unwritable(path) / make_writable(path)
+                                   chattr +i / -i on a host path of the prefix: Wine then
+                                   denies access to any change; undone when the session ends
     set_serialcomm(values)         makes HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM hold exactly
                                    these values: [(name, data)] or [(name, type, data)],
                                    str or bytes; data of a REG_SZ gets its zero byte
@@ -36,6 +41,7 @@ holds them):
   Programs
     launch(exe=None, timeout=15)   starts Bravelle.exe (or another exe); -> Program
     version_info(exe=None)         VerQueryValueA view plus every string of the table
+    manifest(exe=None)             ([ids of RT_MANIFEST resources], bytes of manifest 1)
     text_width(text, face="MS Sans Serif", height=-11)
                                    GetTextExtentPoint32A width of the text in that font
     cmd(name, *args)               raw automation command -> dict (see automate.cpp)
@@ -53,6 +59,7 @@ Program (returned by launch):
     pid, first (hwnd of the first visible window), exited, code
     windows(visible_only=True)     [Window] of this process
     main_window(timeout=10)        the visible top-level window that is no dialog box
+                                   and not the application window
     window(caption=None, cls=None) first visible top-level window matching
     children(hwnd)                 [Control], every descendant, positions in the
                                    client coordinates of its parent
@@ -93,6 +100,8 @@ import unittest
 
 SERIALCOMM = "HARDWARE\\DEVICEMAP\\SERIALCOMM"
 SETTINGS_WINPATH = "C:\\windows\\CalvineV1.CFG"
+# The toolkit's own window that holds the program's taskbar entry.
+APPLICATION_CLASS = "BravelleApplication"
 REG_SZ = 1
 REG_EXPAND_SZ = 2
 REG_BINARY = 3
@@ -385,7 +394,7 @@ class Program:
         deadline = time.monotonic() + timeout
         while True:
             for w in self.windows():
-                if w.cls != "#32770":
+                if w.cls not in ("#32770", APPLICATION_CLASS):
                     return w
             if time.monotonic() > deadline:
                 raise HarnessError("no main window; windows: %r" % self.windows(False))
@@ -545,6 +554,7 @@ class WineSession:
         self.ptyshim = _env_path("BRAVELLE_PTYSHIM")
         self._procs = []
         self._units = []
+        self._immutable = []
         self._server = None
         self._automate = None
         self.timings = {}
@@ -675,6 +685,9 @@ class WineSession:
         _reap()
         if getattr(self, "_log", None):
             self._log.close()
+        # An immutable entry would stop the prefix from ever being removed.
+        while self._immutable:
+            self.make_writable(self._immutable[-1])
         if not keep and getattr(self, "run_dir", None):
             shutil.rmtree(self.run_dir, ignore_errors=True)
 
@@ -728,6 +741,11 @@ class WineSession:
         return {"translations": [tuple(t) for t in reply["translations"]], "strings": strings,
                 "fixed": reply["fixed"], "tables": parse_version_block(bytes.fromhex(reply["raw"]))}
 
+    def manifest(self, exe=None):
+        """(ids of the RT_MANIFEST resources, bytes of manifest 1 or b"")."""
+        reply = self.cmd("manifest", _hex(to_windows_path(exe or self.exe)))
+        return reply["ids"], bytes.fromhex(reply["manifest"])
+
     def text_width(self, text, face="MS Sans Serif", height=-11):
         return self.cmd("textwidth", _hex(face), height, _hex(text))["cx"]
 
@@ -767,6 +785,33 @@ class WineSession:
                 return f.read()
         except FileNotFoundError:
             return None
+
+    def user_settings_path(self):
+        """Host path of %LOCALAPPDATA%\\Bravelle\\CalvineV1.CFG of the prefix's one user."""
+        return os.path.join(self.local_app_data(), "Bravelle", "CalvineV1.CFG")
+
+    def virtual_store_path(self):
+        return os.path.join(self.local_app_data(), "VirtualStore", "Windows", "CalvineV1.CFG")
+
+    def local_app_data(self):
+        users = os.path.join(self.prefix, "drive_c", "users")
+        names = [n for n in os.listdir(users) if n.lower() != "public" and not os.path.islink(os.path.join(users, n))]
+        if len(names) != 1:
+            raise HarnessError("one user folder expected in %s: %r" % (users, names))
+        return os.path.join(users, names[0], "AppData", "Local")
+
+    def make_unwritable(self, host_path):
+        """Makes a file or folder of the prefix refuse every change, as the
+        Windows directory refuses a standard account: Wine answers access
+        denied. Root ignores permissions, hence the immutable attribute; the
+        session clears it again before the prefix is removed."""
+        subprocess.run(["chattr", "+i", host_path], check=True, capture_output=True, timeout=30)
+        self._immutable.append(host_path)
+
+    def make_writable(self, host_path):
+        if host_path in self._immutable:
+            self._immutable.remove(host_path)
+        subprocess.run(["chattr", "-i", host_path], check=True, capture_output=True, timeout=30)
 
     def settings_stat(self):
         return os.stat(self.settings_path)

@@ -137,5 +137,106 @@ class StartupFailure(unittest.TestCase):
             self.assertEqual(s.read_settings(), CANONICAL_ENGLISH)
 
 
+class StandardAccount(unittest.TestCase):
+    """The Windows directory made to refuse every change, as it refuses a standard
+    account on Windows 10 and 11: the settings live in the user's own folder."""
+
+    def launch_main(self, session):
+        program = session.launch()
+        main = program.main_window()
+        self.assertEqual(program.message_boxes(), [])
+        return program, main
+
+    def quit(self, program, main):
+        program.close(main.hwnd)
+        self.assertEqual(program.wait_exit(), 0)
+
+    def choose_english(self, program, main):
+        program.click_button(main.hwnd, b"Choix de la Langue")
+        dialog = program.wait_window(caption=b"Choix de la Langue")
+        english = [c for c in program.children(dialog) if c.text == b"English"][0]
+        program.click(english.hwnd)
+        harness.wait_until(lambda: program.text(dialog) == b"Language choice", what="English preview")
+        program.click_button(dialog, b"OK")
+        program.wait_window(caption=b"Language choice", appear=False)
+        program.sync(main.hwnd)
+
+    def test_first_start_and_a_choice_kept_across_restarts(self):
+        with harness.WineSession(self) as s:
+            windows_dir = os.path.dirname(s.settings_path)
+            user = s.user_settings_path()
+            s.remove_settings()
+            s.make_unwritable(windows_dir)
+            program, main = self.launch_main(s)
+            self.assertEqual(main.text, FRENCH_CAPTION)
+            self.assertEqual(read(user), CANONICAL_FRENCH)
+            self.choose_english(program, main)
+            self.assertEqual(program.message_boxes(), [])
+            self.assertEqual(program.text(main.hwnd), ENGLISH_CAPTION)
+            self.assertEqual(read(user), CANONICAL_ENGLISH)
+            self.quit(program, main)
+
+            program, main = self.launch_main(s)
+            self.assertEqual(main.text, ENGLISH_CAPTION)
+            self.quit(program, main)
+            self.assertEqual(read(user), CANONICAL_ENGLISH)
+            self.assertEqual(len(read(user)), 11)
+            self.assertIsNone(s.read_settings())
+
+            # No place left: the box names the user's file, the last one tried.
+            os.unlink(user)
+            os.rmdir(os.path.dirname(user))
+            s.make_unwritable(os.path.dirname(os.path.dirname(user)))
+            program = s.launch()
+            box = program.wait_message_box()
+            self.assertEqual(box.caption, b"Bravelle")
+            self.assertEqual(box.text, b"Impossible de cr\xe9er le fichier " + self.windows_path_of(s, user) + b".")
+            self.assertEqual([w for w in program.windows() if w.hwnd != box.hwnd], [])
+            program.press_ok(box)
+            self.assertEqual(program.wait_exit(), 0)
+
+    def windows_path_of(self, session, host_path):
+        relative = os.path.relpath(host_path, os.path.join(session.prefix, "drive_c"))
+        return b"C:\\" + relative.replace("/", "\\").encode("cp1252")
+
+    def test_an_unwritable_english_file_and_a_virtual_store_copy_start_in_english(self):
+        with harness.WineSession(self) as s:
+            windows_dir = os.path.dirname(s.settings_path)
+            user = s.user_settings_path()
+            s.seed_settings(CANONICAL_ENGLISH + b"Mode=3;")
+            s.make_unwritable(s.settings_path)
+            s.make_unwritable(windows_dir)
+            program, main = self.launch_main(s)
+            self.assertEqual(main.text, ENGLISH_CAPTION)
+            self.quit(program, main)
+            self.assertEqual(s.read_settings(), CANONICAL_ENGLISH + b"Mode=3;")
+            self.assertEqual(read(user), CANONICAL_ENGLISH)
+
+            # A fresh user whose earlier 32-bit program left its choice in the VirtualStore.
+            s.make_writable(s.settings_path)
+            s.make_writable(windows_dir)
+            s.remove_settings()
+            os.unlink(user)
+            os.rmdir(os.path.dirname(user))
+            os.makedirs(os.path.dirname(s.virtual_store_path()))
+            with open(s.virtual_store_path(), "wb") as f:
+                f.write(b"Langue=1;")
+            s.make_unwritable(windows_dir)
+            program, main = self.launch_main(s)
+            self.assertEqual(main.text, ENGLISH_CAPTION)
+            self.quit(program, main)
+            self.assertEqual(read(user), CANONICAL_ENGLISH)
+            self.assertEqual(read(s.virtual_store_path()), b"Langue=1;")
+            self.assertIsNone(s.read_settings())
+
+
+def read(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except FileNotFoundError:
+        return None
+
+
 if __name__ == "__main__":
     harness.main()

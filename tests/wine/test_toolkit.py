@@ -3,6 +3,7 @@
 import os
 import sys
 import unittest
+import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
@@ -68,8 +69,9 @@ class Frames(ToolkitCase):
             p = s.launch()
             main = p.describe(p.main_window().hwnd)
             self.assert_dialog_frame(main)
-            self.assertTrue(main.raw["exstyle"] & WS_EX_APPWINDOW, "taskbar entry")
-            self.assertEqual(main.owner, 0)
+            # The taskbar entry is the application window's, which owns the main window.
+            self.assertFalse(main.raw["exstyle"] & WS_EX_APPWINDOW)
+            self.assertEqual(p.describe(main.owner).cls, harness.APPLICATION_CLASS)
             self.assertEqual(main.client, (main.client[0], 225))
             self.assert_centred(main)
 
@@ -172,7 +174,7 @@ class ModalLoops(ToolkitCase):
             p.close(main.hwnd)
             self.assertEqual(p.wait_exit(), 0)
 
-    def test_typed_text_stays_and_new_lines_go_after_it(self):
+    def test_typed_text_stays_and_new_lines_go_below_it(self):
         with harness.WineSession(self) as s:
             s.remove_settings()
             s.set_serialcomm([])
@@ -192,7 +194,8 @@ class ModalLoops(ToolkitCase):
             p.click_button(dialog, b"OK")
             p.wait_window(caption=b"Language choice", appear=False)
             p.sync(main.hwnd)
-            self.assertEqual(p.text(memo.hwnd), before + b"ok" + b" \r\n" * 6)
+            # The first of them starts a line of its own below the typed text.
+            self.assertEqual(p.text(memo.hwnd), before + b"ok\r\n" + b" \r\n" * 6)
             p.close(main.hwnd)
             self.assertEqual(p.wait_exit(), 0)
 
@@ -216,6 +219,11 @@ class HandlerErrors(ToolkitCase):
             self.assertEqual(box.caption, b"Bravelle")
             self.assertEqual(box.text, b"Impossible de cr\xe9er le fichier C:\\windows\\CalvineV1.CFG.")
             self.assertEqual([text for _, text in box.buttons], [b"OK"])
+            # Centred on the screen, the forms disabled, and no taskbar entry of its own.
+            self.assert_centred(p.describe(box.hwnd))
+            self.assertEqual([(w.enabled, w.text) for w in p.windows() if w.cls == "BravelleForm"],
+                             [(False, b" ")])
+            self.assertEqual([w.text for w in taskbar_windows(p)], [b"Bravelle"])
             p.press_ok(box)
             wait_until(lambda: not p.message_boxes(), what="box closed")
             s.unlock_file()
@@ -224,6 +232,112 @@ class HandlerErrors(ToolkitCase):
             self.assertTrue(p.describe(main.hwnd).enabled)
             self.assertEqual(s.read_settings(), SETTINGS_FR)
             p.close(main.hwnd)
+            self.assertEqual(p.wait_exit(), 0)
+
+
+WS_MINIMIZE = 0x20000000
+WS_EX_TOOLWINDOW = 0x00000080
+WM_SYSCOMMAND, SC_MINIMIZE, SC_RESTORE = 0x0112, 0xF020, 0xF120
+SUPPORTED_OS = {
+    "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  # Windows 7
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  # Windows 8
+    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  # Windows 8.1
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  # Windows 10 and 11
+}
+FRENCH_BUTTONS = [b"Lecture des informations", b"Configuration du Port", b"Choix de la Langue", b"&Quitter"]
+ENGLISH_BUTTONS = [b" ", b"Serial port settings", b"Language choice", b"&Exit"]
+
+
+def taskbar_windows(program):
+    """The windows the taskbar (and Alt+Tab) shows a button for."""
+    return [w for w in program.windows()
+            if w.raw["exstyle"] & WS_EX_APPWINDOW or (w.owner == 0 and not w.raw["exstyle"] & WS_EX_TOOLWINDOW)]
+
+
+class WindowsShell(ToolkitCase):
+    def check_manifest(self, session):
+        ids, data = session.manifest()
+        self.assertEqual(ids, [1])
+        root = ET.fromstring(data)
+        ns = {"v1": "urn:schemas-microsoft-com:asm.v1", "v3": "urn:schemas-microsoft-com:asm.v3",
+              "c": "urn:schemas-microsoft-com:compatibility.v1"}
+        levels = root.findall(".//v3:requestedExecutionLevel", ns)
+        self.assertEqual([e.get("level") for e in levels], ["asInvoker"])
+        self.assertEqual({e.get("Id") for e in root.findall(".//c:supportedOS", ns)}, SUPPORTED_OS)
+        # Without DPI awareness Windows scales the window as a whole.
+        self.assertNotIn(b"dpiAware", data)
+        controls = [e.get("name") for e in root.findall(".//v1:dependentAssembly/v1:assemblyIdentity", ns)]
+        self.assertEqual(controls, ["Microsoft.Windows.Common-Controls"])
+
+    def check_layout(self, session, program, main, texts):
+        """Every place and width as laid out, whatever the controls' look."""
+        kids = program.children(main.hwnd)
+        width = max(session.text_width(t) for t in texts) + 20
+        places = [(c.x, c.y, c.w, c.h) for t in texts for c in kids if c.text == t and c.cls.lower() == "button"]
+        self.assertEqual(places, [(312, top, width, 25) for top in (8, 84, 116, 192)])
+        memo = pane(kids)
+        self.assertEqual((memo.x, memo.y, memo.w, memo.h), (8, 8, 297, 209))
+        window = program.describe(main.hwnd)
+        self.assertEqual((window.outer_width, window.client[1]), (312 + width + 14, 225))
+
+    def assert_one_taskbar_entry(self, program, main):
+        entries = taskbar_windows(program)
+        self.assertEqual([(w.cls, w.text) for w in entries], [(harness.APPLICATION_CLASS, b"Bravelle")])
+        described = program.describe(main.hwnd)
+        self.assertEqual(described.owner, entries[0].hwnd)
+        self.assertFalse(described.raw["exstyle"] & WS_EX_APPWINDOW)
+        return entries[0]
+
+    def minimize(self, program, hwnd, app, hidden):
+        program.post(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0)
+        wait_until(lambda: program.describe(app.hwnd).style & WS_MINIMIZE, what="program minimised")
+        for h in hidden:
+            self.assertFalse(program.describe(h).visible)
+        self.assertEqual(len(taskbar_windows(program)), 1, "the entry stays while minimised")
+
+    def restore(self, program, app, shown):
+        program.post(app.hwnd, WM_SYSCOMMAND, SC_RESTORE, 0)
+        wait_until(lambda: all(program.describe(h).visible for h in shown), what="forms shown again")
+        self.assertFalse(program.describe(app.hwnd).style & WS_MINIMIZE)
+
+    def test_manifest_one_taskbar_entry_and_the_layout_in_both_languages(self):
+        with harness.WineSession(self) as s:
+            # The manifest opts into Common Controls 6: the places and widths
+            # checked below are those of the controls it brings.
+            self.check_manifest(s)
+            s.remove_settings()
+            s.set_serialcomm([])
+            p = s.launch()
+            main = p.main_window()
+            app = self.assert_one_taskbar_entry(p, main)
+            self.check_layout(s, p, main, FRENCH_BUTTONS)
+
+            # Minimising the main window minimises the program; its entry brings it back as it was.
+            before = p.describe(main.hwnd).rect
+            self.minimize(p, main.hwnd, app, [main.hwnd])
+            self.restore(p, app, [main.hwnd])
+            self.assertEqual(p.describe(main.hwnd).rect, before)
+
+            # With a dialog up: still one entry; minimised and restored, the dialog keeps the input.
+            p.click_button(main.hwnd, LANG_BUTTON_FR)
+            dialog = p.wait_window(caption=LANG_FR)
+            self.assert_one_taskbar_entry(p, main)
+            self.minimize(p, app.hwnd, app, [main.hwnd, dialog])
+            self.restore(p, app, [main.hwnd, dialog])
+            self.assertTrue(p.describe(dialog).enabled)
+            self.assertFalse(p.describe(main.hwnd).enabled)
+            p.click(radios(p.children(dialog))[1].hwnd)
+            wait_until(lambda: p.text(dialog) == b"Language choice", what="English preview")
+            p.click_button(dialog, b"OK")
+            p.wait_window(caption=b"Language choice", appear=False)
+            p.sync(main.hwnd)
+
+            # English: the main window's caption is a single space, the entry still reads "Bravelle".
+            self.assertEqual(p.text(main.hwnd), b" ")
+            self.assert_one_taskbar_entry(p, main)
+            self.check_layout(s, p, main, ENGLISH_BUTTONS)
+            # "Close window" on the entry closes the program.
+            p.close(app.hwnd)
             self.assertEqual(p.wait_exit(), 0)
 
 

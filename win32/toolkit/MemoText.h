@@ -26,4 +26,13 @@ inline std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
+// What AppendLine inserts at the very end of the text: the line and its break,
+// after a break of its own when the user typed text without a final one, so
+// that the appended line never continues the user's.
+inline std::string AppendedText(const std::string& current, const std::string& line) {
+  const size_t n = current.size();
+  const bool closed = n == 0 || (n >= 2 && current.compare(n - 2, 2, kLineBreak) == 0);
+  return (closed ? std::string() : std::string(kLineBreak)) + line + kLineBreak;
+}
+
 }  // namespace memotext

@@ -18,9 +18,9 @@ DWORD FrameStyle(const ui::FormStyle& style) {
   return WS_POPUP | WS_CAPTION | (style.CloseBox ? WS_SYSMENU : 0);
 }
 
-DWORD FrameExStyle(const ui::FormStyle& style, bool isMain) {
-  return WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | (isMain ? WS_EX_APPWINDOW : 0) |
-         (style.StayOnTop ? WS_EX_TOPMOST : 0);
+// No form has a taskbar entry: the application window holds the program's one.
+DWORD FrameExStyle(const ui::FormStyle& style) {
+  return WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | (style.StayOnTop ? WS_EX_TOPMOST : 0);
 }
 
 }  // namespace
@@ -32,7 +32,7 @@ Win32Form::Win32Form(Win32Toolkit& toolkit, const ui::FormStyle& style, HWND own
       autoSize_(style.AutoSize),
       isMain_(isMain),
       style_(FrameStyle(style)),
-      exStyle_(FrameExStyle(style, isMain)) {
+      exStyle_(FrameExStyle(style)) {
   font_ = toolkit_.Font(style.FontName, style.FontHeight);
   Quiet quiet(*this);
   // Created hidden at the origin; Show centres it.
@@ -223,7 +223,16 @@ LRESULT Win32Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       Close();
       return 0;
+    case WM_SYSCOMMAND:
+      // Minimising any form minimises the program to its taskbar entry;
+      // an owned window would otherwise shrink to a title bar on the desktop.
+      if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+        toolkit_.Minimize();
+        return 0;
+      }
+      break;
     case WM_ACTIVATE:
+      if (LOWORD(wParam) != WA_INACTIVE) toolkit_.FormActivated(this);
       if (LOWORD(wParam) == WA_INACTIVE) {
         HWND focus = GetFocus();
         if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;

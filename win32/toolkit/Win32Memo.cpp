@@ -1,4 +1,5 @@
-// The text pane: lines are appended at the end of the edit control's text, each closed by CR LF.
+// The text pane: lines are appended at the end of the edit control's text, each on a line of its own closed
+// by CR LF.
 #include "win32/toolkit/Win32Memo.h"
 
 #include "win32/toolkit/MemoText.h"
@@ -21,7 +22,7 @@ Win32Memo::Win32Memo(Win32Form& form, const ui::Bounds& b)
 void Win32Memo::Clear() { SetWindowTextA(hwnd_, ""); }
 
 void Win32Memo::AppendLine(const std::string& line) {
-  const std::string text = line + memotext::kLineBreak;
+  const std::string text = memotext::AppendedText(childwindow::Text(hwnd_), line);
   const int end = GetWindowTextLengthA(hwnd_);
   SendMessageA(hwnd_, EM_SETSEL, static_cast<WPARAM>(end), static_cast<LPARAM>(end));
   SendMessageA(hwnd_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));

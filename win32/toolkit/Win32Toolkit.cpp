@@ -8,11 +8,16 @@
 namespace {
 
 constexpr char kFormClass[] = "BravelleForm";
+constexpr char kApplicationClass[] = "BravelleApplication";
+// Posted to the application window when it is activated: the form the user
+// worked in takes the activation over once the system has finished with it.
+constexpr UINT kActivateForm = WM_APP + 1;
+// A caption and a system menu with Minimise give the taskbar entry its menu;
+// no size, so that nothing of the window itself is ever seen.
+constexpr DWORD kApplicationStyle = WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr char kDefaultFontName[] = "MS Sans Serif";
 constexpr int kDefaultFontHeight = -11;
 
-// MB_TASKMODAL without an owner: every window of the thread is disabled while
-// the box is up, and the box is centred on the screen rather than on a form.
 constexpr UINT kErrorBoxFlags = MB_OK | MB_ICONERROR | MB_TASKMODAL;
 
 }  // namespace
@@ -27,26 +32,41 @@ Win32Toolkit::Win32Toolkit() : instance_(GetModuleHandleA(nullptr)) {
   wc.lpszClassName = kFormClass;
   wc.lpfnWndProc = Win32Form::ClassWindowProc();
   RegisterClassExA(&wc);
+
+  wc.hbrBackground = nullptr;
+  wc.lpszClassName = kApplicationClass;
+  wc.lpfnWndProc = &ApplicationWindowProc;
+  RegisterClassExA(&wc);
+  // Hidden until Run shows the main form; centred, as a restore animates from it.
+  appWindow_ = CreateWindowExA(0, kApplicationClass, "", kApplicationStyle, GetSystemMetrics(SM_CXSCREEN) / 2,
+                               GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr, nullptr, instance_, this);
 }
 
 Win32Toolkit::~Win32Toolkit() {
+  if (appWindow_) DestroyWindow(appWindow_);
+  UnregisterClassA(kApplicationClass, instance_);
   UnregisterClassA(kFormClass, instance_);
   for (auto& entry : fonts_) DeleteObject(entry.second);
 }
 
 const char* Win32Toolkit::FormClassName() { return kFormClass; }
 
-void Win32Toolkit::SetTitle(const std::string& title) { title_ = title; }
+void Win32Toolkit::SetTitle(const std::string& title) {
+  title_ = title;
+  if (appWindow_) SetWindowTextA(appWindow_, title_.c_str());
+}
 
 std::string Win32Toolkit::Title() const { return title_; }
 
 std::unique_ptr<ui::Form> Win32Toolkit::CreateForm(const ui::FormStyle& style, ui::Form* owner) {
   HWND ownerWindow = nullptr;
   if (auto* ownerForm = dynamic_cast<Win32Form*>(owner)) ownerWindow = ownerForm->Handle();
-  // Forms without an owner of their own belong to the main form: they stay
-  // above it and get no taskbar entry of their own.
+  // Forms without an owner of their own belong to the main form, and the main
+  // form to the application window: they stay above their owner and get no
+  // taskbar entry of their own.
   if (!ownerWindow && main_) ownerWindow = main_->Handle();
   const bool isMain = !mainCreated_;
+  if (isMain && !ownerWindow) ownerWindow = appWindow_;
   auto form = std::make_unique<Win32Form>(*this, style, ownerWindow, isMain);
   if (isMain) {
     main_ = form.get();
@@ -56,17 +76,130 @@ std::unique_ptr<ui::Form> Win32Toolkit::CreateForm(const ui::FormStyle& style, u
 }
 
 void Win32Toolkit::Run(ui::Form& mainForm) {
+  if (appWindow_) ShowWindow(appWindow_, SW_SHOWNA);
   mainForm.SetVisible(true);
   const bool never = false;
   PumpUntil(never);
+  // The taskbar entry goes with the main window, not after the clean-up.
+  if (appWindow_) ShowWindow(appWindow_, SW_HIDE);
 }
 
-void Win32Toolkit::ShowErrorBox(const std::string& text) {
-  MessageBoxA(nullptr, text.c_str(), ui::kErrorCaption, kErrorBoxFlags);
+void Win32Toolkit::Minimize() {
+  if (!appWindow_ || minimized_) return;
+  HideForms();
+  ShowWindow(appWindow_, SW_MINIMIZE);
 }
 
-void Win32Toolkit::ShowApplicationError(const std::string& text) {
-  MessageBoxA(nullptr, text.c_str(), title_.c_str(), kErrorBoxFlags);
+void Win32Toolkit::HideForms() {
+  minimized_ = true;
+  for (Win32Form* form : forms_) {
+    if (form->Handle() && IsWindowVisible(form->Handle())) {
+      hiddenForms_.push_back(form);
+      ShowWindow(form->Handle(), SW_HIDE);
+    }
+  }
+}
+
+void Win32Toolkit::ShowForms() {
+  minimized_ = false;
+  std::vector<Win32Form*> forms;
+  forms.swap(hiddenForms_);
+  // Owners first, as they were created, so that each form comes back above its owner.
+  for (Win32Form* form : forms_)
+    if (std::find(forms.begin(), forms.end(), form) != forms.end() && form->Handle())
+      ShowWindow(form->Handle(), SW_SHOWNA);
+  if (Win32Form* form = FormToActivate()) SetForegroundWindow(form->Handle());
+}
+
+Win32Form* Win32Toolkit::FormToActivate() const {
+  auto usable = [](const Win32Form* f) {
+    return f && f->Handle() && IsWindowVisible(f->Handle()) && IsWindowEnabled(f->Handle());
+  };
+  if (usable(active_)) return active_;
+  // A modal form is the one enabled among the visible ones.
+  for (Win32Form* form : forms_)
+    if (usable(form)) return form;
+  return nullptr;
+}
+
+LRESULT CALLBACK Win32Toolkit::ApplicationWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+    // Known from here on: the creation's own messages are handled already.
+    static_cast<Win32Toolkit*>(create->lpCreateParams)->appWindow_ = hwnd;
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* toolkit = reinterpret_cast<Win32Toolkit*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (!toolkit || msg == WM_NCDESTROY) return DefWindowProcA(hwnd, msg, wParam, lParam);
+  try {
+    return toolkit->HandleApplicationMessage(msg, wParam, lParam);
+  } catch (...) {
+    return 0;
+  }
+}
+
+LRESULT Win32Toolkit::HandleApplicationMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_SYSCOMMAND:
+      // The taskbar entry's click and menu: minimise hides the forms first,
+      // so that they come back exactly as they were.
+      if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+        Minimize();
+        return 0;
+      }
+      break;
+    case WM_SIZE:
+      // Also reached when someone minimises the window directly (Win+M):
+      // forms the system did not hide with their owner are hidden here.
+      if (wParam == SIZE_MINIMIZED && !minimized_) HideForms();
+      if (wParam == SIZE_RESTORED && minimized_) ShowForms();
+      return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) != WA_INACTIVE && !IsIconic(appWindow_))
+        PostMessageA(appWindow_, kActivateForm, 0, 0);
+      return 0;
+    case kActivateForm:
+      if (!IsIconic(appWindow_) && GetActiveWindow() == appWindow_)
+        if (Win32Form* form = FormToActivate()) SetForegroundWindow(form->Handle());
+      return 0;
+    case WM_CLOSE:
+      // "Close window" on the taskbar entry closes the main form, unless a
+      // modal form is up: that one is brought forward instead.
+      if (main_ && main_->Handle() && IsWindowEnabled(main_->Handle())) {
+        PostMessageA(main_->Handle(), WM_CLOSE, 0, 0);
+      } else if (Win32Form* form = FormToActivate()) {
+        SetForegroundWindow(form->Handle());
+      }
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcA(appWindow_, msg, wParam, lParam);
+}
+
+void Win32Toolkit::ShowErrorBox(const std::string& text) { ShowBox(text, ui::kErrorCaption); }
+
+void Win32Toolkit::ShowApplicationError(const std::string& text) { ShowBox(text, title_); }
+
+void Win32Toolkit::ShowBox(const std::string& text, const std::string& caption) {
+  // While the taskbar entry shows, the box belongs to the application window,
+  // which sits at the centre of the screen: the box is centred there and gets
+  // no entry of its own. MB_TASKMODAL disables the thread's windows only for a
+  // box without owner, so an owned box disables the forms itself. Before Run
+  // and after it, the box stands alone and is the program's entry.
+  const bool owned = appWindow_ && IsWindowVisible(appWindow_);
+  std::vector<HWND> disabled;
+  if (owned) {
+    for (Win32Form* form : forms_) {
+      if (form->Handle() && IsWindowEnabled(form->Handle())) {
+        EnableWindow(form->Handle(), FALSE);
+        disabled.push_back(form->Handle());
+      }
+    }
+  }
+  MessageBoxA(owned ? appWindow_ : nullptr, text.c_str(), caption.c_str(), kErrorBoxFlags);
+  for (HWND window : disabled)
+    if (IsWindow(window)) EnableWindow(window, TRUE);
 }
 
 void Win32Toolkit::Beep(uint32_t type) { MessageBeep(type); }
@@ -116,6 +249,8 @@ void Win32Toolkit::Register(Win32Form* form) { forms_.push_back(form); }
 void Win32Toolkit::Unregister(Win32Form* form) {
   forms_.erase(std::remove(forms_.begin(), forms_.end(), form), forms_.end());
   if (main_ == form) main_ = nullptr;
+  if (active_ == form) active_ = nullptr;
+  hiddenForms_.erase(std::remove(hiddenForms_.begin(), hiddenForms_.end(), form), hiddenForms_.end());
 }
 
 void Win32Toolkit::ReportError(const char* message) noexcept {

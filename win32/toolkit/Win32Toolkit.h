@@ -47,6 +47,16 @@ class Win32Toolkit final : public ui::Toolkit {
     }
   }
 
+  // The application's own window: titled with the application title, owner of
+  // the main form, and the one window with a taskbar entry.
+  HWND ApplicationWindow() const { return appWindow_; }
+  // The program as a whole to and from its taskbar entry: every shown form is
+  // hidden with it and comes back with it.
+  void Minimize();
+  // Forms tell which of them the user last worked in, so that activating the
+  // taskbar entry (click, Alt+Tab) brings that one to the front.
+  void FormActivated(Win32Form* form) { active_ = form; }
+
   // Dispatches messages until done becomes true or the application quits.
   void PumpUntil(const bool& done);
   void Quit();
@@ -59,9 +69,20 @@ class Win32Toolkit final : public ui::Toolkit {
 
  private:
   void ReportError(const char* message) noexcept;
+  void ShowBox(const std::string& text, const std::string& caption);
   bool TranslateDialogMessage(MSG& msg);
+  static LRESULT CALLBACK ApplicationWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleApplicationMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  void HideForms();
+  void ShowForms();
+  Win32Form* FormToActivate() const;
 
   HINSTANCE instance_;
+  HWND appWindow_ = nullptr;
+  Win32Form* active_ = nullptr;
+  // Forms hidden while the program is minimised, to be shown again on restore.
+  std::vector<Win32Form*> hiddenForms_;
+  bool minimized_ = false;
   std::string title_;
   std::map<std::pair<std::string, int>, HFONT> fonts_;
   std::vector<Win32Form*> forms_;
