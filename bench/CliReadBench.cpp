@@ -29,7 +29,8 @@ constexpr double kLinkWaitsMs = 1200;
 double TimeCli(const std::string& port) {
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e)
-    if (std::strncmp(*e, "LD_PRELOAD=", 11) != 0 && std::strncmp(*e, "ASAN_OPTIONS=", 13) != 0) env.push_back(*e);
+    if (std::strncmp(*e, "LD_PRELOAD=", 11) != 0 && std::strncmp(*e, "ASAN_OPTIONS=", 13) != 0)
+      env.push_back(*e);
   // A pty drops the parity bit a UART keeps; the shim makes it take the link's settings.
   env.push_back(std::string("LD_PRELOAD=") + PTYSHIM_PATH);
   env.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
@@ -66,8 +67,9 @@ int main(int argc, char** argv) {
   SimUnitProcess unit;
   const std::string port = unit.PortFolder() + "/COM2";
   const double windowMandated = WindowReading::MandatedMs();
-  std::printf("link waits: handshake pause 1000 + release pause 200 = %.0f ms; window's mandated reading %.0f ms\n",
-              kLinkWaitsMs, windowMandated);
+  std::printf(
+      "link waits: handshake pause 1000 + release pause 200 = %.0f ms; window's mandated reading %.0f ms\n",
+      kLinkWaitsMs, windowMandated);
 
   std::vector<double> cli;
   std::vector<double> window;
@@ -82,21 +84,26 @@ int main(int argc, char** argv) {
     }
     if (c < 0 || !w.Complete) {
       ++failures;
-      std::printf("round %d: %s\n", n, c < 0 ? "bravelle-cli read failed" : "the window's reading is NOT complete");
+      std::printf("round %d: %s\n", n,
+                  c < 0 ? "bravelle-cli read failed" : "the window's reading is NOT complete");
       continue;
     }
     cli.push_back(c);
     window.push_back(w.WallMs);
-    std::printf("round %d: bravelle-cli read %.1f ms (%+.2f%% over the link's waits), window %.1f ms, cli/window %.3f\n",
-                n, c, 100.0 * (c / kLinkWaitsMs - 1.0), w.WallMs, c / w.WallMs);
+    std::printf(
+        "round %d: bravelle-cli read %.1f ms (%+.2f%% over the link's waits), window %.1f ms, cli/window "
+        "%.3f\n",
+        n, c, 100.0 * (c / kLinkWaitsMs - 1.0), w.WallMs, c / w.WallMs);
   }
   if (!cli.empty()) {
     const double c = Median(cli);
     const double w = Median(window);
-    std::printf("median of %zu: bravelle-cli read %.1f ms, ratio to the link's waits %.4f (%+.2f%%, goal within 10%%)\n",
-                cli.size(), c, c / kLinkWaitsMs, 100.0 * (c / kLinkWaitsMs - 1.0));
-    std::printf("median of %zu: window's complete reading %.1f ms (mandated %.0f ms); cli/window %.3f\n", window.size(),
-                w, windowMandated, c / w);
+    std::printf(
+        "median of %zu: bravelle-cli read %.1f ms, ratio to the link's waits %.4f (%+.2f%%, goal within "
+        "10%%)\n",
+        cli.size(), c, c / kLinkWaitsMs, 100.0 * (c / kLinkWaitsMs - 1.0));
+    std::printf("median of %zu: window's complete reading %.1f ms (mandated %.0f ms); cli/window %.3f\n",
+                window.size(), w, windowMandated, c / w);
   }
   return failures == 0 ? 0 : 1;
 }

@@ -1,4 +1,5 @@
-// Wall time of a complete reading by the main window against the simulated unit, beside the waits the reading cannot avoid.
+// Wall time of a complete reading by the main window against the simulated unit, beside the waits the reading
+// cannot avoid.
 #include <cstdio>
 #include <cstdlib>
 

@@ -29,12 +29,13 @@ int64_t MsSince(Steady::time_point from) {
 }
 
 int64_t UnixMsNow() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
       .count();
 }
 
 // The link's own codes lie above 100000; below are the system's error codes.
-bool IsSystemError(int32_t status) { return status != 0 && (status < COMERR_NOT_CONNECTED || status < 0); }
+bool IsSystemError(int32_t status) { return status != 0 && status < COMERR_NOT_CONNECTED; }
 
 void PrintLines(std::FILE* to, const std::vector<std::string>& lines) {
   for (const std::string& line : lines) std::fprintf(to, "%s\n", line.c_str());
@@ -68,7 +69,8 @@ class Progress {
 std::string WaitingText(const std::string& port, int64_t ms, int attempts, uint32_t language) {
   const std::string seconds = std::to_string(ms / 1000);
   const std::string count = std::to_string(attempts);
-  if (language == 0) return "Attente d'un appareil sur " + port + " : " + seconds + " s, " + count + " essai(s)";
+  if (language == 0)
+    return "Attente d'un appareil sur " + port + " : " + seconds + " s, " + count + " essai(s)";
   return "Waiting for a unit on " + port + ": " + seconds + " s, " + count + " attempt(s)";
 }
 
@@ -135,7 +137,8 @@ void ReadIdentity(TComP04& link, Reading& r) {
 }
 
 void ReportPortProblem(CliPlatform& platform, int32_t status, const std::string& port, uint32_t language) {
-  const std::string head = language == 0 ? "Le port " + port + " est inutilisable :" : "Cannot use the port " + port + ":";
+  const std::string head =
+      language == 0 ? "Le port " + port + " est inutilisable :" : "Cannot use the port " + port + ":";
   std::fprintf(stderr, "%s\n", head.c_str());
   for (const std::string& line : platform.PortProblem(status, port, language))
     std::fprintf(stderr, "  %s\n", line.c_str());
@@ -152,7 +155,8 @@ bool ChoosePort(CliPlatform& platform, const std::string& wanted, uint32_t langu
   std::vector<PortListEntry> entries;
   if (ReadPortList(platform.Registry(), platform.Locale(), entries) == PortListResult::Unreadable) {
     std::fprintf(stderr, "%s\n",
-                 language == 0 ? "La liste des ports s\xc3\xa9rie est illisible." : "The serial port list cannot be read.");
+                 language == 0 ? "La liste des ports s\xc3\xa9rie est illisible."
+                               : "The serial port list cannot be read.");
     return false;
   }
   const int32_t chosen = AutoPortEntry(entries);
@@ -163,12 +167,14 @@ bool ChoosePort(CliPlatform& platform, const std::string& wanted, uint32_t langu
   if (entries.empty()) {
     if (!quietWhenNone)
       std::fprintf(stderr, "%s\n",
-                   language == 0 ? "Aucun port s\xc3\xa9rie : branchez le c\xc3\xa2" "ble de l'appareil."
+                   language == 0 ? "Aucun port s\xc3\xa9rie : branchez le c\xc3\xa2"
+                                   "ble de l'appareil."
                                  : "There is no serial port: plug in the unit's cable.");
     return false;
   }
   std::fprintf(stderr, "%s\n",
-               language == 0 ? "Plusieurs ports et aucun n'est celui du c\xc3\xa2" "ble CP210x ; choisissez avec --port :"
+               language == 0 ? "Plusieurs ports et aucun n'est celui du c\xc3\xa2"
+                               "ble CP210x ; choisissez avec --port :"
                              : "Several ports and none of them the CP210x cable's; choose one with --port:");
   for (const PortListEntry& e : entries) std::fprintf(stderr, "  %s\n", e.Port.c_str());
   return false;
@@ -196,7 +202,8 @@ int RunPorts(CliPlatform& platform, const CliOptions& options) {
       const PortDescription& d = ports[i];
       out += i == 0 ? "\n  " : ",\n  ";
       out += "{\"port\":" + JsonString(d.Port) + ",\"driver\":" + JsonString(d.Driver) +
-             ",\"preferred\":" + (d.Preferred ? "true" : "false") + ",\"selected\":" + (d.Selected ? "true" : "false");
+             ",\"preferred\":" + (d.Preferred ? "true" : "false") +
+             ",\"selected\":" + (d.Selected ? "true" : "false");
       const std::pair<const char*, const std::string*> extra[] = {{"vid", &d.Vid},
                                                                   {"pid", &d.Pid},
                                                                   {"manufacturer", &d.Manufacturer},
@@ -345,7 +352,8 @@ bool LastLoggedSerial(const std::string& path, uint32_t& serial) {
 int RunWatch(CliPlatform& platform, const CliOptions& options, uint32_t language) {
   std::FILE* log = std::fopen(options.Log.c_str(), "ab");
   if (log == nullptr) {
-    std::fprintf(stderr, "bravelle-cli: cannot open the log %s: %s\n", options.Log.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "bravelle-cli: cannot open the log %s: %s\n", options.Log.c_str(),
+                 std::strerror(errno));
     return 64;
   }
   uint32_t previousSerial = 0;
@@ -417,7 +425,8 @@ int RunWatch(CliPlatform& platform, const CliOptions& options, uint32_t language
     const std::string record = ReadingJson(r) + "\n";
     if (std::fwrite(record.data(), 1, record.size(), log) != record.size() || std::fflush(log) != 0 ||
         !platform.SyncToDisk(log)) {
-      std::fprintf(stderr, "bravelle-cli: cannot write to the log %s: %s\n", options.Log.c_str(), std::strerror(errno));
+      std::fprintf(stderr, "bravelle-cli: cannot write to the log %s: %s\n", options.Log.c_str(),
+                   std::strerror(errno));
       exitCode = 4;
       break;
     }
@@ -459,7 +468,8 @@ int RunCli(const std::vector<std::string>& args, CliPlatform& platform) {
     std::fprintf(stderr, "bravelle-cli: %s\n%s", error.c_str(), kUsage);
     return 64;
   }
-  const uint32_t language = options.Language >= 0 ? static_cast<uint32_t>(options.Language) : platform.DefaultLanguage();
+  const uint32_t language =
+      options.Language >= 0 ? static_cast<uint32_t>(options.Language) : platform.DefaultLanguage();
   switch (options.Command) {
     case CliCommand::Help:
       std::fputs(kUsage, stdout);

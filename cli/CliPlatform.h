@@ -43,7 +43,8 @@ class CliPlatform {
   // The language when --lang is not given: 0 French, 1 English.
   virtual uint32_t DefaultLanguage() = 0;
   // Why the port cannot be used, for a person, and what usually fixes it; one line each.
-  virtual std::vector<std::string> PortProblem(int32_t status, const std::string& port, uint32_t language) = 0;
+  virtual std::vector<std::string> PortProblem(int32_t status, const std::string& port,
+                                               uint32_t language) = 0;
   virtual bool IsTerminal(std::FILE* stream) = 0;
   // Pushes a flushed stream's bytes to the disk itself.
   virtual bool SyncToDisk(std::FILE* stream) = 0;

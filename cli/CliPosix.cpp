@@ -52,7 +52,8 @@ class PosixCliPlatform : public CliPlatform {
 
   std::vector<std::string> PortProblem(int32_t status, const std::string& port, uint32_t language) override {
     const bool fr = language == 0;
-    std::vector<std::string> lines{std::strerror(status) + std::string(" (errno ") + std::to_string(status) + ")"};
+    std::vector<std::string> lines{std::strerror(status) + std::string(" (errno ") + std::to_string(status) +
+                                   ")"};
     switch (status) {
       case EACCES:
       case EPERM:
@@ -62,19 +63,24 @@ class PosixCliPlatform : public CliPlatform {
                            : "(sudo usermod -aG dialout $USER), then log in again.");
         break;
       case EBUSY:
-        lines.push_back(fr ? "Un autre programme tient le port ; ModemManager et brltty s'emparent souvent des"
-                           : "Another program holds the port; ModemManager and brltty often grab USB serial");
-        lines.push_back(fr ? "ports s\xc3\xa9rie USB (sudo systemctl stop ModemManager ; sudo apt remove brltty)."
-                           : "ports (sudo systemctl stop ModemManager; sudo apt remove brltty).");
+        lines.push_back(
+            fr ? "Un autre programme tient le port ; ModemManager et brltty s'emparent souvent des"
+               : "Another program holds the port; ModemManager and brltty often grab USB serial");
+        lines.push_back(
+            fr ? "ports s\xc3\xa9rie USB (sudo systemctl stop ModemManager ; sudo apt remove brltty)."
+               : "ports (sudo systemctl stop ModemManager; sudo apt remove brltty).");
         lines.push_back((fr ? "Qui le tient : fuser -v " : "Who holds it: fuser -v ") + port);
         break;
       case ENOENT:
       case ENODEV:
       case ENXIO:
       case EIO:
-        lines.push_back(fr ? "Le port n'existe pas ou a disparu (c\xc3\xa2" "ble d\xc3\xa9" "branch\xc3\xa9 ?) ;"
+        lines.push_back(fr ? "Le port n'existe pas ou a disparu (c\xc3\xa2"
+                             "ble d\xc3\xa9"
+                             "branch\xc3\xa9 ?) ;"
                            : "The port does not exist or has vanished (cable unplugged?);");
-        lines.push_back(fr ? "rebranchez le c\xc3\xa2" "ble et voyez les ports avec : bravelle-cli ports"
+        lines.push_back(fr ? "rebranchez le c\xc3\xa2"
+                             "ble et voyez les ports avec : bravelle-cli ports"
                            : "plug the cable in again and see the ports with: bravelle-cli ports");
         break;
       case ENOTTY:

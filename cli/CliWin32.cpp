@@ -1,4 +1,5 @@
-// bravelle-cli on Windows: ports from the registry, COM devices, Ctrl+C and Ctrl+Break, the settings file's language.
+// bravelle-cli on Windows: ports from the registry, COM devices, Ctrl+C and Ctrl+Break, the settings file's
+// language.
 #include <fcntl.h>
 #include <io.h>
 
@@ -35,9 +36,9 @@ bool IsComName(const std::string& port) {
 
 std::string SystemMessage(DWORD code) {
   char* text = nullptr;
-  const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string message = length > 0 && text != nullptr ? std::string(text, length) : std::string();
   if (text != nullptr) LocalFree(text);
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
@@ -74,19 +75,24 @@ class Win32CliPlatform : public CliPlatform {
 
   std::vector<std::string> PortProblem(int32_t status, const std::string&, uint32_t language) override {
     const bool fr = language == 0;
-    std::vector<std::string> lines{SystemMessage(static_cast<DWORD>(status)) + " (" + std::to_string(status) + ")"};
+    std::vector<std::string> lines{SystemMessage(static_cast<DWORD>(status)) + " (" + std::to_string(status) +
+                                   ")"};
     switch (status) {
       case ERROR_FILE_NOT_FOUND:
       case ERROR_PATH_NOT_FOUND:
       case ERROR_DEVICE_NOT_CONNECTED:
       case ERROR_GEN_FAILURE:
-        lines.push_back(fr ? "Le port n'existe pas ou a disparu (c\xc3\xa2" "ble d\xc3\xa9" "branch\xc3\xa9 ?) ; voyez les ports avec : bravelle-cli ports"
-                           : "The port does not exist or has vanished (cable unplugged?); see the ports with: bravelle-cli ports");
+        lines.push_back(fr ? "Le port n'existe pas ou a disparu (c\xc3\xa2"
+                             "ble d\xc3\xa9"
+                             "branch\xc3\xa9 ?) ; voyez les ports avec : bravelle-cli ports"
+                           : "The port does not exist or has vanished (cable unplugged?); see the ports "
+                             "with: bravelle-cli ports");
         break;
       case ERROR_ACCESS_DENIED:
       case ERROR_SHARING_VIOLATION:
-        lines.push_back(fr ? "Un autre programme tient le port ; fermez-le (Bravelle, un terminal s\xc3\xa9rie...)."
-                           : "Another program holds the port; close it (Bravelle, a serial terminal...).");
+        lines.push_back(
+            fr ? "Un autre programme tient le port ; fermez-le (Bravelle, un terminal s\xc3\xa9rie...)."
+               : "Another program holds the port; close it (Bravelle, a serial terminal...).");
         break;
       default:
         break;

@@ -31,7 +31,8 @@ class ForwardingSerialDevice : public SerialDevice {
 // a COM number means nothing on Linux. The link's name is therefore not used.
 class RedirectedSerialDevice : public ForwardingSerialDevice {
  public:
-  RedirectedSerialDevice(SerialDevice& inner, std::string path) : ForwardingSerialDevice(inner), path_(path) {}
+  RedirectedSerialDevice(SerialDevice& inner, std::string path)
+      : ForwardingSerialDevice(inner), path_(path) {}
   SerialHandle Open(const char*) override { return inner_.Open(path_.c_str()); }
 
  private:
@@ -43,7 +44,8 @@ class RedirectedSerialDevice : public ForwardingSerialDevice {
 class TracingSerialDevice : public ForwardingSerialDevice {
  public:
   using Sink = std::function<void(bool hostToUnit, uint8_t byte)>;
-  TracingSerialDevice(SerialDevice& inner, Sink sink) : ForwardingSerialDevice(inner), sink_(std::move(sink)) {}
+  TracingSerialDevice(SerialDevice& inner, Sink sink)
+      : ForwardingSerialDevice(inner), sink_(std::move(sink)) {}
   bool Write(SerialHandle h, uint8_t byte, uint32_t& count) override {
     const bool ok = inner_.Write(h, byte, count);
     if (ok && count == 1 && sink_) sink_(true, byte);

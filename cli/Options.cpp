@@ -102,7 +102,8 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, s
       options.Port = value;
     } else if (name == "--wait" && isRead) {
       if (!takeValue(sawWait)) return false;
-      if (!ParseSeconds(value, options.WaitMs)) return error = "--wait needs seconds, such as 10 or 2.5", false;
+      if (!ParseSeconds(value, options.WaitMs))
+        return error = "--wait needs seconds, such as 10 or 2.5", false;
     } else if (name == "--trace" && isRead) {
       if (!takeValue(sawTrace)) return false;
       if (value.empty()) return error = "--trace needs a file, or - for standard error", false;

@@ -18,8 +18,8 @@ struct Words {
 
 // Each label ends with the separator its language puts before a value.
 constexpr Words kWords[2] = {
-    {"Port : ", "Appareil : ", "Num\xc3\xa9ro de s\xc3\xa9rie : ", "Version du circuit : ", "Version du logiciel : ",
-     "d\xc3\xa9j\xc3\xa0 lu"},
+    {"Port : ", "Appareil : ", "Num\xc3\xa9ro de s\xc3\xa9rie : ", "Version du circuit : ",
+     "Version du logiciel : ", "d\xc3\xa9j\xc3\xa0 lu"},
     {"Port: ", "Unit: ", "Serial number: ", "Circuit version: ", "Software version: ", "read before"},
 };
 
@@ -43,24 +43,36 @@ std::string Printable(const std::string& type) {
 
 const char* OutcomeName(Outcome outcome) {
   switch (outcome) {
-    case Outcome::Ok: return "ok";
-    case Outcome::WrongUnit: return "wrong-unit";
-    case Outcome::NoAnswer: return "no-answer";
-    case Outcome::LinkLost: return "link-lost";
-    case Outcome::PortError: return "port-error";
-    case Outcome::Interrupted: return "interrupted";
+    case Outcome::Ok:
+      return "ok";
+    case Outcome::WrongUnit:
+      return "wrong-unit";
+    case Outcome::NoAnswer:
+      return "no-answer";
+    case Outcome::LinkLost:
+      return "link-lost";
+    case Outcome::PortError:
+      return "port-error";
+    case Outcome::Interrupted:
+      return "interrupted";
   }
   return "port-error";
 }
 
 int ExitCode(Outcome outcome) {
   switch (outcome) {
-    case Outcome::Ok: return 0;
-    case Outcome::WrongUnit: return 1;
-    case Outcome::NoAnswer: return 2;
-    case Outcome::LinkLost: return 3;
-    case Outcome::PortError: return 4;
-    case Outcome::Interrupted: return 130;
+    case Outcome::Ok:
+      return 0;
+    case Outcome::WrongUnit:
+      return 1;
+    case Outcome::NoAnswer:
+      return 2;
+    case Outcome::LinkLost:
+      return 3;
+    case Outcome::PortError:
+      return 4;
+    case Outcome::Interrupted:
+      return 130;
   }
   return 4;
 }
@@ -97,8 +109,8 @@ std::string IsoTime(int64_t unixMs) {
   const int64_t month = mp < 10 ? mp + 3 : mp - 9;
   const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
   char text[80];
-  std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld.%03lldZ", static_cast<long long>(year),
-                static_cast<long long>(month), static_cast<long long>(day),
+  std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld.%03lldZ",
+                static_cast<long long>(year), static_cast<long long>(month), static_cast<long long>(day),
                 static_cast<long long>(msOfDay / 3600000), static_cast<long long>(msOfDay / 60000 % 60),
                 static_cast<long long>(msOfDay / 1000 % 60), static_cast<long long>(msOfDay % 1000));
   return text;
@@ -120,7 +132,8 @@ std::string ReadingJson(const Reading& r) {
   }
   if (r.HasCircuit) out += ",\"circuit\":" + std::to_string(r.Circuit);
   if (r.HasSoftware) {
-    out += ",\"software\":" + JsonString(std::to_string(r.SoftwareMajor) + "." + std::to_string(r.SoftwareMinor));
+    out += ",\"software\":" +
+           JsonString(std::to_string(r.SoftwareMajor) + "." + std::to_string(r.SoftwareMinor));
   }
   if (r.HasStatus) out += ",\"status\":" + std::to_string(r.Status);
   out += ",\"elapsed_ms\":" + std::to_string(r.ElapsedMs);
@@ -148,17 +161,21 @@ std::string FailureMessage(const Reading& r, int64_t waitMs, uint32_t language) 
   std::snprintf(seconds, sizeof seconds, "%g", static_cast<double>(waitMs) / 1000);
   switch (r.Result) {
     case Outcome::WrongUnit:
-      return fr ? "L'appareil sur " + r.Port + " est de type \"" + Printable(r.Type) + "\" : ce n'est pas un " + device +
-                      " (P04)."
-                : "The unit on " + r.Port + " is of type \"" + Printable(r.Type) + "\", not a " + device + " (P04).";
+      return fr ? "L'appareil sur " + r.Port + " est de type \"" + Printable(r.Type) +
+                      "\" : ce n'est pas un " + device + " (P04)."
+                : "The unit on " + r.Port + " is of type \"" + Printable(r.Type) + "\", not a " + device +
+                      " (P04).";
     case Outcome::NoAnswer:
       return fr ? std::string("Aucun appareil n'a r\xc3\xa9pondu sur ") + r.Port + " en " + seconds +
-                      " s. V\xc3\xa9rifiez le c\xc3\xa2" "ble et que l'appareil est sous tension."
+                      " s. V\xc3\xa9rifiez le c\xc3\xa2"
+                      "ble et que l'appareil est sous tension."
                 : "No unit answered on " + r.Port + " within " + seconds +
                       " s. Check the cable and that the unit is switched on.";
     case Outcome::LinkLost:
       return fr ? std::string("L'appareil a cess\xc3\xa9 de r\xc3\xa9pondre pendant la lecture (code ") +
-                      std::to_string(r.Status) + "). V\xc3\xa9rifiez le c\xc3\xa2" "ble et relancez la lecture."
+                      std::to_string(r.Status) +
+                      "). V\xc3\xa9rifiez le c\xc3\xa2"
+                      "ble et relancez la lecture."
                 : "The unit stopped answering during the reading (code " + std::to_string(r.Status) +
                       "). Check the cable and read again.";
     case Outcome::Interrupted:
@@ -175,7 +192,8 @@ std::string WatchLine(const Reading& r, uint32_t language) {
   if (r.HasSerial) line += "  " + SerialText(r.Serial);
   if (r.HasCircuit) line += "  " + std::string(w.Circuit) + std::to_string(r.Circuit);
   if (r.HasSoftware) {
-    line += "  " + std::string(w.Software) + std::to_string(r.SoftwareMajor) + "." + std::to_string(r.SoftwareMinor);
+    line += "  " + std::string(w.Software) + std::to_string(r.SoftwareMajor) + "." +
+            std::to_string(r.SoftwareMinor);
   }
   if (r.Repeat) line += std::string("  (") + w.Repeat + ")";
   return line;

@@ -1,4 +1,5 @@
-// One reading as bravelle-cli reports it: outcome, values, exit code, JSON object, human lines and trace lines.
+// One reading as bravelle-cli reports it: outcome, values, exit code, JSON object, human lines and trace
+// lines.
 #pragma once
 
 #include <cstdint>

@@ -27,9 +27,10 @@ class OpenKeyGuard {
 };
 
 void InsertSorted(std::vector<PortListEntry>& list, PortListEntry entry, const TextLocale& locale) {
-  auto at = std::lower_bound(list.begin(), list.end(), entry, [&locale](const PortListEntry& a, const PortListEntry& b) {
-    return locale.Compare(a.Text, b.Text) < 0;
-  });
+  auto at = std::lower_bound(list.begin(), list.end(), entry,
+                             [&locale](const PortListEntry& a, const PortListEntry& b) {
+                               return locale.Compare(a.Text, b.Text) < 0;
+                             });
   // An entry the locale finds equal to one already listed is the same port seen twice.
   if (at != list.end() && locale.Compare(at->Text, entry.Text) == 0) return;
   list.insert(at, std::move(entry));
@@ -37,7 +38,8 @@ void InsertSorted(std::vector<PortListEntry>& list, PortListEntry entry, const T
 
 }  // namespace
 
-PortListResult ReadPortList(PortRegistry& registry, const TextLocale& locale, std::vector<PortListEntry>& entries) {
+PortListResult ReadPortList(PortRegistry& registry, const TextLocale& locale,
+                            std::vector<PortListEntry>& entries) {
   entries.clear();
   OpenKeyGuard key(registry);
   // The registry wants the path without its leading backslash.

@@ -28,7 +28,8 @@ enum class PortListResult {
 
 // Reads the key's values into entries sorted by locale, each text once, and
 // closes the key on every way out.
-PortListResult ReadPortList(PortRegistry& registry, const TextLocale& locale, std::vector<PortListEntry>& entries);
+PortListResult ReadPortList(PortRegistry& registry, const TextLocale& locale,
+                            std::vector<PortListEntry>& entries);
 
 bool IsPreferredEntry(const std::string& text);
 

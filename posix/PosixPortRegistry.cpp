@@ -105,7 +105,8 @@ std::vector<SysfsPort> PosixPortRegistry::Ports() const {
     }
     ports.push_back(std::move(port));
   }
-  std::sort(ports.begin(), ports.end(), [](const SysfsPort& a, const SysfsPort& b) { return TtyBefore(a.Tty, b.Tty); });
+  std::sort(ports.begin(), ports.end(),
+            [](const SysfsPort& a, const SysfsPort& b) { return TtyBefore(a.Tty, b.Tty); });
   return ports;
 }
 

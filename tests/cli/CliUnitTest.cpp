@@ -1,4 +1,5 @@
-// bravelle-cli's parts that need no line: the command line, the JSON record, the time stamp, the trace and its device.
+// bravelle-cli's parts that need no line: the command line, the JSON record, the time stamp, the trace and
+// its device.
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -20,8 +21,8 @@ CliOptions Parse(std::vector<std::string> args) {
 }
 
 TEST(CliOptions, ReadTakesEveryOptionInEitherSpelling) {
-  const CliOptions o = Parse({"read", "--port", "/dev/serial/by-id/usb-x", "--wait=2.5", "--json", "--trace", "-",
-                              "--lang", "fr"});
+  const CliOptions o = Parse(
+      {"read", "--port", "/dev/serial/by-id/usb-x", "--wait=2.5", "--json", "--trace", "-", "--lang", "fr"});
   EXPECT_EQ(o.Command, CliCommand::Read);
   EXPECT_EQ(o.Port, "/dev/serial/by-id/usb-x");
   EXPECT_EQ(o.WaitMs, 2500);
@@ -52,9 +53,15 @@ TEST(CliOptions, WaitAcceptsZeroUpToADayAndNothingOdd) {
 
 TEST(CliOptions, OptionsBelongToTheirCommands) {
   const std::vector<std::vector<std::string>> bad = {
-      {"ports", "--lang", "fr"}, {"watch", "--log", "f", "--trace", "t"}, {"watch", "--log", "f", "--wait", "1"},
-      {"read", "--port"},        {"read", "--port", ""},                  {"read", "--json=yes"},
-      {"--help", "read"},        {"--version", "x"},                      {"read", "--port", "a", "--port", "b"},
+      {"ports", "--lang", "fr"},
+      {"watch", "--log", "f", "--trace", "t"},
+      {"watch", "--log", "f", "--wait", "1"},
+      {"read", "--port"},
+      {"read", "--port", ""},
+      {"read", "--json=yes"},
+      {"--help", "read"},
+      {"--version", "x"},
+      {"read", "--port", "a", "--port", "b"},
   };
   for (const auto& args : bad) {
     CliOptions o;
@@ -96,9 +103,10 @@ TEST(CliRecord, WhatAUnitSentIsEscapedIntoValidJson) {
   r.HasType = true;
   r.Type = std::string("P\0\xE9", 3);
   r.HasSerial = false;
-  EXPECT_EQ(ReadingJson(r),
-            "{\"outcome\":\"wrong-unit\",\"port\":\"C:\\\\ports\\\\\\\"odd\\\"\",\"type\":\"P\\u0000\\u00e9\","
-            "\"elapsed_ms\":0,\"time\":\"1970-01-01T00:00:00.000Z\"}");
+  EXPECT_EQ(
+      ReadingJson(r),
+      "{\"outcome\":\"wrong-unit\",\"port\":\"C:\\\\ports\\\\\\\"odd\\\"\",\"type\":\"P\\u0000\\u00e9\","
+      "\"elapsed_ms\":0,\"time\":\"1970-01-01T00:00:00.000Z\"}");
   EXPECT_EQ(JsonString("/dev/ttyUSB0 \xC3\xA9\t"), "\"/dev/ttyUSB0 \xC3\xA9\\u0009\"") << "UTF-8 paths pass";
 }
 
@@ -113,9 +121,12 @@ TEST(CliRecord, TimeStampsAreUtcCalendarDates) {
 
 TEST(CliRecord, OutcomesAndExitCodes) {
   const std::pair<Outcome, std::pair<const char*, int>> table[] = {
-      {Outcome::Ok, {"ok", 0}},           {Outcome::WrongUnit, {"wrong-unit", 1}},
-      {Outcome::NoAnswer, {"no-answer", 2}}, {Outcome::LinkLost, {"link-lost", 3}},
-      {Outcome::PortError, {"port-error", 4}}, {Outcome::Interrupted, {"interrupted", 130}},
+      {Outcome::Ok, {"ok", 0}},
+      {Outcome::WrongUnit, {"wrong-unit", 1}},
+      {Outcome::NoAnswer, {"no-answer", 2}},
+      {Outcome::LinkLost, {"link-lost", 3}},
+      {Outcome::PortError, {"port-error", 4}},
+      {Outcome::Interrupted, {"interrupted", 130}},
   };
   for (const auto& [outcome, expected] : table) {
     EXPECT_STREQ(OutcomeName(outcome), expected.first);
@@ -136,16 +147,17 @@ TEST(CliRecord, HumanLinesSpeakEachLanguageAndNeverShowABlank) {
   r.HasSoftware = true;
   r.SoftwareMajor = 1;
   r.SoftwareMinor = 2;
-  EXPECT_EQ(ReadingLines(r, 1), (std::vector<std::string>{"Port: /dev/ttyUSB0",
-                                                          "Unit: Satellite de la KVR72 QLE, type P04",
-                                                          "Serial number: 0000000000", "Circuit version: 5",
-                                                          "Software version: 1.2"}));
+  EXPECT_EQ(
+      ReadingLines(r, 1),
+      (std::vector<std::string>{"Port: /dev/ttyUSB0", "Unit: Satellite de la KVR72 QLE, type P04",
+                                "Serial number: 0000000000", "Circuit version: 5", "Software version: 1.2"}));
   EXPECT_EQ(ReadingLines(r, 0)[2], "Num\xC3\xA9ro de s\xC3\xA9rie : 0000000000");
   EXPECT_EQ(ReadingLines(r, 0)[4], "Version du logiciel : 1.2");
   r.Repeat = true;
   r.StartUnixMs = 0;
-  EXPECT_EQ(WatchLine(r, 1),
-            "1970-01-01T00:00:00.000Z  ok  0000000000  Circuit version: 5  Software version: 1.2  (read before)");
+  EXPECT_EQ(
+      WatchLine(r, 1),
+      "1970-01-01T00:00:00.000Z  ok  0000000000  Circuit version: 5  Software version: 1.2  (read before)");
 }
 
 TEST(CliTrace, LinesCarrySecondsDirectionAndHex) {
@@ -188,9 +200,11 @@ class ScriptedLine : public SerialDevice {
 TEST(CliTrace, OnlyBytesThatMovedAreTracedAndThePortIsTheUsers) {
   ScriptedLine line;
   line.answers = {0x81};
-  RedirectedSerialDevice redirect(line, "/dev/serial/by-id/usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_0001-if00");
+  RedirectedSerialDevice redirect(line,
+                                  "/dev/serial/by-id/usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_0001-if00");
   std::vector<std::string> seen;
-  TracingSerialDevice trace(redirect, [&](bool hostToUnit, uint8_t b) { seen.push_back(TraceLine(0, hostToUnit, b)); });
+  TracingSerialDevice trace(redirect,
+                            [&](bool hostToUnit, uint8_t b) { seen.push_back(TraceLine(0, hostToUnit, b)); });
   const SerialHandle h = trace.Open("\\\\.\\COM2");
   EXPECT_EQ(line.opened, "/dev/serial/by-id/usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_0001-if00");
   uint32_t count = 0;

@@ -1,6 +1,6 @@
-// PosixPortRegistry over a sysfs tree built in a temporary folder, alone, under TConfPort and under the auto choice.
+// PosixPortRegistry over a sysfs tree built in a temporary folder, alone, under TConfPort and under the auto
+// choice.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdlib>
@@ -20,7 +20,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kKey[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
-
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
@@ -43,8 +42,9 @@ class SysfsPortListFixture : public ::testing::Test {
   // A USB serial tty: the USB device (with its descriptor strings) holds an
   // interface, which holds the tty's device, as ttyUSB ports are laid out;
   // ttyACM ones sit on the interface itself (atInterface).
-  void AddUsbTty(const std::string& tty, const std::string& driver, const std::string& vid, const std::string& pid,
-                 const char* manufacturer, const char* product, const char* serial, bool atInterface = false) {
+  void AddUsbTty(const std::string& tty, const std::string& driver, const std::string& vid,
+                 const std::string& pid, const char* manufacturer, const char* product, const char* serial,
+                 bool atInterface = false) {
     const fs::path usb = root / "devices" / "pci0000:00" / "usb1" / ("1-" + std::to_string(++usbCount));
     fs::create_directories(usb);
     std::ofstream(usb / "idVendor") << vid << "\n";
@@ -55,7 +55,8 @@ class SysfsPortListFixture : public ::testing::Test {
     const fs::path interface = usb / ("1-" + std::to_string(usbCount) + ":1.0");
     AddTtyAt(atInterface ? interface : interface / tty, tty, driver, nullptr);
   }
-  void AddTtyAt(const fs::path& device, const std::string& tty, const std::string& driver, const char* uartType) {
+  void AddTtyAt(const fs::path& device, const std::string& tty, const std::string& driver,
+                const char* uartType) {
     fs::create_directories(device);
     if (!driver.empty()) {
       const fs::path drivers = root / "bus" / "drivers" / driver;
@@ -102,7 +103,8 @@ void AddMachineTtys(SysfsPortListFixture& t) {
   t.AddTty("ttyS0", "serial8250", "4");
   t.AddTty("ttyS1", "serial8250", "0");  // an empty legacy slot
   t.AddTty("ttyS12", "serial8250");      // no type file: taken
-  t.AddUsbTty("ttyUSB0", "cp210x", "10c4", "ea60", "Silicon Labs", "CP2102 USB to UART Bridge Controller", "0001");
+  t.AddUsbTty("ttyUSB0", "cp210x", "10c4", "ea60", "Silicon Labs", "CP2102 USB to UART Bridge Controller",
+              "0001");
   t.AddUsbTty("ttyUSB3", "ftdi_sio", "0403", "6001", "FTDI", "FT232R USB UART", "A50285BI");
   t.AddUsbTty("ttyACM1", "cdc_acm", "2341", "0043", "Arduino (www.arduino.cc)", nullptr, nullptr, true);
   t.AddUsbTty("ttyXRUSB0", "xr_usb_serial_common", "04e2", "1410", nullptr, "XR21V1410", nullptr, true);
@@ -169,7 +171,8 @@ TEST_F(SysfsPortList, TheDialogPrefersTheSiliconLabsBridge) {
   PosixTextLocale locale;
   TConfPort dialog(toolkit, nullptr, registry, locale);
   EXPECT_TRUE(dialog.ScanPorts());
-  EXPECT_EQ(dialog.PortList(), (std::vector<std::string>{"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1 : KORVANE"}));
+  EXPECT_EQ(dialog.PortList(),
+            (std::vector<std::string>{"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1 : KORVANE"}));
   EXPECT_EQ(dialog.SelectedIndex(), 2);
   // A device path holds no COM number; only the Windows program hands port numbers to the link.
   EXPECT_EQ(dialog.PortNumber(), 0);
