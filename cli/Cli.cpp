@@ -1,11 +1,13 @@
 // bravelle-cli's commands: ports, read and watch, on the link and the port selection rules.
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "cli/CliPlatform.h"
