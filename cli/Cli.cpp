@@ -293,6 +293,7 @@ int RunRead(CliPlatform& platform, const CliOptions& options, uint32_t language)
     Progress progress(platform);
     int attempts = 0;
     for (;;) {
+      progress.Show(WaitingText(r.Port, MsSince(start), attempts, language));
       ++attempts;
       const int32_t status = link.Connect(1);
       r.HasStatus = true;
@@ -310,7 +311,6 @@ int RunRead(CliPlatform& platform, const CliOptions& options, uint32_t language)
         outcome = Outcome::NoAnswer;
         break;
       }
-      progress.Show(WaitingText(r.Port, MsSince(start), attempts, language));
     }
     progress.Clear();
     if (link.Connected != 0) {

@@ -16,6 +16,8 @@ constexpr const char kSerialCommKey[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 // A USB device lies a few levels above its tty: interface, then device (ttyACM),
 // or port, interface, device (ttyUSB); a hub chain never comes in between.
 constexpr int kUsbSearchDepth = 4;
+// The port and controller devices of the serial core, then the chip's device.
+constexpr int kSerialCoreDepth = 3;
 
 bool SameKeyName(const std::string& a, const std::string& b) {
   // Registry key names ignore case.
@@ -89,9 +91,17 @@ std::vector<SysfsPort> PosixPortRegistry::Ports() const {
     SysfsPort port;
     port.Tty = tty;
     port.Path = "/dev/" + tty;
-    std::error_code driverError;
-    const fs::path driver = fs::canonical(device / "driver", driverError);
-    if (!driverError) port.Driver = driver.filename().string();
+    // Since Linux 6.5 a UART's tty hangs below two devices of the serial core
+    // (bus "serial-base", drivers "port" and "ctrl"); the chip's own driver is above them.
+    fs::path owner = device;
+    for (int level = 0; level < kSerialCoreDepth && owner.has_relative_path();
+         ++level, owner = owner.parent_path()) {
+      std::error_code driverError;
+      const fs::path driver = fs::canonical(owner / "driver", driverError);
+      if (driverError) break;
+      port.Driver = driver.filename().string();
+      if (driver.parent_path().parent_path().filename() != "serial-base") break;
+    }
     fs::path up = device;
     for (int level = 0; level < kUsbSearchDepth && up.has_relative_path(); ++level, up = up.parent_path()) {
       std::error_code usbError;

@@ -55,14 +55,28 @@ class SysfsPortListFixture : public ::testing::Test {
     const fs::path interface = usb / ("1-" + std::to_string(usbCount) + ":1.0");
     AddTtyAt(atInterface ? interface : interface / tty, tty, driver, nullptr);
   }
+  // A UART as Linux 6.5 and later lay it out: the tty's device is the serial core's
+  // port, below its controller, below the chip's device that the real driver owns.
+  void AddSerialCoreTty(const std::string& tty, const std::string& driver) {
+    const fs::path chip = root / "devices" / "pnp0" / ("00:0" + tty.substr(tty.size() - 1));
+    fs::create_directories(chip);
+    Bind(chip, "pnp", driver);
+    const fs::path ctrl = chip / (chip.filename().string() + ":0");
+    fs::create_directories(ctrl);
+    Bind(ctrl, "serial-base", "ctrl");
+    const fs::path port = ctrl / (ctrl.filename().string() + ".0");
+    AddTtyAt(port, tty, "", "4");
+    Bind(port, "serial-base", "port");
+  }
+  void Bind(const fs::path& device, const std::string& bus, const std::string& driver) {
+    const fs::path drivers = root / "bus" / bus / "drivers" / driver;
+    fs::create_directories(drivers);
+    fs::create_directory_symlink(drivers, device / "driver");
+  }
   void AddTtyAt(const fs::path& device, const std::string& tty, const std::string& driver,
                 const char* uartType) {
     fs::create_directories(device);
-    if (!driver.empty()) {
-      const fs::path drivers = root / "bus" / "drivers" / driver;
-      fs::create_directories(drivers);
-      fs::create_directory_symlink(drivers, device / "driver");
-    }
+    if (!driver.empty()) Bind(device, "platform", driver);
     const fs::path entry = root / "class" / "tty" / tty;
     fs::create_directories(entry);
     fs::create_directory_symlink(device, entry / "device");
@@ -103,6 +117,7 @@ void AddMachineTtys(SysfsPortListFixture& t) {
   t.AddTty("ttyS0", "serial8250", "4");
   t.AddTty("ttyS1", "serial8250", "0");  // an empty legacy slot
   t.AddTty("ttyS12", "serial8250");      // no type file: taken
+  t.AddSerialCoreTty("ttyS4", "serial");
   t.AddUsbTty("ttyUSB0", "cp210x", "10c4", "ea60", "Silicon Labs", "CP2102 USB to UART Bridge Controller",
               "0001");
   t.AddUsbTty("ttyUSB3", "ftdi_sio", "0403", "6001", "FTDI", "FT232R USB UART", "A50285BI");
@@ -125,6 +140,7 @@ TEST_F(SysfsPortList, TtysWithADeviceBecomeValuesHoldingTheirDevicePath) {
                                       {"\\Device\\USBSER1", "/dev/ttyACM1"},
                                       {"\\Device\\Serial1", "/dev/ttyAMA0"},
                                       {"\\Device\\Serial2", "/dev/ttyS0"},
+                                      {"\\Device\\Serial4", "/dev/ttyS4"},
                                       {"\\Device\\Serial12", "/dev/ttyS12"},
                                       {"\\Device\\Silabser0", "/dev/ttyUSB0"},
                                       {"\\Device\\VCP3", "/dev/ttyUSB3"},
@@ -136,7 +152,7 @@ TEST_F(SysfsPortList, UsbPortsCarryTheirDriverIdsAndStrings) {
   AddMachineTtys(*this);
   PosixPortRegistry registry(root.string());
   const std::vector<SysfsPort> ports = registry.Ports();
-  ASSERT_EQ(ports.size(), 8u);
+  ASSERT_EQ(ports.size(), 9u);
   auto find = [&](const std::string& tty) {
     for (const SysfsPort& p : ports)
       if (p.Tty == tty) return p;
@@ -160,6 +176,7 @@ TEST_F(SysfsPortList, UsbPortsCarryTheirDriverIdsAndStrings) {
   EXPECT_EQ(uart.Driver, "serial8250");
   EXPECT_EQ(uart.Vid, "") << "no USB device above a platform UART";
   EXPECT_EQ(find("rfcomm0").Driver, "");
+  EXPECT_EQ(find("ttyS4").Driver, "serial") << "the chip's driver, not the serial core's \"port\"";
 }
 
 TEST_F(SysfsPortList, TheDialogPrefersTheSiliconLabsBridge) {
