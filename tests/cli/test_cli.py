@@ -194,6 +194,24 @@ class NoAnswer(UnitTestCase):
         self.assertEqual(u.transcript().count("H>U 80"), 3)
         self.assertEqual(err, "", "no progress line when standard error is not a terminal")
 
+    def test_an_interrupted_read_closes_the_port_and_ends_with_130(self):
+        u = self.unit("--silent")
+        p = subprocess.Popen([CLI, "read", "--port", u.link, "--wait", "60", "--json"], env=cli_env(),
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        time.sleep(1.5)
+        p.send_signal(signal.SIGINT)
+        start = time.monotonic()
+        out, err = p.communicate(timeout=30)
+        # The attempt under way runs to its end (at most a pause and a read), then the release.
+        self.assertLess(time.monotonic() - start, 2.2 + 2.6 + SLACK)
+        self.assertEqual(p.returncode, 130, err)
+        self.assertEqual(out, b"", "no record of a reading that did not happen")
+        self.assertIn(b"Interrupted.", err)
+        self.assertEqual(u.transcript()[-1], "H>U 04", "the unit is released before the port closes")
+        # The port is free again: a second command gets it.
+        code, _, err, _ = run_cli("read", "--port", u.link, "--wait", "0")
+        self.assertEqual(code, 2, err)
+
     def test_a_refusing_unit_is_retried_until_the_wait_runs_out(self):
         u = self.unit("--refuse")
         code, out, err, _ = run_cli("read", "--port", u.link, "--wait", "1")
