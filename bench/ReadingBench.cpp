@@ -1,88 +1,22 @@
-// Wall time of a complete reading against the simulated unit, beside the waits the reading cannot avoid.
-//
-// The window runs natively over the recording toolkit, whose timer is driven
-// here on a real schedule modelled on a Windows timer: ticks fall on a grid of
-// the interval from the moment the period (re)started, and a tick that falls
-// due while a handler still runs is delivered as soon as it returns (at most
-// one is pending). The link talks to the simulated unit over a pty through the
-// POSIX serial backend and the real clock, so every byte really crosses a line.
-#include <chrono>
+// Wall time of a complete reading by the main window against the simulated unit, beside the waits the reading
+// cannot avoid.
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "platform/Platform.h"
-#include "forms/TDlgLectureInformation.h"
-#include "posix/PosixClock.h"
-#include "posix/PosixSerialDevice.h"
-#include "tests/support/FakePortRegistry.h"
-#include "tests/support/FakeSettingsStorage.h"
-#include "tests/support/FakeToolkit.h"
+#include "bench/WindowReading.h"
 #include "tests/support/SimUnitProcess.h"
-
-namespace {
-
-using Clock_ = std::chrono::steady_clock;
-
-double Ms(Clock_::time_point from, Clock_::time_point to) {
-  return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-// The tick grid of one timer period: start time and interval, as the timer was last (re)started.
-struct Period {
-  double start = 0;
-  double interval = 0;
-  // The first grid point strictly after t.
-  double NextAfter(double t) const {
-    const double k = static_cast<double>(static_cast<long long>((t - start) / interval));
-    return start + (k + 1) * interval;
-  }
-};
-
-// Replays the timer model with steps that cost nothing but their stated
-// pauses: the least time a reading needs. Step 1 holds the handshake's
-// one-second pause, step 6 the release's 200 ms.
-double MandatedMs() {
-  const double pauses[] = {0, 1000, 0, 0, 0, 0, 200};
-  const Period p{0, 300};
-  double due = p.NextAfter(0);
-  double end = 0;
-  for (int step = 1; step <= 6; ++step) {
-    end = due + pauses[step];
-    const double next = p.NextAfter(due);
-    // A grid point passed while the step ran: that tick was pending.
-    due = next <= end ? end : next;
-  }
-  return end;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   const int readings = argc > 1 ? std::atoi(argv[1]) : 1;
 
   SimUnitProcess unit;
-  PosixSerialDevice serial(PosixSerialDevice::PortDirectory(unit.PortFolder()));
-  PosixClock ticks;
-  // One marked port, COM2, which is where the simulated unit's link points.
-  fake::FakePortRegistry registry;
-  registry.Add("\\Device\\Silabser0", "COM2");
-  fake::FakeTextLocale locale;
-  fake::FakeSettingsStorage storage;
-  fake::FakeToolkit toolkit;
-  Platform platform{toolkit, serial, ticks, registry, locale, storage};
-
-  TDlgLectureInformation window(platform);
-  auto& timer = static_cast<fake::FakeTimer&>(window.TimerGestConnection);
-  auto& read = static_cast<fake::FakeButton&>(window.ButtonLectureInfo);
-  if (!read.IsEnabled()) {
+  WindowReading window(unit.PortFolder());
+  if (!window.Ready()) {
     std::fprintf(stderr, "reading_bench: the window did not pick the unit's port\n");
     return 1;
   }
 
-  const double mandated = MandatedMs();
+  const double mandated = WindowReading::MandatedMs();
   std::printf(
       "mandated waits: first tick 300 + handshake pause 1000 + release pause 200"
       " + waits for the 300 ms tick grid %.0f = %.0f ms\n",
@@ -90,37 +24,11 @@ int main(int argc, char** argv) {
 
   int failures = 0;
   for (int n = 1; n <= readings; ++n) {
-    const size_t linesBefore = window.MemoInformation.Lines().size();
-    const Clock_::time_point t0 = Clock_::now();
-    read.Click();
-    Period period{0, static_cast<double>(timer.Interval())};
-    int starts = timer.Starts();
-    double due = period.NextAfter(0);
-    int ticksRun = 0;
-    while (!read.IsEnabled()) {
-      const double now = Ms(t0, Clock_::now());
-      if (now < due) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(due - now));
-      timer.Fire();
-      toolkit.DeliverPosted();
-      ++ticksRun;
-      const double after = Ms(t0, Clock_::now());
-      if (timer.Starts() != starts) {
-        starts = timer.Starts();
-        period = {after, static_cast<double>(timer.Interval())};
-        due = period.NextAfter(after);
-      } else {
-        const double next = period.NextAfter(due);
-        due = next <= after ? after : next;
-      }
-      if (ticksRun > 100) break;
-    }
-    const double wall = Ms(t0, Clock_::now());
-    const std::vector<std::string> lines = window.MemoInformation.Lines();
-    const bool ok = lines.size() == linesBefore + 14 && toolkit.ErrorBoxes.empty();
-    if (!ok) ++failures;
+    const WindowReadingResult r = window.ReadOnce();
+    if (!r.Complete) ++failures;
     std::printf("reading %d: %s, %d ticks, wall %.1f ms, mandated %.0f ms, ratio %.4f (%+.2f%%)\n", n,
-                ok ? "complete" : "NOT complete", ticksRun, wall, mandated, wall / mandated,
-                100.0 * (wall / mandated - 1.0));
+                r.Complete ? "complete" : "NOT complete", r.Ticks, r.WallMs, mandated, r.WallMs / mandated,
+                100.0 * (r.WallMs / mandated - 1.0));
   }
   return failures == 0 ? 0 : 1;
 }

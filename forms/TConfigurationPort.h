@@ -46,8 +46,6 @@ class TConfPort {
   ui::Button* ButtonRecherchePort = nullptr;
 
  private:
-  void InsertSorted(const std::string& entry);
-
   ui::Toolkit& toolkit_;
   PortRegistry& registry_;
   const TextLocale& locale_;

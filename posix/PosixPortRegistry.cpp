@@ -1,4 +1,4 @@
-// The serial port list on POSIX, read from sysfs (and an optional folder of COMn links).
+// The serial port list on POSIX, read from sysfs.
 #include "posix/PosixPortRegistry.h"
 
 #include <algorithm>
@@ -13,6 +13,11 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char kSerialCommKey[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+// A USB device lies a few levels above its tty: interface, then device (ttyACM),
+// or port, interface, device (ttyUSB); a hub chain never comes in between.
+constexpr int kUsbSearchDepth = 4;
+// The port and controller devices of the serial core, then the chip's device.
+constexpr int kSerialCoreDepth = 3;
 
 bool SameKeyName(const std::string& a, const std::string& b) {
   // Registry key names ignore case.
@@ -30,50 +35,33 @@ unsigned long TrailingNumber(const std::string& name) {
   return std::strtoul(name.c_str() + start, nullptr, 10);
 }
 
-// n from "COMn" with n >= 1 and nothing else; 0 otherwise.
-unsigned long ComNumber(const std::string& name) {
-  if (name.size() < 4 || name.size() > 13 || name.compare(0, 3, "COM") != 0) return 0;
-  for (size_t i = 3; i < name.size(); ++i)
-    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return 0;
-  return std::strtoul(name.c_str() + 3, nullptr, 10);
+// The first line of a sysfs attribute, without its newline; empty when absent.
+std::string Attribute(const fs::path& file) {
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.pop_back();
+  return line;
 }
-
-// Each family of ttys owns a block of a hundred COM numbers; ttyS<k> is COM<k+1>
-// as the serial device maps it by default.
-struct TtyFamily {
-  const char* Prefix;
-  int32_t FirstCom;
-};
-constexpr TtyFamily kFamilies[] = {{"ttyS", 1}, {"ttyUSB", 101}, {"ttyACM", 201}, {"ttyAMA", 301}};
-constexpr int32_t kFamilySize = 100;
 
 bool DirectoryExists(const std::string& path) {
   std::error_code ec;
   return fs::is_directory(path, ec);
 }
 
+// Natural order of tty names, so that ttyS2 comes before ttyS10.
+bool TtyBefore(const std::string& a, const std::string& b) {
+  const unsigned long na = TrailingNumber(a);
+  const unsigned long nb = TrailingNumber(b);
+  const std::string pa = a.substr(0, a.find_last_not_of("0123456789") + 1);
+  const std::string pb = b.substr(0, b.find_last_not_of("0123456789") + 1);
+  if (pa != pb) return pa < pb;
+  return na != nb ? na < nb : a < b;
+}
+
 }  // namespace
 
-PosixPortRegistry::PosixPortRegistry(std::string sysfsRoot, std::string portDirectory)
-    : sysfsRoot_(std::move(sysfsRoot)), portDirectory_(std::move(portDirectory)) {}
-
-int32_t PosixPortRegistry::ComNumberOfTty(const std::string& tty) {
-  for (const TtyFamily& f : kFamilies) {
-    const size_t len = std::char_traits<char>::length(f.Prefix);
-    if (tty.size() <= len || tty.size() > len + 2 || tty.compare(0, len, f.Prefix) != 0) continue;
-    if (!std::all_of(tty.begin() + len, tty.end(), [](char c) { return c >= '0' && c <= '9'; })) continue;
-    // "ttyS07" is no kernel name; refusing it keeps the mapping one to one.
-    if (tty.size() == len + 2 && tty[len] == '0') continue;
-    return f.FirstCom + std::atoi(tty.c_str() + len);
-  }
-  return 0;
-}
-
-std::string PosixPortRegistry::TtyOfComNumber(int32_t com) {
-  for (const TtyFamily& f : kFamilies)
-    if (com >= f.FirstCom && com < f.FirstCom + kFamilySize) return f.Prefix + std::to_string(com - f.FirstCom);
-  return std::string();
-}
+PosixPortRegistry::PosixPortRegistry(std::string sysfsRoot) : sysfsRoot_(std::move(sysfsRoot)) {}
 
 std::string PosixPortRegistry::DeviceKind(const std::string& driver) {
   if (driver == "cp210x") return "Silabser";
@@ -86,69 +74,70 @@ bool PosixPortRegistry::IsSerialCommKey(const std::string& subkey) const {
   return SameKeyName(subkey, kSerialCommKey);
 }
 
-std::string PosixPortRegistry::DriverOf(const std::string& tty) const {
+std::vector<SysfsPort> PosixPortRegistry::Ports() const {
+  std::vector<SysfsPort> ports;
   std::error_code ec;
-  const fs::path link = fs::path(sysfsRoot_) / "class" / "tty" / tty / "device" / "driver";
-  const fs::path target = fs::canonical(link, ec);
-  if (ec) return std::string();
-  return target.filename().string();
-}
+  const fs::path ttys = fs::path(sysfsRoot_) / "class" / "tty";
+  for (fs::directory_iterator it(ttys, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string tty = it->path().filename().string();
+    std::error_code deviceError;
+    // Consoles and ptys have no device behind them.
+    const fs::path device = fs::canonical(it->path() / "device", deviceError);
+    if (deviceError) continue;
+    std::ifstream typeFile(it->path() / "type");
+    int uartType = -1;
+    if (typeFile >> uartType && uartType == 0) continue;
 
-std::vector<PosixPortRegistry::Value> PosixPortRegistry::ReadPorts() const {
-  struct Port {
-    unsigned long Com;
-    std::string Tty;
-  };
-  std::vector<Port> ports;
-  std::error_code ec;
-  if (!portDirectory_.empty()) {
-    for (fs::directory_iterator it(portDirectory_, ec), end; !ec && it != end; it.increment(ec)) {
-      const std::string entry = it->path().filename().string();
-      const unsigned long com = ComNumber(entry);
-      if (com == 0) continue;
-      std::error_code linkError;
-      const fs::path device = fs::canonical(it->path(), linkError);
-      // A dangling link names a device that is not there now.
-      if (linkError) continue;
-      ports.push_back({com, device.filename().string()});
+    SysfsPort port;
+    port.Tty = tty;
+    port.Path = "/dev/" + tty;
+    // Since Linux 6.5 a UART's tty hangs below two devices of the serial core
+    // (bus "serial-base", drivers "port" and "ctrl"); the chip's own driver is above them.
+    fs::path owner = device;
+    for (int level = 0; level < kSerialCoreDepth && owner.has_relative_path();
+         ++level, owner = owner.parent_path()) {
+      std::error_code driverError;
+      const fs::path driver = fs::canonical(owner / "driver", driverError);
+      if (driverError) break;
+      port.Driver = driver.filename().string();
+      if (driver.parent_path().parent_path().filename() != "serial-base") break;
     }
-  } else {
-    const fs::path ttys = fs::path(sysfsRoot_) / "class" / "tty";
-    for (fs::directory_iterator it(ttys, ec), end; !ec && it != end; it.increment(ec)) {
-      const std::string tty = it->path().filename().string();
-      const int32_t com = ComNumberOfTty(tty);
-      if (com == 0 || DriverOf(tty).empty()) continue;
-      std::ifstream typeFile(it->path() / "type");
-      int uartType = -1;
-      if (typeFile >> uartType && uartType == 0) continue;
-      ports.push_back({static_cast<unsigned long>(com), tty});
+    fs::path up = device;
+    for (int level = 0; level < kUsbSearchDepth && up.has_relative_path(); ++level, up = up.parent_path()) {
+      std::error_code usbError;
+      if (!fs::exists(up / "idVendor", usbError)) continue;
+      port.Vid = Attribute(up / "idVendor");
+      port.Pid = Attribute(up / "idProduct");
+      port.Manufacturer = Attribute(up / "manufacturer");
+      port.Product = Attribute(up / "product");
+      port.SerialNumber = Attribute(up / "serial");
+      break;
     }
+    ports.push_back(std::move(port));
   }
-  std::sort(ports.begin(), ports.end(), [](const Port& a, const Port& b) { return a.Com < b.Com; });
-
-  std::vector<Value> values;
-  std::set<std::string> taken;
-  for (const Port& p : ports) {
-    const std::string kind = DeviceKind(DriverOf(p.Tty));
-    // Two links to one device would give one name twice; a key holds each name once.
-    unsigned long k = TrailingNumber(p.Tty);
-    std::string name = "\\Device\\" + kind + std::to_string(k);
-    while (taken.count(name) != 0) name = "\\Device\\" + kind + std::to_string(++k);
-    taken.insert(name);
-    values.push_back({name, "COM" + std::to_string(p.Com)});
-  }
-  return values;
+  std::sort(ports.begin(), ports.end(),
+            [](const SysfsPort& a, const SysfsPort& b) { return TtyBefore(a.Tty, b.Tty); });
+  return ports;
 }
 
 bool PosixPortRegistry::KeyExists(const std::string& subkey) {
-  if (!IsSerialCommKey(subkey)) return false;
-  return DirectoryExists(portDirectory_.empty() ? sysfsRoot_ + "/class/tty" : portDirectory_);
+  return IsSerialCommKey(subkey) && DirectoryExists(sysfsRoot_ + "/class/tty");
 }
 
 bool PosixPortRegistry::OpenKey(const std::string& subkey) {
   CloseKey();
   if (!KeyExists(subkey)) return false;
-  values_ = ReadPorts();
+  std::set<std::string> taken;
+  for (const SysfsPort& p : Ports()) {
+    const std::string kind = DeviceKind(p.Driver);
+    // Two ttys of one kind and number (ttyS0 and ttyUSB0 without drivers) would
+    // give one name twice; a key holds each name once.
+    unsigned long k = TrailingNumber(p.Tty);
+    std::string name = "\\Device\\" + kind + std::to_string(k);
+    while (taken.count(name) != 0) name = "\\Device\\" + kind + std::to_string(++k);
+    taken.insert(name);
+    values_.push_back({name, p.Path});
+  }
   open_ = true;
   return true;
 }
@@ -204,15 +193,4 @@ std::string PosixTextLocale::Upper(const std::string& text) const {
   for (char& c : s)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return s;
-}
-
-std::function<std::string(const std::string&)> PosixPortRegistry::PortPathMapper(const std::string& devRoot) {
-  return [devRoot](const std::string& portPath) {
-    static const char kPrefix[] = "\\\\.\\";
-    if (portPath.compare(0, sizeof kPrefix - 1, kPrefix) != 0) return portPath;
-    const unsigned long com = ComNumber(portPath.substr(sizeof kPrefix - 1));
-    const std::string tty = com > 0 && com <= INT32_MAX ? TtyOfComNumber(static_cast<int32_t>(com)) : std::string();
-    // A number outside the table names no device; the empty path makes the open fail.
-    return tty.empty() ? std::string() : devRoot + "/" + tty;
-  };
 }

@@ -1,6 +1,6 @@
-// PosixPortRegistry over a sysfs tree built in a temporary folder, alone and under TConfPort.
+// PosixPortRegistry over a sysfs tree built in a temporary folder, alone, under TConfPort and under the auto
+// choice.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdlib>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "forms/TConfigurationPort.h"
+#include "ports/PortSelection.h"
 #include "posix/PosixPortRegistry.h"
 #include "tests/support/FakeToolkit.h"
 
@@ -22,31 +23,64 @@ const char kKey[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-class SysfsPortList : public ::testing::Test {
- protected:
-  SysfsPortList() {
+class SysfsPortListFixture : public ::testing::Test {
+ public:
+  SysfsPortListFixture() {
     std::string pattern = (fs::temp_directory_path() / "bravelle-sysfs-XXXXXX").string();
     root = mkdtemp(&pattern[0]);
     fs::create_directories(root / "class" / "tty");
-    fs::create_directories(root / "dev");
   }
-  ~SysfsPortList() override {
+  ~SysfsPortListFixture() override {
     std::error_code ec;
     fs::remove_all(root, ec);
   }
 
   // A tty with a driver link, as the kernel lays it out: class/tty/<tty>/device/driver.
   void AddTty(const std::string& tty, const std::string& driver, const char* uartType = nullptr) {
-    const fs::path drivers = root / "bus" / "drivers" / driver;
+    AddTtyAt(root / "devices" / "platform" / tty, tty, driver, uartType);
+  }
+  // A USB serial tty: the USB device (with its descriptor strings) holds an
+  // interface, which holds the tty's device, as ttyUSB ports are laid out;
+  // ttyACM ones sit on the interface itself (atInterface).
+  void AddUsbTty(const std::string& tty, const std::string& driver, const std::string& vid,
+                 const std::string& pid, const char* manufacturer, const char* product, const char* serial,
+                 bool atInterface = false) {
+    const fs::path usb = root / "devices" / "pci0000:00" / "usb1" / ("1-" + std::to_string(++usbCount));
+    fs::create_directories(usb);
+    std::ofstream(usb / "idVendor") << vid << "\n";
+    std::ofstream(usb / "idProduct") << pid << "\n";
+    if (manufacturer != nullptr) std::ofstream(usb / "manufacturer") << manufacturer << "\n";
+    if (product != nullptr) std::ofstream(usb / "product") << product << "\n";
+    if (serial != nullptr) std::ofstream(usb / "serial") << serial << "\n";
+    const fs::path interface = usb / ("1-" + std::to_string(usbCount) + ":1.0");
+    AddTtyAt(atInterface ? interface : interface / tty, tty, driver, nullptr);
+  }
+  // A UART as Linux 6.5 and later lay it out: the tty's device is the serial core's
+  // port, below its controller, below the chip's device that the real driver owns.
+  void AddSerialCoreTty(const std::string& tty, const std::string& driver) {
+    const fs::path chip = root / "devices" / "pnp0" / ("00:0" + tty.substr(tty.size() - 1));
+    fs::create_directories(chip);
+    Bind(chip, "pnp", driver);
+    const fs::path ctrl = chip / (chip.filename().string() + ":0");
+    fs::create_directories(ctrl);
+    Bind(ctrl, "serial-base", "ctrl");
+    const fs::path port = ctrl / (ctrl.filename().string() + ".0");
+    AddTtyAt(port, tty, "", "4");
+    Bind(port, "serial-base", "port");
+  }
+  void Bind(const fs::path& device, const std::string& bus, const std::string& driver) {
+    const fs::path drivers = root / "bus" / bus / "drivers" / driver;
     fs::create_directories(drivers);
-    const fs::path device = root / "devices" / tty;
-    fs::create_directories(device);
     fs::create_directory_symlink(drivers, device / "driver");
+  }
+  void AddTtyAt(const fs::path& device, const std::string& tty, const std::string& driver,
+                const char* uartType) {
+    fs::create_directories(device);
+    if (!driver.empty()) Bind(device, "platform", driver);
     const fs::path entry = root / "class" / "tty" / tty;
     fs::create_directories(entry);
     fs::create_directory_symlink(device, entry / "device");
     if (uartType != nullptr) std::ofstream(entry / "type") << uartType << "\n";
-    std::ofstream(root / "dev" / tty).put('\0');
   }
   // A tty without a device, such as a virtual console.
   void AddVirtualTty(const std::string& tty) { fs::create_directories(root / "class" / "tty" / tty); }
@@ -74,102 +108,104 @@ class SysfsPortList : public ::testing::Test {
   }
 
   fs::path root;
+  int usbCount = 0;
 };
+using SysfsPortList = SysfsPortListFixture;
 
-TEST_F(SysfsPortList, TtysWithADriverBecomeNumberedValuesNamedAfterTheDriver) {
-  AddTty("ttyS0", "serial8250", "4");
-  AddTty("ttyS1", "serial8250", "0");  // an empty legacy slot
-  AddTty("ttyS12", "serial8250");      // no type file: taken
-  AddTty("ttyUSB0", "cp210x");
-  AddTty("ttyUSB3", "ftdi_sio");
-  AddTty("ttyACM1", "cdc_acm");
-  AddTty("ttyAMA0", "uart-pl011");
-  AddTty("ttyXR0", "xr_serial");  // no COM block for this family
-  AddVirtualTty("tty0");
-  AddVirtualTty("tty7");
-  AddVirtualTty("ttyS5");  // a slot without a device
-  AddVirtualTty("console");
+// The kinds of ttys a Linux PC or a Raspberry Pi shows, with and without hardware behind them.
+void AddMachineTtys(SysfsPortListFixture& t) {
+  t.AddTty("ttyS0", "serial8250", "4");
+  t.AddTty("ttyS1", "serial8250", "0");  // an empty legacy slot
+  t.AddTty("ttyS12", "serial8250");      // no type file: taken
+  t.AddSerialCoreTty("ttyS4", "serial");
+  t.AddUsbTty("ttyUSB0", "cp210x", "10c4", "ea60", "Silicon Labs", "CP2102 USB to UART Bridge Controller",
+              "0001");
+  t.AddUsbTty("ttyUSB3", "ftdi_sio", "0403", "6001", "FTDI", "FT232R USB UART", "A50285BI");
+  t.AddUsbTty("ttyACM1", "cdc_acm", "2341", "0043", "Arduino (www.arduino.cc)", nullptr, nullptr, true);
+  t.AddUsbTty("ttyXRUSB0", "xr_usb_serial_common", "04e2", "1410", nullptr, "XR21V1410", nullptr, true);
+  t.AddTty("ttyAMA0", "uart-pl011");
+  t.AddTty("rfcomm0", "");  // a Bluetooth link: a device, no driver bound
+  t.AddVirtualTty("tty0");
+  t.AddVirtualTty("tty7");
+  t.AddVirtualTty("ttyS5");  // a slot without a device
+  t.AddVirtualTty("console");
+  t.AddVirtualTty("ptmx");
+}
 
+TEST_F(SysfsPortList, TtysWithADeviceBecomeValuesHoldingTheirDevicePath) {
+  AddMachineTtys(*this);
   PosixPortRegistry registry(root.string());
   EXPECT_TRUE(registry.KeyExists(kKey));
-  EXPECT_EQ(ReadAll(registry), (Pairs{{"\\Device\\Serial0", "COM1"},
-                                      {"\\Device\\Serial12", "COM13"},
-                                      {"\\Device\\Silabser0", "COM101"},
-                                      {"\\Device\\VCP3", "COM104"},
-                                      {"\\Device\\USBSER1", "COM202"},
-                                      {"\\Device\\Serial1", "COM301"}}))
-      << "sorted by COM number";
+  EXPECT_EQ(ReadAll(registry), (Pairs{{"\\Device\\Serial0", "/dev/rfcomm0"},
+                                      {"\\Device\\USBSER1", "/dev/ttyACM1"},
+                                      {"\\Device\\Serial1", "/dev/ttyAMA0"},
+                                      {"\\Device\\Serial2", "/dev/ttyS0"},
+                                      {"\\Device\\Serial4", "/dev/ttyS4"},
+                                      {"\\Device\\Serial12", "/dev/ttyS12"},
+                                      {"\\Device\\Silabser0", "/dev/ttyUSB0"},
+                                      {"\\Device\\VCP3", "/dev/ttyUSB3"},
+                                      {"\\Device\\Serial3", "/dev/ttyXRUSB0"}}))
+      << "ordered by tty name; each value name once";
+}
+
+TEST_F(SysfsPortList, UsbPortsCarryTheirDriverIdsAndStrings) {
+  AddMachineTtys(*this);
+  PosixPortRegistry registry(root.string());
+  const std::vector<SysfsPort> ports = registry.Ports();
+  ASSERT_EQ(ports.size(), 9u);
+  auto find = [&](const std::string& tty) {
+    for (const SysfsPort& p : ports)
+      if (p.Tty == tty) return p;
+    ADD_FAILURE() << tty << " not listed";
+    return SysfsPort{};
+  };
+  const SysfsPort cp = find("ttyUSB0");
+  EXPECT_EQ(cp.Path, "/dev/ttyUSB0");
+  EXPECT_EQ(cp.Driver, "cp210x");
+  EXPECT_EQ(cp.Vid + ":" + cp.Pid, "10c4:ea60");
+  EXPECT_EQ(cp.Manufacturer, "Silicon Labs");
+  EXPECT_EQ(cp.Product, "CP2102 USB to UART Bridge Controller");
+  EXPECT_EQ(cp.SerialNumber, "0001");
+  const SysfsPort acm = find("ttyACM1");
+  EXPECT_EQ(acm.Driver, "cdc_acm");
+  EXPECT_EQ(acm.Vid + ":" + acm.Pid, "2341:0043") << "the USB device is the interface's parent";
+  EXPECT_EQ(acm.Manufacturer, "Arduino (www.arduino.cc)");
+  EXPECT_EQ(acm.Product, "");
+  EXPECT_EQ(find("ttyXRUSB0").Product, "XR21V1410");
+  const SysfsPort uart = find("ttyS0");
+  EXPECT_EQ(uart.Driver, "serial8250");
+  EXPECT_EQ(uart.Vid, "") << "no USB device above a platform UART";
+  EXPECT_EQ(find("rfcomm0").Driver, "");
+  EXPECT_EQ(find("ttyS4").Driver, "serial") << "the chip's driver, not the serial core's \"port\"";
 }
 
 TEST_F(SysfsPortList, TheDialogPrefersTheSiliconLabsBridge) {
   AddTty("ttyS0", "serial8250", "4");
-  AddTty("ttyUSB1", "cp210x");
-  AddTty("ttyUSB0", "ftdi_sio");
+  AddUsbTty("ttyUSB1", "cp210x", "10c4", "ea60", "Silicon Labs", "CP2102", "0001");
+  AddUsbTty("ttyUSB0", "ftdi_sio", "0403", "6001", "FTDI", "FT232R", "A5");
   fake::FakeToolkit toolkit;
   PosixPortRegistry registry(root.string());
   PosixTextLocale locale;
   TConfPort dialog(toolkit, nullptr, registry, locale);
-  EXPECT_TRUE(dialog.PortChanged());
-  EXPECT_EQ(dialog.PortList(), (std::vector<std::string>{"COM1", "COM101", "COM102 : KORVANE"}));
-  EXPECT_EQ(dialog.PortNumber(), 102);
-  EXPECT_TRUE(dialog.IsPreferredPort());
-  // The link opens what the list promised.
-  EXPECT_EQ(PosixPortRegistry::PortPathMapper()("\\\\.\\COM" + std::to_string(dialog.PortNumber())), "/dev/ttyUSB1");
+  EXPECT_TRUE(dialog.ScanPorts());
+  EXPECT_EQ(dialog.PortList(),
+            (std::vector<std::string>{"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1 : KORVANE"}));
+  EXPECT_EQ(dialog.SelectedIndex(), 2);
+  // A device path holds no COM number; only the Windows program hands port numbers to the link.
+  EXPECT_EQ(dialog.PortNumber(), 0);
 
-  // Unplugged: the previous port is gone, the first entry is taken.
+  std::vector<PortListEntry> entries;
+  ASSERT_EQ(ReadPortList(registry, locale, entries), PortListResult::Listed);
+  ASSERT_EQ(AutoPortEntry(entries), 2);
+  EXPECT_EQ(entries[2].Port, "/dev/ttyUSB1") << "auto opens the device path itself";
+
+  // Unplugged: two ports left and none preferred, so auto will not guess.
   fs::remove_all(root / "class" / "tty" / "ttyUSB1");
-  EXPECT_TRUE(dialog.PortChanged());
-  EXPECT_EQ(dialog.PortNumber(), 1);
-  EXPECT_FALSE(dialog.IsPreferredPort());
-}
-
-TEST_F(SysfsPortList, ComNumbersAndDevicePathsMapBothWays) {
-  const std::pair<const char*, int32_t> table[] = {
-      {"ttyS0", 1},     {"ttyS99", 100},  {"ttyUSB0", 101}, {"ttyUSB99", 200},
-      {"ttyACM0", 201}, {"ttyAMA7", 308}, {"ttyS100", 0},   {"ttyS", 0},
-      {"ttyS01", 0},    {"ttyUSBx", 0},   {"tty0", 0},      {"ttyXR0", 0},
-  };
-  for (const auto& [tty, com] : table) {
-    EXPECT_EQ(PosixPortRegistry::ComNumberOfTty(tty), com) << tty;
-    if (com != 0) {
-      EXPECT_EQ(PosixPortRegistry::TtyOfComNumber(com), tty);
-    }
-  }
-  EXPECT_EQ(PosixPortRegistry::TtyOfComNumber(0), "");
-  EXPECT_EQ(PosixPortRegistry::TtyOfComNumber(401), "");
-
-  const auto map = PosixPortRegistry::PortPathMapper("/devroot");
-  EXPECT_EQ(map("\\\\.\\COM1"), "/devroot/ttyS0");
-  EXPECT_EQ(map("\\\\.\\COM100"), "/devroot/ttyS99");
-  EXPECT_EQ(map("\\\\.\\COM101"), "/devroot/ttyUSB0");
-  EXPECT_EQ(map("\\\\.\\COM0"), "");
-  EXPECT_EQ(map("\\\\.\\COM401"), "");
-  EXPECT_EQ(map("\\\\.\\COMX"), "");
-  EXPECT_EQ(map("/dev/pts/4"), "/dev/pts/4") << "a device path is left as it is";
-}
-
-TEST_F(SysfsPortList, APortDirectoryGivesItsComLinksTheirNumbers) {
-  AddTty("ttyUSB0", "cp210x");
-  AddTty("ttyS0", "serial8250", "4");
-  const fs::path ports = root / "ports";
-  fs::create_directories(ports);
-  fs::create_symlink(root / "dev" / "ttyUSB0", ports / "COM5");
-  fs::create_symlink(root / "dev" / "ttyS0", ports / "COM12");
-  fs::create_symlink(root / "dev" / "ttyS0", ports / "COM13");  // the same device twice
-  fs::create_symlink(root / "dev" / "absent", ports / "COM7");  // dangling
-  std::ofstream(root / "dev" / "7").put('\0');
-  fs::create_symlink(root / "dev" / "7", ports / "COM9");  // like a pty: unknown to sysfs
-  fs::create_symlink(root / "dev" / "ttyS0", ports / "COM0");
-  fs::create_symlink(root / "dev" / "ttyS0", ports / "notaport");
-
-  PosixPortRegistry registry(root.string(), ports.string());
-  EXPECT_TRUE(registry.KeyExists(kKey));
-  EXPECT_EQ(ReadAll(registry), (Pairs{{"\\Device\\Silabser0", "COM5"},
-                                      {"\\Device\\Serial7", "COM9"},
-                                      {"\\Device\\Serial0", "COM12"},
-                                      {"\\Device\\Serial1", "COM13"}}));
-  // PosixSerialDevice::PortDirectory opens <folder>/COMn: the data names the link itself.
-  EXPECT_TRUE(fs::exists(ports / "COM5"));
+  ASSERT_EQ(ReadPortList(registry, locale, entries), PortListResult::Listed);
+  EXPECT_EQ(AutoPortEntry(entries), -1);
+  fs::remove_all(root / "class" / "tty" / "ttyS0");
+  ASSERT_EQ(ReadPortList(registry, locale, entries), PortListResult::Listed);
+  EXPECT_EQ(AutoPortEntry(entries), 0) << "the only port there is";
 }
 
 TEST_F(SysfsPortList, TheKeyBehavesLikeARegistryKey) {

@@ -1,0 +1,47 @@
+// The rules that list the serial ports and choose one, shared by the port dialog and the command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/PortRegistry.h"
+
+// Counted from the root of HKEY_LOCAL_MACHINE.
+extern const char kSerialCommKey[];  // "\HARDWARE\DEVICEMAP\SERIALCOMM"
+// Part of the device name the Silicon Labs CP210x bridge driver gives its ports: our units ship with one.
+extern const char kPreferredDriver[];  // "Silabser"
+// What a port of that driver carries in the list, after " : ".
+extern const char kPreferredMark[];  // "KORVANE"
+
+struct PortListEntry {
+  std::string Text;       // as the list shows it: the port, and " : KORVANE" for a preferred one
+  std::string Port;       // the value's data: "COM5", or a device path on POSIX
+  std::string ValueName;  // the value's name: "\Device\Silabser0"
+  bool Preferred = false;
+};
+
+enum class PortListResult {
+  Listed,      // the list is complete; it may be empty (no key, no values, none usable)
+  Unreadable,  // the key is there but its information cannot be read
+};
+
+// Reads the key's values into entries sorted by locale, each text once, and
+// closes the key on every way out.
+PortListResult ReadPortList(PortRegistry& registry, const TextLocale& locale,
+                            std::vector<PortListEntry>& entries);
+
+bool IsPreferredEntry(const std::string& text);
+
+// The number n of a text naming COMn: blanks trimmed, upper-cased by the
+// locale, the digits after the first "COM" (or from the third character
+// without one). 0 when there is no number or it is above INT32_MAX.
+int32_t ParsePortNumber(const std::string& text, const TextLocale& locale);
+
+// The entry the dialog selects in a non-empty list: the first preferred one;
+// otherwise the last one numbered like the previous choice; otherwise the first.
+size_t SelectPortEntry(const std::vector<std::string>& texts, int32_t previous, const TextLocale& locale);
+
+// The entry "auto" takes: the first preferred one, else the only one. -1 when
+// there is none, or several and none preferred: a script must not guess.
+int32_t AutoPortEntry(const std::vector<PortListEntry>& entries);

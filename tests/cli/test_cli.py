@@ -1,0 +1,475 @@
+"""bravelle-cli end to end: the real binary against the simulated unit on ptys, and over a fake sysfs tree.
+
+Run by CTest one class at a time (python3 test_cli.py ClassName), with BRAVELLE_CLI,
+BRAVELLE_SIMUNIT, BRAVELLE_PTYSHIM and BRAVELLE_EXPECTED_READING in the environment.
+"""
+
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+CLI = os.environ.get("BRAVELLE_CLI", "")
+SIMUNIT = os.environ.get("BRAVELLE_SIMUNIT", "")
+PTYSHIM = os.environ.get("BRAVELLE_PTYSHIM", "")
+EXPECTED_READING = os.environ.get("BRAVELLE_EXPECTED_READING", "")
+
+# The link's own waits: the handshake's one-second pause, each awaited byte's 1.1 s
+# limit, the release's 200 ms. Bounds are loose so that a loaded machine passes.
+SLACK = 4.0
+
+
+def cli_env(**extra):
+    env = dict(os.environ)
+    env["LANG"] = "C"
+    env.pop("LC_ALL", None)
+    # A pty drops the parity bit a UART keeps; the shim makes it take the link's settings.
+    env["LD_PRELOAD"] = PTYSHIM
+    env["ASAN_OPTIONS"] = "verify_asan_link_order=0:detect_leaks=1"
+    env.update(extra)
+    return env
+
+
+def run_cli(*args, timeout=60, **env):
+    start = time.monotonic()
+    p = subprocess.run([CLI] + list(args), env=cli_env(**env), capture_output=True, timeout=timeout)
+    return p.returncode, p.stdout.decode("utf-8"), p.stderr.decode("utf-8"), time.monotonic() - start
+
+
+def expected_reading():
+    """The bytes of a complete reading without the link destructor's extra releases."""
+    lines = []
+    with open(EXPECTED_READING) as f:
+        for line in f:
+            if line.startswith("# The destructor"):
+                break
+            if line.strip() and not line.startswith("#"):
+                lines.append(line.strip())
+    return lines
+
+
+class Unit:
+    """The simulated unit on a pty of its own, reachable through a symlink path."""
+
+    def __init__(self, folder, *options, link=None):
+        self.folder = folder
+        self.link = link or os.path.join(folder, "port")
+        tag = str(time.monotonic_ns())
+        self.transcript_path = os.path.join(folder, "unit-%s.transcript" % tag)
+        ready = os.path.join(folder, "unit-%s.ready" % tag)
+        self.proc = subprocess.Popen([SIMUNIT, "--link", self.link, "--ready-file", ready, "--transcript",
+                                      self.transcript_path] + [str(o) for o in options],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 10
+        while not os.path.exists(ready):
+            if self.proc.poll() is not None or time.monotonic() > deadline:
+                raise AssertionError("simunit did not start")
+            time.sleep(0.01)
+        with open(ready) as f:
+            self.slave = f.read().strip()
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+
+    def transcript(self):
+        with open(self.transcript_path) as f:
+            return [" ".join(line.split()[1:3]) for line in f if line.strip()]
+
+
+class UnitTestCase(unittest.TestCase):
+    def setUp(self):
+        if not (CLI and SIMUNIT and PTYSHIM):
+            self.skipTest("BRAVELLE_CLI, BRAVELLE_SIMUNIT and BRAVELLE_PTYSHIM are needed")
+        self.dir = tempfile.mkdtemp(prefix="bravelle-cli-")
+        self.units = []
+
+    def tearDown(self):
+        for u in self.units:
+            u.stop()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def unit(self, *options, link=None):
+        u = Unit(self.dir, *options, link=link)
+        self.units.append(u)
+        return u
+
+
+class ReadOutcomes(UnitTestCase):
+    def test_a_complete_reading_in_english_and_in_french(self):
+        u = self.unit("--serial", "7", "--circuit", "12", "--soft-major", "3", "--soft-minor", "4")
+        code, out, err, _ = run_cli("read", "--port", u.link)
+        self.assertEqual(code, 0, err)
+        self.assertEqual(out.splitlines(), ["Port: " + u.link, "Unit: Satellite de la KVR72 QLE, type P04",
+                                            "Serial number: 0000000007", "Circuit version: 12",
+                                            "Software version: 3.4"])
+        code, out, err, _ = run_cli("read", "--port", u.link, LANG="fr_FR.UTF-8")
+        self.assertEqual(code, 0, err)
+        self.assertEqual(out.splitlines()[2:], ["Numéro de série : 0000000007", "Version du circuit : 12",
+                                                "Version du logiciel : 3.4"])
+        code, out, err, _ = run_cli("read", "--port", u.link, "--lang", "en", LANG="fr_FR.UTF-8")
+        self.assertEqual(out.splitlines()[2], "Serial number: 0000000007", "--lang wins over LANG")
+
+    def test_json_fields_of_a_good_reading(self):
+        u = self.unit("--serial", "4294967295")
+        before = time.time()
+        code, out, err, wall = run_cli("read", "--port", u.link, "--json")
+        self.assertEqual(code, 0, err)
+        self.assertEqual(len(out.splitlines()), 1, "one object on one line")
+        record = json.loads(out)
+        stamp = record.pop("time")
+        elapsed = record.pop("elapsed_ms")
+        self.assertEqual(record, {"outcome": "ok", "port": u.link, "type": "P04", "serial": 4294967295,
+                                  "serial_text": "4294967295", "circuit": 5, "software": "1.12", "status": 0})
+        self.assertRegex(stamp, r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
+        t = time.mktime(time.strptime(stamp[:19], "%Y-%m-%dT%H:%M:%S")) - time.timezone
+        self.assertLess(abs(t - before), 5, "the time is UTC and taken at the start")
+        # The handshake's pause and the release's sleep are the floor.
+        self.assertGreaterEqual(elapsed, 1200)
+        self.assertLess(elapsed, wall * 1000 + 1)
+
+    def test_a_unit_of_another_type(self):
+        u = self.unit("--type", "P05")
+        code, out, err, _ = run_cli("read", "--port", u.link, "--json")
+        self.assertEqual(code, 1, err)
+        record = json.loads(out)
+        self.assertEqual((record["outcome"], record["type"], record["status"]), ("wrong-unit", "P05", 100020))
+        self.assertNotIn("serial", record)
+        self.assertIn('"P05"', err)
+        # Released after the type check, as the window does, and nothing read beyond it.
+        self.assertNotIn("H>U 89", u.transcript())
+        self.assertEqual(u.transcript()[-7:], ["H>U 9E", "H>U 38", "H>U 31", "U>H 84", "U>H 84", "H>U 04", "U>H 84"])
+
+    def test_a_unit_that_falls_silent_after_the_handshake(self):
+        u = self.unit("--silent-after-handshake")
+        code, out, err, _ = run_cli("read", "--port", u.link, "--json")
+        self.assertEqual(code, 3, err)
+        record = json.loads(out)
+        self.assertEqual((record["outcome"], record["status"]), ("link-lost", 100002))
+        self.assertNotIn("type", record)
+        self.assertIn("stopped answering", err)
+
+    def test_a_unit_that_hangs_up_in_the_middle_of_the_serial_number(self):
+        # Byte 20 is the host's second address character of the second serial byte.
+        u = self.unit("--hangup-after", "20")
+        code, out, err, _ = run_cli("read", "--port", u.link, "--json")
+        self.assertEqual(code, 3, err)
+        record = json.loads(out)
+        self.assertEqual((record["outcome"], record["type"]), ("link-lost", "P04"))
+        self.assertNotIn("serial", record, "a half-read serial number is not reported")
+
+
+class NoAnswer(UnitTestCase):
+    def test_wait_bounds_the_handshake_retries(self):
+        u = self.unit("--silent")
+        code, out, err, wall = run_cli("read", "--port", u.link, "--wait", "3", "--json")
+        self.assertEqual(code, 2, err)
+        record = json.loads(out)
+        self.assertEqual((record["outcome"], record["status"]), ("no-answer", 100002))
+        self.assertNotIn("type", record)
+        # Each attempt is a one-second pause, one 0x80 and a read of at most 1.1 s:
+        # the last starts before the limit and ends at most one attempt after it.
+        self.assertGreaterEqual(record["elapsed_ms"], 3000)
+        self.assertLess(record["elapsed_ms"], 3000 + 2200 + SLACK * 1000)
+        attempts = u.transcript().count("H>U 80")
+        self.assertGreaterEqual(attempts, 2)
+        self.assertLessEqual(attempts, 3)
+        self.assertIn("No unit answered on " + u.link + " within 3 s", err)
+
+    def test_a_unit_that_answers_the_third_handshake(self):
+        u = self.unit("--answer-after", "3")
+        code, out, err, _ = run_cli("read", "--port", u.link, "--wait", "20")
+        self.assertEqual(code, 0, err)
+        self.assertEqual(u.transcript().count("H>U 80"), 3)
+        self.assertEqual(err, "", "no progress line when standard error is not a terminal")
+
+    def test_an_interrupted_read_closes_the_port_and_ends_with_130(self):
+        u = self.unit("--silent")
+        p = subprocess.Popen([CLI, "read", "--port", u.link, "--wait", "60", "--json"], env=cli_env(),
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        time.sleep(1.5)
+        p.send_signal(signal.SIGINT)
+        start = time.monotonic()
+        out, err = p.communicate(timeout=30)
+        # The attempt under way runs to its end (at most a pause and a read), then the release.
+        self.assertLess(time.monotonic() - start, 2.2 + 2.6 + SLACK)
+        self.assertEqual(p.returncode, 130, err)
+        self.assertEqual(out, b"", "no record of a reading that did not happen")
+        self.assertIn(b"Interrupted.", err)
+        self.assertEqual(u.transcript()[-1], "H>U 04", "the unit is released before the port closes")
+        # The port is free again: a second command gets it.
+        code, _, err, _ = run_cli("read", "--port", u.link, "--wait", "0")
+        self.assertEqual(code, 2, err)
+
+    def test_a_refusing_unit_is_retried_until_the_wait_runs_out(self):
+        u = self.unit("--refuse")
+        code, out, err, _ = run_cli("read", "--port", u.link, "--wait", "1")
+        self.assertEqual(code, 2, err)
+        self.assertEqual(out.splitlines(), ["Port: " + u.link])
+
+
+class PortErrors(UnitTestCase):
+    def test_a_port_that_does_not_exist(self):
+        code, out, err, wall = run_cli("read", "--port", os.path.join(self.dir, "ttyUSB9"), "--json")
+        self.assertEqual(code, 4)
+        self.assertEqual(json.loads(out)["outcome"], "port-error")
+        self.assertEqual(json.loads(out)["status"], 2)  # ENOENT
+        self.assertIn("vanished", err)
+        self.assertIn("bravelle-cli ports", err)
+        self.assertLess(wall, 10, "an unusable port is not retried")
+
+    def test_a_file_that_is_no_serial_device(self):
+        path = os.path.join(self.dir, "notes.txt")
+        open(path, "w").close()
+        code, out, err, _ = run_cli("read", "--port", path)
+        self.assertEqual(code, 4)
+        self.assertIn("not a serial port", err)
+
+    def test_a_port_held_by_another_program(self):
+        u = self.unit()
+        import fcntl
+        holder = os.open(u.slave, os.O_RDWR | os.O_NOCTTY)
+        try:
+            fcntl.flock(holder, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            code, out, err, _ = run_cli("read", "--port", u.link, "--lang", "en")
+        finally:
+            os.close(holder)
+        self.assertEqual(code, 4, err)
+        self.assertIn("ModemManager", err)
+        self.assertIn("brltty", err)
+        code, out, err, _ = run_cli("read", "--port", u.link, "--lang", "fr")
+        self.assertEqual(code, 0, "free again once the other program let go: " + err)
+
+    @unittest.skipIf(os.geteuid() == 0, "root opens any device")
+    def test_a_port_the_user_may_not_open(self):
+        u = self.unit()
+        os.chmod(u.slave, 0)
+        try:
+            code, out, err, _ = run_cli("read", "--port", u.link)
+        finally:
+            os.chmod(u.slave, 0o620)
+        self.assertEqual(code, 4)
+        self.assertIn("dialout", err)
+
+
+class Trace(UnitTestCase):
+    def test_the_trace_holds_every_byte_on_the_line(self):
+        u = self.unit()
+        trace = os.path.join(self.dir, "trace.txt")
+        code, out, err, wall = run_cli("read", "--port", u.link, "--trace", trace)
+        self.assertEqual(code, 0, err)
+        with open(trace) as f:
+            lines = f.read().splitlines()
+        for line in lines:
+            self.assertRegex(line, r"^\d+\.\d{3} (H>U|U>H) [0-9A-F]{2}$")
+        self.assertEqual([line.split(" ", 1)[1] for line in lines], expected_reading())
+        self.assertEqual([line.split(" ", 1)[1] for line in lines], u.transcript())
+        times = [float(line.split()[0]) for line in lines]
+        self.assertEqual(times, sorted(times))
+        self.assertGreaterEqual(times[0], 1.0, "the first byte follows the handshake's one-second pause")
+        self.assertGreaterEqual(times[-1] - times[-3], 0.2, "the release sleeps 200 ms before its end command")
+        self.assertLess(times[-1], wall)
+
+    def test_a_trace_to_standard_error_keeps_standard_output_clean(self):
+        u = self.unit("--type", "P05")
+        code, out, err, _ = run_cli("read", "--port", u.link, "--trace", "-", "--json")
+        self.assertEqual(code, 1)
+        json.loads(out)
+        traced = [line for line in err.splitlines() if re.match(r"^\d+\.\d{3} ", line)]
+        self.assertEqual(traced[:2], [traced[0][:traced[0].index(" ")] + " H>U 80",
+                                      traced[1][:traced[1].index(" ")] + " U>H 81"])
+        self.assertEqual(len(traced), len(u.transcript()))
+
+
+class Usage(unittest.TestCase):
+    def setUp(self):
+        if not CLI:
+            self.skipTest("BRAVELLE_CLI is needed")
+
+    def test_usage_errors_end_with_64_and_say_what_is_wrong(self):
+        cases = [
+            ([], "a command is needed"),
+            (["reed"], 'unknown command "reed"'),
+            (["read", "--wait"], "--wait needs a value"),
+            (["read", "--wait", "-1"], "--wait needs seconds"),
+            (["read", "--wait", "ten"], "--wait needs seconds"),
+            (["read", "--lang", "de"], "--lang takes fr or en"),
+            (["read", "--json", "--json"], "--json is given twice"),
+            (["read", "--log", "x"], '"--log" is not an option of read'),
+            (["watch"], "watch needs --log FILE"),
+            (["watch", "--log", "x", "--json"], '"--json" is not an option of watch'),
+            (["ports", "--port", "COM1"], '"--port" is not an option of ports'),
+            (["read", "extra"], '"extra" is not an option of read'),
+        ]
+        for args, message in cases:
+            code, out, err, _ = run_cli(*args)
+            self.assertEqual(code, 64, args)
+            self.assertIn(message, err, args)
+            self.assertIn("usage: bravelle-cli", err, args)
+            self.assertEqual(out, "", args)
+
+    def test_help_and_version(self):
+        code, out, err, _ = run_cli("--help")
+        self.assertEqual(code, 0)
+        self.assertIn("bravelle-cli watch [--port PORT] --log FILE [--lang fr|en]", out)
+        code, out, err, _ = run_cli("--version")
+        self.assertEqual((code, out), (0, "bravelle-cli 1.0.1.10\n"))
+
+
+def make_sysfs(root, ports):
+    """A sysfs tree: ports are (tty, driver, usb) with usb None or (vid, pid, manufacturer, product, serial)."""
+    for i, (tty, driver, usb) in enumerate(ports):
+        if usb is None:
+            device = os.path.join(root, "devices", "platform", tty)
+        else:
+            parent = os.path.join(root, "devices", "pci0000:00", "usb1", "1-%d" % (i + 1))
+            os.makedirs(parent)
+            for name, value in zip(("idVendor", "idProduct", "manufacturer", "product", "serial"), usb):
+                if value is not None:
+                    with open(os.path.join(parent, name), "w") as f:
+                        f.write(value + "\n")
+            device = os.path.join(parent, "1-%d:1.0" % (i + 1), tty)
+        os.makedirs(device)
+        drivers = os.path.join(root, "bus", "drivers", driver)
+        os.makedirs(drivers, exist_ok=True)
+        os.symlink(drivers, os.path.join(device, "driver"))
+        entry = os.path.join(root, "class", "tty", tty)
+        os.makedirs(entry)
+        os.symlink(device, os.path.join(entry, "device"))
+    for tty in ("tty0", "console", "ptmx"):
+        os.makedirs(os.path.join(root, "class", "tty", tty))
+
+
+class Ports(unittest.TestCase):
+    def setUp(self):
+        if not CLI:
+            self.skipTest("BRAVELLE_CLI is needed")
+        self.dir = tempfile.mkdtemp(prefix="bravelle-sysfs-")
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def test_ports_as_json_and_as_text(self):
+        make_sysfs(self.dir, [
+            ("ttyS0", "serial8250", None),
+            ("ttyUSB1", "ftdi_sio", ("0403", "6001", "FTDI", "FT232R USB UART", "A50285BI")),
+            ("ttyUSB0", "cp210x", ("10c4", "ea60", "Silicon Labs", "CP2102 USB to UART Bridge Controller", "0001")),
+            ("ttyACM0", "cdc_acm", ("2341", "0043", None, "Uno \"R3\"", None)),
+        ])
+        code, out, err, _ = run_cli("ports", "--json", BRAVELLE_SYSFS=self.dir)
+        self.assertEqual(code, 0, err)
+        self.assertEqual(json.loads(out), [
+            {"port": "/dev/ttyACM0", "driver": "cdc_acm", "preferred": False, "selected": False,
+             "vid": "2341", "pid": "0043", "product": "Uno \"R3\""},
+            {"port": "/dev/ttyS0", "driver": "serial8250", "preferred": False, "selected": False},
+            {"port": "/dev/ttyUSB0", "driver": "cp210x", "preferred": True, "selected": True,
+             "vid": "10c4", "pid": "ea60", "manufacturer": "Silicon Labs",
+             "product": "CP2102 USB to UART Bridge Controller", "serial_number": "0001"},
+            {"port": "/dev/ttyUSB1", "driver": "ftdi_sio", "preferred": False, "selected": False,
+             "vid": "0403", "pid": "6001", "manufacturer": "FTDI", "product": "FT232R USB UART",
+             "serial_number": "A50285BI"},
+        ])
+        code, out, err, _ = run_cli("ports", BRAVELLE_SYSFS=self.dir)
+        self.assertEqual(code, 0, err)
+        self.assertEqual(out.splitlines(), [
+            "  /dev/ttyACM0  cdc_acm  2341:0043  Uno \"R3\"",
+            "  /dev/ttyS0  serial8250",
+            "> /dev/ttyUSB0  cp210x  10c4:ea60  Silicon Labs  CP2102 USB to UART Bridge Controller  serial 0001"
+            "  [preferred]",
+            "  /dev/ttyUSB1  ftdi_sio  0403:6001  FTDI  FT232R USB UART  serial A50285BI",
+            "auto: /dev/ttyUSB0",
+        ])
+
+    def test_auto_will_not_guess_between_ports_of_other_drivers(self):
+        make_sysfs(self.dir, [("ttyS0", "serial8250", None), ("ttyUSB0", "ftdi_sio", ("0403", "6001", None, None, None))])
+        code, out, err, wall = run_cli("read", "--json", BRAVELLE_SYSFS=self.dir)
+        self.assertEqual(code, 4)
+        self.assertEqual(json.loads(out)["outcome"], "port-error")
+        self.assertNotIn("port", json.loads(out))
+        self.assertIn("  /dev/ttyS0\n  /dev/ttyUSB0\n", err)
+        code, out, err, _ = run_cli("ports", BRAVELLE_SYSFS=self.dir)
+        self.assertEqual(out.splitlines()[-1], "auto: none (several ports, none preferred; give --port)")
+
+    def test_auto_takes_the_only_port_and_says_when_there_is_none(self):
+        make_sysfs(self.dir, [("ttyUSB7", "ftdi_sio", ("0403", "6001", None, None, None))])
+        # The port is only in the fake tree: opening it fails, which shows which one auto took.
+        code, out, err, _ = run_cli("read", "--json", BRAVELLE_SYSFS=self.dir)
+        self.assertEqual(json.loads(out)["port"], "/dev/ttyUSB7")
+        shutil.rmtree(os.path.join(self.dir, "class", "tty", "ttyUSB7"))
+        code, out, err, _ = run_cli("read", "--lang", "fr", BRAVELLE_SYSFS=self.dir)
+        self.assertEqual(code, 4)
+        self.assertIn("Aucun port série", err)
+        code, out, err, _ = run_cli("ports", "--json", BRAVELLE_SYSFS=self.dir)
+        self.assertEqual((code, out), (0, "[]\n"))
+
+
+class Watch(UnitTestCase):
+    def test_two_units_one_after_the_other_then_interrupt(self):
+        link = os.path.join(self.dir, "bench-port")
+        log = os.path.join(self.dir, "units.jsonl")
+        with open(log, "w") as f:
+            f.write('{"outcome":"ok","serial":1001}\n')  # the record of an earlier run
+        watch = subprocess.Popen([CLI, "watch", "--port", link, "--log", log], env=cli_env(),
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            def records():
+                with open(log) as f:
+                    return [json.loads(line) for line in f.read().splitlines()][1:]
+
+            def wait_records(n, limit=30):
+                deadline = time.monotonic() + limit
+                while time.monotonic() < deadline:
+                    if len(records()) >= n:
+                        return records()
+                    time.sleep(0.1)
+                self.fail("no record %d within %d s" % (n, limit))
+
+            time.sleep(1.5)  # nothing plugged in yet: the watch waits for the port
+            first = self.unit("--serial", "1001", link=link)
+            self.assertEqual(len(wait_records(1)), 1)
+            time.sleep(3)  # the unit stays: it is read once only
+            self.assertEqual(len(records()), 1)
+            first.stop()  # unplugged: the port vanishes
+            second = self.unit("--serial", "2002", "--circuit", "9", link=link)
+            got = wait_records(2)
+            time.sleep(0.5)
+            watch.send_signal(signal.SIGINT)
+            out, err = watch.communicate(timeout=20)
+        finally:
+            if watch.poll() is None:
+                watch.kill()
+                watch.wait()
+        self.assertEqual(watch.returncode, 0, err)
+        with open(log, "rb") as f:
+            data = f.read()
+        self.assertTrue(data.endswith(b"\n"), "the log ends with a whole line")
+        got = records()
+        self.assertEqual(len(got), 2)
+        self.assertEqual([(r["outcome"], r["serial"], r["circuit"], r.get("repeat")) for r in got],
+                         [("ok", 1001, 5, True), ("ok", 2002, 9, None)])
+        for r in got:
+            self.assertEqual(r["port"], link)
+            self.assertEqual(r["serial_text"], "%010d" % r["serial"])
+        lines = out.decode().splitlines()
+        self.assertEqual(len(lines), 2, "one line per unit")
+        self.assertIn("0000001001", lines[0])
+        self.assertIn("(read before)", lines[0])
+        self.assertIn("0000002002", lines[1])
+        # The second unit was released before the port was closed.
+        self.assertIn("H>U 04", second.transcript())
+        self.assertEqual(first.transcript().count("H>U 89"), 6, "the first unit was read once: four serial bytes, two software bytes")
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1] + sys.argv[1:], verbosity=2)
