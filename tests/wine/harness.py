@@ -58,7 +58,7 @@ holds them):
 Program (returned by launch):
     pid, first (hwnd of the first visible window), exited, code
     windows(visible_only=True)     [Window] of this process
-    main_window(timeout=10)        the visible top-level window that is no dialog box
+    main_window(timeout=30)        the visible top-level window that is no dialog box
                                    and not the application window
     window(caption=None, cls=None) first visible top-level window matching
     children(hwnd)                 [Control], every descendant, positions in the
@@ -390,7 +390,7 @@ class Program:
         items = [Window(w) for w in self.cmd("windows", self.pid)["windows"]]
         return [w for w in items if w.visible or not visible_only]
 
-    def main_window(self, timeout=10):
+    def main_window(self, timeout=30):
         deadline = time.monotonic() + timeout
         while True:
             for w in self.windows():
