@@ -10,8 +10,8 @@ namespace mw {
 
 namespace {
 
-constexpr SerialHandle kHandle = 7;
 constexpr int32_t kFileNotFound = 2;
+constexpr int32_t kBadCommand = 22;
 
 std::string Hex(uint8_t byte) {
   char text[4];
@@ -22,10 +22,9 @@ std::string Hex(uint8_t byte) {
 uint8_t HexDigitValue(uint8_t c) {
   if (c >= '0' && c <= '9') return static_cast<uint8_t>(c - '0');
   if (c >= 'A' && c <= 'F') return static_cast<uint8_t>(c - 'A' + 10);
+  if (c >= 'a' && c <= 'f') return static_cast<uint8_t>(c - 'a' + 10);
   return 0;
 }
-
-const char kDigits[] = "0123456789ABCDEF";
 
 }  // namespace
 
@@ -59,8 +58,31 @@ size_t UnitOnSerialLine::Count(const std::string& entry) const {
   return static_cast<size_t>(std::count(Transcript.begin(), Transcript.end(), entry));
 }
 
+void UnitOnSerialLine::Unplug() {
+  unplugged_ = true;
+  open_ = false;
+  ++handle_;  // the handle the program holds now leads nowhere
+  toHost_.clear();
+  pendingHex_.clear();
+  Transcript.push_back("unplugged");
+}
+
+void UnitOnSerialLine::PlugIn() {
+  unplugged_ = false;
+  expect_ = Expect::Command;
+  argument_.clear();
+  connectsSeen_ = 0;
+  Transcript.push_back("plugged in");
+}
+
+bool UnitOnSerialLine::Dead(SerialHandle h) {
+  if (h == handle_ && !unplugged_) return false;
+  lastError_ = kBadCommand;
+  return true;
+}
+
 SerialHandle UnitOnSerialLine::Open(const char* path) {
-  if (open_ || UnitPort != path) {
+  if (open_ || unplugged_ || UnitPort != path) {
     lastError_ = kFileNotFound;
     return kInvalidSerialHandle;
   }
@@ -68,48 +90,58 @@ SerialHandle UnitOnSerialLine::Open(const char* path) {
   ++OpenCount;
   const char* name = std::strrchr(path, '\\');
   Transcript.push_back(std::string("open ") + (name ? name + 1 : path));
-  return kHandle;
+  return handle_;
 }
 
-bool UnitOnSerialLine::GetState(SerialHandle, CommDcb& dcb) {
+bool UnitOnSerialLine::GetState(SerialHandle h, CommDcb& dcb) {
+  if (Dead(h)) return false;
   dcb = portDcb_;
   return true;
 }
-bool UnitOnSerialLine::SetState(SerialHandle, const CommDcb& dcb) {
+bool UnitOnSerialLine::SetState(SerialHandle h, const CommDcb& dcb) {
+  if (Dead(h)) return false;
   portDcb_ = dcb;
   return true;
 }
-bool UnitOnSerialLine::GetTimeouts(SerialHandle, CommTimeouts& t) {
+bool UnitOnSerialLine::GetTimeouts(SerialHandle h, CommTimeouts& t) {
+  if (Dead(h)) return false;
   t = portTimeouts_;
   return true;
 }
-bool UnitOnSerialLine::SetTimeouts(SerialHandle, const CommTimeouts& t) {
+bool UnitOnSerialLine::SetTimeouts(SerialHandle h, const CommTimeouts& t) {
+  if (Dead(h)) return false;
   portTimeouts_ = t;
   return true;
 }
 
-bool UnitOnSerialLine::Purge(SerialHandle, uint32_t) {
+bool UnitOnSerialLine::Purge(SerialHandle h, uint32_t) {
+  if (Dead(h)) return false;
   Transcript.push_back("purge");
   toHost_.clear();
   return true;
 }
 
-bool UnitOnSerialLine::Close(SerialHandle) {
-  open_ = false;
+bool UnitOnSerialLine::Close(SerialHandle h) {
+  // Closing a dead handle works: it only frees the program's side.
+  if (h == handle_) open_ = false;
   ++CloseCount;
-  Transcript.push_back("close");
+  Transcript.push_back(h == handle_ ? "close" : "close dead");
   if (OnClose) OnClose();
   return true;
 }
 
-bool UnitOnSerialLine::Write(SerialHandle, uint8_t byte, uint32_t& count) {
+bool UnitOnSerialLine::Write(SerialHandle h, uint8_t byte, uint32_t& count) {
+  count = 0;
+  if (Dead(h)) return false;
   Transcript.push_back(">" + Hex(byte));
   count = 1;
   OnHostByte(byte);
   return true;
 }
 
-bool UnitOnSerialLine::Read(SerialHandle, uint8_t& byte, uint32_t& count) {
+bool UnitOnSerialLine::Read(SerialHandle h, uint8_t& byte, uint32_t& count) {
+  count = 0;
+  if (Dead(h)) return false;
   if (ReadsBeforeLineFails >= 0 && unitBytesRead_ >= ReadsBeforeLineFails) {
     lastError_ = LineError;
     count = 0;
@@ -135,9 +167,9 @@ void UnitOnSerialLine::Send(uint8_t byte) {
   toHost_.push_back(byte);
 }
 
-void UnitOnSerialLine::SendHexValue(uint8_t value) {
-  pendingHex_.push_back(static_cast<uint8_t>(kDigits[value >> 4]));
-  pendingHex_.push_back(static_cast<uint8_t>(kDigits[value & 15]));
+void UnitOnSerialLine::SendHexValue(uint8_t value, bool garbled) {
+  pendingHex_.push_back(static_cast<uint8_t>(Digits[value >> 4]));
+  pendingHex_.push_back(static_cast<uint8_t>(garbled ? 'G' + (value & 15) : Digits[value & 15]));
 }
 
 void UnitOnSerialLine::OnHostByte(uint8_t byte) {
@@ -149,7 +181,7 @@ void UnitOnSerialLine::OnHostByte(uint8_t byte) {
       if (expect_ == Expect::Address) {
         const uint8_t address = static_cast<uint8_t>(HexDigitValue(static_cast<uint8_t>(argument_[0])) * 16 +
                                                      HexDigitValue(static_cast<uint8_t>(argument_[1])));
-        SendHexValue(Memory[address]);
+        SendHexValue(Memory[address], GarbleMemory);
         Send(pendingHex_.front());
         pendingHex_.pop_front();
       } else {

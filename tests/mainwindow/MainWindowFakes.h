@@ -47,6 +47,18 @@ class UnitOnSerialLine : public SerialDevice {
   // Reads fail with this system error once that many unit bytes were read; -1 never.
   int ReadsBeforeLineFails = -1;
   int32_t LineError = 5;
+  // The characters the unit writes its hex digits with: lowercase units exist.
+  std::string Digits = "0123456789ABCDEF";
+  // Memory bytes go out with a second character that is no hex digit, as
+  // noise or a wrong rate deliver them.
+  bool GarbleMemory = false;
+
+  // The unit's USB adapter pulled out: the handle the program holds is dead
+  // for good (every call on it fails, as Windows does with ERROR_BAD_COMMAND)
+  // and the port path opens nothing. PlugIn brings a new device under the
+  // same path, which opens even while the dead handle is still held.
+  void Unplug();
+  void PlugIn();
 
   void SetSerialNumber(uint32_t serial);
   void SetSoftwareVersion(uint8_t major, uint8_t minor);
@@ -77,11 +89,15 @@ class UnitOnSerialLine : public SerialDevice {
  private:
   enum class Expect { Command, Address, RateCode };
   void Send(uint8_t byte);
-  void SendHexValue(uint8_t value);
+  void SendHexValue(uint8_t value, bool garbled = false);
   void OnHostByte(uint8_t byte);
 
   InstantClock& clock_;
+  bool Dead(SerialHandle h);
+
   bool open_ = false;
+  bool unplugged_ = false;
+  SerialHandle handle_ = 7;  // the live device's handle; a new one after each unplug
   int32_t lastError_ = 0;
   std::deque<uint8_t> toHost_;
   // Hex characters of a value not yet sent: each goes out after the host's ACK.
