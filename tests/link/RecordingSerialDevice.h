@@ -5,6 +5,7 @@
 #include <deque>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/Clock.h"
@@ -33,6 +34,8 @@ class RecordingSerialDevice : public SerialDevice {
   uint32_t readTimeoutMs = 1100;
   // Call name -> error code: the next call of that name fails with it (once).
   std::map<std::string, int32_t> failNext;
+  // Call name -> {n, error}: the n-th next call of that name fails with it (once).
+  std::map<std::string, std::pair<int, int32_t>> failNextAfter;
   // The next writes report success without moving their byte.
   int writesTimingOut = 0;
 
@@ -104,6 +107,12 @@ class RecordingSerialDevice : public SerialDevice {
 
  private:
   bool Fails(const std::string& name) {
+    auto later = failNextAfter.find(name);
+    if (later != failNextAfter.end() && --later->second.first == 0) {
+      lastError = later->second.second;
+      failNextAfter.erase(later);
+      return true;
+    }
     auto it = failNext.find(name);
     if (it == failNext.end()) return false;
     lastError = it->second;
