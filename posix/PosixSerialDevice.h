@@ -8,7 +8,9 @@
 // A name that is not of the form "\\.\COMn" is taken as a device path as it is.
 //
 // Statuses are errno values. A device without modem lines (a pty answers the modem
-// ioctls with ENOTTY) is used without them. A line whose other end has gone (EIO,
+// ioctls with ENOTTY) is used without them; on one with them, Close puts DTR and
+// RTS back as they were at open. Bytes with parity errors are passed on as
+// received, as on Windows. A line whose other end has gone (EIO,
 // POLLHUP) fails with EIO rather than blocking.
 #pragma once
 
@@ -43,6 +45,7 @@ class PosixSerialDevice : public SerialDevice {
  private:
   struct Port;
   Port* Find(SerialHandle h);
+  static void RestoreLines(Port& p);
   bool Fail(int error);
 
   PortPathMapper mapper_;

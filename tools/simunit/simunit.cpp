@@ -38,6 +38,7 @@ struct Options {
   long lateMs = 0;
   bool silentAfterHandshake = false;
   bool lowercase = false;
+  bool garble = false;
   bool refuseBaud = false;
   long hangupAfter = -1;
   std::string transcript;
@@ -204,10 +205,12 @@ class Unit {
     return true;
   }
 
-  bool SendValue(uint8_t v) {
+  // garbled: the second character comes out of the hex range ('G' to 'V'), as
+  // noise or a wrong rate would deliver it.
+  bool SendValue(uint8_t v, bool garbled = false) {
     const char* digits = opt_.lowercase ? "0123456789abcdef" : "0123456789ABCDEF";
-    return SendCharacter(static_cast<uint8_t>(digits[v >> 4])) &&
-           SendCharacter(static_cast<uint8_t>(digits[v & 0x0F]));
+    const uint8_t low = garbled ? static_cast<uint8_t>('G' + (v & 0x0F)) : static_cast<uint8_t>(digits[v & 0x0F]);
+    return SendCharacter(static_cast<uint8_t>(digits[v >> 4])) && SendCharacter(low);
   }
 
   static int Digit(int c) {
@@ -256,7 +259,7 @@ class Unit {
         break;
       case kReadByte: {
         uint8_t address = 0;
-        if (GetValue(address)) SendValue(memory_[address]);
+        if (GetValue(address)) SendValue(memory_[address], opt_.garble);
         break;
       }
       case kSetBaud: {
@@ -352,6 +355,7 @@ void Usage(int code = 2) {
                "  --late MS                answer connect requests MS ms late\n"
                "  --silent-after-handshake answer nothing once a handshake succeeded\n"
                "  --lowercase              send hexadecimal letters in lowercase\n"
+               "  --garble                 send memory bytes with a non-hex second character\n"
                "  --refuse-baud            answer baud switches with 0x85\n"
                "  --hangup-after N         close the line when the N-th byte arrives\n"
                "  --transcript FILE        one line per byte: ms, H>U or U>H, hex value\n"
@@ -375,7 +379,7 @@ long Number(const char* text) {
 int main(int argc, char** argv) {
   enum {
     kType = 1000, kSerial, kCircuit, kSoftMajor, kSoftMinor, kRefuse, kSilent, kAnswerAfter,
-    kLate, kSilentAfter, kLowercase, kRefuseBaud, kHangupAfter, kTranscript, kReadyFile,
+    kLate, kSilentAfter, kLowercase, kGarble, kRefuseBaud, kHangupAfter, kTranscript, kReadyFile,
     kLink, kDevice
   };
   static const option kLong[] = {
@@ -390,6 +394,7 @@ int main(int argc, char** argv) {
       {"late", required_argument, nullptr, kLate},
       {"silent-after-handshake", no_argument, nullptr, kSilentAfter},
       {"lowercase", no_argument, nullptr, kLowercase},
+      {"garble", no_argument, nullptr, kGarble},
       {"refuse-baud", no_argument, nullptr, kRefuseBaud},
       {"hangup-after", required_argument, nullptr, kHangupAfter},
       {"transcript", required_argument, nullptr, kTranscript},
@@ -413,6 +418,7 @@ int main(int argc, char** argv) {
       case kLate: o.lateMs = Number(optarg); break;
       case kSilentAfter: o.silentAfterHandshake = true; break;
       case kLowercase: o.lowercase = true; break;
+      case kGarble: o.garble = true; break;
       case kRefuseBaud: o.refuseBaud = true; break;
       case kHangupAfter: o.hangupAfter = Number(optarg); break;
       case kTranscript: o.transcript = optarg; break;
