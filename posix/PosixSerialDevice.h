@@ -1,4 +1,5 @@
-// The serial device on Linux: a tty opened exclusively, set raw from the DCB, with the Windows read/write timeouts emulated per byte.
+// The serial device on Linux: a tty opened exclusively, set raw from the DCB, with the Windows read/write
+// timeouts emulated per byte.
 //
 // Port paths. The link names its port "\\.\COMn", as Windows does; a PortPathMapper
 // turns that name into a device path. The default rule maps COMn to /dev/ttyS<n-1>

@@ -40,7 +40,8 @@ TEST(TextCatalogue, TwoLineMessagesSeparateTheirPartsWithLfLfCr) {
             "Check the cable, the power and the chosen port, then read again.");
   EXPECT_EQ(Format(Text(TXT_LINK_LOST_DETAIL, 0), device.c_str(), 100002),
             "L'appareil Satellite de la KVR72 QLE ne r\xE9pond plus correctement (code 100002).\n\n\r"
-            "V\xE9rifier le c\xE2" "ble, l'alimentation et le port choisi, puis relancer la lecture.");
+            "V\xE9rifier le c\xE2"
+            "ble, l'alimentation et le port choisi, puis relancer la lecture.");
   EXPECT_EQ(Fr(TXT_LINK_LOST), "L'appareil ne r\xE9pond plus correctement");
   EXPECT_EQ(En(TXT_LINK_LOST), "The unit no longer answers correctly");
 }

@@ -1,4 +1,5 @@
-// Fuzz target: a whole reading by TComP04 against a unit whose answers, silences and line failures come from the input.
+// Fuzz target: a whole reading by TComP04 against a unit whose answers, silences and line failures come from
+// the input.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -22,7 +23,8 @@ class StepClock : public Clock {
 // used up the line is silent.
 class ScriptedLine : public SerialDevice {
  public:
-  ScriptedLine(const uint8_t* data, size_t size, StepClock& clock) : data_(data), size_(size), clock_(clock) {}
+  ScriptedLine(const uint8_t* data, size_t size, StepClock& clock)
+      : data_(data), size_(size), clock_(clock) {}
 
   std::vector<uint8_t> delivered;  // every byte a read handed over
   int openHandles = 0;

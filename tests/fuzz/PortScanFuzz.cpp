@@ -36,7 +36,8 @@ void Fill(fake::FakePortRegistry& registry, const uint8_t* data, size_t size) {
     // The registry backends hand over the data up to its first NUL byte.
     std::string value = text();
     value = value.substr(0, value.find('\0'));
-    const uint32_t types[] = {kRegSz, kRegExpandSz, fake::kRegBinary, fake::kRegDword, fake::kRegMultiSz, kRegSz};
+    const uint32_t types[] = {kRegSz,          kRegExpandSz,      fake::kRegBinary,
+                              fake::kRegDword, fake::kRegMultiSz, kRegSz};
     registry.Add(control & 0x10 ? name + "Silabser" : name, value, types[control % 6]);
     if (control & 0x20) registry.FailTypeOf.insert(name);
     if (control & 0x40) registry.FailTextOf.insert(name);
@@ -58,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t k = 1; k < list.size(); ++k) Require(locale.Compare(list[k - 1], list[k]) < 0);
     for (const std::string& entry : list) {
       bool found = false;
-      for (const auto& v : registry.Values) found = found || entry == v.Text || entry == v.Text + " : KORVANE";
+      for (const auto& v : registry.Values)
+        found = found || entry == v.Text || entry == v.Text + " : KORVANE";
       Require(found);
     }
     const int32_t port = dialog.PortNumber();

@@ -64,10 +64,14 @@ TEST(LinkObject, ConstructorSettingsAndNoSystemCallWithoutOpen) {
 TEST(LinkObject, SetPortIndexEdges) {
   Bench b;
   TComP04 link(b.device, b.clock);
-  const std::pair<int32_t, const char*> cases[] = {
-      {0, "\\\\.\\COM1"},       {100, "\\\\.\\COM101"},          {101, "\\\\.\\COM102"},
-      {149, "\\\\.\\COM150"},   {255, "\\\\.\\COM256"},          {-1, "\\\\.\\COM0"},
-      {INT_MAX, "\\\\.\\COM2147483648"}, {INT_MIN, "\\\\.\\COM-2147483647"}};
+  const std::pair<int32_t, const char*> cases[] = {{0, "\\\\.\\COM1"},
+                                                   {100, "\\\\.\\COM101"},
+                                                   {101, "\\\\.\\COM102"},
+                                                   {149, "\\\\.\\COM150"},
+                                                   {255, "\\\\.\\COM256"},
+                                                   {-1, "\\\\.\\COM0"},
+                                                   {INT_MAX, "\\\\.\\COM2147483648"},
+                                                   {INT_MIN, "\\\\.\\COM-2147483647"}};
   for (const auto& c : cases) {
     link.LastStatus = 9;
     link.SetPortIndex(c.first);
@@ -92,8 +96,9 @@ TEST(LinkObject, SetPortIndexClosesAnOpenPortWhenTheNameChanges) {
   b.device.reads = {ACK, 0x00, 0x04};  // baud switch accepted, then CMD_END's answer
   link.LastStatus = 9;
   link.SetPortIndex(4);
-  EXPECT_EQ(b.device.calls, (Calls{"Write 9E", "Write 38", "Write 31", "Read", "Read", "SetState 9600", "Sleep 200",
-                                   "Write 04", "Read", "SetState 4800", "SetTimeouts 7", "Close"}));
+  EXPECT_EQ(b.device.calls,
+            (Calls{"Write 9E", "Write 38", "Write 31", "Read", "Read", "SetState 9600", "Sleep 200",
+                   "Write 04", "Read", "SetState 4800", "SetTimeouts 7", "Close"}));
   EXPECT_FALSE(link.IsOpen());
   EXPECT_EQ(link.Connected, 0u);
   EXPECT_EQ(link.LastStatus, 9);
@@ -110,15 +115,29 @@ TEST(LinkObject, SetPortIndexClosesAnOpenPortWhenTheNameChanges) {
 // range edge: '/' '0', '9' ':', '@' 'A', 'F' 'G', '`' 'a', 'f' 'g'.
 TEST(LinkObject, DecodeHexPairAcceptsOnlyHexDigits) {
   const std::pair<const char*, int32_t> good[] = {{"7A", 122}, {"FF", 255}, {"0a", 10}, {"ff", 255},
-                                                 {"00", 0},   {"09", 9},   {"0A", 10}, {"0F", 15},
-                                                 {"0f", 15},  {"Ab", 171}, {"90", 144}};
+                                                  {"00", 0},   {"09", 9},   {"0A", 10}, {"0F", 15},
+                                                  {"0f", 15},  {"Ab", 171}, {"90", 144}};
   for (const auto& c : good) {
     int32_t value = -1;
     EXPECT_EQ(TComP04::DecodeHexPair(c.first[0], c.first[1], value), 0) << c.first;
     EXPECT_EQ(value, c.second) << c.first;
   }
-  const char* bad[] = {"0/", "/0", "0:", ":0", "0@", "@0", "0G", "G0", "0`", "`0", "0g", "g0", " 0", "0 ",
-                       "\x00" "0"};
+  const char* bad[] = {"0/",
+                       "/0",
+                       "0:",
+                       ":0",
+                       "0@",
+                       "@0",
+                       "0G",
+                       "G0",
+                       "0`",
+                       "`0",
+                       "0g",
+                       "g0",
+                       " 0",
+                       "0 ",
+                       "\x00"
+                       "0"};
   for (const char* c : bad) {
     int32_t value = -7;
     EXPECT_EQ(TComP04::DecodeHexPair(c[0], c[1], value), COMERR_BAD_REPLY) << c;
@@ -192,7 +211,8 @@ TEST(LinkObject, FailedRestoreStillClosesTheHandle) {
   b.device.failNext["SetTimeouts"] = 32;
   b.device.failNext["Close"] = 33;
   EXPECT_EQ(link.Close(), 31);
-  EXPECT_EQ(b.device.calls, (Calls{"Sleep 200", "Write 04", "Read", "SetState 4800", "SetTimeouts 7", "Close"}));
+  EXPECT_EQ(b.device.calls,
+            (Calls{"Sleep 200", "Write 04", "Read", "SetState 4800", "SetTimeouts 7", "Close"}));
   EXPECT_EQ(link.PortHandle, kInvalidSerialHandle);
   EXPECT_EQ(link.Connected, 0u);
 
@@ -225,12 +245,15 @@ TEST(LinkObject, OpenFailingHalfWayPutsBackAndCloses) {
   const Case cases[] = {
       {"GetState", 1, {"Open \\\\.\\COM2", "GetState", "Close"}},
       // An adapter that cannot do even parity refuses the link's settings.
-      {"SetState", 2,
+      {"SetState",
+       2,
        {"Open \\\\.\\COM2", "GetState", "SetState 9600", "SetState 9600", "SetState 4800", "Close"}},
-      {"GetTimeouts", 1,
+      {"GetTimeouts",
+       1,
        {"Open \\\\.\\COM2", "GetState", "SetState 9600", "SetState 9600", "GetTimeouts", "SetState 4800",
         "Close"}},
-      {"SetTimeouts", 1,
+      {"SetTimeouts",
+       1,
        {"Open \\\\.\\COM2", "GetState", "SetState 9600", "SetState 9600", "GetTimeouts", "SetTimeouts 1000",
         "SetTimeouts 7", "SetState 4800", "Close"}},
   };
@@ -267,8 +290,9 @@ TEST(LinkObject, FailedConnectRequestCleansUpAndTheNextConnectReopens) {
   b.device.failNext["Write"] = 22;
   EXPECT_EQ(link.Connect(1), 22);
   // Purge, Release, then Close with its own Release, as after a failed read.
-  EXPECT_EQ(b.device.calls, (Calls{"Purge 15", "Write 80", "Purge 15", "Sleep 200", "Write 04", "Read", "Sleep 200",
-                                   "Write 04", "Read", "SetState 4800", "SetTimeouts 7", "Close"}));
+  EXPECT_EQ(b.device.calls,
+            (Calls{"Purge 15", "Write 80", "Purge 15", "Sleep 200", "Write 04", "Read", "Sleep 200",
+                   "Write 04", "Read", "SetState 4800", "SetTimeouts 7", "Close"}));
   EXPECT_FALSE(link.IsOpen());
   EXPECT_EQ(link.Connected, 0u);
 
@@ -305,9 +329,9 @@ TEST(LinkObject, SetBaudRateTable) {
 // that refuses the new rate reported as such.
 TEST(LinkObject, SwitchUnitBaudRateCodes) {
   const std::pair<int32_t, const char*> codes[] = {
-      {4800, "FF"},  {14400, "56"},  {19200, "40"},  {38400, "20"}, {56000, "15"}, {57600, "14"},
-      {115200, "0A"}, {128000, "09"}, {256000, "04"}, {9600, "81"}, {110, "81"},   {300, "81"},
-      {600, "81"},   {1200, "81"},   {2400, "81"},   {0, "81"},    {-1, "81"},    {230400, "81"}};
+      {4800, "FF"},   {14400, "56"},  {19200, "40"},  {38400, "20"}, {56000, "15"}, {57600, "14"},
+      {115200, "0A"}, {128000, "09"}, {256000, "04"}, {9600, "81"},  {110, "81"},   {300, "81"},
+      {600, "81"},    {1200, "81"},   {2400, "81"},   {0, "81"},     {-1, "81"},    {230400, "81"}};
   for (const auto& c : codes) {
     Bench b;
     TComP04 link(b.device, b.clock);
@@ -319,7 +343,8 @@ TEST(LinkObject, SwitchUnitBaudRateCodes) {
     char w2[16];
     std::snprintf(w1, sizeof w1, "Write %02X", c.second[0]);
     std::snprintf(w2, sizeof w2, "Write %02X", c.second[1]);
-    EXPECT_EQ(b.device.calls, (Calls{"Write 9E", w1, w2, "Read", "Read", "SetState " + std::to_string(local)}))
+    EXPECT_EQ(b.device.calls,
+              (Calls{"Write 9E", w1, w2, "Read", "Read", "SetState " + std::to_string(local)}))
         << c.first;
     EXPECT_EQ(link.Dcb.BaudRate, local);
   }

@@ -316,7 +316,8 @@ TEST(LinkWire, NewPortNameClosesTheOpenPortAndTheNextConnectOpensIt) {
 TEST(LinkWire, VanishedLineIsGivenUpAndTheNextUnitOnTheSamePortIsRead) {
   auto first = std::make_unique<SimUnitProcess>();
   std::string folder = first->PortFolder();
-  PosixSerialDevice device([&folder](const std::string& path) { return PosixSerialDevice::PortDirectory(folder)(path); });
+  PosixSerialDevice device(
+      [&folder](const std::string& path) { return PosixSerialDevice::PortDirectory(folder)(path); });
   PosixClock clock;
   TComP04 link(device, clock);
   ASSERT_EQ(link.Connect(1), 0);

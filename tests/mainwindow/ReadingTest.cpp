@@ -302,8 +302,8 @@ TEST(ReadingLinkLost, SilentAfterHandshake) {
   EXPECT_EQ(r.Toolkit.PendingMessages(), 1u);
   r.Toolkit.DeliverPosted();
 
-  EXPECT_EQ(r.LinesFrom(kIntro), (Lines{"Appareil connect\351", " ", "V\351rification du type d'appareil.",
-                                        " ", kLinkLostLine}));
+  EXPECT_EQ(r.LinesFrom(kIntro),
+            (Lines{"Appareil connect\351", " ", "V\351rification du type d'appareil.", " ", kLinkLostLine}));
   EXPECT_EQ(r.Toolkit.ErrorBoxes, Lines{LinkLostBox(100002)});
   EXPECT_EQ(r.Toolkit.Beeps, std::vector<uint32_t>{ui::kBeepError});
   ExpectIdleAgain(r);

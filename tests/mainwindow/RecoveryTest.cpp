@@ -1,4 +1,5 @@
-// Readings across ports that vanish, come back, change or garble: the window reads the unit that is there, or says it cannot.
+// Readings across ports that vanish, come back, change or garble: the window reads the unit that is there, or
+// says it cannot.
 #include <gtest/gtest.h>
 
 #include <string>

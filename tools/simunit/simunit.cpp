@@ -209,7 +209,8 @@ class Unit {
   // noise or a wrong rate would deliver it.
   bool SendValue(uint8_t v, bool garbled = false) {
     const char* digits = opt_.lowercase ? "0123456789abcdef" : "0123456789ABCDEF";
-    const uint8_t low = garbled ? static_cast<uint8_t>('G' + (v & 0x0F)) : static_cast<uint8_t>(digits[v & 0x0F]);
+    const uint8_t low =
+        garbled ? static_cast<uint8_t>('G' + (v & 0x0F)) : static_cast<uint8_t>(digits[v & 0x0F]);
     return SendCharacter(static_cast<uint8_t>(digits[v >> 4])) && SendCharacter(low);
   }
 
