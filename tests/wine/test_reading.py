@@ -24,12 +24,16 @@ OUTCOME_LIMIT = 30
 EXIT_LIMIT = 20
 
 
-# The shared lines are those of the simulated unit's default serial number.
+# The shared lines are those of the simulated unit's default serial number and
+# software version.
 DEFAULT_SERIAL = b"0305419896"
+DEFAULT_SOFTWARE_FR = b" La version du logiciel est 1.12"
 
 
-def french_lines(serial=305419896):
-    return [line.replace(DEFAULT_SERIAL, b"%010u" % serial) for line in harness.complete_reading_pane("fr")]
+def french_lines(serial=305419896, major=1, minor=12):
+    software = b" La version du logiciel est %u.%u" % (major, minor)
+    return [software if line == DEFAULT_SOFTWARE_FR else line.replace(DEFAULT_SERIAL, b"%010u" % serial)
+            for line in harness.complete_reading_pane("fr")]
 
 
 def english_lines(serial=305419896):
