@@ -273,6 +273,10 @@ void TDlgLectureInformation::WatchPort() {
     Link.SetPortIndex(PortDialog->PortNumber() - 1);
   } else {
     ButtonLectureInfo.SetEnabled(false);
+    // The chosen port has left the list (its adapter was unplugged): give up the
+    // handle now, so that the unit plugged in next under the same name is
+    // opened afresh instead of through a handle that leads nowhere.
+    Link.Close();
   }
 }
 
@@ -350,10 +354,18 @@ void TDlgLectureInformation::StepFinish() {
 }
 
 void TDlgLectureInformation::OnReadFailed(const ui::Message& message) {
-  Link.Release();
+  const bool linkLost = message.WParam == kReadLinkLost;
+  if (linkLost) {
+    // A unit that fell silent or garbled its answers may have been unplugged,
+    // or its port may be failing: Close releases the unit as Release would,
+    // then gives up the port, so the next reading opens it anew.
+    Link.Close();
+  } else {
+    Link.Release();
+  }
   Append(Text(TXT_BLANK_LINE));
   std::string box;
-  if (message.WParam == kReadLinkLost) {
+  if (linkLost) {
     Append(Text(TXT_LINK_LOST, Language));
     box = Format(Text(TXT_LINK_LOST_DETAIL, Language), GetDeviceName().c_str(),
                  static_cast<int>(message.LParam));

@@ -32,6 +32,14 @@ constexpr RateCode kRateCodes[] = {{4800, 0xFF},  {14400, 0x56},  {19200, 0x40},
                                    {38400, 0x20}, {56000, 0x15},  {57600, 0x14},
                                    {115200, 0x0A}, {128000, 0x09}, {256000, 0x04}};
 
+// The value of a hexadecimal digit in either case, or -1.
+int32_t ValueOfHexDigit(int32_t c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
 char HexDigitOf(uint32_t nibble) {
   return static_cast<char>(nibble < 10 ? '0' + nibble : 'A' + (nibble - 10));
 }
@@ -83,10 +91,21 @@ TComP04::~TComP04() {
 }
 
 void TComP04::SetPortIndex(int32_t index) {
-  if (index > 100) index = 1;
-  // The "\\.\" prefix is what lets Windows open COM10 and above; the buffer holds
-  // even the longest negative number, so the text is never cut.
-  std::snprintf(PortName, sizeof PortName, "\\\\.\\COM%i", static_cast<int>(index + 1));
+  // The "\\.\" prefix is what lets Windows open COM10 and above. Any index the
+  // port list can give is formatted as it is: the buffer holds even the longest
+  // int with its sign, so the text is never cut, and the sum is taken in 64 bits.
+  char name[sizeof PortName];
+  std::snprintf(name, sizeof name, "\\\\.\\COM%lld", static_cast<long long>(index) + 1);
+  if (std::strcmp(name, PortName) == 0) return;
+  // An open port under the old name would go on being read as if it were the
+  // new one: let the unit go and close it, so the next handshake opens the port
+  // chosen now. The caller sees no status from here.
+  if (IsOpen()) {
+    const int32_t status = LastStatus;
+    Close();
+    LastStatus = status;
+  }
+  std::memcpy(PortName, name, sizeof PortName);
 }
 
 int32_t TComP04::Open() {
@@ -94,14 +113,27 @@ int32_t TComP04::Open() {
 
   PortHandle = device_.Open(PortName);
   if (PortHandle == kInvalidSerialHandle) return KeepDeviceError();
-  if (!device_.GetState(PortHandle, SavedDcb)) return KeepDeviceError();
-  savedDcbCaptured_ = true;
+  if (!device_.GetState(PortHandle, SavedDcb)) return AbandonOpen(false, false);
   SetBaudRate(kDefaultRate);
-  if (!device_.SetState(PortHandle, Dcb)) return KeepDeviceError();
-  if (!device_.GetTimeouts(PortHandle, SavedTimeouts)) return KeepDeviceError();
-  savedTimeoutsCaptured_ = true;
-  if (!device_.SetTimeouts(PortHandle, Timeouts)) return KeepDeviceError();
+  if (!device_.SetState(PortHandle, Dcb)) return AbandonOpen(true, false);
+  if (!device_.GetTimeouts(PortHandle, SavedTimeouts)) return AbandonOpen(true, false);
+  if (!device_.SetTimeouts(PortHandle, Timeouts)) return AbandonOpen(true, true);
   LastStatus = 0;
+  return LastStatus;
+}
+
+// A handle kept after a failed Open would look like an open port to the next
+// Connect, which would then read with the port's own timeouts (possibly none)
+// and hang. So the port goes back to what it was and is closed; the status is
+// the failure that stopped Open, not whatever the clean-up runs into.
+int32_t TComP04::AbandonOpen(bool restoreDcb, bool restoreTimeouts) {
+  const int32_t status = KeepDeviceError();
+  if (restoreTimeouts) device_.SetTimeouts(PortHandle, SavedTimeouts);
+  if (restoreDcb) device_.SetState(PortHandle, SavedDcb);
+  device_.Close(PortHandle);
+  PortHandle = kInvalidSerialHandle;
+  Connected = 0;
+  LastStatus = status;
   return LastStatus;
 }
 
@@ -110,21 +142,15 @@ int32_t TComP04::Close() {
     LastStatus = 0;
   } else {
     Release();
-    // Settings that Open never managed to read are not put back: writing the
-    // zero-filled fields would at best be refused and keep the handle open for
-    // good, at worst leave the port misconfigured for the next program.
-    if (savedDcbCaptured_ && !device_.SetState(PortHandle, SavedDcb)) {
-      KeepDeviceError();
-    } else if (savedTimeoutsCaptured_ && !device_.SetTimeouts(PortHandle, SavedTimeouts)) {
-      KeepDeviceError();
-    } else if (!device_.Close(PortHandle)) {
-      KeepDeviceError();
-    } else {
-      LastStatus = 0;
-      PortHandle = kInvalidSerialHandle;
-      savedDcbCaptured_ = false;
-      savedTimeoutsCaptured_ = false;
-    }
+    // The handle is given up whatever the restoring says: on a port whose
+    // adapter was unplugged every call fails, and a link that kept the dead
+    // handle would never reach the unit plugged in next on the same COM port.
+    // The first failure is the one reported.
+    LastStatus = 0;
+    if (!device_.SetState(PortHandle, SavedDcb)) KeepDeviceError();
+    if (!device_.SetTimeouts(PortHandle, SavedTimeouts) && LastStatus == 0) KeepDeviceError();
+    if (!device_.Close(PortHandle) && LastStatus == 0) KeepDeviceError();
+    PortHandle = kInvalidSerialHandle;
   }
   Connected = 0;
   return LastStatus;
@@ -201,15 +227,21 @@ int32_t TComP04::ReceiveHexByte(int32_t& value, bool acknowledge) {
   if (acknowledge && WriteByte(ACK) != 0) return LastStatus;
   if (ReadByte(second) != 0) return LastStatus;
   if (acknowledge && WriteByte(ACK) != 0) return LastStatus;
-  value = DecodeHexPair(first, second);
-  LastStatus = 0;
+  // Both characters are acknowledged before they are judged, so the unit stays
+  // in step for the release that follows a garbled answer.
+  LastStatus = DecodeHexPair(first, second, value);
   return LastStatus;
 }
 
-int32_t TComP04::DecodeHexPair(int32_t first, int32_t second) {
-  // The unit only ever sends uppercase digits, so no character is rejected.
-  auto digit = [](int32_t c) { return c <= '9' ? c - 48 : c - 55; };
-  return 16 * digit(first) + digit(second);
+int32_t TComP04::DecodeHexPair(int32_t first, int32_t second, int32_t& value) {
+  // Noise, a wrong rate or another device on the port all show up as characters
+  // that are no hexadecimal digit; decoding them anyway would turn them into a
+  // plausible-looking serial number.
+  const int32_t high = ValueOfHexDigit(first);
+  const int32_t low = ValueOfHexDigit(second);
+  if (high < 0 || low < 0) return COMERR_BAD_REPLY;
+  value = 16 * high + low;
+  return 0;
 }
 
 int32_t TComP04::Connect(int32_t timeoutSeconds) {
@@ -227,7 +259,17 @@ int32_t TComP04::Connect(int32_t timeoutSeconds) {
   int32_t lastByte = 0;
   bool timedOut = false;
   for (;;) {
-    if (WriteByte(CMD_CONNECT) == 0) {
+    const int32_t written = WriteByte(CMD_CONNECT);
+    if (written != 0 && written != COMERR_TIMEOUT && written != COMERR_PORT_CLOSED) {
+      // A system error on the request is the same news as one on its answer:
+      // the port is gone or broken. Cleaning up lets the next Connect open it
+      // anew; the write's status is still the one reported.
+      Purge();
+      Release();
+      Close();
+      LastStatus = written;
+    }
+    if (written == 0) {
       int32_t answer = 0;
       const int32_t status = ReadByte(answer);
       if (status == 0) {
@@ -297,9 +339,10 @@ int32_t TComP04::SwitchUnitBaudRate(int32_t rate) {
     int32_t discarded = 0;
     ReadByte(discarded);
     Dcb.BaudRate = newRate;
-    // The unit has switched whatever the port does; a refusal shows in the next exchange.
-    device_.SetState(PortHandle, Dcb);
+    // Reporting the switch as done when the host side refused it would leave the
+    // two ends talking at different rates with no sign of why.
     LastStatus = 0;
+    if (!device_.SetState(PortHandle, Dcb)) KeepDeviceError();
   } else {
     LastStatus = COMERR_BAD_REPLY;
   }

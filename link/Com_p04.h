@@ -44,7 +44,9 @@ class TComP04 {
   int32_t ReadByte(int32_t& value);
   int32_t SendHexByte(uint32_t value);
   int32_t ReceiveHexByte(int32_t& value, bool acknowledge);
-  static int32_t DecodeHexPair(int32_t first, int32_t second);
+  // 0 with value set, or COMERR_BAD_REPLY with value untouched when either
+  // character is not a hexadecimal digit (either case).
+  static int32_t DecodeHexPair(int32_t first, int32_t second, int32_t& value);
   void WaitMilliseconds(uint32_t duration);
 
   int32_t Connect(int32_t timeoutSeconds);
@@ -75,11 +77,8 @@ class TComP04 {
   int32_t KeepDeviceError();
   // True, with LastStatus set to COMERR_NOT_CONNECTED, when no handshake has succeeded.
   bool NotConnected();
+  int32_t AbandonOpen(bool restoreDcb, bool restoreTimeouts);
 
   SerialDevice& device_;
   Clock& clock_;
-  // Whether Open read the port's own settings into SavedDcb / SavedTimeouts, so
-  // that Close puts back only what was really captured.
-  bool savedDcbCaptured_ = false;
-  bool savedTimeoutsCaptured_ = false;
 };

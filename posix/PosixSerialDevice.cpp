@@ -82,7 +82,9 @@ CommDcb DcbFromTermios(int fd, const termios& t) {
   d.BaudRate = RateFor(cfgetospeed(&t));
   if (d.BaudRate == 0 && GetCustomRate(fd, custom)) d.BaudRate = custom;
   d.Flags = dcbflag::Binary;
-  if (t.c_iflag & INPCK) d.Flags |= dcbflag::Parity;
+  // Input checking is never switched on by SetState (see there); a parity
+  // setting is what asks for it.
+  if ((t.c_iflag & INPCK) || (t.c_cflag & PARENB)) d.Flags |= dcbflag::Parity;
   if (t.c_iflag & IXON) d.Flags |= dcbflag::OutX;
   if (t.c_iflag & IXOFF) d.Flags |= dcbflag::InX;
   int lines = 0;
@@ -115,6 +117,11 @@ struct PosixSerialDevice::Port {
   int fd = -1;
   termios original{};  // as found at open, put back verbatim by a restore
   CommDcb originalDcb{};
+  // DTR and RTS as found at open (when the device has modem lines), and
+  // whether SetState has changed them since, so Close can put them back.
+  bool haveLines = false;
+  int originalLines = 0;
+  bool linesChanged = false;
   CommTimeouts timeouts{};  // a port starts without timeouts, as on Windows
   std::unique_ptr<Port> next;
 };
@@ -123,8 +130,23 @@ PosixSerialDevice::PosixSerialDevice() : mapper_(DefaultPortPath) {}
 
 PosixSerialDevice::PosixSerialDevice(PortPathMapper mapper) : mapper_(std::move(mapper)) {}
 
+// DTR and RTS go back to what they were at open: a unit (or a modem) that the
+// next program finds with DTR held off by us would look switched off. Only the
+// two lines the DCB drives are touched; a failure here changes nothing for the
+// close itself.
+void PosixSerialDevice::RestoreLines(Port& p) {
+  if (!p.haveLines || !p.linesChanged) return;
+  int current = 0;
+  if (ioctl(p.fd, TIOCMGET, &current) != 0) return;
+  const int mask = TIOCM_DTR | TIOCM_RTS;
+  const int wanted = (current & ~mask) | (p.originalLines & mask);
+  if (wanted != current) ioctl(p.fd, TIOCMSET, &wanted);
+  p.linesChanged = false;
+}
+
 PosixSerialDevice::~PosixSerialDevice() {
   for (Port* p = ports_.get(); p != nullptr; p = p->next.get()) {
+    RestoreLines(*p);
     ioctl(p->fd, TIOCNXCL);
     ::close(p->fd);
   }
@@ -182,6 +204,7 @@ SerialHandle PosixSerialDevice::Open(const char* path) {
   port->fd = fd;
   if (tcgetattr(fd, &port->original) != 0) return reject(errno);
   port->originalDcb = DcbFromTermios(fd, port->original);
+  port->haveLines = ioctl(fd, TIOCMGET, &port->originalLines) == 0;
   port->next = std::move(ports_);
   ports_ = std::move(port);
   return fd;
@@ -226,7 +249,12 @@ bool PosixSerialDevice::SetState(SerialHandle h, const CommDcb& dcb) {
     default: return Fail(EINVAL);
   }
   if (dcb.StopBits != kOneStopBit) t.c_cflag |= CSTOPB;
-  if ((dcb.Flags & dcbflag::Parity) && dcb.Parity != 0) t.c_iflag |= INPCK;
+  // A byte with a parity error is passed on as received, as the Windows line
+  // does with fParity and no error character. With INPCK the Linux line
+  // discipline would zero it (or drop it under IGNPAR, or mark it under
+  // PARMRK): a zeroed character reads as a plausible answer. So parity is
+  // generated on output but not checked on input.
+  t.c_iflag &= ~(INPCK | IGNPAR | PARMRK | ISTRIP);
   if (dcb.Flags & dcbflag::OutX) t.c_iflag |= IXON;
   if (dcb.Flags & dcbflag::InX) t.c_iflag |= IXOFF;
   const uint32_t rts = (dcb.Flags >> dcbflag::RtsControlShift) & 3u;
@@ -244,6 +272,7 @@ bool PosixSerialDevice::SetState(SerialHandle h, const CommDcb& dcb) {
   if (tcsetattr(p->fd, TCSANOW, &t) != 0) return Fail(errno);
   if (!standard && !SetCustomRate(p->fd, dcb.BaudRate)) return Fail(errno);
 
+  if (p->haveLines) p->linesChanged = true;
   int line = TIOCM_DTR;
   if (ioctl(p->fd, dtr == 0 ? TIOCMBIC : TIOCMBIS, &line) != 0 && !ModemLinesMissing(errno)) {
     return Fail(errno);
@@ -367,6 +396,7 @@ bool PosixSerialDevice::Close(SerialHandle h) {
   for (std::unique_ptr<Port>* link = &ports_; *link; link = &(*link)->next) {
     if ((*link)->fd != h) continue;
     const int fd = (*link)->fd;
+    RestoreLines(**link);
     *link = std::move((*link)->next);
     ioctl(fd, TIOCNXCL);
     // Linux releases the descriptor even when close reports EINTR.

@@ -1,4 +1,5 @@
-// The serial device on Linux: a tty opened exclusively, set raw from the DCB, with the Windows read/write timeouts emulated per byte.
+// The serial device on Linux: a tty opened exclusively, set raw from the DCB, with the Windows read/write
+// timeouts emulated per byte.
 //
 // Port paths. The link names its port "\\.\COMn", as Windows does; a PortPathMapper
 // turns that name into a device path. The default rule maps COMn to /dev/ttyS<n-1>
@@ -8,7 +9,9 @@
 // A name that is not of the form "\\.\COMn" is taken as a device path as it is.
 //
 // Statuses are errno values. A device without modem lines (a pty answers the modem
-// ioctls with ENOTTY) is used without them. A line whose other end has gone (EIO,
+// ioctls with ENOTTY) is used without them; on one with them, Close puts DTR and
+// RTS back as they were at open. Bytes with parity errors are passed on as
+// received, as on Windows. A line whose other end has gone (EIO,
 // POLLHUP) fails with EIO rather than blocking.
 #pragma once
 
@@ -43,6 +46,7 @@ class PosixSerialDevice : public SerialDevice {
  private:
   struct Port;
   Port* Find(SerialHandle h);
+  static void RestoreLines(Port& p);
   bool Fail(int error);
 
   PortPathMapper mapper_;

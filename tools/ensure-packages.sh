@@ -8,6 +8,7 @@ packages=(
   mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 fonts-wine xvfb xauth imagemagick
   python3 procps psmisc
+  clang libclang-rt-14-dev
 )
 
 missing=()

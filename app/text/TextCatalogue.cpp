@@ -59,11 +59,12 @@ const char* const kPairs[kTextPairCount][2] = {
     // TXT_WRONG_UNIT_DETAIL: "Le type d'appareil ne correspond pas à un appareil %s.\n\n\rL'appareil n'est pas un appareil %s!"
     {"Le type d'appareil ne correspond pas \xE0" " un appareil %s.\n\n\rL'appareil n'est pas un appareil %s!",
      "The device is not a %s unit.\n\n\rThe device is not a %s unit."},  // TXT_WRONG_UNIT_DETAIL
-    {"Communication interrompue avec l'appareil",
-     "Communication with the unit lost"},  // TXT_LINK_LOST
-    // TXT_LINK_LOST_DETAIL: "L'appareil %s ne répond plus (code %d).\n\n\rVérifier le câble et l'alimentation, puis relancer la lecture."
-    {"L'appareil %s ne r\xE9" "pond plus (code %d).\n\n\rV\xE9" "rifier le c\xE2" "ble et l'alimentation, puis relancer la lecture.",
-     "The %s unit stopped answering (code %d).\n\n\rCheck the cable and the power, then read again."},  // TXT_LINK_LOST_DETAIL
+    // TXT_LINK_LOST: "L'appareil ne répond plus correctement"
+    {"L'appareil ne r\xE9" "pond plus correctement",
+     "The unit no longer answers correctly"},  // TXT_LINK_LOST
+    // TXT_LINK_LOST_DETAIL: "L'appareil %s ne répond plus correctement (code %d).\n\n\rVérifier le câble, l'alimentation et le port choisi, puis relancer la lecture."
+    {"L'appareil %s ne r\xE9" "pond plus correctement (code %d).\n\n\rV\xE9" "rifier le c\xE2" "ble, l'alimentation et le port choisi, puis relancer la lecture.",
+     "The %s unit no longer answers correctly (code %d).\n\n\rCheck the cable, the power and the chosen port, then read again."},  // TXT_LINK_LOST_DETAIL
     // Port selection dialog
     // TXT_PORT_DLG_TITLE: "Comfiguration du port série"
     {"Comfiguration du port s\xE9" "rie",

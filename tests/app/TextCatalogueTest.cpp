@@ -34,9 +34,16 @@ TEST(TextCatalogue, TwoLineMessagesSeparateTheirPartsWithLfLfCr) {
   EXPECT_EQ(Format(Text(TXT_WRONG_UNIT_DETAIL, 0), device.c_str(), device.c_str()),
             "Le type d'appareil ne correspond pas \xE0 un appareil Satellite de la KVR72 QLE.\n\n\r"
             "L'appareil n'est pas un appareil Satellite de la KVR72 QLE!");
-  EXPECT_EQ(Format(Text(TXT_LINK_LOST_DETAIL, 1), device.c_str(), 100002),
-            "The Satellite de la KVR72 QLE unit stopped answering (code 100002).\n\n\r"
-            "Check the cable and the power, then read again.");
+  // The same box serves silence and garbled answers, so it says neither.
+  EXPECT_EQ(Format(Text(TXT_LINK_LOST_DETAIL, 1), device.c_str(), 100003),
+            "The Satellite de la KVR72 QLE unit no longer answers correctly (code 100003).\n\n\r"
+            "Check the cable, the power and the chosen port, then read again.");
+  EXPECT_EQ(Format(Text(TXT_LINK_LOST_DETAIL, 0), device.c_str(), 100002),
+            "L'appareil Satellite de la KVR72 QLE ne r\xE9pond plus correctement (code 100002).\n\n\r"
+            "V\xE9rifier le c\xE2"
+            "ble, l'alimentation et le port choisi, puis relancer la lecture.");
+  EXPECT_EQ(Fr(TXT_LINK_LOST), "L'appareil ne r\xE9pond plus correctement");
+  EXPECT_EQ(En(TXT_LINK_LOST), "The unit no longer answers correctly");
 }
 
 TEST(TextCatalogue, UntranslatedEnglishMembersAreOneSpace) {

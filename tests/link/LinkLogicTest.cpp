@@ -61,12 +61,19 @@ TEST(LinkObject, ConstructorSettingsAndNoSystemCallWithoutOpen) {
   EXPECT_EQ(b.device.calls, Calls{});  // the destructor too
 }
 
+// Every port number the port list can give is the port opened: Windows numbers
+// up to COM256, and the path fits the 20-byte buffer for any int.
 TEST(LinkObject, SetPortIndexEdges) {
   Bench b;
   TComP04 link(b.device, b.clock);
-  const std::pair<int32_t, const char*> cases[] = {
-      {0, "\\\\.\\COM1"},  {100, "\\\\.\\COM101"}, {101, "\\\\.\\COM2"},
-      {-1, "\\\\.\\COM0"}, {INT_MAX, "\\\\.\\COM2"}, {INT_MIN, "\\\\.\\COM-2147483647"}};
+  const std::pair<int32_t, const char*> cases[] = {{0, "\\\\.\\COM1"},
+                                                   {100, "\\\\.\\COM101"},
+                                                   {101, "\\\\.\\COM102"},
+                                                   {149, "\\\\.\\COM150"},
+                                                   {255, "\\\\.\\COM256"},
+                                                   {-1, "\\\\.\\COM0"},
+                                                   {INT_MAX, "\\\\.\\COM2147483648"},
+                                                   {INT_MIN, "\\\\.\\COM-2147483647"}};
   for (const auto& c : cases) {
     link.LastStatus = 9;
     link.SetPortIndex(c.first);
@@ -76,17 +83,106 @@ TEST(LinkObject, SetPortIndexEdges) {
   EXPECT_EQ(b.device.calls, Calls{});
 }
 
-TEST(LinkObject, DecodeHexPairFollowsTheDigitRuleWithoutValidation) {
-  EXPECT_EQ(TComP04::DecodeHexPair('7', 'A'), 122);
-  EXPECT_EQ(TComP04::DecodeHexPair('F', 'F'), 255);
-  EXPECT_EQ(TComP04::DecodeHexPair('0', 'a'), 42);
-  EXPECT_EQ(TComP04::DecodeHexPair('f', 'f'), 799);
-  EXPECT_EQ(TComP04::DecodeHexPair(' ', '0'), -256);
-  // Both sides of the "9" boundary: ':' is the first character decoded as c - 55.
-  EXPECT_EQ(TComP04::DecodeHexPair('0', '9'), 9);
-  EXPECT_EQ(TComP04::DecodeHexPair('0', ':'), 3);
-  EXPECT_EQ(TComP04::DecodeHexPair('0', '@'), 9);
-  EXPECT_EQ(TComP04::DecodeHexPair('0', 'A'), 10);
+// A new port name while the port is open closes it, with the release of the
+// unit, so that the next handshake opens the port chosen now; the same name
+// touches nothing.
+TEST(LinkObject, SetPortIndexClosesAnOpenPortWhenTheNameChanges) {
+  Bench b;
+  TComP04 link(b.device, b.clock);
+  link.SetPortIndex(3);
+  OpenAndConnect(link, b.device);
+  link.SetPortIndex(3);
+  EXPECT_EQ(b.device.calls, Calls{});
+  EXPECT_EQ(link.Connected, 1u);
+
+  b.device.reads = {ACK, 0x00, 0x04};  // baud switch accepted, then CMD_END's answer
+  link.LastStatus = 9;
+  link.SetPortIndex(4);
+  EXPECT_EQ(b.device.calls,
+            (Calls{"Write 9E", "Write 38", "Write 31", "Read", "Read", "SetState 9600", "Sleep 200",
+                   "Write 04", "Read", "SetState 4800", "SetTimeouts 7", "Close"}));
+  EXPECT_FALSE(link.IsOpen());
+  EXPECT_EQ(link.Connected, 0u);
+  EXPECT_EQ(link.LastStatus, 9);
+  EXPECT_STREQ(link.PortName, "\\\\.\\COM5");
+
+  b.device.calls.clear();
+  b.device.reads = {RSP_CONNECTED};
+  EXPECT_EQ(link.Connect(1), 0);
+  EXPECT_EQ(b.device.calls.front(), "Open \\\\.\\COM5");
+}
+
+// A character that is no hexadecimal digit fails the pair and leaves the
+// out-value alone; lowercase digits count at their values. Both sides of each
+// range edge: '/' '0', '9' ':', '@' 'A', 'F' 'G', '`' 'a', 'f' 'g'.
+TEST(LinkObject, DecodeHexPairAcceptsOnlyHexDigits) {
+  const std::pair<const char*, int32_t> good[] = {{"7A", 122}, {"FF", 255}, {"0a", 10}, {"ff", 255},
+                                                  {"00", 0},   {"09", 9},   {"0A", 10}, {"0F", 15},
+                                                  {"0f", 15},  {"Ab", 171}, {"90", 144}};
+  for (const auto& c : good) {
+    int32_t value = -1;
+    EXPECT_EQ(TComP04::DecodeHexPair(c.first[0], c.first[1], value), 0) << c.first;
+    EXPECT_EQ(value, c.second) << c.first;
+  }
+  const char* bad[] = {"0/",
+                       "/0",
+                       "0:",
+                       ":0",
+                       "0@",
+                       "@0",
+                       "0G",
+                       "G0",
+                       "0`",
+                       "`0",
+                       "0g",
+                       "g0",
+                       " 0",
+                       "0 ",
+                       "\x00"
+                       "0"};
+  for (const char* c : bad) {
+    int32_t value = -7;
+    EXPECT_EQ(TComP04::DecodeHexPair(c[0], c[1], value), COMERR_BAD_REPLY) << c;
+    EXPECT_EQ(value, -7) << c;
+  }
+  int32_t value = -7;
+  EXPECT_EQ(TComP04::DecodeHexPair(0x130, '0', value), COMERR_BAD_REPLY);  // '0' + 256 is no digit
+  EXPECT_EQ(TComP04::DecodeHexPair('0', -1, value), COMERR_BAD_REPLY);
+  EXPECT_EQ(value, -7);
+}
+
+// Garbled answers in each read: both characters are still acknowledged (so
+// the unit stays in step), the read fails with COMERR_BAD_REPLY and its
+// out-value keeps what it held.
+TEST(LinkObject, GarbledAnswerFailsTheReadAfterAcknowledgingIt) {
+  Bench b;
+  TComP04 link(b.device, b.clock);
+  OpenAndConnect(link, b.device);
+
+  int32_t circuit = 99;
+  b.device.Answer("0G");
+  EXPECT_EQ(link.ReadCircuitVersion(circuit), COMERR_BAD_REPLY);
+  EXPECT_EQ(circuit, 99);
+  EXPECT_EQ(b.device.calls, (Calls{"Write 87", "Read", "Write 84", "Read", "Write 84"}));
+  EXPECT_EQ(link.LastStatus, COMERR_BAD_REPLY);
+
+  // Serial number: the first word decodes, the third byte is noise.
+  uint32_t serial = 0xDEADBEEF;
+  b.device.Answer("7856 4");
+  EXPECT_EQ(link.ReadSerialNumber(serial), COMERR_BAD_REPLY);
+  EXPECT_EQ(serial, 0x5678u);
+
+  // The type check: a damaged type is a bad reply, not a wrong unit.
+  b.device.Answer("5030?4");
+  EXPECT_EQ(link.CheckUnitType(), COMERR_BAD_REPLY);
+
+  int32_t major = -1;
+  int32_t minor = -1;
+  b.device.Answer("0c1a");
+  EXPECT_EQ(link.ReadSoftwareVersion(major, minor), 0);
+  EXPECT_EQ(major, 12);
+  EXPECT_EQ(minor, 26);
+  EXPECT_EQ(link.Connected, 1u);  // a bad reply does not end the session by itself
 }
 
 TEST(LinkObject, OpenCapturesAppliesAndCloseRestores) {
@@ -105,55 +201,194 @@ TEST(LinkObject, OpenCapturesAppliesAndCloseRestores) {
   EXPECT_EQ(link.PortHandle, kInvalidSerialHandle);
 }
 
-TEST(LinkObject, FailedRestoreKeepsTheHandle) {
+// On a vanished port every restoring call fails; the handle is given up all
+// the same, and the first failure is the status.
+TEST(LinkObject, FailedRestoreStillClosesTheHandle) {
   Bench b;
   TComP04 link(b.device, b.clock);
   ASSERT_EQ(link.Open(), 0);
   b.device.calls.clear();
   b.device.reads = {0x00};              // the unit's answer to CMD_END
   b.device.failNext["SetState"] = 31;   // putting back SavedDcb
+  b.device.failNext["SetTimeouts"] = 32;
+  b.device.failNext["Close"] = 33;
   EXPECT_EQ(link.Close(), 31);
-  EXPECT_EQ(b.device.calls, (Calls{"Sleep 200", "Write 04", "Read", "SetState 4800"}));
-  EXPECT_NE(link.PortHandle, kInvalidSerialHandle);
+  EXPECT_EQ(b.device.calls,
+            (Calls{"Sleep 200", "Write 04", "Read", "SetState 4800", "SetTimeouts 7", "Close"}));
+  EXPECT_EQ(link.PortHandle, kInvalidSerialHandle);
   EXPECT_EQ(link.Connected, 0u);
+
+  // Each later failure is the status when the earlier steps succeed.
+  ASSERT_EQ(link.Open(), 0);
+  b.device.failNext["SetTimeouts"] = 32;
+  EXPECT_EQ(link.Close(), 32);
+  EXPECT_FALSE(link.IsOpen());
+  ASSERT_EQ(link.Open(), 0);
+  b.device.failNext["Close"] = 33;
+  EXPECT_EQ(link.Close(), 33);
+  EXPECT_FALSE(link.IsOpen());
+  EXPECT_EQ(b.device.openHandles, 0);
+  EXPECT_EQ(b.device.strayHandleCalls, 0);
+
+  // The next Open opens anew.
+  b.device.calls.clear();
+  EXPECT_EQ(link.Open(), 0);
+  EXPECT_EQ(b.device.calls.front(), "Open \\\\.\\COM2");
 }
 
-// Open failing before it captured the port's own settings leaves nothing to put
-// back: writing zero-filled settings would leave the port misconfigured.
-TEST(LinkObject, CloseRestoresOnlyWhatOpenCaptured) {
-  {
+// An Open that fails after the port opened puts back what it had changed and
+// closes the handle, returning the failure that stopped it; the port counts as
+// closed, so the next Connect opens again instead of reading with the port's
+// own timeouts.
+TEST(LinkObject, OpenFailingHalfWayPutsBackAndCloses) {
+  struct Case {
+    const char* failing;
+    int nth;  // which call of that name fails
+    Calls calls;
+  };
+  const Case cases[] = {
+      {"GetState", 1, {"Open \\\\.\\COM2", "GetState", "Close"}},
+      // An adapter that cannot do even parity refuses the link's settings.
+      {"SetState",
+       2,
+       {"Open \\\\.\\COM2", "GetState", "SetState 9600", "SetState 9600", "SetState 4800", "Close"}},
+      {"GetTimeouts",
+       1,
+       {"Open \\\\.\\COM2", "GetState", "SetState 9600", "SetState 9600", "GetTimeouts", "SetState 4800",
+        "Close"}},
+      {"SetTimeouts",
+       1,
+       {"Open \\\\.\\COM2", "GetState", "SetState 9600", "SetState 9600", "GetTimeouts", "SetTimeouts 1000",
+        "SetTimeouts 7", "SetState 4800", "Close"}},
+  };
+  for (const Case& c : cases) {
     Bench b;
     TComP04 link(b.device, b.clock);
-    b.device.failNext["GetState"] = 22;
-    EXPECT_EQ(link.Open(), 22);
-    EXPECT_NE(link.PortHandle, kInvalidSerialHandle);  // the handle stays, as described
+    b.device.failNextAfter[c.failing] = {c.nth, 87};
+    EXPECT_EQ(link.Open(), 87) << c.failing;
+    EXPECT_EQ(b.device.calls, c.calls) << c.failing;
+    EXPECT_FALSE(link.IsOpen()) << c.failing;
+    EXPECT_EQ(b.device.openHandles, 0) << c.failing;
+    EXPECT_EQ(link.LastStatus, 87);
+
     b.device.calls.clear();
-    b.device.reads = {0x00};
-    EXPECT_EQ(link.Close(), 0);
-    EXPECT_EQ(b.device.calls, (Calls{"Sleep 200", "Write 04", "Read", "Close"}));
-    EXPECT_EQ(link.PortHandle, kInvalidSerialHandle);
+    b.device.reads = {RSP_CONNECTED};
+    EXPECT_EQ(link.Connect(1), 0) << c.failing;
+    EXPECT_EQ(b.device.calls.front(), "Open \\\\.\\COM2");
+  }
+  // The first SetState (inside SetBaudRate) is not examined: only the second stops Open.
+  Bench b;
+  TComP04 link(b.device, b.clock);
+  b.device.failNext["SetState"] = 87;
+  EXPECT_EQ(link.Open(), 0);
+  EXPECT_TRUE(link.IsOpen());
+}
+
+// A connect request that fails with a system error (the port is gone) gets
+// the clean-up a failed read gets, and Connect still returns the write's
+// status; the next Connect opens the port anew.
+TEST(LinkObject, FailedConnectRequestCleansUpAndTheNextConnectReopens) {
+  Bench b;
+  TComP04 link(b.device, b.clock);
+  ASSERT_EQ(link.Open(), 0);
+  b.device.calls.clear();
+  b.device.failNext["Write"] = 22;
+  EXPECT_EQ(link.Connect(1), 22);
+  // Purge, Release, then Close with its own Release, as after a failed read.
+  EXPECT_EQ(b.device.calls,
+            (Calls{"Purge 15", "Write 80", "Purge 15", "Sleep 200", "Write 04", "Read", "Sleep 200",
+                   "Write 04", "Read", "SetState 4800", "SetTimeouts 7", "Close"}));
+  EXPECT_FALSE(link.IsOpen());
+  EXPECT_EQ(link.Connected, 0u);
+
+  b.device.calls.clear();
+  b.device.reads = {RSP_CONNECTED};
+  EXPECT_EQ(link.Connect(1), 0);
+  EXPECT_EQ(b.device.calls, (Calls{"Open \\\\.\\COM2", "GetState", "SetState 9600", "SetState 9600",
+                                   "GetTimeouts", "SetTimeouts 1000", "Purge 15", "Write 80", "Read"}));
+}
+
+// SetBaudRate takes each of its fifteen rates, applies it to an open port and
+// reports the port's refusal; any other value is 9600.
+TEST(LinkObject, SetBaudRateTable) {
+  Bench b;
+  TComP04 link(b.device, b.clock);
+  ASSERT_EQ(link.Open(), 0);
+  const int32_t rates[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
+                           19200, 38400, 56000, 57600, 115200, 128000, 256000};
+  for (int32_t rate : rates) {
+    b.device.calls.clear();
+    EXPECT_EQ(link.SetBaudRate(rate), 0);
+    EXPECT_EQ(link.Dcb.BaudRate, static_cast<uint32_t>(rate));
+    EXPECT_EQ(b.device.calls, Calls{"SetState " + std::to_string(rate)});
+  }
+  for (int32_t rate : {109, 111, 9601, 230400, 256001, 0, -9600}) {
+    EXPECT_EQ(link.SetBaudRate(rate), 0);
+    EXPECT_EQ(link.Dcb.BaudRate, 9600u) << rate;
+  }
+  b.device.failNext["SetState"] = 87;
+  EXPECT_EQ(link.SetBaudRate(19200), 87);
+}
+
+// Each rate code on the wire, the host's rate afterwards, and a host side
+// that refuses the new rate reported as such.
+TEST(LinkObject, SwitchUnitBaudRateCodes) {
+  const std::pair<int32_t, const char*> codes[] = {
+      {4800, "FF"},   {14400, "56"},  {19200, "40"},  {38400, "20"}, {56000, "15"}, {57600, "14"},
+      {115200, "0A"}, {128000, "09"}, {256000, "04"}, {9600, "81"},  {110, "81"},   {300, "81"},
+      {600, "81"},    {1200, "81"},   {2400, "81"},   {0, "81"},     {-1, "81"},    {230400, "81"}};
+  for (const auto& c : codes) {
+    Bench b;
+    TComP04 link(b.device, b.clock);
+    OpenAndConnect(link, b.device);
+    b.device.reads = {ACK, 0x55};
+    EXPECT_EQ(link.SwitchUnitBaudRate(c.first), 0) << c.first;
+    const uint32_t local = std::string(c.second) == "81" ? 9600u : static_cast<uint32_t>(c.first);
+    char w1[16];
+    char w2[16];
+    std::snprintf(w1, sizeof w1, "Write %02X", c.second[0]);
+    std::snprintf(w2, sizeof w2, "Write %02X", c.second[1]);
+    EXPECT_EQ(b.device.calls,
+              (Calls{"Write 9E", w1, w2, "Read", "Read", "SetState " + std::to_string(local)}))
+        << c.first;
+    EXPECT_EQ(link.Dcb.BaudRate, local);
   }
   {
+    // Refused by the unit: nothing changes locally.
     Bench b;
     TComP04 link(b.device, b.clock);
-    b.device.failNext["GetTimeouts"] = 23;
-    EXPECT_EQ(link.Open(), 23);
-    b.device.calls.clear();
-    b.device.reads = {0x00};
-    EXPECT_EQ(link.Close(), 0);
-    EXPECT_EQ(b.device.calls, (Calls{"Sleep 200", "Write 04", "Read", "SetState 4800", "Close"}));
+    OpenAndConnect(link, b.device);
+    b.device.reads = {RSP_REFUSED};
+    EXPECT_EQ(link.SwitchUnitBaudRate(19200), COMERR_BAD_REPLY);
+    EXPECT_EQ(b.device.calls, (Calls{"Write 9E", "Write 34", "Write 30", "Read"}));
+    EXPECT_EQ(link.Dcb.BaudRate, 9600u);
   }
   {
-    // A later, successful Open captures afresh and restores in full again.
+    // Accepted by the unit, refused by the host's port: that status, not success.
     Bench b;
     TComP04 link(b.device, b.clock);
-    b.device.failNext["GetState"] = 22;
-    link.Open();
-    EXPECT_EQ(link.Open(), 0);
-    b.device.calls.clear();
-    b.device.reads = {0x00};
-    EXPECT_EQ(link.Close(), 0);
-    EXPECT_EQ(b.device.calls, (Calls{"Sleep 200", "Write 04", "Read", "SetState 4800", "SetTimeouts 7", "Close"}));
+    OpenAndConnect(link, b.device);
+    b.device.reads = {ACK, 0x00};
+    b.device.failNext["SetState"] = 87;
+    EXPECT_EQ(link.SwitchUnitBaudRate(115200), 87);
+    EXPECT_EQ(link.LastStatus, 87);
+  }
+}
+
+// Release is the same exchange whatever the unit answers to CMD_END.
+TEST(LinkObject, ReleaseExchangeWhateverTheAnswerToEnd) {
+  for (int answer : {0x00, 0x04, int{ACK}, int{RSP_CONNECTED}, int{RSP_REFUSED}, 0x30, 0xFF}) {
+    Bench b;
+    TComP04 link(b.device, b.clock);
+    OpenAndConnect(link, b.device);
+    b.device.reads = {ACK, 0x00, answer};
+    EXPECT_EQ(link.Release(), 0) << answer;
+    EXPECT_EQ(b.device.calls, (Calls{"Write 9E", "Write 38", "Write 31", "Read", "Read", "SetState 9600",
+                                     "Sleep 200", "Write 04", "Read"}))
+        << answer;
+    EXPECT_EQ(link.Connected, 0u);
+    EXPECT_TRUE(link.IsOpen());
+    EXPECT_TRUE(b.device.reads.empty());
   }
 }
 

@@ -1,5 +1,8 @@
 // TComP04 with the POSIX backend against the simulated unit on a real pty: the bytes on the wire, statuses and timing.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -204,14 +207,17 @@ TEST(LinkWire, LowercaseTypeIsWrongUnit) {
   EXPECT_EQ(w.link->CheckUnitType(), COMERR_WRONG_UNIT);
 }
 
-TEST(LinkWire, LowercaseHexDigitsDecodeByTheLetterRule) {
-  Wire w({"--lowercase", "--soft-minor", "12"});
+TEST(LinkWire, LowercaseHexDigitsReadAtTheirValues) {
+  Wire w({"--lowercase", "--soft-minor", "12", "--serial", "0xFEDCBA98"});
   ASSERT_EQ(w.link->Connect(1), 0);
   int32_t major = 0;
   int32_t minor = 0;
   EXPECT_EQ(w.link->ReadSoftwareVersion(major, minor), 0);
   EXPECT_EQ(major, 1);
-  EXPECT_EQ(minor, 44);  // "0c": 'c' counts as 99 - 55
+  EXPECT_EQ(minor, 12);  // "0c"
+  uint32_t serial = 0;
+  EXPECT_EQ(w.link->ReadSerialNumber(serial), 0);
+  EXPECT_EQ(serial, 0xFEDCBA98u);
 }
 
 TEST(LinkWire, BeforeTheHandshakeOnlyReleaseReachesTheLine) {
@@ -279,25 +285,73 @@ TEST(LinkWire, RefusedBaudSwitchKeepsTheRateAndReadsNoMore) {
                                                   "H>U 84", "U>H 35", "H>U 84"}));
 }
 
-TEST(LinkWire, OpenOnAnOpenPortReleasesRestoresAndOpensTheNewName) {
+TEST(LinkWire, NewPortNameClosesTheOpenPortAndTheNextConnectOpensIt) {
   Wire w;
   TComP04& link = *w.link;
   ASSERT_EQ(symlink(w.unit.SlavePath().c_str(), (w.unit.PortFolder() + "/COM3").c_str()), 0);
   ASSERT_EQ(link.Connect(1), 0);
-  link.SetPortIndex(2);  // takes effect at the next Open only
   int32_t circuit = 0;
   EXPECT_EQ(link.ReadCircuitVersion(circuit), 0);
+  link.SetPortIndex(2);  // the unit is released and the old port closed at once
+  EXPECT_FALSE(link.IsOpen());
+  EXPECT_EQ(link.Connected, 0u);
+  EXPECT_STREQ(link.PortName, "\\\\.\\COM3");
+  ASSERT_EQ(link.Connect(1), 0);
+  // Open on an open port still releases, restores and reopens.
   EXPECT_EQ(link.Open(), 0);
   EXPECT_TRUE(link.IsOpen());
   EXPECT_EQ(link.Connected, 0u);
-  EXPECT_STREQ(link.PortName, "\\\\.\\COM3");
-  // The reopened port is usable: a new handshake on COM3 works.
-  ASSERT_EQ(link.Connect(1), 0);
   link.PortHandle = kInvalidSerialHandle;
   EXPECT_EQ(AfterHandshake(w.unit.Stop()),
             (Lines{"H>U 87", "U>H 30", "H>U 84", "U>H 35", "H>U 84",
-                   // Close inside Open: the release with its baud request, then nothing until the new Connect
-                   "H>U 9E", "H>U 38", "H>U 31", "U>H 84", "U>H 84", "H>U 04", "U>H 84", "H>U 80", "U>H 81"}));
+                   // SetPortIndex's Close: the release with its baud request
+                   "H>U 9E", "H>U 38", "H>U 31", "U>H 84", "U>H 84", "H>U 04", "U>H 84", "H>U 80", "U>H 81",
+                   // Open's Close
+                   "H>U 9E", "H>U 38", "H>U 31", "U>H 84", "U>H 84", "H>U 04", "U>H 84"}));
+}
+
+// The unit's line goes away (the simulated unit ends, as when its adapter is
+// unplugged) and the next unit appears under the same port path: the first
+// Connect fails on the dead line and gives it up, the second reads the new unit.
+TEST(LinkWire, VanishedLineIsGivenUpAndTheNextUnitOnTheSamePortIsRead) {
+  auto first = std::make_unique<SimUnitProcess>();
+  std::string folder = first->PortFolder();
+  PosixSerialDevice device(
+      [&folder](const std::string& path) { return PosixSerialDevice::PortDirectory(folder)(path); });
+  PosixClock clock;
+  TComP04 link(device, clock);
+  ASSERT_EQ(link.Connect(1), 0);
+  uint32_t serial = 0;
+  EXPECT_EQ(link.ReadSerialNumber(serial), 0);
+  EXPECT_EQ(serial, 305419896u);
+  EXPECT_EQ(link.Release(), 0);
+  first->Stop();
+
+  SimUnitProcess second({"--serial", "7"});
+  folder = second.PortFolder();
+  const int32_t status = link.Connect(1);
+  if (status != 0) {
+    EXPECT_EQ(status, EIO);
+    EXPECT_FALSE(link.IsOpen());
+    ASSERT_EQ(link.Connect(1), 0);
+  }
+  EXPECT_EQ(link.ReadSerialNumber(serial), 0);
+  EXPECT_EQ(serial, 7u);
+}
+
+// Noise in a memory byte fails the read; the host still acknowledged both characters.
+TEST(LinkWire, GarbledAnswerIsABadReply) {
+  Wire w({"--garble"});
+  ASSERT_EQ(w.link->Connect(1), 0);
+  EXPECT_EQ(w.link->CheckUnitType(), 0);  // the type is sent clean
+  uint32_t serial = 99;
+  EXPECT_EQ(w.link->ReadSerialNumber(serial), COMERR_BAD_REPLY);
+  EXPECT_EQ(serial, 99u);
+  w.link->PortHandle = kInvalidSerialHandle;
+  const Lines bytes = AfterHandshake(w.unit.Stop());
+  // 0x78 as "7" then "O" ('G' + 8), each acknowledged.
+  EXPECT_EQ(Lines(bytes.end() - 7, bytes.end()),
+            (Lines{"H>U 89", "H>U 37", "H>U 38", "U>H 37", "H>U 84", "U>H 4F", "H>U 84"}));
 }
 
 TEST(LinkWire, LineHangingUpMidReadingGivesAStatus) {
@@ -339,4 +393,50 @@ TEST(PosixSerialDevice, PortNamesAndExclusiveOpen) {
   EXPECT_TRUE(second.Close(again));
   EXPECT_FALSE(second.Close(again));
   EXPECT_EQ(second.LastError(), EBADF);
+}
+
+// Parity errors: the line must hand bytes on as received, so the input side
+// neither checks, marks, drops nor strips them; parity is still generated.
+TEST(PosixSerialDevice, BytesWithParityErrorsArePassedOnAsReceived) {
+  SimUnitProcess unit;
+  PosixSerialDevice device(PosixSerialDevice::PortDirectory(unit.PortFolder()));
+  PosixClock clock;
+  TComP04 link(device, clock);
+  ASSERT_EQ(link.Open(), 0);
+  termios t{};
+  ASSERT_EQ(tcgetattr(static_cast<int>(link.PortHandle), &t), 0);
+  EXPECT_EQ(t.c_iflag & (INPCK | IGNPAR | PARMRK | ISTRIP), 0u);
+  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  // (That even parity was asked for is checked by the complete reading: a pty drops PARENB.)
+}
+
+// A line with modem lines (the shim gives the pty DTR and RTS, both on):
+// the link's settings drop DTR and keep RTS; Close puts DTR back.
+TEST(PosixSerialDevice, CloseRestoresTheModemLines) {
+  const std::string shimLog = ShimLogPath();
+  std::remove(shimLog.c_str());
+  setenv("BRAVELLE_PTYSHIM_LOG", shimLog.c_str(), 1);
+  setenv("BRAVELLE_PTYSHIM_MODEM_LINES", std::to_string(TIOCM_DTR | TIOCM_RTS).c_str(), 1);
+  {
+    SimUnitProcess unit;
+    PosixSerialDevice device(PosixSerialDevice::PortDirectory(unit.PortFolder()));
+    PosixClock clock;
+    TComP04 link(device, clock);
+    ASSERT_EQ(link.Open(), 0);
+    int lines = 0;
+    ASSERT_EQ(ioctl(static_cast<int>(link.PortHandle), TIOCMGET, &lines), 0);
+    EXPECT_EQ(lines, TIOCM_RTS);
+    const int fd = ::open(unit.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(link.Close(), 0);
+    ASSERT_EQ(ioctl(fd, TIOCMGET, &lines), 0);
+    EXPECT_EQ(lines, TIOCM_DTR | TIOCM_RTS);
+    ::close(fd);
+  }
+  unsetenv("BRAVELLE_PTYSHIM_MODEM_LINES");
+  unsetenv("BRAVELLE_PTYSHIM_LOG");
+  const std::string log = ReadFile(shimLog);
+  std::remove(shimLog.c_str());
+  // Set by the link's settings, then put back once by Close.
+  EXPECT_NE(log.find("modem " + std::to_string(TIOCM_DTR | TIOCM_RTS) + "\n"), std::string::npos) << log;
 }

@@ -21,8 +21,9 @@ constexpr size_t kIntro = 6;
 const Lines kFrenchReading = CompleteReadingPane("fr");
 
 const char kLinkLostFrench[] =
-    "L'appareil Satellite de la KVR72 QLE ne r\351pond plus (code %d).\n\n\r"
-    "V\351rifier le c\342ble et l'alimentation, puis relancer la lecture.";
+    "L'appareil Satellite de la KVR72 QLE ne r\351pond plus correctement (code %d).\n\n\r"
+    "V\351rifier le c\342ble, l'alimentation et le port choisi, puis relancer la lecture.";
+const char kLinkLostLine[] = "L'appareil ne r\351pond plus correctement";
 
 std::string LinkLostBox(int code) {
   char text[200];
@@ -272,19 +273,23 @@ TEST(ReadingLinkLost, SilentAfterHandshake) {
   EXPECT_EQ(r.Toolkit.PendingMessages(), 1u);
   r.Toolkit.DeliverPosted();
 
-  EXPECT_EQ(r.LinesFrom(kIntro), (Lines{"Appareil connect\351", " ", "V\351rification du type d'appareil.",
-                                        " ", "Communication interrompue avec l'appareil"}));
+  EXPECT_EQ(r.LinesFrom(kIntro),
+            (Lines{"Appareil connect\351", " ", "V\351rification du type d'appareil.", " ", kLinkLostLine}));
   EXPECT_EQ(r.Toolkit.ErrorBoxes, Lines{LinkLostBox(100002)});
   EXPECT_EQ(r.Toolkit.Beeps, std::vector<uint32_t>{ui::kBeepError});
   ExpectIdleAgain(r);
-  // Released all the same; nothing answers, so only the requests show.
-  EXPECT_EQ(r.Unit.TranscriptFrom(r.Unit.Transcript.size() - 5), ">86 >9E >38 >31 >04");
+  // Released all the same (nothing answers, so only the requests show), then
+  // the port is given up: the unit may have been unplugged.
+  EXPECT_EQ(r.Unit.TranscriptFrom(r.Unit.Transcript.size() - 6), ">86 >9E >38 >31 >04 close");
+  EXPECT_FALSE(r.Unit.IsOpen());
 
-  // Once the unit answers again, a new reading starts over with the handshake and succeeds.
+  // Once the unit answers again, a new reading opens the port anew, starts
+  // over with the handshake and succeeds.
   r.Unit.AnswersLeft = -1;
   r.ReadToEnd();
   EXPECT_EQ(r.Lines().size(), kIntro + 5 + 14);
   EXPECT_EQ(r.LinesFrom(kIntro + 5), kFrenchReading);
+  EXPECT_EQ(r.Unit.OpenCount, 2);
 }
 
 TEST(ReadingLinkLost, SilentInTheMiddleOfTheSerialNumber) {
@@ -294,7 +299,7 @@ TEST(ReadingLinkLost, SilentInTheMiddleOfTheSerialNumber) {
   r.ReadToEnd();
   EXPECT_EQ(r.LinesFrom(kIntro), (Lines{"Appareil connect\351", " ", "V\351rification du type d'appareil.",
                                         "Vous avez bien connect\351 un appareil Satellite de la KVR72 QLE.",
-                                        " ", " ", "Communication interrompue avec l'appareil"}));
+                                        " ", " ", kLinkLostLine}));
   EXPECT_EQ(r.Toolkit.ErrorBoxes, Lines{LinkLostBox(100002)});
   EXPECT_EQ(r.Toolkit.Beeps, std::vector<uint32_t>{ui::kBeepError});
   ExpectIdleAgain(r);
@@ -311,7 +316,7 @@ TEST(ReadingLinkLost, LineFailsDuringTheSoftwareVersion) {
   EXPECT_EQ(Lines(lines.begin(), lines.begin() + 7),
             Lines(kFrenchReading.begin(), kFrenchReading.begin() + 7));
   EXPECT_EQ(lines[7], " ");
-  EXPECT_EQ(lines[8], "Communication interrompue avec l'appareil");
+  EXPECT_EQ(lines[8], kLinkLostLine);
   EXPECT_EQ(r.Toolkit.ErrorBoxes, Lines{LinkLostBox(995)});
   ExpectIdleAgain(r);
 }
@@ -326,10 +331,10 @@ TEST(ReadingLinkLost, InEnglish) {
   ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[5], "Serial number is : 0305419896.");
   EXPECT_EQ(lines[6], " ");
-  EXPECT_EQ(lines[7], "Communication with the unit lost");
+  EXPECT_EQ(lines[7], "The unit no longer answers correctly");
   EXPECT_EQ(r.Toolkit.ErrorBoxes,
-            Lines{"The Satellite de la KVR72 QLE unit stopped answering (code 100002).\n\n\r"
-                  "Check the cable and the power, then read again."});
+            Lines{"The Satellite de la KVR72 QLE unit no longer answers correctly (code 100002).\n\n\r"
+                  "Check the cable, the power and the chosen port, then read again."});
 }
 
 TEST(Reading, IdleWatchRunsAgainAfterTheOutcome) {

@@ -81,6 +81,42 @@ TEST(UnitLogic, AddressesInEitherCaseAndLowercaseAnswers) {
   EXPECT_EQ(unit.OnHostByte(0x84), Bytes{'d'});
 }
 
+// Garbling touches memory bytes only, and only their second character; the
+// type and circuit version still read, so a reading gets as far as the serial number.
+TEST(UnitLogic, GarbledMemoryBytesCarryANonHexSecondCharacter) {
+  UnitLogic unit;
+  unit.GarbleMemory = true;
+  unit.Circuit = 0x5A;
+  unit.Memory[0x78] = 0x3F;
+  EXPECT_EQ(unit.OnHostByte(0x87), Bytes{'5'});
+  EXPECT_EQ(unit.OnHostByte(0x84), Bytes{'A'});
+  unit.OnHostByte(0x89);
+  unit.OnHostByte('7');
+  EXPECT_EQ(unit.OnHostByte('8'), Bytes{'3'});
+  EXPECT_EQ(unit.OnHostByte(0x84), Bytes{'G' + 0x0F});
+}
+
+// A unit unplugged in the middle of a value and plugged in again has forgotten
+// the value and the handshake, but not its memory.
+TEST(UnitLogic, RestartForgetsTheExchangeButNotTheUnit) {
+  UnitLogic unit;
+  unit.IgnoredConnects = 1;
+  unit.OnHostByte(0x80);
+  EXPECT_EQ(unit.OnHostByte(0x80), Bytes{0x81});
+  unit.SetSerialNumber(7);
+  unit.OnHostByte(0x89);
+  unit.OnHostByte('7');
+  unit.Restart();
+  EXPECT_FALSE(unit.HandshakeDone());
+  EXPECT_EQ(unit.OnHostByte('8'), Bytes{});   // no address under way any more
+  EXPECT_EQ(unit.OnHostByte(0x80), Bytes{});  // the first request is ignored again
+  EXPECT_EQ(unit.OnHostByte(0x80), Bytes{0x81});
+  unit.OnHostByte(0x89);
+  unit.OnHostByte('7');
+  EXPECT_EQ(unit.OnHostByte('8'), Bytes{'0'});
+  EXPECT_EQ(unit.OnHostByte(0x84), Bytes{'7'});
+}
+
 TEST(UnitLogic, BaudSwitchAcceptedOrRefusedAndTheBytesTheHostDoesNotExamine) {
   UnitLogic unit;
   unit.BaudTrailer = 0x00;

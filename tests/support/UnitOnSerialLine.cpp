@@ -11,8 +11,8 @@ namespace fake {
 
 namespace {
 
-constexpr SerialHandle kHandle = 7;
 constexpr int32_t kFileNotFound = 2;
+constexpr int32_t kBadCommand = 22;
 
 std::string Hex(uint8_t byte) {
   char text[4];
@@ -45,8 +45,28 @@ size_t UnitOnSerialLine::Count(const std::string& entry) const {
   return static_cast<size_t>(std::count(Transcript.begin(), Transcript.end(), entry));
 }
 
+void UnitOnSerialLine::Unplug() {
+  unplugged_ = true;
+  open_ = false;
+  ++handle_;  // the handle the program holds now leads nowhere
+  toHost_.clear();
+  Transcript.push_back("unplugged");
+}
+
+void UnitOnSerialLine::PlugIn() {
+  unplugged_ = false;
+  Restart();
+  Transcript.push_back("plugged in");
+}
+
+bool UnitOnSerialLine::Dead(SerialHandle h) {
+  if (h == handle_ && !unplugged_) return false;
+  lastError_ = kBadCommand;
+  return true;
+}
+
 SerialHandle UnitOnSerialLine::Open(const char* path) {
-  if (open_ || UnitPort != path) {
+  if (open_ || unplugged_ || UnitPort != path) {
     lastError_ = kFileNotFound;
     return kInvalidSerialHandle;
   }
@@ -54,48 +74,58 @@ SerialHandle UnitOnSerialLine::Open(const char* path) {
   ++OpenCount;
   const char* name = std::strrchr(path, '\\');
   Transcript.push_back(std::string("open ") + (name ? name + 1 : path));
-  return kHandle;
+  return handle_;
 }
 
-bool UnitOnSerialLine::GetState(SerialHandle, CommDcb& dcb) {
+bool UnitOnSerialLine::GetState(SerialHandle h, CommDcb& dcb) {
+  if (Dead(h)) return false;
   dcb = portDcb_;
   return true;
 }
-bool UnitOnSerialLine::SetState(SerialHandle, const CommDcb& dcb) {
+bool UnitOnSerialLine::SetState(SerialHandle h, const CommDcb& dcb) {
+  if (Dead(h)) return false;
   portDcb_ = dcb;
   return true;
 }
-bool UnitOnSerialLine::GetTimeouts(SerialHandle, CommTimeouts& t) {
+bool UnitOnSerialLine::GetTimeouts(SerialHandle h, CommTimeouts& t) {
+  if (Dead(h)) return false;
   t = portTimeouts_;
   return true;
 }
-bool UnitOnSerialLine::SetTimeouts(SerialHandle, const CommTimeouts& t) {
+bool UnitOnSerialLine::SetTimeouts(SerialHandle h, const CommTimeouts& t) {
+  if (Dead(h)) return false;
   portTimeouts_ = t;
   return true;
 }
 
-bool UnitOnSerialLine::Purge(SerialHandle, uint32_t) {
+bool UnitOnSerialLine::Purge(SerialHandle h, uint32_t) {
+  if (Dead(h)) return false;
   Transcript.push_back("purge");
   toHost_.clear();
   return true;
 }
 
-bool UnitOnSerialLine::Close(SerialHandle) {
-  open_ = false;
+bool UnitOnSerialLine::Close(SerialHandle h) {
+  // Closing a dead handle works: it only frees the program's side.
+  if (h == handle_) open_ = false;
   ++CloseCount;
-  Transcript.push_back("close");
+  Transcript.push_back(h == handle_ ? "close" : "close dead");
   if (OnClose) OnClose();
   return true;
 }
 
-bool UnitOnSerialLine::Write(SerialHandle, uint8_t byte, uint32_t& count) {
+bool UnitOnSerialLine::Write(SerialHandle h, uint8_t byte, uint32_t& count) {
+  count = 0;
+  if (Dead(h)) return false;
   Transcript.push_back(">" + Hex(byte));
   count = 1;
   for (uint8_t answer : OnHostByte(byte)) Send(answer);
   return true;
 }
 
-bool UnitOnSerialLine::Read(SerialHandle, uint8_t& byte, uint32_t& count) {
+bool UnitOnSerialLine::Read(SerialHandle h, uint8_t& byte, uint32_t& count) {
+  count = 0;
+  if (Dead(h)) return false;
   if (ReadsBeforeLineFails >= 0 && unitBytesRead_ >= ReadsBeforeLineFails) {
     lastError_ = LineError;
     count = 0;

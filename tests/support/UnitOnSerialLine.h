@@ -16,7 +16,8 @@ namespace fake {
 
 // The unit at the far end of the line, answering the host byte by byte as the
 // real one does, and a transcript of everything that crossed the line:
-// ">80" host to unit, "<81" unit to host, plus "open COMn", "purge" and "close".
+// ">80" host to unit, "<81" unit to host, plus "open COMn", "purge", "close",
+// "close dead" (a handle left over from before an unplug), "unplugged" and "plugged in".
 class UnitOnSerialLine : public SerialDevice, public UnitLogic {
  public:
   explicit UnitOnSerialLine(fake::FakeClock& clock);
@@ -30,6 +31,13 @@ class UnitOnSerialLine : public SerialDevice, public UnitLogic {
   // Reads fail with this system error once that many unit bytes were read; -1 never.
   int ReadsBeforeLineFails = -1;
   int32_t LineError = 5;
+
+  // The unit's USB adapter pulled out: the handle the program holds is dead
+  // for good (every call on it fails, as Windows does with ERROR_BAD_COMMAND)
+  // and the port path opens nothing. PlugIn brings a new device under the
+  // same path, freshly powered, which opens even while the dead handle is still held.
+  void Unplug();
+  void PlugIn();
 
   // --- What happened ---
   std::vector<std::string> Transcript;
@@ -56,9 +64,12 @@ class UnitOnSerialLine : public SerialDevice, public UnitLogic {
 
  private:
   void Send(uint8_t byte);
+  bool Dead(SerialHandle h);
 
   fake::FakeClock& clock_;
   bool open_ = false;
+  bool unplugged_ = false;
+  SerialHandle handle_ = 7;  // the live device's handle; a new one after each unplug
   int32_t lastError_ = 0;
   std::deque<uint8_t> toHost_;
   int unitBytesRead_ = 0;

@@ -542,9 +542,11 @@ class SimUnit:
 class WineSession:
     """One private Wine world for one test (see the module docstring)."""
 
-    def __init__(self, test=None, name=None, display=None, use_shim=True):
+    def __init__(self, test=None, name=None, display=None, use_shim=True, env=None):
         # display: None takes $DISPLAY when set, "" always starts a private Xvfb.
+        # env: variables added for every process of the session (the shim's switches).
         self.test = test
+        self.extra_env = dict(env or {})
         self.name = name or (test.id().split(".", 1)[-1] if test is not None else "session")
         self.display = display if display is not None else os.environ.get("DISPLAY") or None
         self.use_shim = use_shim
@@ -607,6 +609,7 @@ class WineSession:
         if self.use_shim and self.ptyshim and os.path.isfile(self.ptyshim):
             self.env["LD_PRELOAD"] = self.ptyshim
             self.env["BRAVELLE_PTYSHIM_LOG"] = self.shim_log_path
+        self.env.update(self.extra_env)
         t3 = time.monotonic()
         self._log = open(os.path.join(self.run_dir, "wine.log"), "wb")
         # The server runs in the foreground as our child, so it has a pid we own.

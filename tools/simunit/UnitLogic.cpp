@@ -42,10 +42,21 @@ int UnitLogic::TakeRateSwitch() {
   return code;
 }
 
-void UnitLogic::QueueValue(uint8_t value) {
+void UnitLogic::Restart() {
+  expect_ = Expect::Command;
+  argument_.clear();
+  pending_.clear();
+  nextPending_ = 0;
+  connectsSeen_ = 0;
+  handshakeDone_ = false;
+  rateSwitch_ = -1;
+}
+
+void UnitLogic::QueueValue(uint8_t value, bool garbled) {
   const char* digits = Lowercase ? "0123456789abcdef" : "0123456789ABCDEF";
   pending_.push_back(static_cast<uint8_t>(digits[value >> 4]));
-  pending_.push_back(static_cast<uint8_t>(digits[value & 0x0F]));
+  pending_.push_back(garbled ? static_cast<uint8_t>('G' + (value & 0x0F))
+                             : static_cast<uint8_t>(digits[value & 0x0F]));
 }
 
 void UnitLogic::SendNextCharacter(std::vector<uint8_t>& out) {
@@ -62,7 +73,7 @@ std::vector<uint8_t> UnitLogic::OnHostByte(uint8_t byte) {
     const uint8_t value =
         static_cast<uint8_t>(ValueOfHexDigit(argument_[0]) * 16 + ValueOfHexDigit(argument_[1]));
     if (expect_ == Expect::Address) {
-      QueueValue(Memory[value]);
+      QueueValue(Memory[value], GarbleMemory);
       SendNextCharacter(out);
     } else if (RefuseBaud) {
       out.push_back(kRefused);

@@ -21,6 +21,9 @@ class UnitLogic {
   bool Silent = false;                // answer nothing at all
   bool SilentAfterHandshake = false;  // answer nothing once a handshake succeeded
   bool Lowercase = false;             // hexadecimal letters in lowercase
+  // Memory bytes go out with a second character that is no hexadecimal digit
+  // ('G' to 'V'), as noise or a wrong rate deliver them.
+  bool GarbleMemory = false;
   bool RefuseBaud = false;            // answer baud switches with 0x85
   // The bytes whose value the host does not examine: the answer to the end
   // command and the last byte at the old rate after a baud switch.
@@ -34,12 +37,15 @@ class UnitLogic {
   // one hexadecimal character at a time, each after the host's ACK of the one before.
   std::vector<uint8_t> OnHostByte(uint8_t byte);
   bool HandshakeDone() const { return handshakeDone_; }
+  // Power cycle: a command or value under way is forgotten and a handshake is
+  // needed again; how the unit behaves and its memory are kept.
+  void Restart();
   // The rate code of a baud switch the unit accepted since the last call, or -1.
   int TakeRateSwitch();
 
  private:
   enum class Expect { Command, Address, RateCode };
-  void QueueValue(uint8_t value);
+  void QueueValue(uint8_t value, bool garbled = false);
   void SendNextCharacter(std::vector<uint8_t>& out);
 
   Expect expect_ = Expect::Command;

@@ -34,6 +34,7 @@ struct Options {
   long lateMs = 0;
   bool silentAfterHandshake = false;
   bool lowercase = false;
+  bool garble = false;
   bool refuseBaud = false;
   long hangupAfter = -1;
   std::string transcript;
@@ -73,6 +74,7 @@ class Unit {
     logic_.Silent = o.silent;
     logic_.SilentAfterHandshake = o.silentAfterHandshake;
     logic_.Lowercase = o.lowercase;
+    logic_.GarbleMemory = o.garble;
     logic_.RefuseBaud = o.refuseBaud;
     start_ = NowMs();
     if (!o.transcript.empty()) {
@@ -272,6 +274,7 @@ void Usage(int code = 2) {
                "  --late MS                answer connect requests MS ms late\n"
                "  --silent-after-handshake answer nothing once a handshake succeeded\n"
                "  --lowercase              send hexadecimal letters in lowercase\n"
+               "  --garble                 send memory bytes with a non-hex second character\n"
                "  --refuse-baud            answer baud switches with 0x85\n"
                "  --hangup-after N         close the line when the N-th byte arrives\n"
                "  --transcript FILE        one line per byte: ms, H>U or U>H, hex value\n"
@@ -295,7 +298,7 @@ long Number(const char* text) {
 int main(int argc, char** argv) {
   enum {
     kType = 1000, kSerial, kCircuit, kSoftMajor, kSoftMinor, kRefuse, kSilent, kAnswerAfter,
-    kLate, kSilentAfter, kLowercase, kRefuseBaud, kHangupAfter, kTranscript, kReadyFile,
+    kLate, kSilentAfter, kLowercase, kGarble, kRefuseBaud, kHangupAfter, kTranscript, kReadyFile,
     kLink, kDevice
   };
   static const option kLong[] = {
@@ -310,6 +313,7 @@ int main(int argc, char** argv) {
       {"late", required_argument, nullptr, kLate},
       {"silent-after-handshake", no_argument, nullptr, kSilentAfter},
       {"lowercase", no_argument, nullptr, kLowercase},
+      {"garble", no_argument, nullptr, kGarble},
       {"refuse-baud", no_argument, nullptr, kRefuseBaud},
       {"hangup-after", required_argument, nullptr, kHangupAfter},
       {"transcript", required_argument, nullptr, kTranscript},
@@ -333,6 +337,7 @@ int main(int argc, char** argv) {
       case kLate: o.lateMs = Number(optarg); break;
       case kSilentAfter: o.silentAfterHandshake = true; break;
       case kLowercase: o.lowercase = true; break;
+      case kGarble: o.garble = true; break;
       case kRefuseBaud: o.refuseBaud = true; break;
       case kHangupAfter: o.hangupAfter = Number(optarg); break;
       case kTranscript: o.transcript = optarg; break;
