@@ -21,8 +21,8 @@ const char kUsage[] =
     "  --json           one JSON object on standard output (an array for ports)\n"
     "  --trace FILE     every byte on the line: seconds, H>U or U>H, hex value (- for standard error)\n"
     "  --lang fr|en     language of the messages\n"
-    "Exit codes: 0 read, 1 unit of another type, 2 no unit answered, 3 the unit stopped answering,\n"
-    "4 port unusable or none to choose, 64 usage error, 130 interrupted.\n";
+    "Exit codes: 0 read, 1 unit of another type, 2 no unit answered, 3 the unit stopped answering\n"
+    "or answered garbage, 4 port unusable or none to choose, 64 usage error, 130 interrupted.\n";
 
 namespace {
 

@@ -172,6 +172,14 @@ std::string FailureMessage(const Reading& r, int64_t waitMs, uint32_t language) 
                 : "No unit answered on " + r.Port + " within " + seconds +
                       " s. Check the cable and that the unit is switched on.";
     case Outcome::LinkLost:
+      // Characters that are no hexadecimal digits come from noise, a wrong rate or
+      // another device on the line, not from silence: the advice differs.
+      if (r.Status == COMERR_BAD_REPLY)
+        return fr ? std::string("L'appareil a r\xc3\xa9pondu par des caract\xc3\xa8res illisibles (code ") +
+                        std::to_string(r.Status) +
+                        ") : parasites, mauvaise vitesse ou autre appareil sur le port. Relancez la lecture."
+                  : "The unit answered with unreadable characters (code " + std::to_string(r.Status) +
+                        "): noise, a wrong rate or another device on the port. Read again.";
       return fr ? std::string("L'appareil a cess\xc3\xa9 de r\xc3\xa9pondre pendant la lecture (code ") +
                       std::to_string(r.Status) +
                       "). V\xc3\xa9rifiez le c\xc3\xa2"

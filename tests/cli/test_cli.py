@@ -160,6 +160,23 @@ class ReadOutcomes(UnitTestCase):
         self.assertNotIn("type", record)
         self.assertIn("stopped answering", err)
 
+    def test_garbled_answers_are_never_a_reading_and_lowercase_ones_are_exact(self):
+        u = self.unit("--garble")
+        code, out, err, _ = run_cli("read", "--port", u.link, "--json")
+        self.assertEqual(code, 3, err)
+        record = json.loads(out)
+        self.assertEqual((record["outcome"], record["type"], record["status"]), ("link-lost", "P04", 100003))
+        self.assertNotIn("serial", record)
+        self.assertIn("unreadable characters", err)
+        # The unit is still released after the garbled answer: both its characters were acknowledged.
+        self.assertEqual(u.transcript()[-2:], ["H>U 04", "U>H 84"])
+        u = self.unit("--lowercase", "--serial", "2882400255", "--soft-major", "10", "--soft-minor", "11",
+                      link=os.path.join(self.dir, "port2"))
+        code, out, err, _ = run_cli("read", "--port", u.link, "--json")
+        self.assertEqual(code, 0, err)
+        record = json.loads(out)
+        self.assertEqual((record["serial"], record["software"]), (0xABCDEFFF, "10.11"))
+
     def test_a_unit_that_hangs_up_in_the_middle_of_the_serial_number(self):
         # Byte 20 is the host's second address character of the second serial byte.
         u = self.unit("--hangup-after", "20")
