@@ -5,23 +5,9 @@
 #include <string>
 
 #include "app/text/SettingsFile.h"
+#include "tests/support/FakeSettingsStorage.h"
 
 namespace {
-
-class OneFile : public SettingsStorage {
- public:
-  explicit OneFile(std::string bytes) : bytes_(std::move(bytes)) {}
-  std::string WindowsDirectory() override { return "C:\\windows"; }
-  bool FileExists(const std::string&) override { return true; }
-  bool ReadFile(const std::string&, size_t maxBytes, std::string& bytes) override {
-    bytes = bytes_.substr(0, maxBytes);
-    return true;
-  }
-  bool CreateFile(const std::string&, const std::string&, size_t&) override { std::abort(); }
-
- private:
-  std::string bytes_;
-};
 
 void Require(bool condition) {
   if (!condition) std::abort();
@@ -37,10 +23,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (parsed != 0) Require(text.find(';') != std::string::npos);
 
   // The file is read through its 200-byte window and ends at its first NUL.
-  OneFile file(text);
+  fake::FakeSettingsStorage storage;
+  const std::string path = SettingsPathIn(storage.Directory);
+  storage.Files[path] = text;
   std::string window = text.substr(0, kSettingsReadWindow);
   window = window.substr(0, window.find('\0'));
-  Require(LoadOrCreateSettings(file, "C:\\windows\\CalvineV1.CFG") == ParseSettingsLanguage(window));
+  const StoredSettings stored = LoadOrCreateSettings(storage);
+  Require(stored.Path == path && stored.Language == ParseSettingsLanguage(window));
+  // Reading never writes: the file keeps its bytes, whatever they were.
+  Require(storage.Creates == 0 && storage.Files[path] == text);
 
   // The line the program writes is read back as written, whatever stood before it on its own line.
   for (uint32_t language : {0u, 1u}) {
