@@ -46,7 +46,9 @@ void PrintLines(std::FILE* to, const std::vector<std::string>& lines) {
 // One line rewritten in place on a terminal; nothing at all elsewhere.
 class Progress {
  public:
-  Progress(CliPlatform& platform) : enabled_(platform.IsTerminal(stderr)) {}
+  // shared: standard error also carries the trace, whose lines the rewritten
+  // line would be glued to and overwrite.
+  Progress(CliPlatform& platform, bool shared = false) : enabled_(!shared && platform.IsTerminal(stderr)) {}
   ~Progress() { Clear(); }
   void Show(const std::string& text) {
     if (!enabled_) return;
@@ -290,7 +292,7 @@ int RunRead(CliPlatform& platform, const CliOptions& options, uint32_t language)
   {
     Connection connection(platform, r.Port, sink);
     TComP04& link = connection.Link();
-    Progress progress(platform);
+    Progress progress(platform, trace == stderr);
     int attempts = 0;
     for (;;) {
       progress.Show(WaitingText(r.Port, MsSince(start), attempts, language));

@@ -25,7 +25,9 @@ class PosixCliPlatform : public CliPlatform {
   const TextLocale& Locale() override { return locale_; }
 
   void Describe(const PortListEntry& entry, PortDescription& port) override {
-    for (const SysfsPort& p : registry_.Ports()) {
+    // One walk of sysfs describes every port of a listing.
+    if (described_.empty()) described_ = registry_.Ports();
+    for (const SysfsPort& p : described_) {
       if (p.Path != entry.Port) continue;
       port.Driver = p.Driver;
       port.Vid = p.Vid;
@@ -100,6 +102,7 @@ class PosixCliPlatform : public CliPlatform {
   PosixClock clock_;
   PosixPortRegistry registry_;
   PosixTextLocale locale_;
+  std::vector<SysfsPort> described_;
 };
 
 void OnInterrupt(int) { RequestStop(); }

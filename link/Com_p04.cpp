@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/text/Format.h"
 #include "app/text/TextCatalogue.h"
 
 std::string GetDeviceName() { return Text(TXT_DEVICE_NAME); }
@@ -31,14 +32,6 @@ struct RateCode {
 constexpr RateCode kRateCodes[] = {{4800, 0xFF},  {14400, 0x56},  {19200, 0x40},
                                    {38400, 0x20}, {56000, 0x15},  {57600, 0x14},
                                    {115200, 0x0A}, {128000, 0x09}, {256000, 0x04}};
-
-// The value of a hexadecimal digit in either case, or -1.
-int32_t ValueOfHexDigit(int32_t c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 char HexDigitOf(uint32_t nibble) {
   return static_cast<char>(nibble < 10 ? '0' + nibble : 'A' + (nibble - 10));
@@ -264,9 +257,7 @@ int32_t TComP04::Connect(int32_t timeoutSeconds) {
       // A system error on the request is the same news as one on its answer:
       // the port is gone or broken. Cleaning up lets the next Connect open it
       // anew; the write's status is still the one reported.
-      Purge();
-      Release();
-      Close();
+      DropPort();
       LastStatus = written;
     }
     if (written == 0) {
@@ -275,17 +266,11 @@ int32_t TComP04::Connect(int32_t timeoutSeconds) {
       if (status == 0) {
         haveByte = true;
         lastByte = answer;
-        if (answer == RSP_REFUSED) {
-          Purge();
-          Release();
-          Close();
-        }
+        if (answer == RSP_REFUSED) DropPort();
       } else if (status == COMERR_TIMEOUT) {
         LastStatus = 0;  // a silent unit is simply asked again
       } else {
-        Purge();
-        Release();
-        Close();
+        DropPort();
       }
       if (hasDeadline && static_cast<uint32_t>(clock_.TickCount() - start) >= limit) {
         timedOut = true;
@@ -302,6 +287,12 @@ int32_t TComP04::Connect(int32_t timeoutSeconds) {
     if (timedOut) LastStatus = COMERR_TIMEOUT;
   }
   return LastStatus;
+}
+
+void TComP04::DropPort() {
+  Purge();
+  Release();
+  Close();
 }
 
 int32_t TComP04::Release() {

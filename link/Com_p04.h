@@ -78,6 +78,9 @@ class TComP04 {
   // True, with LastStatus set to COMERR_NOT_CONNECTED, when no handshake has succeeded.
   bool NotConnected();
   int32_t AbandonOpen(bool restoreDcb, bool restoreTimeouts);
+  // The handshake's way out of a refused or broken port: pause and purge, let
+  // the unit go and close the port, so that the next Connect opens it anew.
+  void DropPort();
 
   SerialDevice& device_;
   Clock& clock_;

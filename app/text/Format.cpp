@@ -21,3 +21,10 @@ std::string Format(const char* format, ...) {
   va_end(args);
   return out;
 }
+
+int ValueOfHexDigit(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}

@@ -10,3 +10,7 @@
 #endif
 
 std::string Format(const char* format, ...) BRAVELLE_PRINTF(1, 2);
+
+// The value of a hexadecimal digit, either case, or -1 for any other character
+// (also for values outside 0-255, as a line can deliver them).
+int ValueOfHexDigit(int c);

@@ -25,13 +25,6 @@ std::string Trim(const std::string& s) {
   return s.substr(begin, end - begin);
 }
 
-int ValueOfHexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // An optional sign, then decimal digits, or hexadecimal digits after "$", "x"
 // or "0x"; anything else, or a value outside the signed 32-bit range, is 0.
 int32_t ToInteger(const std::string& s) {
@@ -71,16 +64,6 @@ std::string SettingsPathIn(const std::string& windowsDirectory) {
   return windowsDirectory + kSettingsFileName;
 }
 
-std::string UserSettingsPath(SettingsStorage& storage) {
-  const std::string local = storage.LocalAppDataDirectory();
-  return local.empty() ? std::string() : local + kUserFolder + kSettingsFileName;
-}
-
-std::string VirtualStoreSettingsPath(SettingsStorage& storage) {
-  const std::string local = storage.LocalAppDataDirectory();
-  return local.empty() ? std::string() : local + kVirtualStoreFolder + kSettingsFileName;
-}
-
 int32_t ParseSettingsLanguage(const std::string& text) {
   // The key only tells where parsing starts; without it the whole text is parsed.
   const size_t key = text.find("Langue");
@@ -103,6 +86,23 @@ std::string FormatSettingsLine(uint32_t language) {
 namespace {
 
 using Outcome = SettingsStorage::Outcome;
+
+// The user's own folder and file under %LOCALAPPDATA%, and the copy Windows'
+// VirtualStore kept for an earlier 32-bit program that believed it wrote the
+// Windows directory. The system is asked for the folder once per operation;
+// all empty when it names none.
+struct UserPlaces {
+  std::string Folder;
+  std::string File;
+  std::string VirtualStoreCopy;
+};
+
+UserPlaces UserPlacesOf(SettingsStorage& storage) {
+  const std::string local = storage.LocalAppDataDirectory();
+  if (local.empty()) return {};
+  const std::string folder = local + kUserFolder;
+  return {folder, folder + kSettingsFileName, local + kVirtualStoreFolder + kSettingsFileName};
+}
 
 [[noreturn]] void CannotCreate(const std::string& path) {
   throw ui::Error(Format(ui::kCreateFileError, path.c_str()));
@@ -139,29 +139,29 @@ Outcome TryWrite(SettingsStorage& storage, const std::string& path, uint32_t lan
 
 // Writes the user's own file, making its folder first; deniedPath is the file
 // that refused, named in the error when the system names no user folder.
-std::string WriteUserSettings(SettingsStorage& storage, uint32_t language, const std::string& deniedPath) {
-  const std::string path = UserSettingsPath(storage);
-  if (path.empty()) CannotCreate(deniedPath);
+std::string WriteUserSettings(SettingsStorage& storage, const UserPlaces& user, uint32_t language,
+                              const std::string& deniedPath) {
+  if (user.File.empty()) CannotCreate(deniedPath);
   // A folder that cannot be made shows as the file that cannot be created.
-  storage.CreateFolder(path.substr(0, path.size() - (sizeof kSettingsFileName - 1)));
-  if (TryWrite(storage, path, language) != Outcome::Done) CannotCreate(path);
-  return path;
+  storage.CreateFolder(user.Folder);
+  if (TryWrite(storage, user.File, language) != Outcome::Done) CannotCreate(user.File);
+  return user.File;
 }
 
 // The language a new user file starts with: what the VirtualStore copy says
 // when it can be read, else French. Only a language is carried over, so the
 // new file holds the canonical line.
-uint32_t SeedLanguage(SettingsStorage& storage) {
-  const std::string copy = VirtualStoreSettingsPath(storage);
+uint32_t SeedLanguage(SettingsStorage& storage, const UserPlaces& user) {
+  const std::string& copy = user.VirtualStoreCopy;
   int32_t language = 0;
   if (copy.empty() || !storage.FileExists(copy) || ReadLanguage(storage, copy, language) != Outcome::Done)
     return 0;
   return language == 1 ? 1 : 0;
 }
 
-StoredSettings CreateUserSettings(SettingsStorage& storage, const std::string& deniedPath) {
-  const uint32_t language = SeedLanguage(storage);
-  return {WriteUserSettings(storage, language, deniedPath), static_cast<int32_t>(language)};
+StoredSettings CreateUserSettings(SettingsStorage& storage, const UserPlaces& user, const std::string& deniedPath) {
+  const uint32_t language = SeedLanguage(storage, user);
+  return {WriteUserSettings(storage, user, language, deniedPath), static_cast<int32_t>(language)};
 }
 
 }  // namespace
@@ -169,10 +169,10 @@ StoredSettings CreateUserSettings(SettingsStorage& storage, const std::string& d
 StoredSettings LoadOrCreateSettings(SettingsStorage& storage) {
   // Once a user has a file of their own it holds their choice, even where the
   // Windows directory became writable later (an elevated start).
-  const std::string user = UserSettingsPath(storage);
-  if (!user.empty() && storage.FileExists(user)) {
-    StoredSettings settings{user, 0};
-    if (ReadLanguage(storage, user, settings.Language) != Outcome::Done) CannotOpen(user);
+  const UserPlaces user = UserPlacesOf(storage);
+  if (!user.File.empty() && storage.FileExists(user.File)) {
+    StoredSettings settings{user.File, 0};
+    if (ReadLanguage(storage, user.File, settings.Language) != Outcome::Done) CannotOpen(user.File);
     return settings;
   }
   const std::string windows = SettingsPathIn(storage.WindowsDirectory());
@@ -180,18 +180,18 @@ StoredSettings LoadOrCreateSettings(SettingsStorage& storage) {
     StoredSettings settings{windows, 0};
     const Outcome outcome = ReadLanguage(storage, windows, settings.Language);
     if (outcome == Outcome::Done) return settings;
-    if (outcome == Outcome::AccessDenied) return CreateUserSettings(storage, windows);
+    if (outcome == Outcome::AccessDenied) return CreateUserSettings(storage, user, windows);
     CannotOpen(windows);
   }
   const Outcome outcome = TryWrite(storage, windows, 0);
   if (outcome == Outcome::Done) return {windows, 0};
-  if (outcome == Outcome::AccessDenied) return CreateUserSettings(storage, windows);
+  if (outcome == Outcome::AccessDenied) return CreateUserSettings(storage, user, windows);
   CannotCreate(windows);
 }
 
 StoredSettings FindStoredSettings(SettingsStorage& storage) {
-  const std::string candidates[] = {UserSettingsPath(storage), SettingsPathIn(storage.WindowsDirectory()),
-                                    VirtualStoreSettingsPath(storage)};
+  const UserPlaces user = UserPlacesOf(storage);
+  const std::string candidates[] = {user.File, SettingsPathIn(storage.WindowsDirectory()), user.VirtualStoreCopy};
   for (const std::string& path : candidates) {
     StoredSettings settings{path, 0};
     if (!path.empty() && storage.FileExists(path) &&
@@ -204,7 +204,9 @@ StoredSettings FindStoredSettings(SettingsStorage& storage) {
 std::string WriteSettings(SettingsStorage& storage, const std::string& path, uint32_t language) {
   const Outcome outcome = TryWrite(storage, path, language);
   if (outcome == Outcome::Done) return path;
-  if (outcome == Outcome::AccessDenied && path != UserSettingsPath(storage))
-    return WriteUserSettings(storage, language, path);
+  if (outcome == Outcome::AccessDenied) {
+    const UserPlaces user = UserPlacesOf(storage);
+    if (path != user.File) return WriteUserSettings(storage, user, language, path);
+  }
   CannotCreate(path);
 }

@@ -13,12 +13,6 @@ constexpr size_t kSettingsReadWindow = 200;
 
 // The file in the Windows directory: the one place while that directory can be written.
 std::string SettingsPathIn(const std::string& windowsDirectory);
-// The user's own file, %LOCALAPPDATA%\Bravelle\CalvineV1.CFG, used once the
-// Windows directory refuses the user; empty when the system names no such folder.
-std::string UserSettingsPath(SettingsStorage& storage);
-// Where Windows kept the file written by an earlier 32-bit program without a
-// manifest that believed it wrote the Windows directory.
-std::string VirtualStoreSettingsPath(SettingsStorage& storage);
 
 // The stored language of a settings text; 0 for anything unusable. The value
 // is returned as parsed (2 or -1 are possible); the language setter filters it.

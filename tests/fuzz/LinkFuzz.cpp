@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "app/text/Format.h"
 #include "link/Com_p04.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/RecordingSerialDevice.h"
@@ -28,13 +29,6 @@ void Script(fake::RecordingSerialDevice& line, const uint8_t* data, size_t size)
       line.reads.push_back(b);
     }
   }
-}
-
-int ValueOfHexDigit(uint8_t c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 // The value of the hex pairs the unit sent from `from` on, or -1 when any

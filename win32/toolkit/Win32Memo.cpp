@@ -22,8 +22,9 @@ Win32Memo::Win32Memo(Win32Form& form, const ui::Bounds& b)
 void Win32Memo::Clear() { SetWindowTextA(hwnd_, ""); }
 
 void Win32Memo::AppendLine(const std::string& line) {
-  const std::string text = memotext::AppendedText(childwindow::Text(hwnd_), line);
-  const int end = GetWindowTextLengthA(hwnd_);
+  const std::string current = childwindow::Text(hwnd_);
+  const std::string text = memotext::AppendedText(current, line);
+  const int end = static_cast<int>(current.size());
   SendMessageA(hwnd_, EM_SETSEL, static_cast<WPARAM>(end), static_cast<LPARAM>(end));
   SendMessageA(hwnd_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
 }

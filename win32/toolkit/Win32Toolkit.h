@@ -47,9 +47,6 @@ class Win32Toolkit final : public ui::Toolkit {
     }
   }
 
-  // The application's own window: titled with the application title, owner of
-  // the main form, and the one window with a taskbar entry.
-  HWND ApplicationWindow() const { return appWindow_; }
   // The program as a whole to and from its taskbar entry: every shown form is
   // hidden with it and comes back with it.
   void Minimize();
