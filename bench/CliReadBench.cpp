@@ -1,7 +1,9 @@
 // Wall time of `bravelle-cli read` against the simulated unit on a pty, beside the waits the link imposes
-// and beside the window's complete reading, rounds interleaved so both see the same machine.
+// and beside the window's complete reading, rounds interleaved so both see the same machine; and the
+// processor time the command spends, most of its wall time being the link's pauses.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,8 +27,13 @@ using Steady = std::chrono::steady_clock;
 // The handshake's one-second pause and the release's 200 ms: what no reading can go below.
 constexpr double kLinkWaitsMs = 1200;
 
-// Runs the command to its end; the wall time from the spawn to the exit, or a negative value on failure.
-double TimeCli(const std::string& port) {
+struct CliRun {
+  double WallMs = -1;  // negative when the command failed
+  double CpuMs = 0;
+};
+
+// Runs the command to its end: the wall time from the spawn to the exit, and the processor time it used.
+CliRun TimeCli(const std::string& port) {
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e)
     if (std::strncmp(*e, "LD_PRELOAD=", 11) != 0 && std::strncmp(*e, "ASAN_OPTIONS=", 13) != 0)
@@ -48,11 +55,16 @@ double TimeCli(const std::string& port) {
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
+  CliRun run;
+  if (spawned != 0) return run;
   int status = 0;
-  waitpid(pid, &status, 0);
+  struct rusage usage {};
+  wait4(pid, &status, 0, &usage);
   const double wall = std::chrono::duration<double, std::milli>(Steady::now() - t0).count();
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? wall : -1;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) run.WallMs = wall;
+  run.CpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+              (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+  return run;
 }
 
 double Median(std::vector<double> v) {
@@ -72,10 +84,12 @@ int main(int argc, char** argv) {
       kLinkWaitsMs, windowMandated);
 
   std::vector<double> cli;
+  std::vector<double> cpu;
   std::vector<double> window;
   int failures = 0;
   for (int n = 1; n <= rounds; ++n) {
-    const double c = TimeCli(port);
+    const CliRun run = TimeCli(port);
+    const double c = run.WallMs;
     WindowReadingResult w;
     {
       // The window keeps its port open between readings; it lets go when it is destroyed.
@@ -89,11 +103,12 @@ int main(int argc, char** argv) {
       continue;
     }
     cli.push_back(c);
+    cpu.push_back(run.CpuMs);
     window.push_back(w.WallMs);
     std::printf(
-        "round %d: bravelle-cli read %.1f ms (%+.2f%% over the link's waits), window %.1f ms, cli/window "
-        "%.3f\n",
-        n, c, 100.0 * (c / kLinkWaitsMs - 1.0), w.WallMs, c / w.WallMs);
+        "round %d: bravelle-cli read %.1f ms (%+.2f%% over the link's waits, processor %.1f ms), window %.1f "
+        "ms, cli/window %.3f\n",
+        n, c, 100.0 * (c / kLinkWaitsMs - 1.0), run.CpuMs, w.WallMs, c / w.WallMs);
   }
   if (!cli.empty()) {
     const double c = Median(cli);
@@ -102,6 +117,8 @@ int main(int argc, char** argv) {
         "median of %zu: bravelle-cli read %.1f ms, ratio to the link's waits %.4f (%+.2f%%, goal within "
         "10%%)\n",
         cli.size(), c, c / kLinkWaitsMs, 100.0 * (c / kLinkWaitsMs - 1.0));
+    std::printf("median of %zu: bravelle-cli processor time %.1f ms, %.1f%% of its wall time\n", cpu.size(),
+                Median(cpu), 100.0 * Median(cpu) / c);
     std::printf("median of %zu: window's complete reading %.1f ms (mandated %.0f ms); cli/window %.3f\n",
                 window.size(), w, windowMandated, c / w);
   }

@@ -7,6 +7,7 @@ BRAVELLE_SIMUNIT, BRAVELLE_PTYSHIM and BRAVELLE_EXPECTED_READING in the environm
 import json
 import os
 import re
+import resource
 import shutil
 import signal
 import subprocess
@@ -190,8 +191,13 @@ class ReadOutcomes(UnitTestCase):
 class NoAnswer(UnitTestCase):
     def test_wait_bounds_the_handshake_retries(self):
         u = self.unit("--silent")
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
         code, out, err, wall = run_cli("read", "--port", u.link, "--wait", "3", "--json")
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
         self.assertEqual(code, 2, err)
+        # Two one-second pauses before the handshakes: spent asleep, not spinning.
+        cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+        self.assertLess(cpu, 0.25 * wall, "processor time %.2f s of %.2f s" % (cpu, wall))
         record = json.loads(out)
         self.assertEqual((record["outcome"], record["status"]), ("no-answer", 100002))
         self.assertNotIn("type", record)
