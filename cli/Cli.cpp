@@ -119,7 +119,7 @@ class Connection {
 // the circuit version, the software version. The first failing step decides.
 void ReadIdentity(TComP04& link, Reading& r) {
   char type[4] = {};
-  // The same bytes as CheckUnitType, which keeps the characters to itself.
+  // The same bytes and rule as CheckUnitType, which keeps the characters to itself.
   int32_t status = link.ReadUnitType(type);
   r.HasStatus = true;
   r.Status = status;
@@ -129,7 +129,7 @@ void ReadIdentity(TComP04& link, Reading& r) {
   }
   r.HasType = true;
   r.Type.assign(type, 3);
-  if (std::strcmp(type, "P04") != 0) {
+  if (!TComP04::IsThisUnitType(type)) {
     r.Result = Outcome::WrongUnit;
     r.Status = COMERR_WRONG_UNIT;
     return;

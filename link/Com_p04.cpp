@@ -352,11 +352,13 @@ int32_t TComP04::ReadUnitType(char* buffer) {
   return LastStatus;
 }
 
+bool TComP04::IsThisUnitType(const char* type) { return std::strcmp(type, "P04") == 0; }
+
 int32_t TComP04::CheckUnitType() {
   if (NotConnected()) return LastStatus;
   char type[4] = {};
   if (ReadUnitType(type) != 0) return LastStatus;
-  LastStatus = std::strcmp(type, "P04") == 0 ? 0 : COMERR_WRONG_UNIT;
+  LastStatus = IsThisUnitType(type) ? 0 : COMERR_WRONG_UNIT;
   return LastStatus;
 }
 

@@ -52,6 +52,8 @@ class TComP04 {
   int32_t Connect(int32_t timeoutSeconds);
   int32_t Release();
   int32_t ReadUnitType(char* buffer);  // at least 4 bytes
+  // Whether three characters from ReadUnitType name the unit this link reads.
+  static bool IsThisUnitType(const char* type);
   int32_t CheckUnitType();
   int32_t ReadCircuitVersion(int32_t& value);
   int32_t ReadByteAt(int32_t address, int32_t& value);
