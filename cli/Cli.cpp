@@ -387,6 +387,10 @@ int RunWatch(CliPlatform& platform, const CliOptions& options, uint32_t language
   std::string port;
   int exitCode = 0;
   const uint32_t pollMs = 500;
+  // A port that is there but cannot be used (another program holds it, no
+  // permission) is told once per cause: the watch goes on trying, as such a
+  // cause is often mended while it waits.
+  int32_t reportedProblem = 0;
 
   while (!StopRequested()) {
     // Wait for a unit: the port appears, then a unit answers the handshake.
@@ -426,11 +430,17 @@ int RunWatch(CliPlatform& platform, const CliOptions& options, uint32_t language
         break;
       }
       if (IsSystemError(status)) {
+        if (status != reportedProblem && platform.PortPresent(port)) {
+          progress.Clear();
+          ReportPortProblem(platform, status, port, language);
+          reportedProblem = status;
+        }
         // Not there, or gone under us: let go of everything the system holds for it.
         connection.reset();
         platform.Ticks().Sleep(pollMs);
       }
     }
+    if (connected) reportedProblem = 0;
     if (exitCode != 0 || !connected) break;
     progress.Clear();
 

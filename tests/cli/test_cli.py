@@ -495,6 +495,36 @@ class Watch(UnitTestCase):
         self.assertIn("H>U 04", second.transcript())
         self.assertEqual(first.transcript().count("H>U 89"), 6, "the first unit was read once: four serial bytes, two software bytes")
 
+    def test_a_port_held_by_another_program_is_told_once_and_read_once_free(self):
+        u = self.unit("--serial", "3003")
+        log = os.path.join(self.dir, "units.jsonl")
+        import fcntl
+        holder = os.open(u.slave, os.O_RDWR | os.O_NOCTTY)
+        fcntl.flock(holder, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        watch = subprocess.Popen([CLI, "watch", "--port", u.link, "--log", log, "--lang", "en"],
+                                 env=cli_env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            time.sleep(3)  # several attempts, each refused
+            os.close(holder)
+            holder = None
+            deadline = time.monotonic() + 30
+            while time.monotonic() < deadline and not (os.path.exists(log) and os.path.getsize(log) > 0):
+                time.sleep(0.1)
+            watch.send_signal(signal.SIGINT)
+            out, err = watch.communicate(timeout=20)
+        finally:
+            if holder is not None:
+                os.close(holder)
+            if watch.poll() is None:
+                watch.kill()
+                watch.wait()
+        err = err.decode()
+        self.assertEqual(watch.returncode, 0, err)
+        self.assertEqual(err.count("Cannot use the port " + u.link + ":"), 1, err)
+        self.assertIn("ModemManager", err)
+        with open(log) as f:
+            self.assertEqual([json.loads(line)["serial"] for line in f], [3003])
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1] + sys.argv[1:], verbosity=2)
