@@ -373,15 +373,32 @@ bool LastLoggedSerial(const std::string& path, uint32_t& serial) {
   return true;
 }
 
+// Whether the file exists, is not empty and does not end with a line break: an
+// earlier run stopped in the middle of a record (a power cut).
+bool EndsWithBrokenLine(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  bool broken = false;
+  if (std::fseek(f, -1, SEEK_END) == 0) broken = std::fgetc(f) != '\n';
+  std::fclose(f);
+  return broken;
+}
+
 int RunWatch(CliPlatform& platform, const CliOptions& options, uint32_t language) {
+  uint32_t previousSerial = 0;
+  bool havePrevious = LastLoggedSerial(options.Log, previousSerial);
+  const bool brokenLine = EndsWithBrokenLine(options.Log);
   std::FILE* log = std::fopen(options.Log.c_str(), "ab");
+  // The broken record stays as it is, on a line of its own.
+  if (log != nullptr && brokenLine && (std::fputc('\n', log) == EOF || std::fflush(log) != 0)) {
+    std::fclose(log);
+    log = nullptr;
+  }
   if (log == nullptr) {
     std::fprintf(stderr, "bravelle-cli: cannot open the log %s: %s\n", options.Log.c_str(),
                  std::strerror(errno));
     return 64;
   }
-  uint32_t previousSerial = 0;
-  bool havePrevious = LastLoggedSerial(options.Log, previousSerial);
   Progress progress(platform);
   std::unique_ptr<Connection> connection;
   std::string port;

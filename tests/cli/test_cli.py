@@ -444,13 +444,14 @@ class Watch(UnitTestCase):
         link = os.path.join(self.dir, "bench-port")
         log = os.path.join(self.dir, "units.jsonl")
         with open(log, "w") as f:
-            f.write('{"outcome":"ok","serial":1001}\n')  # the record of an earlier run
+            # The record of an earlier run, then one it was writing when the power went.
+            f.write('{"outcome":"ok","serial":1001}\n{"outcome":"ok","ser')
         watch = subprocess.Popen([CLI, "watch", "--port", link, "--log", log], env=cli_env(),
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         try:
             def records():
                 with open(log) as f:
-                    return [json.loads(line) for line in f.read().splitlines()][1:]
+                    return [json.loads(line) for line in f.read().splitlines()[2:]]
 
             def wait_records(n, limit=30):
                 deadline = time.monotonic() + limit
@@ -479,6 +480,7 @@ class Watch(UnitTestCase):
         with open(log, "rb") as f:
             data = f.read()
         self.assertTrue(data.endswith(b"\n"), "the log ends with a whole line")
+        self.assertEqual(data.splitlines()[1], b'{"outcome":"ok","ser', "the broken record kept on its own line")
         got = records()
         self.assertEqual(len(got), 2)
         self.assertEqual([(r["outcome"], r["serial"], r["circuit"], r.get("repeat")) for r in got],
