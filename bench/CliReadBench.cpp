@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Median.h"
 #include "bench/WindowReading.h"
 #include "tests/support/SimUnitProcess.h"
 
@@ -65,11 +66,6 @@ CliRun TimeCli(const std::string& port) {
   run.CpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
               (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
   return run;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : (v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2);
 }
 
 }  // namespace

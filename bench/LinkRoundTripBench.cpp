@@ -44,6 +44,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Median.h"
 #include "link/Com_p04.h"
 #include "posix/PosixClock.h"
 #include "posix/PosixSerialDevice.h"
@@ -151,12 +152,6 @@ struct Exchange {
     return std::chrono::duration<double, std::micro>(Clock_::now() - t0).count() / (2.0 * count);
   }
 };
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
-}
 
 }  // namespace
 

@@ -16,6 +16,7 @@
 #include <numeric>
 #include <vector>
 
+#include "bench/Median.h"
 #include "forms/TConfigurationPort.h"
 #include "tests/support/FakeToolkit.h"
 #include "win32/Win32PortRegistry.h"
@@ -26,12 +27,6 @@ using Clock_ = std::chrono::steady_clock;
 
 double MsSince(Clock_::time_point t0) {
   return std::chrono::duration<double, std::milli>(Clock_::now() - t0).count();
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
 }
 
 }  // namespace

@@ -122,6 +122,10 @@ std::string SerialText(uint32_t serial) {
   return text;
 }
 
+std::string SoftwareText(const Reading& r) {
+  return std::to_string(r.SoftwareMajor) + "." + std::to_string(r.SoftwareMinor);
+}
+
 std::string ReadingJson(const Reading& r) {
   std::string out = "{\"outcome\":" + JsonString(OutcomeName(r.Result));
   if (!r.Port.empty()) out += ",\"port\":" + JsonString(r.Port);
@@ -132,8 +136,7 @@ std::string ReadingJson(const Reading& r) {
   }
   if (r.HasCircuit) out += ",\"circuit\":" + std::to_string(r.Circuit);
   if (r.HasSoftware) {
-    out += ",\"software\":" +
-           JsonString(std::to_string(r.SoftwareMajor) + "." + std::to_string(r.SoftwareMinor));
+    out += ",\"software\":" + JsonString(SoftwareText(r));
   }
   if (r.HasStatus) out += ",\"status\":" + std::to_string(r.Status);
   out += ",\"elapsed_ms\":" + std::to_string(r.ElapsedMs);
@@ -150,7 +153,7 @@ std::vector<std::string> ReadingLines(const Reading& r, uint32_t language) {
   if (r.HasSerial) lines.push_back(w.Serial + SerialText(r.Serial));
   if (r.HasCircuit) lines.push_back(w.Circuit + std::to_string(r.Circuit));
   if (r.HasSoftware)
-    lines.push_back(w.Software + std::to_string(r.SoftwareMajor) + "." + std::to_string(r.SoftwareMinor));
+    lines.push_back(w.Software + SoftwareText(r));
   return lines;
 }
 
@@ -200,8 +203,7 @@ std::string WatchLine(const Reading& r, uint32_t language) {
   if (r.HasSerial) line += "  " + SerialText(r.Serial);
   if (r.HasCircuit) line += "  " + std::string(w.Circuit) + std::to_string(r.Circuit);
   if (r.HasSoftware) {
-    line += "  " + std::string(w.Software) + std::to_string(r.SoftwareMajor) + "." +
-            std::to_string(r.SoftwareMinor);
+    line += "  " + std::string(w.Software) + SoftwareText(r);
   }
   if (r.Repeat) line += std::string("  (") + w.Repeat + ")";
   return line;

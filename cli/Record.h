@@ -43,6 +43,9 @@ std::string IsoTime(int64_t unixMs);
 // "0305419896": the serial number as the window shows it.
 std::string SerialText(uint32_t serial);
 
+// "1.12": the software version, major and minor.
+std::string SoftwareText(const Reading& reading);
+
 // One line per known value, in the language (0 French, 1 English), UTF-8.
 std::vector<std::string> ReadingLines(const Reading& reading, uint32_t language);
 
