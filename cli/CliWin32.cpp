@@ -74,7 +74,15 @@ class Win32CliPlatform : public CliPlatform {
     if (name.compare(0, 4, "\\\\.\\") == 0) name = name.substr(4);
     if (!IsComName(name)) return GetFileAttributesA(port.c_str()) != INVALID_FILE_ATTRIBUTES;
     char target[1024];
-    return QueryDosDeviceA(name.c_str(), target, sizeof target) != 0;
+    if (QueryDosDeviceA(name.c_str(), target, sizeof target) != 0) return true;
+    // Some port drivers (and Wine, for ports it did not find at start-up) give
+    // no DOS device name to look up; the port list names every port that is
+    // plugged in, and loses a USB bridge's port when it is pulled out.
+    std::vector<PortListEntry> entries;
+    ReadPortList(registry_, locale_, entries);
+    for (const PortListEntry& entry : entries)
+      if (_stricmp(entry.Port.c_str(), name.c_str()) == 0) return true;
+    return false;
   }
 
   uint32_t DefaultLanguage() override { return StoredLanguage(); }

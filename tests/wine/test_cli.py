@@ -2,7 +2,10 @@
 
 import json
 import os
+import signal
+import subprocess
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -66,6 +69,56 @@ class CliUnderWine(unittest.TestCase):
             code, out, err = run(s, "read", "--port", "COM9", "--wait", "0")
             self.assertEqual(code, 4)
             self.assertIn("Le port COM9 est inutilisable", err)
+
+
+class WatchUnderWine(unittest.TestCase):
+    def test_units_swapped_on_the_same_com_port_each_read_once(self):
+        """A USB bridge per unit: the COM port vanishes with the unit and comes back with the next."""
+        with harness.WineSession(self) as s:
+            s.set_serialcomm([p for p in PORTS if p[1] != "COM5"])
+            log = os.path.join(s.run_dir, "units.jsonl")
+            watch = subprocess.Popen(["wine", cli_exe(), "watch", "--port", "COM5", "--log",
+                                      harness.to_windows_path(log), "--lang", "en"],
+                                     env=s.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, start_new_session=True)
+            try:
+                def records():
+                    try:
+                        with open(log) as f:
+                            return [json.loads(line) for line in f.read().splitlines()]
+                    except OSError:
+                        return []
+
+                time.sleep(2)  # nothing plugged in: the watch waits for COM5 to appear
+                first = s.start_unit(5, "--serial", "1001")
+                s.set_serialcomm(PORTS)
+                harness.wait_until(lambda: len(records()) == 1, timeout=40, what="the first unit's record")
+                time.sleep(3)  # the unit stays: read once only
+                self.assertEqual(len(records()), 1)
+                first.stop()
+                first_wire = first.transcript()
+                s.unmap_com(5)
+                s.set_serialcomm([p for p in PORTS if p[1] != "COM5"])
+                time.sleep(1.5)
+                second = s.start_unit(5, "--serial", "2002", "--circuit", "9")
+                s.set_serialcomm(PORTS)
+                harness.wait_until(lambda: len(records()) == 2, timeout=40, what="the second unit's record")
+                # Ctrl+C: the console's interrupt, which Wine raises from SIGINT.
+                os.kill(watch.pid, signal.SIGINT)
+                out, err = watch.communicate(timeout=30)
+                second_wire = second.transcript()
+                got = records()
+            finally:
+                if watch.poll() is None:
+                    os.killpg(watch.pid, signal.SIGKILL)
+                    watch.wait()
+        self.assertEqual(watch.returncode, 0, err)
+        self.assertEqual([(r["outcome"], r["port"], r["serial"], r["circuit"]) for r in got],
+                         [("ok", "COM5", 1001, 5), ("ok", "COM5", 2002, 9)])
+        self.assertEqual(len(out.decode().splitlines()), 2, out)
+        self.assertEqual(first_wire.count(b"H>U 89"), 6, "the first unit was read once")
+        # The second unit was released when the watch ended.
+        self.assertIn(b"H>U 04", second_wire)
 
 
 if __name__ == "__main__":
