@@ -119,21 +119,14 @@ void Win32Form::ShowModal() {
   if (modal_ || !hwnd_) return;
   // The other forms take no input while this one is up, but their timers
   // and posted messages keep arriving through the modal loop below.
-  std::vector<HWND> disabled;
-  for (Win32Form* form : toolkit_.Forms()) {
-    if (form != this && form->hwnd_ && IsWindowEnabled(form->hwnd_)) {
-      EnableWindow(form->hwnd_, FALSE);
-      disabled.push_back(form->hwnd_);
-    }
-  }
+  const std::vector<HWND> disabled = toolkit_.DisableForms(this);
   modal_ = true;
   modalDone_ = false;
   Show();
   toolkit_.PumpUntil(modalDone_);
   // Enabled again before hiding, so that activation goes back to the owner
   // rather than to another application.
-  for (HWND window : disabled)
-    if (IsWindow(window)) EnableWindow(window, TRUE);
+  Win32Toolkit::EnableAgain(disabled);
   modal_ = false;
   if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
 }

@@ -188,17 +188,24 @@ void Win32Toolkit::ShowBox(const std::string& text, const std::string& caption) 
   // box without owner, so an owned box disables the forms itself. Before Run
   // and after it, the box stands alone and is the program's entry.
   const bool owned = appWindow_ && IsWindowVisible(appWindow_);
+  const std::vector<HWND> disabled = owned ? DisableForms(nullptr) : std::vector<HWND>();
+  MessageBoxA(owned ? appWindow_ : nullptr, text.c_str(), caption.c_str(), kErrorBoxFlags);
+  EnableAgain(disabled);
+}
+
+std::vector<HWND> Win32Toolkit::DisableForms(const Win32Form* except) {
   std::vector<HWND> disabled;
-  if (owned) {
-    for (Win32Form* form : forms_) {
-      if (form->Handle() && IsWindowEnabled(form->Handle())) {
-        EnableWindow(form->Handle(), FALSE);
-        disabled.push_back(form->Handle());
-      }
+  for (Win32Form* form : forms_) {
+    if (form != except && form->Handle() && IsWindowEnabled(form->Handle())) {
+      EnableWindow(form->Handle(), FALSE);
+      disabled.push_back(form->Handle());
     }
   }
-  MessageBoxA(owned ? appWindow_ : nullptr, text.c_str(), caption.c_str(), kErrorBoxFlags);
-  for (HWND window : disabled)
+  return disabled;
+}
+
+void Win32Toolkit::EnableAgain(const std::vector<HWND>& windows) {
+  for (HWND window : windows)
     if (IsWindow(window)) EnableWindow(window, TRUE);
 }
 

@@ -61,7 +61,11 @@ class Win32Toolkit final : public ui::Toolkit {
 
   void Register(Win32Form* form);
   void Unregister(Win32Form* form);
-  const std::vector<Win32Form*>& Forms() const { return forms_; }
+  // While a modal form or box is up the other forms take no input: disables
+  // every enabled form but except, and gives back those it disabled, which
+  // EnableAgain enables again (those destroyed meanwhile are skipped).
+  std::vector<HWND> DisableForms(const Win32Form* except);
+  static void EnableAgain(const std::vector<HWND>& windows);
   Win32Form* MainForm() const { return main_; }
 
  private:
