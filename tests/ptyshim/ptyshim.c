@@ -50,6 +50,17 @@ static unsigned rate_of(speed_t s) {
   return (unsigned)s;
 }
 
+static void log_line(const char* line, int n) {
+  const char* path = getenv("BRAVELLE_PTYSHIM_LOG");
+  if (path == NULL || *path == '\0') return;
+  const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  /* One write per line, so that processes sharing the file do not interleave. */
+  ssize_t ignored = write(fd, line, (size_t)n);
+  (void)ignored;
+  close(fd);
+}
+
 static void record(const struct termios* t, int result) {
   const char* path = getenv("BRAVELLE_PTYSHIM_LOG");
   if (path == NULL || *path == '\0') return;
@@ -65,22 +76,7 @@ static void record(const struct termios* t, int result) {
   char line[96];
   const int n = snprintf(line, sizeof line, "tcsetattr %u %d%c%d %d\n", rate_of(cfgetospeed(t)), bits,
                          parity, (t->c_cflag & CSTOPB) ? 2 : 1, result);
-  const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return;
-  /* One write per line, so that processes sharing the file do not interleave. */
-  ssize_t ignored = write(fd, line, (size_t)n);
-  (void)ignored;
-  close(fd);
-}
-
-static void log_line(const char* line, int n) {
-  const char* path = getenv("BRAVELLE_PTYSHIM_LOG");
-  if (path == NULL || *path == '\0') return;
-  const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return;
-  ssize_t ignored = write(fd, line, (size_t)n);
-  (void)ignored;
-  close(fd);
+  log_line(line, n);
 }
 
 static int refuses_parity(void) {
