@@ -168,25 +168,29 @@ void ReportPortProblem(CliPlatform& platform, int32_t status, const std::string&
     std::fprintf(stderr, "  %s\n", line.c_str());
 }
 
-// "auto": the first preferred port, else the only one. false with the reason
-// printed when there is none, or several and none preferred.
-bool ChoosePort(CliPlatform& platform, const std::string& wanted, uint32_t language, std::string& port,
-                bool quietWhenNone) {
+enum class Choice { Chosen, NoPort, Unreadable, Ambiguous };
+
+// "auto": the first preferred port, else the only one. The reason is printed
+// when there is none (unless quietWhenNone: a watch waits for one), when the
+// list cannot be read, or when there are several and none preferred.
+Choice ChoosePort(CliPlatform& platform, const std::string& wanted, uint32_t language, std::string& port,
+                  bool quietWhenNone) {
   if (wanted != "auto") {
     port = wanted;
-    return true;
+    return Choice::Chosen;
   }
   std::vector<PortListEntry> entries;
   if (ReadPortList(platform.Registry(), platform.Locale(), entries) == PortListResult::Unreadable) {
-    std::fprintf(stderr, "%s\n",
-                 language == 0 ? "La liste des ports s\xc3\xa9rie est illisible."
-                               : "The serial port list cannot be read.");
-    return false;
+    if (!quietWhenNone)
+      std::fprintf(stderr, "%s\n",
+                   language == 0 ? "La liste des ports s\xc3\xa9rie est illisible."
+                                 : "The serial port list cannot be read.");
+    return Choice::Unreadable;
   }
   const int32_t chosen = AutoPortEntry(entries);
   if (chosen >= 0) {
     port = entries[static_cast<size_t>(chosen)].Port;
-    return true;
+    return Choice::Chosen;
   }
   if (entries.empty()) {
     if (!quietWhenNone)
@@ -194,14 +198,14 @@ bool ChoosePort(CliPlatform& platform, const std::string& wanted, uint32_t langu
                    language == 0 ? "Aucun port s\xc3\xa9rie : branchez le c\xc3\xa2"
                                    "ble de l'appareil."
                                  : "There is no serial port: plug in the unit's cable.");
-    return false;
+    return Choice::NoPort;
   }
   std::fprintf(stderr, "%s\n",
                language == 0 ? "Plusieurs ports et aucun n'est celui du c\xc3\xa2"
                                "ble CP210x ; choisissez avec --port :"
                              : "Several ports and none of them the CP210x cable's; choose one with --port:");
   for (const PortListEntry& e : entries) std::fprintf(stderr, "  %s\n", e.Port.c_str());
-  return false;
+  return Choice::Ambiguous;
 }
 
 int RunPorts(CliPlatform& platform, const CliOptions& options) {
@@ -300,7 +304,8 @@ int RunRead(CliPlatform& platform, const CliOptions& options, uint32_t language)
     }
   } traceCloser{trace, ownTrace};
 
-  if (!ChoosePort(platform, options.Port, language, r.Port, false)) return finish(Outcome::PortError);
+  if (ChoosePort(platform, options.Port, language, r.Port, false) != Choice::Chosen)
+    return finish(Outcome::PortError);
 
   TracingSerialDevice::Sink sink;
   if (trace != nullptr) {
@@ -420,14 +425,13 @@ int RunWatch(CliPlatform& platform, const CliOptions& options, uint32_t language
       progress.Show(WaitingText(port.empty() ? options.Port : port, MsSince(waitStart), attempts, language));
       if (!connection) {
         std::string chosen;
-        if (!ChoosePort(platform, options.Port, language, chosen, true)) {
-          std::vector<PortListEntry> entries;
-          ReadPortList(platform.Registry(), platform.Locale(), entries);
-          // Several ports and none preferred will not sort itself out by waiting.
-          if (entries.size() > 1) {
-            exitCode = 4;
-            break;
-          }
+        const Choice choice = ChoosePort(platform, options.Port, language, chosen, true);
+        // Several ports and none preferred will not sort itself out by waiting.
+        if (choice == Choice::Ambiguous) {
+          exitCode = 4;
+          break;
+        }
+        if (choice != Choice::Chosen) {
           platform.Ticks().Sleep(pollMs);
           continue;
         }
