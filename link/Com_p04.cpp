@@ -44,6 +44,12 @@ int32_t TComP04::KeepDeviceError() {
   return LastStatus;
 }
 
+bool TComP04::PortClosed() {
+  if (IsOpen()) return false;
+  LastStatus = COMERR_PORT_CLOSED;
+  return true;
+}
+
 bool TComP04::NotConnected() {
   if (Connected != 0) return false;
   LastStatus = COMERR_NOT_CONNECTED;
@@ -157,10 +163,7 @@ int32_t TComP04::SetBaudRate(int32_t rate) {
 }
 
 int32_t TComP04::Purge() {
-  if (!IsOpen()) {
-    LastStatus = COMERR_PORT_CLOSED;
-    return LastStatus;
-  }
+  if (PortClosed()) return LastStatus;
   // Bytes the unit is still sending during this second are thrown away with the rest.
   WaitMilliseconds(1000);
   LastStatus = device_.Purge(PortHandle, kPurgeAll) ? 0 : device_.LastError();
@@ -174,10 +177,7 @@ void TComP04::WaitMilliseconds(uint32_t duration) {
 }
 
 int32_t TComP04::WriteByte(uint8_t value) {
-  if (!IsOpen()) {
-    LastStatus = COMERR_PORT_CLOSED;
-    return LastStatus;
-  }
+  if (PortClosed()) return LastStatus;
   uint32_t count = 0;
   if (!device_.Write(PortHandle, value, count)) {
     KeepDeviceError();
@@ -190,10 +190,7 @@ int32_t TComP04::WriteByte(uint8_t value) {
 }
 
 int32_t TComP04::ReadByte(int32_t& value) {
-  if (!IsOpen()) {
-    LastStatus = COMERR_PORT_CLOSED;
-    return LastStatus;
-  }
+  if (PortClosed()) return LastStatus;
   uint8_t byte = 0;
   uint32_t count = 0;
   if (!device_.Read(PortHandle, byte, count)) {
@@ -296,10 +293,7 @@ void TComP04::DropPort() {
 }
 
 int32_t TComP04::Release() {
-  if (!IsOpen()) {
-    LastStatus = COMERR_PORT_CLOSED;
-    return LastStatus;
-  }
+  if (PortClosed()) return LastStatus;
   // Whether or not the unit went back to 9600, it is sent the end command below.
   SwitchUnitBaudRate(kDefaultRate);
   clock_.Sleep(200);

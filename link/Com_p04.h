@@ -79,6 +79,8 @@ class TComP04 {
   int32_t KeepDeviceError();
   // True, with LastStatus set to COMERR_NOT_CONNECTED, when no handshake has succeeded.
   bool NotConnected();
+  // True, with LastStatus set to COMERR_PORT_CLOSED, when the port is not open.
+  bool PortClosed();
   int32_t AbandonOpen(bool restoreDcb, bool restoreTimeouts);
   // The handshake's way out of a refused or broken port: pause and purge, let
   // the unit go and close the port, so that the next Connect opens it anew.
