@@ -1,8 +1,7 @@
 // Formatting of a reading: the JSON record, the human lines in French or English, and the trace.
 #include "cli/Record.h"
 
-#include <cstdio>
-
+#include "app/text/Format.h"
 #include "link/Com_p04.h"
 
 namespace {
@@ -31,9 +30,7 @@ std::string Printable(const std::string& type) {
     if (c >= 32 && c < 127) {
       out += static_cast<char>(c);
     } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
+      out += Format("\\x%02X", c);
     }
   }
   return out;
@@ -84,9 +81,7 @@ std::string JsonString(const std::string& text, bool latin1) {
       out += '\\';
       out += static_cast<char>(c);
     } else if (c < 0x20 || c == 0x7F || (latin1 && c >= 0x80)) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\u%04x", c);
-      out += hex;
+      out += Format("\\u%04x", c);
     } else {
       out += static_cast<char>(c);
     }
@@ -108,18 +103,14 @@ std::string IsoTime(int64_t unixMs) {
   const int64_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
   const int64_t month = mp < 10 ? mp + 3 : mp - 9;
   const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-  char text[80];
-  std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld.%03lldZ",
-                static_cast<long long>(year), static_cast<long long>(month), static_cast<long long>(day),
+  return Format("%04lld-%02lld-%02lldT%02lld:%02lld:%02lld.%03lldZ", static_cast<long long>(year),
+                static_cast<long long>(month), static_cast<long long>(day),
                 static_cast<long long>(msOfDay / 3600000), static_cast<long long>(msOfDay / 60000 % 60),
                 static_cast<long long>(msOfDay / 1000 % 60), static_cast<long long>(msOfDay % 1000));
-  return text;
 }
 
 std::string SerialText(uint32_t serial) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%010lu", static_cast<unsigned long>(serial));
-  return text;
+  return Format("%010lu", static_cast<unsigned long>(serial));
 }
 
 std::string SoftwareText(const Reading& r) {
@@ -160,8 +151,7 @@ std::vector<std::string> ReadingLines(const Reading& r, uint32_t language) {
 std::string FailureMessage(const Reading& r, int64_t waitMs, uint32_t language) {
   const bool fr = language == 0;
   const std::string device = GetDeviceName();
-  char seconds[32];
-  std::snprintf(seconds, sizeof seconds, "%g", static_cast<double>(waitMs) / 1000);
+  const std::string seconds = Format("%g", static_cast<double>(waitMs) / 1000);
   switch (r.Result) {
     case Outcome::WrongUnit:
       return fr ? "L'appareil sur " + r.Port + " est de type \"" + Printable(r.Type) +
@@ -210,8 +200,6 @@ std::string WatchLine(const Reading& r, uint32_t language) {
 }
 
 std::string TraceLine(int64_t ms, bool hostToUnit, uint8_t byte) {
-  char text[48];
-  std::snprintf(text, sizeof text, "%lld.%03lld %s %02X", static_cast<long long>(ms / 1000),
-                static_cast<long long>(ms % 1000), hostToUnit ? "H>U" : "U>H", byte);
-  return text;
+  return Format("%lld.%03lld %s %02X", static_cast<long long>(ms / 1000), static_cast<long long>(ms % 1000),
+                hostToUnit ? "H>U" : "U>H", byte);
 }
