@@ -3,7 +3,7 @@
 
 #include <exception>
 
-#include "app/text/SettingsFile.h"
+#include "text/SettingsFile.h"
 #include "forms/DialogChoixLangue.h"
 #include "forms/TDlgLectureInformation.h"
 

@@ -11,16 +11,26 @@
 #include "platform/PortRegistry.h"
 #include "platform/SerialDevice.h"
 #include "ports/PortSelection.h"
+#include "record/ReadingRecord.h"
 
-// One port as `ports` shows it; fields the system does not know stay empty.
+// One port as `ports` shows it and as --port forms match it; fields the system does not know stay empty.
 struct PortDescription {
-  std::string Port;
+  std::string Port;  // the name the serial device opens: "/dev/ttyUSB0", "COM5"
   std::string Driver;
-  std::string Vid;
+  std::string Vid;  // four lowercase hex digits
   std::string Pid;
   std::string Manufacturer;
   std::string Product;
   std::string SerialNumber;
+  std::string Interface;      // the USB interface number, two hex digits
+  bool OneOfSeveral = false;  // the adapter has several interfaces (ports): the number tells them apart
+  std::string InterfaceName;  // the interface's own name, where it has one
+  std::string PortNumber;     // the driver's number of the port within its interface
+  std::string Location;       // the USB socket: "1-1.4"
+  std::string InterfaceLocation;  // its configuration and interface: "1.0"
+  std::vector<std::string> ById;    // /dev/serial/by-id names that lead to the port
+  std::vector<std::string> ByPath;  // /dev/serial/by-path names
+  bool Console = false;  // the system's console: auto never takes it
   bool Preferred = false;
   bool Selected = false;
 };
@@ -29,31 +39,46 @@ class CliPlatform {
  public:
   virtual ~CliPlatform() = default;
   // A device of its own for each connection, so that dropping a vanished port
-  // drops every descriptor the system still holds for it.
+  // drops every descriptor the system still holds for it. Its waits end early
+  // once a stop is requested.
   virtual std::unique_ptr<SerialDevice> NewSerialDevice() = 0;
   virtual Clock& Ticks() = 0;
   virtual PortRegistry& Registry() = 0;
   virtual const TextLocale& Locale() = 0;
   // Adds what the system knows of a listed port beyond its name.
-  virtual void Describe(const PortListEntry& entry, PortDescription& port) = 0;
+  virtual void Describe(std::vector<PortDescription>& ports) = 0;
+  // A usage message when the port is named in a way this system does not use; empty when fine.
+  virtual std::string RefusedPortName(const std::string& port, uint32_t language) = 0;
+  // Whether location= names a port here.
+  virtual bool KnowsLocations() = 0;
   // The path the serial device opens for a port as the user names it.
   virtual std::string DevicePath(const std::string& port) = 0;
+  // The same port whatever link leads to it.
+  virtual bool SamePort(const std::string& a, const std::string& b) = 0;
   // Whether the port exists now (a USB bridge may be unplugged at any time).
   virtual bool PortPresent(const std::string& port) = 0;
   // The language when --lang is not given: 0 French, 1 English.
   virtual uint32_t DefaultLanguage() = 0;
-  // Why the port cannot be used, for a person, and what usually fixes it; one line each.
-  virtual std::vector<std::string> PortProblem(int32_t status, const std::string& port,
-                                               uint32_t language) = 0;
+  virtual PortProblem ClassifyPortError(int32_t status) = 0;
+  // Why the port cannot be used, for a person, and what usually fixes it; one line each, UTF-8.
+  virtual std::vector<std::string> PortProblemLines(int32_t status, const std::string& port,
+                                                    uint32_t language) = 0;
+  // The system's words for an error code, UTF-8.
+  virtual std::string SystemMessage(int32_t code) = 0;
   virtual bool IsTerminal(std::FILE* stream) = 0;
+  // Whether the stream is a regular file, which can be searched and sought; a pipe, FIFO or terminal cannot.
+  virtual bool IsRegularFile(std::FILE* stream) = 0;
   // Pushes a flushed stream's bytes to the disk itself.
   virtual bool SyncToDisk(std::FILE* stream) = 0;
+  // Sleeps, but wakes at once when a stop is requested.
+  virtual void Pause(uint32_t milliseconds) = 0;
 };
 
-// Set from the interrupt handler (a signal, or the console's control thread on
-// Windows); the command looks at it between two operations of the link.
-void RequestStop();
+// Set from the signal handler (or the console's control thread on Windows) with
+// the signal's number; the command looks at it between and inside its waits.
+void RequestStop(int signal);
 bool StopRequested();
+int StopSignal();
 
 // Runs one command line (without the program name); returns the exit code.
 int RunCli(const std::vector<std::string>& args, CliPlatform& platform);

@@ -1,13 +1,16 @@
-// bravelle-cli on Windows: ports from the registry, COM devices, Ctrl+C and Ctrl+Break, the settings file's
-// language.
-#include <fcntl.h>
+// bravelle-cli on Windows: ports from the registry, with their USB identity from the device tree; COM
+// devices; Ctrl+C and Ctrl+Break; the settings file's language.
 #include <io.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 
-#include "app/text/SettingsFile.h"
 #include "cli/CliPlatform.h"
+#include "text/CommandLineTexts.h"
+#include "text/SettingsFile.h"
 #include "win32/Win32Clock.h"
 #include "win32/Win32PortRegistry.h"
 #include "win32/Win32SerialDevice.h"
@@ -32,20 +35,123 @@ bool IsComName(const std::string& port) {
   return true;
 }
 
-// The system's words for an error, in UTF-8 like every other message of the
-// program: the console is switched to UTF-8 while it writes.
-std::string SystemMessage(DWORD code) {
+std::string ComName(const std::string& port) {
+  return port.compare(0, 4, "\\\\.\\") == 0 && IsComName(port.substr(4)) ? port.substr(4) : port;
+}
+
+std::string Utf8(const wchar_t* text, int length) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
+  if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text, length, &out[0], size, nullptr, nullptr);
+  return out;
+}
+
+// A registry key opened for reading only, closed with its scope.
+class Key {
+ public:
+  Key(HKEY parent, const std::wstring& path) {
+    if (parent == nullptr || RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS)
+      key_ = nullptr;
+  }
+  ~Key() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+  HKEY Get() const { return key_; }
+  std::vector<std::wstring> Subkeys() const {
+    std::vector<std::wstring> names;
+    wchar_t name[256];
+    for (DWORD i = 0; key_ != nullptr; ++i) {
+      DWORD length = 256;
+      if (RegEnumKeyExW(key_, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      names.emplace_back(name, length);
+    }
+    return names;
+  }
+  std::wstring Text(const wchar_t* value) const {
+    wchar_t data[512];
+    DWORD type = 0;
+    DWORD size = sizeof data - sizeof(wchar_t);
+    if (key_ == nullptr ||
+        RegQueryValueExW(key_, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+      return std::wstring();
+    data[size / sizeof(wchar_t)] = L'\0';
+    return data;
+  }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+struct UsbIdentity {
+  std::string Vid, Pid, Serial, Interface;
+};
+
+std::string Narrow(const std::wstring& text) { return Utf8(text.data(), static_cast<int>(text.size())); }
+
+std::string LowerHex(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// "VID_10C4&PID_EA60" or "VID_0403&PID_6010&MI_01": the ids and interface of a USB device key.
+bool ParseUsbKeyName(const std::string& name, UsbIdentity& id) {
+  if (name.size() < 17 || name.compare(0, 4, "VID_") != 0 || name.compare(8, 5, "&PID_") != 0) return false;
+  id.Vid = LowerHex(name.substr(4, 4));
+  id.Pid = LowerHex(name.substr(13, 4));
+  if (name.size() >= 22 && name.compare(17, 4, "&MI_") == 0) id.Interface = LowerHex(name.substr(21, 2));
+  return true;
+}
+
+// The USB identity of every COM port the device tree knows: under
+// Enum\USB\VID_xxxx&PID_yyyy\<instance>\Device Parameters, PortName names the
+// port; the instance is the adapter's serial number, unless Windows made one up
+// (those hold "&"). A port of an adapter with several interfaces sits under
+// ...&MI_nn, and its serial number is that of the device whose ParentIdPrefix
+// begins its instance.
+std::vector<std::pair<std::string, UsbIdentity>> UsbPorts() {
+  std::vector<std::pair<std::string, UsbIdentity>> ports;
+  const Key usb(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Enum\\USB");
+  std::vector<std::pair<std::string, std::string>> parents;  // ParentIdPrefix, serial number
+  for (const std::wstring& device : usb.Subkeys()) {
+    UsbIdentity id;
+    if (!ParseUsbKeyName(Narrow(device), id) || !id.Interface.empty()) continue;
+    const Key d(usb.Get(), device);
+    for (const std::wstring& instance : d.Subkeys()) {
+      const std::wstring prefix = Key(d.Get(), instance).Text(L"ParentIdPrefix");
+      if (!prefix.empty()) parents.emplace_back(Narrow(prefix), Narrow(instance));
+    }
+  }
+  for (const std::wstring& device : usb.Subkeys()) {
+    UsbIdentity id;
+    if (!ParseUsbKeyName(Narrow(device), id)) continue;
+    const Key d(usb.Get(), device);
+    for (const std::wstring& instance : d.Subkeys()) {
+      const std::wstring port = Key(d.Get(), instance + L"\\Device Parameters").Text(L"PortName");
+      if (port.empty()) continue;
+      UsbIdentity found = id;
+      const std::string name = Narrow(instance);
+      if (id.Interface.empty()) {
+        if (name.find('&') == std::string::npos) found.Serial = name;
+      } else {
+        const std::string prefix = name.substr(0, name.rfind('&'));
+        for (const auto& [parentPrefix, serial] : parents)
+          if (parentPrefix == prefix && serial.find('&') == std::string::npos) found.Serial = serial;
+      }
+      ports.emplace_back(Narrow(port), found);
+    }
+  }
+  return ports;
+}
+
+std::string SystemText(DWORD code) {
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
       code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string message;
-  if (length > 0 && text != nullptr) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-    message.resize(static_cast<size_t>(size > 0 ? size : 0));
-    if (size > 0)
-      WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &message[0], size, nullptr, nullptr);
-  }
+  std::string message = length > 0 && text != nullptr ? Utf8(text, static_cast<int>(length)) : std::string();
   if (text != nullptr) LocalFree(text);
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
     message.pop_back();
@@ -59,19 +165,34 @@ class Win32CliPlatform : public CliPlatform {
   PortRegistry& Registry() override { return registry_; }
   const TextLocale& Locale() override { return locale_; }
 
-  void Describe(const PortListEntry& entry, PortDescription& port) override {
-    // The value name is the device the driver made ("\Device\Silabser0"): all Windows tells here.
-    port.Driver = entry.ValueName;
+  void Describe(std::vector<PortDescription>& ports) override {
+    const std::vector<std::pair<std::string, UsbIdentity>> usb = UsbPorts();
+    for (PortDescription& d : ports) {
+      for (const auto& [port, id] : usb) {
+        if (_stricmp(port.c_str(), d.Port.c_str()) != 0) continue;
+        d.Vid = id.Vid;
+        d.Pid = id.Pid;
+        d.SerialNumber = id.Serial;
+        d.Interface = id.Interface;
+        d.OneOfSeveral = !id.Interface.empty();
+      }
+    }
   }
+
+  std::string RefusedPortName(const std::string&, uint32_t) override { return std::string(); }
+  bool KnowsLocations() override { return false; }
 
   std::string DevicePath(const std::string& port) override {
     // "\\.\" lets CreateFileA open COM10 and above.
     return IsComName(port) ? "\\\\.\\" + port : port;
   }
 
+  bool SamePort(const std::string& a, const std::string& b) override {
+    return _stricmp(ComName(a).c_str(), ComName(b).c_str()) == 0;
+  }
+
   bool PortPresent(const std::string& port) override {
-    std::string name = port;
-    if (name.compare(0, 4, "\\\\.\\") == 0) name = name.substr(4);
+    const std::string name = ComName(port);
     if (!IsComName(name)) return GetFileAttributesA(port.c_str()) != INVALID_FILE_ATTRIBUTES;
     char target[1024];
     if (QueryDosDeviceA(name.c_str(), target, sizeof target) != 0) return true;
@@ -87,26 +208,35 @@ class Win32CliPlatform : public CliPlatform {
 
   uint32_t DefaultLanguage() override { return StoredLanguage(); }
 
-  std::vector<std::string> PortProblem(int32_t status, const std::string&, uint32_t language) override {
-    const bool fr = language == 0;
-    std::vector<std::string> lines{SystemMessage(static_cast<DWORD>(status)) + " (" + std::to_string(status) +
-                                   ")"};
+  PortProblem ClassifyPortError(int32_t status) override {
     switch (status) {
       case ERROR_FILE_NOT_FOUND:
       case ERROR_PATH_NOT_FOUND:
       case ERROR_DEVICE_NOT_CONNECTED:
       case ERROR_GEN_FAILURE:
-        lines.push_back(fr ? "Le port n'existe pas ou a disparu (c\xc3\xa2"
-                             "ble d\xc3\xa9"
-                             "branch\xc3\xa9 ?) ; voyez les ports avec : bravelle-cli ports"
-                           : "The port does not exist or has vanished (cable unplugged?); see the ports "
-                             "with: bravelle-cli ports");
-        break;
+        return PortProblem::Missing;
       case ERROR_ACCESS_DENIED:
       case ERROR_SHARING_VIOLATION:
-        lines.push_back(
-            fr ? "Un autre programme tient le port ; fermez-le (Bravelle, un terminal s\xc3\xa9rie...)."
-               : "Another program holds the port; close it (Bravelle, a serial terminal...).");
+        return PortProblem::Busy;
+      case ERROR_INVALID_FUNCTION:
+        return PortProblem::NotSerial;
+      default:
+        return PortProblem::Other;
+    }
+  }
+
+  std::vector<std::string> PortProblemLines(int32_t status, const std::string&, uint32_t language) override {
+    std::vector<std::string> lines{SystemMessage(status) + " (" + std::to_string(status) + ")"};
+    switch (ClassifyPortError(status)) {
+      case PortProblem::Missing:
+        lines.push_back(Say(TXT_CLI_ADVICE_MISSING, language));
+        lines.push_back(Say(TXT_CLI_ADVICE_MISSING_FIX, language));
+        break;
+      case PortProblem::Busy:
+        lines.push_back(Say(TXT_CLI_ADVICE_BUSY_WINDOWS, language));
+        break;
+      case PortProblem::NotSerial:
+        lines.push_back(Say(TXT_CLI_ADVICE_NOT_SERIAL, language));
         break;
       default:
         break;
@@ -114,11 +244,18 @@ class Win32CliPlatform : public CliPlatform {
     return lines;
   }
 
+  std::string SystemMessage(int32_t code) override { return SystemText(static_cast<DWORD>(code)); }
   bool IsTerminal(std::FILE* stream) override { return _isatty(_fileno(stream)) != 0; }
-
+  bool IsRegularFile(std::FILE* stream) override {
+    const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    return file != INVALID_HANDLE_VALUE && GetFileType(file) == FILE_TYPE_DISK;
+  }
   bool SyncToDisk(std::FILE* stream) override {
     const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     return file != INVALID_HANDLE_VALUE && FlushFileBuffers(file) != 0;
+  }
+  void Pause(uint32_t milliseconds) override {
+    for (uint32_t slept = 0; slept < milliseconds && !StopRequested(); slept += 20) ::Sleep(20);
   }
 
  private:
@@ -129,7 +266,7 @@ class Win32CliPlatform : public CliPlatform {
 
 BOOL WINAPI OnConsoleControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-  RequestStop();
+  RequestStop(SIGINT);
   return TRUE;
 }
 

@@ -1,59 +1,65 @@
-// Parsing of bravelle-cli's command line; every mistake is a usage error with a message that names it.
+// Parsing of bravelle-cli's command line; every mistake is a usage error that names it.
 #include "cli/Options.h"
 
-#include <cctype>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
+#include "cli/PortChoice.h"
 
-const char kUsage[] =
-    "usage: bravelle-cli ports [--json]\n"
-    "       bravelle-cli read  [--port PORT] [--wait SECONDS] [--json] [--trace FILE] [--lang fr|en]\n"
-    "       bravelle-cli watch [--port PORT] --log FILE [--lang fr|en]\n"
-    "       bravelle-cli --help | --version\n"
-    "\n"
-    "Reads the identity of a Satellite de la KVR72 QLE unit over a serial line.\n"
-    "  ports            the serial ports, the preferred (CP210x) ones marked, and the one auto takes\n"
-    "  read             one reading: type check, serial number, circuit and software versions\n"
-    "  watch            reads each unit plugged in, one JSON line per unit appended to the log\n"
-    "  --port PORT      auto (default), COM5, \\\\.\\COM5, /dev/ttyUSB0, /dev/serial/by-id/...\n"
-    "  --wait SECONDS   how long to try the handshake before giving up (default 10)\n"
-    "  --json           one JSON object on standard output (an array for ports)\n"
-    "  --trace FILE     every byte on the line: seconds, H>U or U>H, hex value (- for standard error)\n"
-    "  --lang fr|en     language of the messages\n"
-    "Exit codes: 0 read, 1 unit of another type, 2 no unit answered, 3 the unit stopped answering\n"
-    "or answered garbage, 4 port unusable or none to choose, 64 usage error, 130 interrupted.\n";
+bool ParseSeconds(const std::string& text, int64_t& ms) {
+  int64_t whole = 0;
+  size_t i = 0;
+  size_t digits = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
+    whole = whole * 10 + (text[i] - '0');
+    // A day is more than any bench waits; beyond it the number is surely a typing error.
+    if (whole > 86400) return false;
+  }
+  // Thousandths from the first three decimals, rounded by the fourth.
+  int64_t thousandths = 0;
+  if (i < text.size() && text[i] == '.') {
+    size_t place = 0;
+    for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits, ++place) {
+      if (place < 3) thousandths = thousandths * 10 + (text[i] - '0');
+      if (place == 3 && text[i] >= '5') ++thousandths;
+    }
+    for (; place < 3; ++place) thousandths *= 10;
+  }
+  if (digits == 0 || i != text.size()) return false;
+  ms = whole * 1000 + thousandths;
+  return ms <= 86400000;
+}
 
 namespace {
 
-bool ParseSeconds(const std::string& text, int64_t& ms) {
-  if (text.empty() || text[0] == '-' || text[0] == '+' || std::isspace(static_cast<unsigned char>(text[0])))
-    return false;
-  char* end = nullptr;
-  errno = 0;
-  const double seconds = std::strtod(text.c_str(), &end);
-  // A day is more than any bench waits; beyond it the number is surely a typing error.
-  if (errno != 0 || *end != '\0' || !std::isfinite(seconds) || seconds > 86400) return false;
-  ms = static_cast<int64_t>(std::llround(seconds * 1000));
-  return true;
+bool Fail(UsageError& error, CliText id, const std::string& argument = "", const std::string& second = "") {
+  error.Id = id;
+  error.Argument = argument;
+  error.Second = second;
+  return false;
 }
+
+bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
 
 }  // namespace
 
-bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, std::string& error) {
+bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, UsageError& error) {
   options = CliOptions();
-  if (args.empty()) {
-    error = "a command is needed";
-    return false;
-  }
+  if (args.empty()) return Fail(error, TXT_CLI_NEED_COMMAND);
   const std::string& command = args[0];
-  if (command == "--help" || command == "-h" || command == "help") {
+  if (IsHelp(command) || command == "help") {
     options.Command = CliCommand::Help;
-    return args.size() == 1 || (error = "--help takes nothing after it", false);
+    if (args.size() == 1) return true;
+    // help COMMAND: that command's help.
+    if (args.size() == 2 && command == "help") {
+      if (args[1] == "ports") options.HelpFor = CliCommand::Ports;
+      if (args[1] == "read") options.HelpFor = CliCommand::Read;
+      if (args[1] == "watch") options.HelpFor = CliCommand::Watch;
+      if (options.HelpFor != CliCommand::Help) return true;
+      return Fail(error, TXT_CLI_UNKNOWN_COMMAND, args[1]);
+    }
+    return Fail(error, TXT_CLI_HELP_TAKES_NOTHING, command);
   }
   if (command == "--version") {
     options.Command = CliCommand::Version;
-    return args.size() == 1 || (error = "--version takes nothing after it", false);
+    return args.size() == 1 || Fail(error, TXT_CLI_HELP_TAKES_NOTHING, command);
   }
   if (command == "ports") {
     options.Command = CliCommand::Ports;
@@ -62,14 +68,32 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, s
   } else if (command == "watch") {
     options.Command = CliCommand::Watch;
   } else {
-    error = "unknown command \"" + command + "\"";
-    return false;
+    return Fail(error, TXT_CLI_UNKNOWN_COMMAND, command);
   }
 
   const bool isRead = options.Command == CliCommand::Read;
   const bool isWatch = options.Command == CliCommand::Watch;
-  bool sawPort = false, sawWait = false, sawJson = false, sawTrace = false, sawLog = false, sawLang = false;
+  // The command's own help wins over anything else on its line, as far as "--".
+  for (size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
+    if (IsHelp(args[i])) {
+      options.HelpFor = options.Command;
+      options.Command = CliCommand::Help;
+      return true;
+    }
+  }
+
+  bool sawWait = false, sawJson = false, sawTrace = false, sawLog = false, sawCsv = false, sawLang = false;
+  std::vector<std::string> operands;
+  bool optionsEnded = false;
   for (size_t i = 1; i < args.size(); ++i) {
+    if (optionsEnded || args[i].empty() || args[i][0] != '-' || args[i] == "-") {
+      operands.push_back(args[i]);
+      continue;
+    }
+    if (args[i] == "--") {
+      optionsEnded = true;
+      continue;
+    }
     std::string name = args[i];
     std::string value;
     bool hasValue = false;
@@ -79,53 +103,62 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, s
       name = name.substr(0, equals);
       hasValue = true;
     }
-    auto takeValue = [&](bool& seen) {
-      if (seen) {
-        error = name + " is given twice";
-        return false;
+    auto takeValue = [&](bool* seen) {
+      if (seen != nullptr) {
+        if (*seen) return Fail(error, TXT_CLI_GIVEN_TWICE, name);
+        *seen = true;
       }
-      seen = true;
       if (hasValue) return true;
-      if (i + 1 >= args.size()) {
-        error = name + " needs a value";
-        return false;
-      }
+      if (i + 1 >= args.size()) return Fail(error, TXT_CLI_NEEDS_VALUE, name);
       value = args[++i];
       return true;
     };
-    if (name == "--json" && (isRead || options.Command == CliCommand::Ports) && !hasValue) {
-      if (sawJson) return error = "--json is given twice", false;
+    const bool isFile = name == "--trace" || name == "--log" || name == "--csv";
+    if (name == "--json" && (isRead || options.Command == CliCommand::Ports)) {
+      if (hasValue) return Fail(error, TXT_CLI_TAKES_NO_VALUE, name);
+      if (sawJson) return Fail(error, TXT_CLI_GIVEN_TWICE, name);
       sawJson = options.Json = true;
     } else if (name == "--port" && (isRead || isWatch)) {
-      if (!takeValue(sawPort)) return false;
-      if (value.empty()) return error = "--port needs a port", false;
-      options.Port = value;
+      // A watch takes a port per fixture; a reading reads one.
+      if (!takeValue(nullptr)) return false;
+      if (isRead && !options.Ports.empty()) return Fail(error, TXT_CLI_GIVEN_TWICE, name);
+      if (value.empty()) return Fail(error, TXT_CLI_NEEDS_VALUE, name);
+      options.Ports.push_back(value);
     } else if (name == "--wait" && isRead) {
-      if (!takeValue(sawWait)) return false;
-      if (!ParseSeconds(value, options.WaitMs))
-        return error = "--wait needs seconds, such as 10 or 2.5", false;
-    } else if (name == "--trace" && isRead) {
-      if (!takeValue(sawTrace)) return false;
-      if (value.empty()) return error = "--trace needs a file, or - for standard error", false;
-      options.Trace = value;
-    } else if (name == "--log" && isWatch) {
-      if (!takeValue(sawLog)) return false;
-      if (value.empty()) return error = "--log needs a file", false;
-      options.Log = value;
-    } else if (name == "--lang" && (isRead || isWatch)) {
-      if (!takeValue(sawLang)) return false;
+      if (!takeValue(&sawWait)) return false;
+      if (!ParseSeconds(value, options.WaitMs)) return Fail(error, TXT_CLI_BAD_WAIT, value);
+    } else if (isFile && (isRead || (isWatch && name != "--trace"))) {
+      bool& seen = name == "--trace" ? sawTrace : name == "--log" ? sawLog : sawCsv;
+      if (!takeValue(&seen)) return false;
+      if (value.empty()) return Fail(error, TXT_CLI_NEEDS_VALUE, name);
+      (name == "--trace" ? options.Trace : name == "--log" ? options.Log : options.Csv) = value;
+    } else if (name == "--lang") {
+      if (!takeValue(&sawLang)) return false;
       if (value == "fr") {
         options.Language = 0;
       } else if (value == "en") {
         options.Language = 1;
       } else {
-        return error = "--lang takes fr or en", false;
+        return Fail(error, TXT_CLI_BAD_LANG, value);
       }
     } else {
-      error = "\"" + args[i] + "\" is not an option of " + command;
-      return false;
+      return Fail(error, TXT_CLI_NOT_AN_OPTION, args[i], command);
     }
   }
-  if (isWatch && !sawLog) return error = "watch needs --log FILE", false;
+  // Operands are ports: a path that begins with "-" can follow "--".
+  for (const std::string& operand : operands) {
+    if (!(isRead || isWatch)) return Fail(error, TXT_CLI_NOT_AN_OPTION, operand, command);
+    if (isRead && !options.Ports.empty()) return Fail(error, TXT_CLI_TOO_MANY_OPERANDS, operand);
+    options.Ports.push_back(operand);
+  }
+  for (size_t i = 0; i < options.Ports.size(); ++i) {
+    PortSpec spec;
+    if (!ParsePortSpec(options.Ports[i], spec))
+      return Fail(error, spec.Kind == PortSpec::Usb ? TXT_CLI_BAD_USB : TXT_CLI_BAD_LOCATION, options.Ports[i]);
+    for (size_t k = 0; k < i; ++k)
+      if (options.Ports[k] == options.Ports[i]) return Fail(error, TXT_CLI_PORT_TWICE, options.Ports[i]);
+    if (spec.Kind == PortSpec::Auto && options.Ports.size() > 1) return Fail(error, TXT_CLI_ONE_AUTO);
+  }
+  if (isWatch && options.Log.empty() && options.Csv.empty()) return Fail(error, TXT_CLI_WATCH_NEEDS_FILE);
   return true;
 }

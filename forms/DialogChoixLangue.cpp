@@ -1,7 +1,7 @@
 // TDialogChoixLangue: shows its captions in the language the user has highlighted.
 #include "forms/DialogChoixLangue.h"
 
-#include "app/text/TextCatalogue.h"
+#include "text/TextCatalogue.h"
 
 TDialogChoixLangue::TDialogChoixLangue(ui::Toolkit& toolkit) {
   ui::FormStyle style;

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "app/text/TextCatalogue.h"
+#include "text/TextCatalogue.h"
 #include "ports/PortSelection.h"
 
 namespace {

@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
-#include "app/text/Format.h"
-#include "app/text/SettingsFile.h"
-#include "app/text/TextCatalogue.h"
+#include "text/Format.h"
+#include "text/SettingsFile.h"
+#include "text/TextCatalogue.h"
 #include "forms/DialogChoixLangue.h"
 
 namespace {

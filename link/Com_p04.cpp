@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/text/Format.h"
-#include "app/text/TextCatalogue.h"
+#include "text/Format.h"
+#include "text/TextCatalogue.h"
 
 std::string GetDeviceName() { return Text(TXT_DEVICE_NAME); }
 
@@ -95,22 +95,30 @@ void TComP04::SetPortIndex(int32_t index) {
   // int with its sign, so the text is never cut, and the sum is taken in 64 bits.
   char name[sizeof PortName];
   std::snprintf(name, sizeof name, "\\\\.\\COM%lld", static_cast<long long>(index) + 1);
-  if (std::strcmp(name, PortName) == 0) return;
+  CloseForNewPath(name);
+  std::memcpy(PortName, name, sizeof PortName);
+  path_.clear();
+}
+
+void TComP04::SetPortPath(const std::string& path) {
+  CloseForNewPath(path.c_str());
+  path_ = path;
+}
+
+void TComP04::CloseForNewPath(const char* newPath) {
   // An open port under the old name would go on being read as if it were the
   // new one: let the unit go and close it, so the next handshake opens the port
   // chosen now. The caller sees no status from here.
-  if (IsOpen()) {
-    const int32_t status = LastStatus;
-    Close();
-    LastStatus = status;
-  }
-  std::memcpy(PortName, name, sizeof PortName);
+  if (std::strcmp(newPath, DevicePath()) == 0 || !IsOpen()) return;
+  const int32_t status = LastStatus;
+  Close();
+  LastStatus = status;
 }
 
 int32_t TComP04::Open() {
   if (Close() != 0) return LastStatus;
 
-  PortHandle = device_.Open(PortName);
+  PortHandle = device_.Open(DevicePath());
   if (PortHandle == kInvalidSerialHandle) return KeepDeviceError();
   if (!device_.GetState(PortHandle, SavedDcb)) return AbandonOpen(false, false);
   SetBaudRate(kDefaultRate);

@@ -13,6 +13,9 @@ constexpr int32_t COMERR_TIMEOUT = 100002;
 constexpr int32_t COMERR_BAD_REPLY = 100003;
 constexpr int32_t COMERR_PORT_CLOSED = 100016;
 constexpr int32_t COMERR_WRONG_UNIT = 100020;
+// A front end without a window asked the reading to stop (Ctrl+C, Cancel):
+// what its line device gives instead of a byte from then on.
+constexpr int32_t COMERR_STOPPED = 100030;
 
 // Protocol bytes.
 constexpr uint8_t CMD_END = 0x04;
@@ -36,6 +39,12 @@ class TComP04 {
   TComP04& operator=(const TComP04&) = delete;
 
   void SetPortIndex(int32_t index);
+  // A device path as the system names it ("/dev/ttyUSB0", "\\.\COM12"), for
+  // front ends that take ports by their own names; Open passes it on unchanged.
+  // SetPortIndex gives the link back its COM name.
+  void SetPortPath(const std::string& path);
+  // What Open passes to the device: the path set last, else PortName.
+  const char* DevicePath() const { return path_.empty() ? PortName : path_.c_str(); }
   int32_t Open();
   int32_t Close();
   int32_t SetBaudRate(int32_t rate);
@@ -85,7 +94,10 @@ class TComP04 {
   // The handshake's way out of a refused or broken port: pause and purge, let
   // the unit go and close the port, so that the next Connect opens it anew.
   void DropPort();
+  // Closes an open port before the link's path changes to another one.
+  void CloseForNewPath(const char* newPath);
 
   SerialDevice& device_;
   Clock& clock_;
+  std::string path_;
 };

@@ -114,8 +114,55 @@ size_t SelectPortEntry(const std::vector<std::string>& texts, int32_t previous, 
   return match >= 0 ? static_cast<size_t>(match) : 0;
 }
 
-int32_t AutoPortEntry(const std::vector<PortListEntry>& entries) {
-  for (size_t i = 0; i < entries.size(); ++i)
-    if (entries[i].Preferred) return static_cast<int32_t>(i);
-  return entries.size() == 1 ? 0 : -1;
+AutoPortResult AutoPortEntry(const std::vector<AutoCandidate>& ports, size_t& chosen) {
+  size_t preferred = 0, others = 0, firstPreferred = 0, firstOther = 0;
+  for (size_t i = 0; i < ports.size(); ++i) {
+    if (ports[i].NotForAuto) continue;
+    if (ports[i].Preferred && preferred++ == 0) firstPreferred = i;
+    if (!ports[i].Preferred && others++ == 0) firstOther = i;
+  }
+  if (preferred > 1) return AutoPortResult::SeveralPreferred;
+  if (preferred == 1) {
+    chosen = firstPreferred;
+    return AutoPortResult::Chosen;
+  }
+  if (others > 1) return AutoPortResult::SeveralOthers;
+  if (others == 0) return AutoPortResult::None;
+  chosen = firstOther;
+  return AutoPortResult::Chosen;
+}
+
+AutoPortResult AutoPortEntry(const std::vector<PortListEntry>& entries, size_t& chosen) {
+  std::vector<AutoCandidate> ports;
+  for (const PortListEntry& e : entries) ports.push_back({e.Preferred, false});
+  return AutoPortEntry(ports, chosen);
+}
+
+bool NaturalLess(const std::string& a, const std::string& b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const bool da = a[i] >= '0' && a[i] <= '9';
+    const bool db = b[j] >= '0' && b[j] <= '9';
+    if (da && db) {
+      // Runs of digits by value: without their leading zeros, the longer is the larger.
+      size_t ea = i, eb = j;
+      while (ea < a.size() && a[ea] >= '0' && a[ea] <= '9') ++ea;
+      while (eb < b.size() && b[eb] >= '0' && b[eb] <= '9') ++eb;
+      size_t za = i, zb = j;
+      while (za + 1 < ea && a[za] == '0') ++za;
+      while (zb + 1 < eb && b[zb] == '0') ++zb;
+      if (ea - za != eb - zb) return ea - za < eb - zb;
+      const int c = a.compare(za, ea - za, b, zb, eb - zb);
+      if (c != 0) return c < 0;
+      i = ea;
+      j = eb;
+    } else {
+      if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+      ++i;
+      ++j;
+    }
+  }
+  if ((a.size() - i) != (b.size() - j)) return a.size() - i < b.size() - j;
+  // Equal by value ("ttyS01" and "ttyS1"): the byte order decides, so the order is total.
+  return a < b;
 }

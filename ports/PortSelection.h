@@ -42,6 +42,20 @@ int32_t ParsePortNumber(const std::string& text, const TextLocale& locale);
 // otherwise the last one numbered like the previous choice; otherwise the first.
 size_t SelectPortEntry(const std::vector<std::string>& texts, int32_t previous, const TextLocale& locale);
 
-// The entry "auto" takes: the first preferred one, else the only one. -1 when
-// there is none, or several and none preferred: a script must not guess.
-int32_t AutoPortEntry(const std::vector<PortListEntry>& entries);
+// What auto found: the one port it takes, or why it takes none.
+enum class AutoPortResult { Chosen, None, SeveralPreferred, SeveralOthers };
+
+struct AutoCandidate {
+  bool Preferred = false;
+  bool NotForAuto = false;  // the system's console, which a reading would disturb
+};
+
+// The port "auto" takes: the one preferred port, else the one port there is;
+// never one marked not for auto. Several preferred ports, or several others and
+// none preferred, are a choice a script must not guess: chosen is then untouched.
+AutoPortResult AutoPortEntry(const std::vector<AutoCandidate>& ports, size_t& chosen);
+AutoPortResult AutoPortEntry(const std::vector<PortListEntry>& entries, size_t& chosen);
+
+// Natural order of port names: the numbers in them compare by value, so that
+// ttyUSB2 comes before ttyUSB10 and COM9 before COM10.
+bool NaturalLess(const std::string& a, const std::string& b);

@@ -61,7 +61,8 @@ bool TtyBefore(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-PosixPortRegistry::PosixPortRegistry(std::string sysfsRoot) : sysfsRoot_(std::move(sysfsRoot)) {}
+PosixPortRegistry::PosixPortRegistry(std::string sysfsRoot, std::string devRoot, std::string consoles)
+    : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)), consoles_(std::move(consoles)) {}
 
 std::string PosixPortRegistry::DeviceKind(const std::string& driver) {
   if (driver == "cp210x") return "Silabser";
@@ -76,6 +77,13 @@ bool PosixPortRegistry::IsSerialCommKey(const std::string& subkey) const {
 
 std::vector<SysfsPort> PosixPortRegistry::Ports() const {
   std::vector<SysfsPort> ports;
+  // The ttys the kernel writes its messages to, each line "ttyS0  -W- (EC p a) 4:64".
+  std::set<std::string> consoles;
+  {
+    std::ifstream in(consoles_);
+    std::string line;
+    while (std::getline(in, line)) consoles.insert(line.substr(0, line.find_first_of(" \t")));
+  }
   std::error_code ec;
   const fs::path ttys = fs::path(sysfsRoot_) / "class" / "tty";
   for (fs::directory_iterator it(ttys, ec), end; !ec && it != end; it.increment(ec)) {
@@ -90,7 +98,9 @@ std::vector<SysfsPort> PosixPortRegistry::Ports() const {
 
     SysfsPort port;
     port.Tty = tty;
-    port.Path = "/dev/" + tty;
+    port.Path = devRoot_ + "/" + tty;
+    port.Console = Attribute(it->path() / "console") == "Y" || consoles.count(tty) != 0;
+    port.PortNumber = Attribute(device / "port_number");
     // Since Linux 6.5 a UART's tty hangs below two devices of the serial core
     // (bus "serial-base", drivers "port" and "ctrl"); the chip's own driver is above them.
     fs::path owner = device;
@@ -103,9 +113,19 @@ std::vector<SysfsPort> PosixPortRegistry::Ports() const {
       if (driver.parent_path().parent_path().filename() != "serial-base") break;
     }
     fs::path up = device;
-    for (int level = 0; level < kUsbSearchDepth && up.has_relative_path(); ++level, up = up.parent_path()) {
+    fs::path below;  // the interface, one step below the USB device
+    for (int level = 0; level < kUsbSearchDepth && up.has_relative_path();
+         ++level, below = up, up = up.parent_path()) {
       std::error_code usbError;
       if (!fs::exists(up / "idVendor", usbError)) continue;
+      port.Location = up.filename().string();
+      const std::string interface = below.filename().string();
+      if (interface.compare(0, port.Location.size() + 1, port.Location + ":") == 0) {
+        port.InterfaceLocation = interface.substr(port.Location.size() + 1);
+        port.Interface = Attribute(below / "bInterfaceNumber");
+        port.InterfaceName = Attribute(below / "interface");
+      }
+      port.OneOfSeveral = std::atoi(Attribute(up / "bNumInterfaces").c_str()) > 1;
       port.Vid = Attribute(up / "idVendor");
       port.Pid = Attribute(up / "idProduct");
       port.Manufacturer = Attribute(up / "manufacturer");

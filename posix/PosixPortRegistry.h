@@ -32,12 +32,22 @@ struct SysfsPort {
   std::string Manufacturer;
   std::string Product;
   std::string SerialNumber;
+  std::string Interface;          // bInterfaceNumber: "00"
+  std::string InterfaceName;      // the interface's own string, where it has one
+  bool OneOfSeveral = false;      // the USB device has several interfaces (ports)
+  std::string PortNumber;         // the driver's port_number, within the interface
+  std::string Location;           // the USB device's place on the buses: "1-1.4"
+  std::string InterfaceLocation;  // its configuration and interface: "1.0"
+  // The kernel's console runs on it (sysfs "console" is Y, or /proc/consoles lists it):
+  // a reading there would disturb the system.
+  bool Console = false;
 };
 
 class PosixPortRegistry : public PortRegistry {
  public:
-  // sysfsRoot is normally "/sys"; tests point it at a tree of their own.
-  explicit PosixPortRegistry(std::string sysfsRoot = "/sys");
+  // Normally "/sys", "/dev" and "/proc/consoles"; tests point them at trees of their own.
+  explicit PosixPortRegistry(std::string sysfsRoot = "/sys", std::string devRoot = "/dev",
+                             std::string consoles = "/proc/consoles");
 
   bool KeyExists(const std::string& subkey) override;
   bool OpenKey(const std::string& subkey) override;
@@ -62,6 +72,8 @@ class PosixPortRegistry : public PortRegistry {
   const Value* Find(const std::string& name) const;
 
   std::string sysfsRoot_;
+  std::string devRoot_;
+  std::string consoles_;
   bool open_ = false;
   std::vector<Value> values_;
 };

@@ -313,8 +313,8 @@ bool PosixSerialDevice::Purge(SerialHandle h, uint32_t flags) {
 
 // Waits for the descriptor to be ready for events until deadline (ms on the
 // monotonic clock, -1 without limit). 1: ready, 0: limit reached, -1: the line hung
-// up or failed, with the error in error.
-static int WaitReady(int fd, short events, int64_t deadline, int& error) {
+// up or failed, or the wake descriptor became readable (EINTR), with the error in error.
+static int WaitReady(int fd, short events, int64_t deadline, int wake, int& error) {
   for (;;) {
     int wait = -1;
     if (deadline >= 0) {
@@ -322,19 +322,23 @@ static int WaitReady(int fd, short events, int64_t deadline, int& error) {
       if (left <= 0) return 0;
       wait = left > INT_MAX ? INT_MAX : static_cast<int>(left);
     }
-    pollfd pfd{fd, events, 0};
-    const int r = poll(&pfd, 1, wait);
+    pollfd pfd[2] = {{fd, events, 0}, {wake, POLLIN, 0}};
+    const int r = poll(pfd, wake >= 0 ? 2 : 1, wait);
     if (r < 0) {
       if (errno == EINTR) continue;
       error = errno;
+      return -1;
+    }
+    if (wake >= 0 && (pfd[1].revents & POLLIN)) {
+      error = EINTR;
       return -1;
     }
     if (r == 0) {
       if (deadline < 0) continue;
       return 0;
     }
-    if (pfd.revents & events) return 1;
-    error = (pfd.revents & POLLNVAL) ? EBADF : EIO;
+    if (pfd[0].revents & events) return 1;
+    error = (pfd[0].revents & POLLNVAL) ? EBADF : EIO;
     return -1;
   }
 }
@@ -353,7 +357,7 @@ bool PosixSerialDevice::Write(SerialHandle h, uint8_t byte, uint32_t& count) {
     }
     if (n < 0 && errno != EAGAIN && errno != EINTR) return Fail(errno);
     int error = 0;
-    const int ready = WaitReady(p->fd, POLLOUT, deadline, error);
+    const int ready = WaitReady(p->fd, POLLOUT, deadline, wake_, error);
     if (ready == 0) return true;  // the write timeout ran out: success, nothing moved
     if (ready < 0) return Fail(error);
   }
@@ -370,7 +374,7 @@ bool PosixSerialDevice::Read(SerialHandle h, uint8_t& byte, uint32_t& count) {
     // which costs one system call less per byte than trying the read first.
     if (limit != 0) {
       int error = 0;
-      const int ready = WaitReady(p->fd, POLLIN, deadline, error);
+      const int ready = WaitReady(p->fd, POLLIN, deadline, wake_, error);
       if (ready == 0) return true;  // the read timeout ran out: success without a byte
       if (ready < 0) return Fail(error);
     }

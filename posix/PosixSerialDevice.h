@@ -30,6 +30,10 @@ class PosixSerialDevice : public SerialDevice {
   ~PosixSerialDevice() override;
 
   static std::string DefaultPortPath(const std::string& portPath);
+  // A descriptor that becomes readable when the program must stop (the read end
+  // of a pipe a signal handler writes to): a wait for the line then gives up at
+  // once with EINTR, whichever thread the signal reached.
+  void SetWakeDescriptor(int fd) { wake_ = fd; }
   static PortPathMapper PortDirectory(const std::string& directory);
 
   SerialHandle Open(const char* path) override;
@@ -52,4 +56,5 @@ class PosixSerialDevice : public SerialDevice {
   PortPathMapper mapper_;
   std::unique_ptr<Port> ports_;  // singly linked: a program rarely holds more than one
   int32_t lastError_ = 0;
+  int wake_ = -1;
 };

@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "app/text/SettingsFile.h"
+#include "text/SettingsFile.h"
 #include "tests/support/FakeSettingsStorage.h"
 #include "ui/Toolkit.h"
 

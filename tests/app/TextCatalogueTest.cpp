@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/text/Format.h"
-#include "app/text/TextCatalogue.h"
+#include "text/Format.h"
+#include "text/TextCatalogue.h"
 #include "ui/Toolkit.h"
 
 namespace {

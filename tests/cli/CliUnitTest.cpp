@@ -1,117 +1,227 @@
-// bravelle-cli's parts that need no line: the command line, the JSON record, the time stamp, the trace and
-// its device.
+// bravelle-cli's parts that need no line: the command line, the record (JSON, CSV), port forms and
+// order, and the line decorators of the windowless reading.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "cli/LineDevices.h"
 #include "cli/Options.h"
-#include "cli/Record.h"
+#include "cli/PortChoice.h"
+#include "link/UnitLine.h"
+#include "ports/PortSelection.h"
+#include "record/ReadingRecord.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/RecordingSerialDevice.h"
+#include "text/Utf8.h"
 
 namespace {
 
 CliOptions Parse(std::vector<std::string> args) {
   CliOptions options;
-  std::string error;
-  EXPECT_TRUE(ParseArguments(args, options, error)) << error;
+  UsageError error;
+  EXPECT_TRUE(ParseArguments(args, options, error)) << Say(error.Id, 1, error.Argument.c_str(), "");
   return options;
 }
 
+std::string ParseError(std::vector<std::string> args) {
+  CliOptions options;
+  UsageError error;
+  if (ParseArguments(args, options, error)) return "(accepted)";
+  return Say(error.Id, 1, error.Argument.c_str(), error.Second.c_str());
+}
+
 TEST(CliOptions, ReadTakesEveryOptionInEitherSpelling) {
-  const CliOptions o = Parse(
-      {"read", "--port", "/dev/serial/by-id/usb-x", "--wait=2.5", "--json", "--trace", "-", "--lang", "fr"});
+  const CliOptions o = Parse({"read", "--port", "/dev/serial/by-id/usb-x", "--wait=2.5", "--json", "--trace", "-",
+                              "--lang", "fr", "--log", "l.jsonl", "--csv=c.csv"});
   EXPECT_EQ(o.Command, CliCommand::Read);
-  EXPECT_EQ(o.Port, "/dev/serial/by-id/usb-x");
+  EXPECT_EQ(o.Ports, std::vector<std::string>{"/dev/serial/by-id/usb-x"});
   EXPECT_EQ(o.WaitMs, 2500);
   EXPECT_TRUE(o.Json);
   EXPECT_EQ(o.Trace, "-");
   EXPECT_EQ(o.Language, 0);
+  EXPECT_EQ(o.Log, "l.jsonl");
+  EXPECT_EQ(o.Csv, "c.csv");
 
   const CliOptions d = Parse({"read"});
-  EXPECT_EQ(d.Port, "auto");
+  EXPECT_TRUE(d.Ports.empty()) << "auto";
   EXPECT_EQ(d.WaitMs, 10000);
-  EXPECT_FALSE(d.Json);
   EXPECT_EQ(d.Language, -1) << "the platform decides";
-  EXPECT_EQ(Parse({"read", "--port", "\\\\.\\COM5"}).Port, "\\\\.\\COM5");
-  EXPECT_EQ(Parse({"watch", "--log", "units.jsonl", "--lang", "en"}).Language, 1);
+  EXPECT_EQ(Parse({"watch", "--port", "a", "--port=b", "--csv", "c", "--", "-odd"}).Ports,
+            (std::vector<std::string>{"a", "b", "-odd"}));
+  EXPECT_EQ(Parse({"read", "--", "--port"}).Ports, std::vector<std::string>{"--port"}) << "-- ends the options";
 }
 
-TEST(CliOptions, WaitAcceptsZeroUpToADayAndNothingOdd) {
-  EXPECT_EQ(Parse({"read", "--wait", "0"}).WaitMs, 0);
-  EXPECT_EQ(Parse({"read", "--wait", "86400"}).WaitMs, 86400000);
-  EXPECT_EQ(Parse({"read", "--wait", "0.0004"}).WaitMs, 0);
-  for (const char* bad : {"86400.5", "-1", "+1", " 1", "1s", "", "nan", "inf", "1e400"}) {
-    CliOptions o;
-    std::string error;
-    EXPECT_FALSE(ParseArguments({"read", "--wait", bad}, o, error)) << bad;
-    EXPECT_NE(error.find("--wait"), std::string::npos) << bad;
-  }
-}
-
-TEST(CliOptions, OptionsBelongToTheirCommands) {
-  const std::vector<std::vector<std::string>> bad = {
-      {"ports", "--lang", "fr"},
-      {"watch", "--log", "f", "--trace", "t"},
-      {"watch", "--log", "f", "--wait", "1"},
-      {"read", "--port"},
-      {"read", "--port", ""},
-      {"read", "--json=yes"},
-      {"--help", "read"},
-      {"--version", "x"},
-      {"read", "--port", "a", "--port", "b"},
+TEST(CliOptions, HelpOfEachCommand) {
+  const std::pair<std::vector<std::string>, CliCommand> table[] = {
+      {{"--help"}, CliCommand::Help},          {{"-h"}, CliCommand::Help},
+      {{"read", "--help"}, CliCommand::Read},  {{"watch", "--port", "x", "-h"}, CliCommand::Watch},
+      {{"ports", "-h"}, CliCommand::Ports},    {{"help", "watch"}, CliCommand::Watch},
   };
-  for (const auto& args : bad) {
-    CliOptions o;
-    std::string error;
-    EXPECT_FALSE(ParseArguments(args, o, error)) << args[0] << " " << args[1];
-    EXPECT_FALSE(error.empty());
+  for (const auto& [args, command] : table) {
+    const CliOptions o = Parse(args);
+    EXPECT_EQ(o.Command, CliCommand::Help) << args.size();
+    EXPECT_EQ(o.HelpFor, command) << args.size();
+  }
+  EXPECT_EQ(Parse({"read", "--", "--help"}).Ports, std::vector<std::string>{"--help"}) << "after --, a port's name";
+}
+
+TEST(CliOptions, WaitIsAPlainDecimalNumberOfSecondsUpToADay) {
+  const std::pair<const char*, int64_t> good[] = {{"0", 0},          {"86400", 86400000}, {"0.0004", 0},
+                                                  {"0.0005", 1},     {"2.5", 2500},       {".25", 250},
+                                                  {"007", 7000},     {"1.", 1000}};
+  for (const auto& [text, ms] : good) EXPECT_EQ(Parse({"read", "--wait", text}).WaitMs, ms) << text;
+  for (const char* bad : {"86400.001", "86401", "-1", "+1", " 1", "1s", "", ".", "nan", "inf", "1e3", "0x10", "1,5"})
+    EXPECT_NE(ParseError({"read", "--wait", bad}).find("--wait needs seconds"), std::string::npos) << bad;
+}
+
+TEST(CliOptions, MistakesAreNamed) {
+  const std::pair<std::vector<std::string>, const char*> table[] = {
+      {{}, "a command is needed"},
+      {{"ports", "--port", "x"}, "\"--port\" is not an option of ports"},
+      {{"watch", "--log", "f", "--trace", "t"}, "\"--trace\" is not an option of watch"},
+      {{"watch", "--log", "f", "--wait", "1"}, "\"--wait\" is not an option of watch"},
+      {{"watch"}, "watch needs --log FILE or --csv FILE"},
+      {{"read", "--port"}, "--port needs a value"},
+      {{"read", "--port", ""}, "--port needs a value"},
+      {{"read", "--json=yes"}, "--json takes no value"},
+      {{"--version", "x"}, "--version takes nothing after it"},
+      {{"read", "--port", "a", "--port", "b"}, "--port is given twice"},
+      {{"read", "a", "b"}, "\"b\": read reads one port"},
+      {{"watch", "--csv", "c", "--port", "a", "a"}, "the port a is given twice"},
+      {{"watch", "--csv", "c", "--port", "auto", "--port", "b"}, "auto cannot stand beside other ports"},
+      {{"read", "--port", "usb:10c4"}, "\"usb:10c4\" is not a USB port"},
+      {{"read", "--port", "usb:10c4:eaxx"}, "is not a USB port"},
+      {{"read", "--port", "usb:10c45:ea60"}, "is not a USB port"},
+      {{"read", "--port", "location=1-"}, "\"location=1-\" is not a USB socket"},
+      {{"read", "--port", "location=1-1.4:1"}, "is not a USB socket"},
+  };
+  for (const auto& [args, message] : table)
+    EXPECT_NE(ParseError(args).find(message), std::string::npos) << ParseError(args) << " / " << message;
+}
+
+TEST(PortForms, UsbIdentityAndSocket) {
+  PortSpec s;
+  ASSERT_TRUE(ParsePortSpec("usb:10C4:EA60:0001:if01", s));
+  EXPECT_EQ(s.Kind, PortSpec::Usb);
+  EXPECT_EQ(std::make_tuple(s.Vid, s.Pid, s.Serial, s.Interface), std::make_tuple("10c4", "ea60", "0001", 1));
+  ASSERT_TRUE(ParsePortSpec("usb:403:6010:if00", s));
+  EXPECT_EQ(std::make_tuple(s.Vid, s.Serial, s.Interface), std::make_tuple("0403", "", 0)) << "ids widened, no serial";
+  ASSERT_TRUE(ParsePortSpec("usb:10c4:ea60:AB:CD", s));
+  EXPECT_EQ(s.Serial, "AB:CD") << "a serial number may hold colons";
+  ASSERT_TRUE(ParsePortSpec("location=3-1.4.2:1.1", s));
+  EXPECT_EQ(std::make_tuple(s.Kind, s.Location, s.InterfaceLocation),
+            std::make_tuple(PortSpec::Socket, "3-1.4.2", "1.1"));
+  ASSERT_TRUE(ParsePortSpec("/dev/ttyUSB0", s));
+  EXPECT_EQ(s.Kind, PortSpec::Name);
+}
+
+TEST(PortRules, NaturalOrderAndAuto) {
+  std::vector<std::string> names = {"/dev/ttyUSB10", "/dev/ttyS1", "/dev/ttyUSB2", "/dev/ttyACM0", "/dev/ttyUSB02",
+                                    "COM10", "COM9"};
+  std::sort(names.begin(), names.end(), NaturalLess);
+  EXPECT_EQ(names, (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyS1", "/dev/ttyUSB02", "/dev/ttyUSB2",
+                                             "/dev/ttyUSB10", "COM9", "COM10"}));
+
+  struct Case {
+    std::vector<AutoCandidate> ports;
+    AutoPortResult result;
+    size_t chosen;
+  };
+  const Case table[] = {
+      {{{false, false}, {true, false}}, AutoPortResult::Chosen, 1},
+      {{{true, false}, {true, false}}, AutoPortResult::SeveralPreferred, 99},
+      {{{false, true}, {false, false}}, AutoPortResult::Chosen, 1},  // the console is never taken
+      {{{false, true}}, AutoPortResult::None, 99},
+      {{{true, true}, {false, false}, {false, false}}, AutoPortResult::SeveralOthers, 99},
+      {{}, AutoPortResult::None, 99},
+  };
+  for (const Case& c : table) {
+    size_t chosen = 99;
+    EXPECT_EQ(AutoPortEntry(c.ports, chosen), c.result) << c.ports.size();
+    EXPECT_EQ(chosen, c.chosen) << c.ports.size();
   }
 }
 
-TEST(CliRecord, JsonOfAGoodReadingHasEveryFieldInOrder) {
-  Reading r;
-  r.Result = Outcome::Ok;
+ReadingRecord GoodRecord() {
+  ReadingRecord r;
+  r.Reading.Outcome = ReadingOutcome::Ok;
   r.Port = "COM5";
-  r.HasType = true;
-  r.Type = "P04";
-  r.HasSerial = true;
-  r.Serial = 4294967295u;
-  r.HasCircuit = true;
-  r.Circuit = 5;
-  r.HasSoftware = true;
-  r.SoftwareMajor = 1;
-  r.SoftwareMinor = 12;
-  r.HasStatus = true;
-  r.Status = 0;
+  r.Reading.HasType = true;
+  r.Reading.Type = "P04";
+  r.Reading.HasSerial = true;
+  r.Reading.Serial = 4294967295u;
+  r.Reading.HasCircuit = true;
+  r.Reading.Circuit = 5;
+  r.Reading.HasSoftware = true;
+  r.Reading.SoftwareMajor = 1;
+  r.Reading.SoftwareMinor = 12;
+  r.Reading.HasStatus = true;
   r.ElapsedMs = 1234;
   r.StartUnixMs = 1765305005123;
-  EXPECT_EQ(ReadingJson(r),
-            "{\"outcome\":\"ok\",\"port\":\"COM5\",\"type\":\"P04\",\"serial\":4294967295,\"serial_text\":"
-            "\"4294967295\",\"circuit\":5,\"software\":\"1.12\",\"status\":0,\"elapsed_ms\":1234,\"time\":"
-            "\"2025-12-09T18:30:05.123Z\"}");
-  r.Repeat = true;
-  EXPECT_NE(ReadingJson(r).find(",\"repeat\":true}"), std::string::npos);
+  return r;
 }
 
-TEST(CliRecord, WhatAUnitSentIsEscapedIntoValidJson) {
-  Reading r;
-  r.Result = Outcome::WrongUnit;
-  r.Port = "C:\\ports\\\"odd\"";
-  r.HasType = true;
-  r.Type = std::string("P\0\xE9", 3);
-  r.HasSerial = false;
-  EXPECT_EQ(
-      ReadingJson(r),
-      "{\"outcome\":\"wrong-unit\",\"port\":\"C:\\\\ports\\\\\\\"odd\\\"\",\"type\":\"P\\u0000\\u00e9\","
-      "\"elapsed_ms\":0,\"time\":\"1970-01-01T00:00:00.000Z\"}");
-  EXPECT_EQ(JsonString("/dev/ttyUSB0 \xC3\xA9\t"), "\"/dev/ttyUSB0 \xC3\xA9\\u0009\"") << "UTF-8 paths pass";
+TEST(Record, JsonAndCsvCarryTheSameFieldsInOrder) {
+  ReadingRecord r = GoodRecord();
+  EXPECT_EQ(RecordJson(r),
+            "{\"schema\":1,\"outcome\":\"ok\",\"port\":\"COM5\",\"type\":\"P04\",\"serial\":4294967295,"
+            "\"serial_text\":\"4294967295\",\"circuit\":5,\"software\":\"1.12\",\"status\":0,\"elapsed_ms\":1234,"
+            "\"time\":\"2025-12-09T18:30:05.123Z\"}");
+  EXPECT_EQ(CsvHeader(),
+            "schema,outcome,error,message,port,location,type,serial,serial_text,circuit,software,status,elapsed_ms,"
+            "time,repeat");
+  EXPECT_EQ(RecordCsv(r), "1,ok,,,COM5,,P04,4294967295,4294967295,5,1.12,0,1234,2025-12-09T18:30:05.123Z,false");
+
+  // A failure: its stable name and its words; text with commas, quotes and bytes that are no UTF-8.
+  ReadingRecord f;
+  f.Reading.Outcome = ReadingOutcome::WrongUnit;
+  f.Reading.HasType = true;
+  f.Reading.Type = std::string("P\0\xE9", 3);
+  f.Port = "/tmp/\xFF\xFE \"a\",b";
+  f.Location = "1-1.4";
+  f.Message = "not \"P04\", sorry";
+  f.Repeat = true;
+  EXPECT_EQ(RecordJson(f),
+            "{\"schema\":1,\"outcome\":\"wrong-unit\",\"error\":\"wrong-unit\",\"message\":\"not \\\"P04\\\", "
+            "sorry\",\"port\":\"/tmp/\xEF\xBF\xBD\xEF\xBF\xBD \\\"a\\\",b\",\"location\":\"1-1.4\",\"type\":"
+            "\"P\\u0000\\u00e9\",\"elapsed_ms\":0,\"time\":\"1970-01-01T00:00:00.000Z\",\"repeat\":true}");
+  EXPECT_EQ(RecordCsv(f),
+            "1,wrong-unit,wrong-unit,\"not \"\"P04\"\", sorry\",\"/tmp/\xEF\xBF\xBD\xEF\xBF\xBD \"\"a\"\",b\","
+            "1-1.4,P\\x00\\xE9,,,,,,0,1970-01-01T00:00:00.000Z,true");
 }
 
-TEST(CliRecord, TimeStampsAreUtcCalendarDates) {
+TEST(Record, ErrorNamesAreStable) {
+  struct Case {
+    ReadingOutcome outcome;
+    int32_t status;
+    PortProblem problem;
+    const char* name;
+  };
+  const Case table[] = {
+      {ReadingOutcome::Ok, 0, PortProblem::None, ""},
+      {ReadingOutcome::NoAnswer, COMERR_TIMEOUT, PortProblem::None, "no-answer"},
+      {ReadingOutcome::LinkLost, COMERR_TIMEOUT, PortProblem::None, "link-lost"},
+      {ReadingOutcome::LinkLost, COMERR_BAD_REPLY, PortProblem::None, "bad-reply"},
+      {ReadingOutcome::PortError, 16, PortProblem::Busy, "port-busy"},
+      {ReadingOutcome::PortError, 2, PortProblem::Missing, "port-missing"},
+      {ReadingOutcome::PortError, 13, PortProblem::Permission, "permission"},
+      {ReadingOutcome::PortError, 25, PortProblem::NotSerial, "not-a-serial-port"},
+      {ReadingOutcome::PortError, 0, PortProblem::NoneToChoose, "no-port"},
+      {ReadingOutcome::PortError, 0, PortProblem::Ambiguous, "ambiguous-port"},
+      {ReadingOutcome::PortError, 5, PortProblem::Other, "port-error"},
+      {ReadingOutcome::Interrupted, COMERR_STOPPED, PortProblem::None, "interrupted"},
+  };
+  for (const Case& c : table) {
+    ReadingRecord r;
+    r.Reading.Outcome = c.outcome;
+    r.Reading.Status = c.status;
+    r.Problem = c.problem;
+    EXPECT_EQ(ErrorName(r), c.name);
+  }
+}
+
+TEST(Record, TimeStampsAreUtcCalendarDates) {
   EXPECT_EQ(IsoTime(0), "1970-01-01T00:00:00.000Z");
   EXPECT_EQ(IsoTime(951782399999), "2000-02-28T23:59:59.999Z");
   EXPECT_EQ(IsoTime(951782400000), "2000-02-29T00:00:00.000Z");
@@ -120,74 +230,86 @@ TEST(CliRecord, TimeStampsAreUtcCalendarDates) {
   EXPECT_EQ(IsoTime(-1), "1969-12-31T23:59:59.999Z");
 }
 
-TEST(CliRecord, OutcomesAndExitCodes) {
-  const std::pair<Outcome, std::pair<const char*, int>> table[] = {
-      {Outcome::Ok, {"ok", 0}},
-      {Outcome::WrongUnit, {"wrong-unit", 1}},
-      {Outcome::NoAnswer, {"no-answer", 2}},
-      {Outcome::LinkLost, {"link-lost", 3}},
-      {Outcome::PortError, {"port-error", 4}},
-      {Outcome::Interrupted, {"interrupted", 130}},
-  };
-  for (const auto& [outcome, expected] : table) {
-    EXPECT_STREQ(OutcomeName(outcome), expected.first);
-    EXPECT_EQ(ExitCode(outcome), expected.second);
-  }
-}
-
-TEST(CliRecord, HumanLinesSpeakEachLanguageAndNeverShowABlank) {
-  Reading r;
-  r.Result = Outcome::Ok;
+TEST(Record, HumanLinesSpeakEachLanguage) {
+  ReadingRecord r = GoodRecord();
   r.Port = "/dev/ttyUSB0";
-  r.HasType = true;
-  r.Type = "P04";
-  r.HasSerial = true;
-  r.Serial = 0;
-  r.HasCircuit = true;
-  r.Circuit = 5;
-  r.HasSoftware = true;
-  r.SoftwareMajor = 1;
-  r.SoftwareMinor = 2;
-  EXPECT_EQ(
-      ReadingLines(r, 1),
-      (std::vector<std::string>{"Port: /dev/ttyUSB0", "Unit: Satellite de la KVR72 QLE, type P04",
-                                "Serial number: 0000000000", "Circuit version: 5", "Software version: 1.2"}));
-  EXPECT_EQ(ReadingLines(r, 0)[2], "Num\xC3\xA9ro de s\xC3\xA9rie : 0000000000");
-  EXPECT_EQ(ReadingLines(r, 0)[4], "Version du logiciel : 1.2");
-  r.Repeat = true;
-  r.StartUnixMs = 0;
-  EXPECT_EQ(
-      WatchLine(r, 1),
-      "1970-01-01T00:00:00.000Z  ok  0000000000  Circuit version: 5  Software version: 1.2  (read before)");
+  r.Reading.Serial = 0;
+  r.Reading.SoftwareMinor = 2;
+  EXPECT_EQ(RecordLines(r, 1),
+            (std::vector<std::string>{"Port: /dev/ttyUSB0", "Unit: Satellite de la KVR72 QLE, type P04",
+                                      "Serial number: 0000000000", "Circuit version: 5", "Software version: 1.2"}));
+  EXPECT_EQ(RecordLines(r, 0)[2], "Num\xC3\xA9ro de s\xC3\xA9rie : 0000000000");
 }
 
-TEST(CliTrace, LinesCarrySecondsDirectionAndHex) {
-  EXPECT_EQ(TraceLine(0, true, 0x80), "0.000 H>U 80");
-  EXPECT_EQ(TraceLine(1004, false, 0x0a), "1.004 U>H 0A");
-  EXPECT_EQ(TraceLine(61999, true, 0xFF), "61.999 H>U FF");
+TEST(Record, OnlyTheProgramsOwnLinesGiveAPreviousSerial) {
+  std::string port;
+  bool has = false;
+  uint32_t serial = 0;
+  ASSERT_TRUE(ParseRecordLine(RecordJson(GoodRecord()), port, has, serial));
+  EXPECT_EQ(std::make_tuple(port, has, serial), std::make_tuple("COM5", true, 4294967295u));
+  ReadingRecord odd = GoodRecord();
+  odd.Port = "C:\\\"x\"";
+  odd.Message = ",\"port\":\"decoy\",\"serial\":1";
+  odd.Reading.Outcome = ReadingOutcome::LinkLost;
+  ASSERT_TRUE(ParseRecordLine(RecordJson(odd), port, has, serial));
+  EXPECT_EQ(std::make_tuple(port, serial), std::make_tuple("C:\\\"x\"", 4294967295u)) << "not the message's text";
+  EXPECT_FALSE(ParseRecordLine("{\"note\":\"serial\":1}", port, has, serial));
 }
 
-TEST(CliTrace, OnlyBytesThatMovedAreTracedAndThePortIsTheUsers) {
+TEST(Utf8, CatalogueBytesAndForeignBytes) {
+  EXPECT_EQ(Utf8FromCp1252("Fran\xE7" "ais \x80 \x9F \x81"), "Fran\xC3\xA7" "ais \xE2\x82\xAC \xC5\xB8 \xC2\x81");
+  const std::pair<std::string, std::string> table[] = {
+      {"plain", "plain"},
+      {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},  // 2, 3 and 4 bytes
+      {"\xFF", "\xEF\xBF\xBD"},
+      {"a\x80z", "a\xEF\xBF\xBDz"},                             // a stray continuation byte
+      {"\xC3", "\xEF\xBF\xBD"},                                 // cut at the end
+      {"\xC3(", "\xEF\xBF\xBD("},                               // cut by another character
+      {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                 // overlong "/"
+      {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // a surrogate
+      {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // beyond U+10FFFF
+  };
+  for (const auto& [in, out] : table) EXPECT_EQ(ValidUtf8(in), out) << in;
+}
+
+TEST(UnitLine, OnlyBytesThatMovedAreTracedAndThePortIsTheUsers) {
   fake::FakeClock clock;
   fake::RecordingSerialDevice line(clock);
   line.reads = {0x81};
-  RedirectedSerialDevice redirect(line,
-                                  "/dev/serial/by-id/usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_0001-if00");
   std::vector<std::string> seen;
-  TracingSerialDevice trace(redirect,
-                            [&](bool hostToUnit, uint8_t b) { seen.push_back(TraceLine(0, hostToUnit, b)); });
-  const SerialHandle h = trace.Open("\\\\.\\COM2");
+  bool stop = false;
+  UnitLine unit(line, clock, "/dev/serial/by-id/usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_0001-if00",
+                [&] { return stop; }, [&](bool hostToUnit, uint8_t b) { seen.push_back(hostToUnit ? "H>U" : "U>H"); seen.back() += " " + std::to_string(b); });
+  ASSERT_EQ(unit.Link().Connect(1), 0);
   EXPECT_EQ(line.calls.at(0), "Open /dev/serial/by-id/usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_0001-if00");
-  uint32_t count = 0;
-  uint8_t byte = 0;
-  trace.Write(h, 0x80, count);
-  trace.Read(h, byte, count);
-  trace.Read(h, byte, count);  // silence
-  EXPECT_EQ(count, 0u);
   line.writesTimingOut = 1;  // a full output queue: the write times out without moving the byte
-  trace.Write(h, 0xEE, count);
-  EXPECT_EQ(count, 0u);
-  EXPECT_EQ(seen, (std::vector<std::string>{"0.000 H>U 80", "0.000 U>H 81"}));
+  int32_t value = 0;
+  unit.Link().ReadCircuitVersion(value);
+  EXPECT_EQ(seen, (std::vector<std::string>{"H>U 128", "U>H 129"}));
+}
+
+TEST(UnitLine, AStopEndsEveryWaitAtOnceAndStillReleasesTheUnit) {
+  fake::FakeClock clock;
+  fake::RecordingSerialDevice line(clock);
+  bool stop = false;
+  std::vector<std::string> sent;
+  UnitLine unit(line, clock, "/dev/ttyUSB0", [&] { return stop; },
+                [&](bool hostToUnit, uint8_t b) { if (hostToUnit) sent.push_back(std::to_string(b)); });
+  WaitForUnitOptions wait;
+  wait.Deadline = false;  // without a stop it would ask for ever
+  wait.Stop = [&] { return stop; };
+  int32_t attempts = 0;
+  wait.OnAttempt = [&](int32_t attempt) {
+    if (attempt == 3) stop = true;
+  };
+  const uint32_t before = clock.TickCount();
+  EXPECT_EQ(WaitForUnit(unit.Link(), unit.Ticks(), wait, attempts), COMERR_STOPPED);
+  EXPECT_EQ(attempts, 3);
+  // Two whole attempts of a silent unit (a pause and a read each), then the
+  // stopped one ends at once: no third pause, only the release's 200 ms.
+  EXPECT_LT(clock.TickCount() - before, 2 * (1000 + 1100) + 200 + 500);
+  EXPECT_EQ(sent.back(), "4") << "the end command still goes out";
+  EXPECT_FALSE(unit.Link().IsOpen());
 }
 
 }  // namespace

@@ -131,7 +131,7 @@ class ReadOutcomes(UnitTestCase):
         record = json.loads(out)
         stamp = record.pop("time")
         elapsed = record.pop("elapsed_ms")
-        self.assertEqual(record, {"outcome": "ok", "port": u.link, "type": "P04", "serial": 4294967295,
+        self.assertEqual(record, {"schema": 1, "outcome": "ok", "port": u.link, "type": "P04", "serial": 4294967295,
                                   "serial_text": "4294967295", "circuit": 5, "software": "1.12", "status": 0})
         self.assertRegex(stamp, r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
         t = time.mktime(time.strptime(stamp[:19], "%Y-%m-%dT%H:%M:%S")) - time.timezone
@@ -331,11 +331,10 @@ class Usage(unittest.TestCase):
             (["read", "--wait", "ten"], "--wait needs seconds"),
             (["read", "--lang", "de"], "--lang takes fr or en"),
             (["read", "--json", "--json"], "--json is given twice"),
-            (["read", "--log", "x"], '"--log" is not an option of read'),
             (["watch"], "watch needs --log FILE"),
             (["watch", "--log", "x", "--json"], '"--json" is not an option of watch'),
             (["ports", "--port", "COM1"], '"--port" is not an option of ports'),
-            (["read", "extra"], '"extra" is not an option of read'),
+            (["read", "one", "two"], '"two": read reads one port'),
         ]
         for args, message in cases:
             code, out, err, _ = run_cli(*args)
@@ -347,25 +346,40 @@ class Usage(unittest.TestCase):
     def test_help_and_version(self):
         code, out, err, _ = run_cli("--help")
         self.assertEqual(code, 0)
-        self.assertIn("bravelle-cli watch [--port PORT] --log FILE [--lang fr|en]", out)
+        self.assertIn("bravelle-cli watch [--port PORT]... [--log FILE] [--csv FILE] [--lang fr|en]", out)
         code, out, err, _ = run_cli("--version")
         self.assertEqual((code, out), (0, "bravelle-cli 1.0.1.10\n"))
 
 
 def make_sysfs(root, ports):
-    """A sysfs tree: ports are (tty, driver, usb) with usb None or (vid, pid, manufacturer, product, serial)."""
+    """A sysfs tree like the kernel's. Each port is (tty, driver, usb) with usb None or a dict: vid, pid,
+    manufacturer, product, serial, and for adapters with several ports interface, interfaces, name and
+    port_number; "device" names the USB device (1-N by default), "acm" puts the tty on the interface."""
     for i, (tty, driver, usb) in enumerate(ports):
         if usb is None:
             device = os.path.join(root, "devices", "platform", tty)
         else:
-            parent = os.path.join(root, "devices", "pci0000:00", "usb1", "1-%d" % (i + 1))
-            os.makedirs(parent)
-            for name, value in zip(("idVendor", "idProduct", "manufacturer", "product", "serial"), usb):
+            name = usb.get("device", "1-%d" % (i + 1))
+            parent = os.path.join(root, "devices", "pci0000:00", "usb1", name)
+            os.makedirs(parent, exist_ok=True)
+            for key, value in (("idVendor", usb["vid"]), ("idProduct", usb["pid"]),
+                               ("manufacturer", usb.get("manufacturer")), ("product", usb.get("product")),
+                               ("serial", usb.get("serial")), ("bNumInterfaces", " %d" % usb.get("interfaces", 1))):
                 if value is not None:
-                    with open(os.path.join(parent, name), "w") as f:
-                        f.write(value + "\n")
-            device = os.path.join(parent, "1-%d:1.0" % (i + 1), tty)
-        os.makedirs(device)
+                    with open(os.path.join(parent, key), "wb") as f:
+                        f.write((value if isinstance(value, bytes) else value.encode()) + b"\n")
+            interface = os.path.join(parent, "%s:1.%d" % (name, usb.get("interface", 0)))
+            os.makedirs(interface, exist_ok=True)
+            with open(os.path.join(interface, "bInterfaceNumber"), "w") as f:
+                f.write("%02x\n" % usb.get("interface", 0))
+            if "name" in usb:
+                with open(os.path.join(interface, "interface"), "w") as f:
+                    f.write(usb["name"] + "\n")
+            device = interface if usb.get("acm") else os.path.join(interface, tty)
+        os.makedirs(device, exist_ok=True)
+        if usb is not None and "port_number" in usb:
+            with open(os.path.join(device, "port_number"), "w") as f:
+                f.write("%d\n" % usb["port_number"])
         drivers = os.path.join(root, "bus", "drivers", driver)
         os.makedirs(drivers, exist_ok=True)
         os.symlink(drivers, os.path.join(device, "driver"))
@@ -376,67 +390,155 @@ def make_sysfs(root, ports):
         os.makedirs(os.path.join(root, "class", "tty", tty))
 
 
+def usb(vid, pid, manufacturer=None, product=None, serial=None, **more):
+    return dict(vid=vid, pid=pid, manufacturer=manufacturer, product=product, serial=serial, **more)
+
+
 class Ports(unittest.TestCase):
     def setUp(self):
         if not CLI:
             self.skipTest("BRAVELLE_CLI is needed")
         self.dir = tempfile.mkdtemp(prefix="bravelle-sysfs-")
+        self.sysfs = os.path.join(self.dir, "sys")
+        self.dev = os.path.join(self.dir, "dev")
+        os.makedirs(self.dev)
+        self.consoles = os.path.join(self.dir, "consoles")
+        open(self.consoles, "w").close()
+        self.units = []
 
     def tearDown(self):
+        for u in self.units:
+            u.stop()
         shutil.rmtree(self.dir, ignore_errors=True)
 
+    def cli(self, *args, **env):
+        return run_cli(*args, BRAVELLE_SYSFS=self.sysfs, BRAVELLE_DEV=self.dev, BRAVELLE_CONSOLES=self.consoles,
+                       **env)
+
+    def plug(self, tty, *options, by_id=None, by_path=()):
+        """A simulated unit behind <dev>/<tty>, with the udev names that lead to it."""
+        if not (SIMUNIT and PTYSHIM):
+            self.skipTest("BRAVELLE_SIMUNIT and BRAVELLE_PTYSHIM are needed")
+        u = Unit(self.dir, *options, link=os.path.join(self.dev, tty))
+        self.units.append(u)
+        for folder, name in [("by-id", by_id)] + [("by-path", n) for n in by_path]:
+            if name:
+                os.makedirs(os.path.join(self.dev, "serial", folder), exist_ok=True)
+                os.symlink("../../" + tty, os.path.join(self.dev, "serial", folder, name))
+        return u
+
     def test_ports_as_json_and_as_text(self):
-        make_sysfs(self.dir, [
+        make_sysfs(self.sysfs, [
             ("ttyS0", "serial8250", None),
-            ("ttyUSB1", "ftdi_sio", ("0403", "6001", "FTDI", "FT232R USB UART", "A50285BI")),
-            ("ttyUSB0", "cp210x", ("10c4", "ea60", "Silicon Labs", "CP2102 USB to UART Bridge Controller", "0001")),
-            ("ttyACM0", "cdc_acm", ("2341", "0043", None, "Uno \"R3\"", None)),
+            ("ttyUSB1", "ftdi_sio", usb("0403", "6001", "FTDI", "FT232R USB UART", "A50285BI")),
+            ("ttyUSB0", "cp210x", usb("10c4", "ea60", "Silicon Labs", "CP2102 USB to UART Bridge Controller", "0001")),
+            ("ttyACM0", "cdc_acm", usb("2341", "0043", None, "Uno \"R3\"", None, acm=True)),
         ])
-        code, out, err, _ = run_cli("ports", "--json", BRAVELLE_SYSFS=self.dir)
+        self.plug("ttyUSB0", by_id="usb-Silicon_Labs_CP2102_0001-if00-port0",
+                  by_path=("pci-0000:00:14.0-usb-0:3:1.0-port0", "pci-0000:00:14.0-usbv2-0:3:1.0-port0"))
+        code, out, err, _ = self.cli("ports", "--json")
         self.assertEqual(code, 0, err)
         self.assertEqual(json.loads(out), [
-            {"port": "/dev/ttyACM0", "driver": "cdc_acm", "preferred": False, "selected": False,
-             "vid": "2341", "pid": "0043", "product": "Uno \"R3\""},
-            {"port": "/dev/ttyS0", "driver": "serial8250", "preferred": False, "selected": False},
-            {"port": "/dev/ttyUSB0", "driver": "cp210x", "preferred": True, "selected": True,
+            {"port": self.dev + "/ttyACM0", "driver": "cdc_acm", "preferred": False, "selected": False,
+             "vid": "2341", "pid": "0043", "product": "Uno \"R3\"", "interface": "00", "location": "1-4:1.0"},
+            {"port": self.dev + "/ttyS0", "driver": "serial8250", "preferred": False, "selected": False},
+            {"port": self.dev + "/ttyUSB0", "driver": "cp210x", "preferred": True, "selected": True,
              "vid": "10c4", "pid": "ea60", "manufacturer": "Silicon Labs",
-             "product": "CP2102 USB to UART Bridge Controller", "serial_number": "0001"},
-            {"port": "/dev/ttyUSB1", "driver": "ftdi_sio", "preferred": False, "selected": False,
+             "product": "CP2102 USB to UART Bridge Controller", "serial_number": "0001", "interface": "00",
+             "location": "1-3:1.0",
+             "by_id": [self.dev + "/serial/by-id/usb-Silicon_Labs_CP2102_0001-if00-port0"],
+             "by_path": [self.dev + "/serial/by-path/pci-0000:00:14.0-usb-0:3:1.0-port0",
+                         self.dev + "/serial/by-path/pci-0000:00:14.0-usbv2-0:3:1.0-port0"]},
+            {"port": self.dev + "/ttyUSB1", "driver": "ftdi_sio", "preferred": False, "selected": False,
              "vid": "0403", "pid": "6001", "manufacturer": "FTDI", "product": "FT232R USB UART",
-             "serial_number": "A50285BI"},
+             "serial_number": "A50285BI", "interface": "00", "location": "1-2:1.0"},
         ])
-        code, out, err, _ = run_cli("ports", BRAVELLE_SYSFS=self.dir)
+        code, out, err, _ = self.cli("ports")
         self.assertEqual(code, 0, err)
         self.assertEqual(out.splitlines(), [
-            "  /dev/ttyACM0  cdc_acm  2341:0043  Uno \"R3\"",
-            "  /dev/ttyS0  serial8250",
-            "> /dev/ttyUSB0  cp210x  10c4:ea60  Silicon Labs  CP2102 USB to UART Bridge Controller  serial 0001"
-            "  [preferred]",
-            "  /dev/ttyUSB1  ftdi_sio  0403:6001  FTDI  FT232R USB UART  serial A50285BI",
-            "auto: /dev/ttyUSB0",
+            "  %s/ttyACM0  cdc_acm  2341:0043  Uno \"R3\"" % self.dev,
+            "    location=1-4:1.0",
+            "  %s/ttyS0  serial8250" % self.dev,
+            "> %s/ttyUSB0  cp210x  10c4:ea60  Silicon Labs  CP2102 USB to UART Bridge Controller  serial 0001"
+            "  [preferred]" % self.dev,
+            "    location=1-3:1.0",
+            "    %s/serial/by-id/usb-Silicon_Labs_CP2102_0001-if00-port0" % self.dev,
+            "    %s/serial/by-path/pci-0000:00:14.0-usb-0:3:1.0-port0" % self.dev,
+            "    %s/serial/by-path/pci-0000:00:14.0-usbv2-0:3:1.0-port0" % self.dev,
+            "  %s/ttyUSB1  ftdi_sio  0403:6001  FTDI  FT232R USB UART  serial A50285BI" % self.dev,
+            "    location=1-2:1.0",
+            "auto: %s/ttyUSB0" % self.dev,
         ])
 
-    def test_auto_will_not_guess_between_ports_of_other_drivers(self):
-        make_sysfs(self.dir, [("ttyS0", "serial8250", None), ("ttyUSB0", "ftdi_sio", ("0403", "6001", None, None, None))])
-        code, out, err, wall = run_cli("read", "--json", BRAVELLE_SYSFS=self.dir)
-        self.assertEqual(code, 4)
-        self.assertEqual(json.loads(out)["outcome"], "port-error")
-        self.assertNotIn("port", json.loads(out))
-        self.assertIn("  /dev/ttyS0\n  /dev/ttyUSB0\n", err)
-        code, out, err, _ = run_cli("ports", BRAVELLE_SYSFS=self.dir)
-        self.assertEqual(out.splitlines()[-1], "auto: none (several ports, none preferred; give --port)")
+    def test_natural_order_console_and_several_preferred(self):
+        make_sysfs(self.sysfs, [("ttyS0", "serial8250", None), ("ttyS10", "serial8250", None),
+                                ("ttyS2", "serial8250", None)])
+        with open(self.consoles, "w") as f:
+            f.write("ttyS0                -W- (EC  p a)    4:64\n")
+        with open(os.path.join(self.sysfs, "class", "tty", "ttyS10", "console"), "w") as f:
+            f.write("Y\n")
+        # Two consoles (one known to /proc/consoles, one to sysfs) and one other port: auto takes that one.
+        code, out, err, _ = self.cli("ports")
+        self.assertEqual([line.split()[1] if line.startswith(">") else line.split()[0] for line in out.splitlines()],
+                         [self.dev + "/ttyS0", self.dev + "/ttyS2", self.dev + "/ttyS10", "auto:"])
+        self.assertIn("[system console: never taken by auto]", out.splitlines()[0])
+        self.assertTrue(out.splitlines()[1].startswith("> "))
+        # Only consoles: auto takes none, and never writes a byte to them; naming one still works.
+        shutil.rmtree(os.path.join(self.sysfs, "class", "tty", "ttyS2"))
+        code, out, err, _ = self.cli("read", "--json", "--wait", "0")
+        self.assertEqual((code, json.loads(out)["error"]), (4, "no-port"), err)
+        self.assertIn("There is no serial port", err)
+        code, out, err, _ = self.cli("read", "--json", "--wait", "0", "--port", self.dev + "/ttyS10")
+        self.assertEqual(json.loads(out)["port"], self.dev + "/ttyS10", "a named console is read")
+        # Two CP210x cables: auto lists them and stops.
+        make_sysfs(os.path.join(self.dir, "sys2"), [
+            ("ttyUSB10", "cp210x", usb("10c4", "ea60", serial="B")), ("ttyUSB2", "cp210x", usb("10c4", "ea60", serial="A"))])
+        code, out, err, _ = run_cli("read", "--json", BRAVELLE_SYSFS=os.path.join(self.dir, "sys2"),
+                                    BRAVELLE_DEV=self.dev, BRAVELLE_CONSOLES=self.consoles)
+        self.assertEqual((code, json.loads(out)["error"]), (4, "ambiguous-port"))
+        self.assertEqual(err.splitlines(), [
+            "Several CP210x cables are plugged in; choose one with --port:",
+            "  %s/ttyUSB2  usb:10c4:ea60:A:if00  location=1-2:1.0" % self.dev,
+            "  %s/ttyUSB10  usb:10c4:ea60:B:if00  location=1-1:1.0" % self.dev])
 
-    def test_auto_takes_the_only_port_and_says_when_there_is_none(self):
-        make_sysfs(self.dir, [("ttyUSB7", "ftdi_sio", ("0403", "6001", None, None, None))])
-        # The port is only in the fake tree: opening it fails, which shows which one auto took.
-        code, out, err, _ = run_cli("read", "--json", BRAVELLE_SYSFS=self.dir)
-        self.assertEqual(json.loads(out)["port"], "/dev/ttyUSB7")
-        shutil.rmtree(os.path.join(self.dir, "class", "tty", "ttyUSB7"))
-        code, out, err, _ = run_cli("read", "--lang", "fr", BRAVELLE_SYSFS=self.dir)
-        self.assertEqual(code, 4)
-        self.assertIn("Aucun port série", err)
-        code, out, err, _ = run_cli("ports", "--json", BRAVELLE_SYSFS=self.dir)
-        self.assertEqual((code, out), (0, "[]\n"))
+    def test_ports_by_usb_identity_and_socket(self):
+        # A two-port adapter (both ports under one USB device) and a single CP2102, each with a unit.
+        dual = dict(interfaces=2, device="1-1.4", serial="FT4XYZ", manufacturer=b"Acme \xff")
+        make_sysfs(self.sysfs, [
+            ("ttyUSB0", "ftdi_sio", usb("0403", "6010", interface=0, name="Dual RS232 A", port_number=0, **dual)),
+            ("ttyUSB1", "ftdi_sio", usb("0403", "6010", interface=1, name="Dual RS232 B", port_number=0, **dual)),
+            ("ttyUSB2", "cp210x", usb("10c4", "ea60", serial="0001", device="2-1")),
+        ])
+        self.plug("ttyUSB0", "--serial", "100")
+        self.plug("ttyUSB1", "--serial", "101")
+        self.plug("ttyUSB2", "--serial", "102")
+        cases = [("usb:0403:6010:if01", 101), ("usb:403:6010:FT4XYZ:if00", 100), ("usb:10C4:EA60", 102),
+                 ("usb:10c4:ea60:0001", 102), ("location=1-1.4:1.1", 101), ("location=2-1", 102)]
+        for form, serial in cases:
+            code, out, err, _ = self.cli("read", "--json", "--wait", "5", "--port", form)
+            self.assertEqual((code, json.loads(out).get("serial")), (0, serial), form + ": " + err)
+        record = json.loads(out)
+        self.assertEqual((record["port"], record["location"]), (self.dev + "/ttyUSB2", "2-1"))
+        failures = [("usb:0403:6010", 4, "ambiguous-port", "Several ports match usb:0403:6010"),
+                    ("usb:10c4:ea60:0002", 4, "port-missing", "No port matches usb:10c4:ea60:0002"),
+                    ("location=1-1.4", 4, "ambiguous-port", "Several ports match location=1-1.4"),
+                    ("COM5", 64, None, "COM5 is a Windows port name"),
+                    ("\\\\.\\COM5", 64, None, "on Linux a port is named by its device path")]
+        for form, code_wanted, error, message in failures:
+            code, out, err, _ = self.cli("read", "--json", "--wait", "0", "--port", form)
+            self.assertEqual(code, code_wanted, form + ": " + err)
+            if error:
+                self.assertEqual(json.loads(out)["error"], error, form)
+            self.assertIn(message, err, form)
+        # The two ports of one adapter are told apart by their interface; bytes that are no UTF-8 stay parseable.
+        code, out, err, _ = self.cli("ports", "--json")
+        dual_ports = json.loads(out)[:2]
+        self.assertEqual([(p["interface"], p["interface_name"], p["port_number"], p["location"], p["manufacturer"])
+                          for p in dual_ports],
+                         [("00", "Dual RS232 A", "0", "1-1.4:1.0", "Acme \ufffd"),
+                          ("01", "Dual RS232 B", "0", "1-1.4:1.1", "Acme \ufffd")])
+        code, out, err, _ = self.cli("ports")
+        self.assertIn("    location=1-1.4:1.1  interface 01 \"Dual RS232 B\"  port number 0", out.splitlines())
 
 
 class Watch(UnitTestCase):
@@ -445,7 +547,7 @@ class Watch(UnitTestCase):
         log = os.path.join(self.dir, "units.jsonl")
         with open(log, "w") as f:
             # The record of an earlier run, then one it was writing when the power went.
-            f.write('{"outcome":"ok","serial":1001}\n{"outcome":"ok","ser')
+            f.write('{"outcome":"ok","port":"%s","serial":1001}\n{"outcome":"ok","ser' % link)
         watch = subprocess.Popen([CLI, "watch", "--port", link, "--log", log], env=cli_env(),
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         try:

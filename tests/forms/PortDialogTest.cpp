@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/text/TextCatalogue.h"
+#include "text/TextCatalogue.h"
 #include "forms/TConfigurationPort.h"
 #include "tests/support/FakePortRegistry.h"
 #include "tests/support/FakeToolkit.h"

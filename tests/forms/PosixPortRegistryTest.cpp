@@ -196,16 +196,19 @@ TEST_F(SysfsPortList, TheDialogPrefersTheSiliconLabsBridge) {
 
   std::vector<PortListEntry> entries;
   ASSERT_EQ(ReadPortList(registry, locale, entries), PortListResult::Listed);
-  ASSERT_EQ(AutoPortEntry(entries), 2);
+  size_t chosen = 99;
+  ASSERT_EQ(AutoPortEntry(entries, chosen), AutoPortResult::Chosen);
+  ASSERT_EQ(chosen, 2u);
   EXPECT_EQ(entries[2].Port, "/dev/ttyUSB1") << "auto opens the device path itself";
 
   // Unplugged: two ports left and none preferred, so auto will not guess.
   fs::remove_all(root / "class" / "tty" / "ttyUSB1");
   ASSERT_EQ(ReadPortList(registry, locale, entries), PortListResult::Listed);
-  EXPECT_EQ(AutoPortEntry(entries), -1);
+  EXPECT_EQ(AutoPortEntry(entries, chosen), AutoPortResult::SeveralOthers);
   fs::remove_all(root / "class" / "tty" / "ttyS0");
   ASSERT_EQ(ReadPortList(registry, locale, entries), PortListResult::Listed);
-  EXPECT_EQ(AutoPortEntry(entries), 0) << "the only port there is";
+  EXPECT_EQ(AutoPortEntry(entries, chosen), AutoPortResult::Chosen);
+  EXPECT_EQ(chosen, 0u) << "the only port there is";
 }
 
 TEST_F(SysfsPortList, TheKeyBehavesLikeARegistryKey) {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/text/Format.h"
+#include "text/Format.h"
 #include "link/Com_p04.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/RecordingSerialDevice.h"

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/text/SettingsFile.h"
+#include "text/SettingsFile.h"
 #include "tests/support/FakeSettingsStorage.h"
 
 namespace {

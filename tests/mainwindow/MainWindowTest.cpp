@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/text/SettingsFile.h"
+#include "text/SettingsFile.h"
 #include "forms/DialogChoixLangue.h"
 #include "tests/mainwindow/MainWindowFakes.h"
 

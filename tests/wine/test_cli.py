@@ -38,7 +38,7 @@ class CliUnderWine(unittest.TestCase):
         record = json.loads(out)
         record.pop("time")
         elapsed = record.pop("elapsed_ms")
-        self.assertEqual(record, {"outcome": "ok", "port": "COM5", "type": "P04", "serial": 305419896,
+        self.assertEqual(record, {"schema": 1, "outcome": "ok", "port": "COM5", "type": "P04", "serial": 305419896,
                                   "serial_text": "0305419896", "circuit": 5, "software": "1.12", "status": 0})
         self.assertGreaterEqual(elapsed, 1200)
         # The unit was released once, by the close of the port, and the reading ends there.
@@ -58,8 +58,9 @@ class CliUnderWine(unittest.TestCase):
             ])
             s.set_serialcomm([("\\Device\\Serial0", "COM1"), ("\\Device\\VCP0", "COM3")])
             code, out, err = run(s, "ports")
+            # Without a settings file the program speaks French.
             self.assertEqual(out.splitlines(), ["  COM1  \\Device\\Serial0", "  COM3  \\Device\\VCP0",
-                                                "auto: none (several ports, none preferred; give --port)"])
+                                                "auto : aucun (plusieurs ports, aucun préféré ; donnez --port)"])
             # Without --lang the messages follow the language the program keeps.
             s.seed_settings(b"Langue=1;\n\r")
             code, out, err = run(s, "read", "--wait", "0")
@@ -71,7 +72,71 @@ class CliUnderWine(unittest.TestCase):
             self.assertIn("Le port COM9 est inutilisable", err)
 
 
+    def test_usb_identity_from_the_device_tree(self):
+        enum = "SYSTEM\\CurrentControlSet\\Enum\\USB\\"
+        with harness.WineSession(self) as s:
+            s.set_serialcomm(PORTS + [("\\Device\\VCP1", "COM6")])
+            # A CP2102 with its serial number, and the second port of a two-port FTDI adapter, whose
+            # serial number is its parent device's: the one whose ParentIdPrefix begins its instance.
+            s.reg_set(enum + "VID_10C4&PID_EA60\\0001\\Device Parameters", "PortName", "COM5")
+            s.reg_set(enum + "VID_0403&PID_6010\\FT4XYZ", "ParentIdPrefix", "7&1a2b3c4d&0")
+            s.reg_set(enum + "VID_0403&PID_6010&MI_01\\7&1a2b3c4d&0&0001\\Device Parameters", "PortName", "COM6")
+            s.start_unit(5, "--serial", "555")
+            s.start_unit(6, "--serial", "666")
+            code, out, err = run(s, "ports", "--json")
+            ports = {p["port"]: p for p in json.loads(out)}
+            self.assertEqual([ports["COM5"].get(k) for k in ("vid", "pid", "serial_number", "interface")],
+                             ["10c4", "ea60", "0001", None])
+            self.assertEqual([ports["COM6"].get(k) for k in ("vid", "pid", "serial_number", "interface")],
+                             ["0403", "6010", "FT4XYZ", "01"])
+            got = {}
+            for form in ("usb:0403:6010:FT4XYZ:if01", "usb:10c4:ea60:0001"):
+                code, out, err = run(s, "read", "--json", "--wait", "5", "--port", form)
+                self.assertEqual(code, 0, form + ": " + err)
+                got[form] = (json.loads(out)["port"], json.loads(out)["serial"])
+            code, out, err = run(s, "read", "--json", "--wait", "0", "--port", "usb:0403:6010:FT4XYZ:if00")
+            self.assertEqual((code, json.loads(out)["error"]), (4, "port-missing"), err)
+        self.assertEqual(got, {"usb:0403:6010:FT4XYZ:if01": ("COM6", 666), "usb:10c4:ea60:0001": ("COM5", 555)})
+
+
 class WatchUnderWine(unittest.TestCase):
+    def test_two_fixtures_at_once(self):
+        with harness.WineSession(self) as s:
+            s.set_serialcomm(PORTS + [("\\Device\\VCP1", "COM6")])
+            log = os.path.join(s.run_dir, "units.jsonl")
+            five = s.start_unit(5, "--serial", "505")
+            six = s.start_unit(6, "--serial", "606")
+            watch = subprocess.Popen(["wine", cli_exe(), "watch", "--port", "COM5", "--port", "COM6", "--log",
+                                      harness.to_windows_path(log), "--lang", "en"],
+                                     env=s.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, start_new_session=True)
+            try:
+                def records():
+                    try:
+                        with open(log) as f:
+                            return [json.loads(line) for line in f.read().splitlines()]
+                    except OSError:
+                        return []
+
+                harness.wait_until(lambda: len(records()) == 2, timeout=40, what="both units' records")
+                os.kill(watch.pid, signal.SIGINT)
+                out, err = watch.communicate(timeout=30)
+                wires = [five.transcript(), six.transcript()]
+                got = records()
+            finally:
+                if watch.poll() is None:
+                    os.killpg(watch.pid, signal.SIGKILL)
+                    watch.wait()
+        self.assertEqual(watch.returncode, 0, err)
+        self.assertEqual(sorted((r["port"], r["serial"]) for r in got), [("COM5", 505), ("COM6", 606)])
+        lines = sorted(out.decode().splitlines())
+        self.assertEqual(len(lines), 2, out)
+        self.assertIn("  COM5  ok  0000000505", lines[0] if "COM5" in lines[0] else lines[1])
+        for wire in wires:
+            self.assertEqual(wire.count(b"H>U 89"), 6, "each unit read once")
+            self.assertIn(b"H>U 04", wire, "each unit released")
+
+
     def test_units_swapped_on_the_same_com_port_each_read_once(self):
         """A USB bridge per unit: the COM port vanishes with the unit and comes back with the next."""
         with harness.WineSession(self) as s:

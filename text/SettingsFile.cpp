@@ -1,9 +1,9 @@
 // Reader and writer of the settings file.
-#include "app/text/SettingsFile.h"
+#include "text/SettingsFile.h"
 
 #include <climits>
 
-#include "app/text/Format.h"
+#include "text/Format.h"
 #include "ui/Toolkit.h"
 
 const char kSettingsFileName[] = "\\CalvineV1.CFG";

@@ -1,6 +1,7 @@
 // printf-style formatting of catalogue texts into a string of their own.
 #pragma once
 
+#include <cstdarg>
 #include <string>
 
 #if defined(__GNUC__)
@@ -10,6 +11,7 @@
 #endif
 
 std::string Format(const char* format, ...) BRAVELLE_PRINTF(1, 2);
+std::string FormatV(const char* format, va_list args);
 
 // The value of a hexadecimal digit, either case, or -1 for any other character
 // (also for values outside 0-255, as a line can deliver them).

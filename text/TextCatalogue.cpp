@@ -1,6 +1,6 @@
 // The catalogue's texts. Non-ASCII letters are written as CP1252 byte escapes
 // so that the bytes do not depend on the source file's encoding.
-#include "app/text/TextCatalogue.h"
+#include "text/TextCatalogue.h"
 
 #include <cassert>
 

@@ -1,5 +1,5 @@
 // printf-style formatting into std::string.
-#include "app/text/Format.h"
+#include "text/Format.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -8,6 +8,12 @@
 std::string Format(const char* format, ...) {
   va_list args;
   va_start(args, format);
+  std::string out = FormatV(format, args);
+  va_end(args);
+  return out;
+}
+
+std::string FormatV(const char* format, va_list args) {
   va_list copy;
   va_copy(copy, args);
   const int length = std::vsnprintf(nullptr, 0, format, copy);
@@ -18,7 +24,6 @@ std::string Format(const char* format, ...) {
     std::vsnprintf(buffer.data(), buffer.size(), format, args);
     out.assign(buffer.data(), static_cast<size_t>(length));
   }
-  va_end(args);
   return out;
 }
 

@@ -1,0 +1,77 @@
+// What read and watch share: exit codes, the records of failures and the lines a person reads.
+#include <chrono>
+
+#include "cli/Commands.h"
+#include "text/Format.h"
+#include "text/Utf8.h"
+
+int ExitCode(ReadingOutcome outcome) {
+  switch (outcome) {
+    case ReadingOutcome::Ok:
+      return 0;
+    case ReadingOutcome::WrongUnit:
+      return 1;
+    case ReadingOutcome::NoAnswer:
+      return 2;
+    case ReadingOutcome::LinkLost:
+      return 3;
+    case ReadingOutcome::PortError:
+      return 4;
+    case ReadingOutcome::Interrupted:
+      return ExitCodeOfSignal(StopSignal());
+  }
+  return 4;
+}
+
+int ExitCodeOfSignal(int signal) { return 128 + (signal > 0 ? signal : 2); }
+
+int64_t UnixMsNow() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+void RecordChoiceProblem(CliContext& cx, const PortSpec& spec, const PortChoice& choice, ReadingRecord& record,
+                         std::vector<std::string>& lines) {
+  record.Reading.Outcome = ReadingOutcome::PortError;
+  record.Problem = choice.Problem;
+  lines = ChoiceProblemLines(spec, choice, cx.Language);
+  if (!lines.empty()) record.Message = lines[0];
+}
+
+void RecordFailure(CliContext& cx, ReadingRecord& record, int64_t waitMs, std::vector<std::string>& lines) {
+  lines.clear();
+  const UnitReading& r = record.Reading;
+  if (r.Outcome == ReadingOutcome::PortError) {
+    record.Problem = cx.Platform.ClassifyPortError(r.Status);
+    lines = PortProblemReport(cx.Platform, r.Status, record.Port, cx.Language);
+    // The record says it on one line: the heading and the system's words.
+    record.Message = lines[0] + (lines.size() > 1 ? " " + lines[1].substr(2) : "");
+    return;
+  }
+  record.Message = FailureMessage(record, waitMs, cx.Language);
+  if (!record.Message.empty()) lines.push_back(record.Message);
+}
+
+std::string WaitingText(uint32_t language, const std::string& port, int64_t ms, int32_t attempts) {
+  return Say(TXT_CLI_WAITING, language, ValidUtf8(port).c_str(), static_cast<long long>(ms / 1000),
+             static_cast<int>(attempts));
+}
+
+std::string WatchLine(const ReadingRecord& record, uint32_t language, bool withPort) {
+  const UnitReading& r = record.Reading;
+  std::string line = IsoTime(record.StartUnixMs) + "  ";
+  if (withPort) line += ValidUtf8(record.Port) + "  ";
+  line += OutcomeName(r.Outcome);
+  if (r.HasType && r.Outcome == ReadingOutcome::WrongUnit) line += "  type " + PrintableType(r.Type);
+  if (r.HasSerial) line += "  " + SerialText(r.Serial);
+  if (r.HasCircuit) line += "  " + Say(TXT_CLI_LINE_CIRCUIT, language, static_cast<int>(r.Circuit));
+  if (r.HasSoftware) line += "  " + Say(TXT_CLI_LINE_SOFTWARE, language, SoftwareText(r).c_str());
+  if (record.Repeat) line += "  (" + Say(TXT_CLI_READ_BEFORE, language) + ")";
+  return line;
+}
+
+std::string TraceLine(int64_t ms, bool hostToUnit, uint8_t byte) {
+  return Format("%lld.%03lld %s %02X", static_cast<long long>(ms / 1000), static_cast<long long>(ms % 1000),
+                hostToUnit ? "H>U" : "U>H", byte);
+}

@@ -1,0 +1,271 @@
+// bravelle-cli watch: every fixture (one port each) watched at once, each unit plugged in read once,
+// one record per unit appended to the log and the CSV file, until a stop.
+#include <atomic>
+#include <csignal>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "cli/Commands.h"
+#include "link/UnitReading.h"
+#include "text/Utf8.h"
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+int64_t MsSince(Steady::time_point from) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - from).count();
+}
+
+// How often a fixture without its port looks for it again.
+constexpr uint32_t kPollMs = 500;
+
+// What the fixtures share: the output, the files, the repeat flags, and the port list.
+class Bench {
+ public:
+  Bench(CliContext& cx, OutputFile& log, OutputFile& csv, size_t fixtures)
+      : cx_(cx), log_(log), csv_(csv), states_(fixtures) {
+    for (const OutputFile* file : {&log_, &csv_})
+      for (const auto& [port, serial] : file->PreviousSerials()) previous_[port] = serial;
+  }
+
+  CliContext& Context() { return cx_; }
+  bool Several() const { return states_.size() > 1; }
+  // A record that could not be written, or standard output lost: every fixture stops.
+  bool Failed() const { return failed_; }
+  bool ShouldStop() const { return failed_ || StopRequested(); }
+  void Stop(int exitCode) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (exitCode_ == 0) exitCode_ = exitCode;
+    failed_ = true;
+  }
+  int ExitCodeSet() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return exitCode_;
+  }
+  // The port list is one object of the system's: one fixture at a time looks at it.
+  std::mutex& PortListLock() { return portList_; }
+
+  // Appends the record to the files, then tells it on standard output.
+  void Publish(ReadingRecord& record) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const UnitReading& r = record.Reading;
+    const auto it = previous_.find(record.Port);
+    record.Repeat = r.HasSerial && it != previous_.end() && it->second == r.Serial;
+    if (r.HasSerial) previous_[record.Port] = r.Serial;
+    bool written = true;
+    for (OutputFile* file : {&log_, &csv_})
+      if (file->IsOpen() && !file->AppendRecord(record)) written = false;
+    if (!written) {
+      failed_ = true;
+      if (exitCode_ == 0) exitCode_ = kExitWriteFailed;
+      return;
+    }
+    cx_.Terminal.Out(WatchLine(record, cx_.Language, Several()));
+    if (cx_.Terminal.OutError() != 0) {
+      failed_ = true;
+      if (exitCode_ == 0) exitCode_ = kExitWriteFailed;
+    }
+  }
+
+  // One fixture's state on the progress line; with several, all of them side by side.
+  void Show(size_t fixture, const std::string& state) {
+    std::string line;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      states_[fixture] = state;
+      for (const std::string& s : states_) line += (line.empty() ? "" : "  |  ") + s;
+    }
+    cx_.Terminal.Progress(line);
+  }
+
+ private:
+  CliContext& cx_;
+  OutputFile& log_;
+  OutputFile& csv_;
+  std::mutex mutex_;
+  std::mutex portList_;
+  std::map<std::string, uint32_t> previous_;
+  std::vector<std::string> states_;
+  std::atomic<bool> failed_{false};
+  int exitCode_ = 0;
+};
+
+// One port and the units plugged into it, one after the other.
+class Fixture {
+ public:
+  Fixture(Bench& bench, const PortSpec& spec, size_t index) : bench_(bench), cx_(bench.Context()), spec_(spec), index_(index) {}
+
+  void Run() {
+    const StopRequest stop = [this] { return bench_.ShouldStop(); };
+    while (!bench_.ShouldStop()) {
+      if (!line_ && !FindPort(stop)) continue;
+      // Wait for a unit: it answers the handshake.
+      const Steady::time_point waitStart = Steady::now();
+      Steady::time_point attemptStart = waitStart;
+      int64_t attemptUnixMs = UnixMsNow();
+      WaitForUnitOptions wait;
+      wait.Deadline = false;
+      wait.Stop = stop;
+      wait.OnAttempt = [&](int32_t attempt) {
+        attemptStart = Steady::now();
+        attemptUnixMs = UnixMsNow();
+        Show(WaitingText(cx_.Language, port_, MsSince(waitStart), attempt - 1));
+      };
+      int32_t attempts = 0;
+      const int32_t status = WaitForUnit(line_->Link(), line_->Ticks(), wait, attempts);
+      if (status == COMERR_STOPPED || bench_.ShouldStop()) break;
+      if (IsSystemError(status)) {
+        PortFailed(status);
+        continue;
+      }
+      reported_ = 0;
+      Show(Say(TXT_CLI_FIXTURE_READING, cx_.Language, ValidUtf8(port_).c_str()));
+      ReadingRecord record;
+      record.Port = port_;
+      record.Location = location_;
+      record.StartUnixMs = attemptUnixMs;
+      record.Reading.Attempts = attempts;
+      ReadIdentity(line_->Link(), record.Reading);
+      line_->Link().Release();
+      record.ElapsedMs = MsSince(attemptStart);
+      // A reading cut short by the stop did not happen.
+      if (record.Reading.Outcome == ReadingOutcome::Interrupted || StopRequested()) break;
+      std::vector<std::string> lines;
+      RecordFailure(cx_, record, 0, lines);
+      bench_.Publish(record);
+      Show(Say(TXT_CLI_FIXTURE_PRESENT, cx_.Language, ValidUtf8(port_).c_str()));
+      WaitUntilGone();
+    }
+    // Releases the unit and closes the port.
+    line_.reset();
+    device_.reset();
+  }
+
+ private:
+  void Show(const std::string& state) { bench_.Show(index_, state); }
+
+  // The port the fixture's form names now, opened; false (after a pause) while there is none.
+  bool FindPort(const StopRequest& stop) {
+    PortChoice choice;
+    bool present = false;
+    {
+      std::lock_guard<std::mutex> lock(bench_.PortListLock());
+      choice = ChoosePort(cx_.Platform, spec_);
+      present = choice.Result == PortChoice::Chosen && cx_.Platform.PortPresent(choice.Port);
+    }
+    if (choice.Result == PortChoice::Ambiguous) {
+      // Several ports that fit will not sort themselves out by waiting.
+      std::vector<std::string> lines = ChoiceProblemLines(spec_, choice, cx_.Language);
+      for (const std::string& text : lines) cx_.Terminal.Err(text);
+      bench_.Stop(ExitCode(ReadingOutcome::PortError));
+      return false;
+    }
+    if (!present) {
+      Show(Say(TXT_CLI_FIXTURE_ABSENT, cx_.Language, ValidUtf8(spec_.Text).c_str()));
+      cx_.Platform.Pause(kPollMs);
+      return false;
+    }
+    port_ = choice.Port;
+    location_ = choice.Location;
+    device_ = cx_.Platform.NewSerialDevice();
+    line_ = std::make_unique<UnitLine>(*device_, cx_.Platform.Ticks(), cx_.Platform.DevicePath(port_), stop);
+    return true;
+  }
+
+  // A port that is there but cannot be used (another program holds it, no
+  // permission) is told once per cause: the watch goes on trying, as such a
+  // cause is often mended while it waits. Not there, or gone under us: every
+  // descriptor the system holds for it is let go.
+  void PortFailed(int32_t status) {
+    line_.reset();
+    device_.reset();
+    bool present = false;
+    {
+      std::lock_guard<std::mutex> lock(bench_.PortListLock());
+      present = cx_.Platform.PortPresent(port_);
+    }
+    if (status != reported_ && present) {
+      for (const std::string& text : PortProblemReport(cx_.Platform, status, port_, cx_.Language))
+        cx_.Terminal.Err(text);
+      reported_ = status;
+    }
+    cx_.Platform.Pause(kPollMs);
+  }
+
+  // Until the unit read is gone: its port vanished, or it no longer answers.
+  void WaitUntilGone() {
+    while (!bench_.ShouldStop()) {
+      bool present = false;
+      {
+        std::lock_guard<std::mutex> lock(bench_.PortListLock());
+        present = cx_.Platform.PortPresent(port_);
+      }
+      if (!present) {
+        line_.reset();
+        device_.reset();
+        return;
+      }
+      const int32_t status = line_->Link().Connect(1);
+      if (status == 0) {
+        line_->Link().Release();
+        continue;
+      }
+      if (IsSystemError(status)) {
+        line_.reset();
+        device_.reset();
+      }
+      return;
+    }
+  }
+
+  Bench& bench_;
+  CliContext& cx_;
+  PortSpec spec_;
+  size_t index_;
+  std::string port_;
+  std::string location_;
+  std::unique_ptr<SerialDevice> device_;
+  std::unique_ptr<UnitLine> line_;  // after the device: destroyed first, releasing the unit through it
+  int32_t reported_ = 0;
+};
+
+}  // namespace
+
+int RunWatch(CliContext& cx) {
+  const CliOptions& options = cx.Options;
+  OutputFile log(cx.Platform, OutputFile::JsonLines);
+  OutputFile csv(cx.Platform, OutputFile::Csv);
+  for (auto [file, path] :
+       {std::pair<OutputFile*, const std::string*>{&log, &options.Log}, {&csv, &options.Csv}}) {
+    if (path->empty() || file->Open(*path)) continue;
+    if (StopRequested()) return ExitCodeOfSignal(StopSignal());
+    return ReportCannotCreate(cx.Terminal, *file, cx.Platform);
+  }
+  std::vector<PortSpec> specs;
+  for (const std::string& text : options.Ports.empty() ? std::vector<std::string>{"auto"} : options.Ports) {
+    PortSpec spec;
+    ParsePortSpec(text, spec);
+    specs.push_back(spec);
+  }
+  Bench bench(cx, log, csv, specs.size());
+  std::vector<std::unique_ptr<Fixture>> fixtures;
+  for (size_t i = 0; i < specs.size(); ++i) fixtures.push_back(std::make_unique<Fixture>(bench, specs[i], i));
+  if (fixtures.size() == 1) {
+    fixtures[0]->Run();
+  } else {
+    std::vector<std::thread> threads;
+    for (auto& f : fixtures) threads.emplace_back([&f] { f->Run(); });
+    for (std::thread& t : threads) t.join();
+  }
+  cx.Terminal.ClearProgress();
+  const int failed = ReportWriteFailures(cx.Terminal, {&log, &csv});
+  if (failed != 0) return failed;
+  if (const int code = bench.ExitCodeSet()) return code;
+  // Ctrl+C and SIGTERM are how a bench ends a watch; a hang-up is not.
+  const int signal = StopSignal();
+  return signal == 0 || signal == SIGINT || signal == SIGTERM ? 0 : ExitCodeOfSignal(signal);
+}

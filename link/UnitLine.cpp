@@ -1,0 +1,52 @@
+// The decorators that fit the link to a front end without a window.
+#include "link/UnitLine.h"
+
+bool TracingSerialDevice::Write(SerialHandle h, uint8_t byte, uint32_t& count) {
+  const bool ok = inner_.Write(h, byte, count);
+  if (ok && count == 1 && sink_) sink_(true, byte);
+  return ok;
+}
+
+bool TracingSerialDevice::Read(SerialHandle h, uint8_t& byte, uint32_t& count) {
+  const bool ok = inner_.Read(h, byte, count);
+  if (ok && count == 1 && sink_) sink_(false, byte);
+  return ok;
+}
+
+bool StoppableSerialDevice::Stopped() {
+  if (!stopped_ && stop_ && stop_()) stopped_ = true;
+  return stopped_;
+}
+
+SerialHandle StoppableSerialDevice::Open(const char* path) {
+  if (Stopped()) return kInvalidSerialHandle;
+  return inner_.Open(path);
+}
+
+bool StoppableSerialDevice::Read(SerialHandle h, uint8_t& byte, uint32_t& count) {
+  count = 0;
+  if (Stopped()) return false;
+  const bool ok = inner_.Read(h, byte, count);
+  // A read that timed out or was broken off by the stop's signal: the stop is the news.
+  if ((!ok || count == 0) && Stopped()) return false;
+  return ok;
+}
+
+uint32_t YieldingClock::TickCount() {
+  if (stop_ && stop_()) {
+    // Each look after the stop finds 4.6 hours gone since the one before: more
+    // than any pause or deadline of the link, also one that began after the stop,
+    // and 256 looks before the counter comes round again.
+    constexpr uint32_t kLeap = 1u << 24;
+    leapt_ += kLeap;
+    return inner_.TickCount() + leapt_;
+  }
+  inner_.Sleep(1);
+  return inner_.TickCount();
+}
+
+UnitLine::UnitLine(SerialDevice& device, Clock& clock, const std::string& path, StopRequest stop,
+                   TracingSerialDevice::Sink trace)
+    : stoppable_(device, stop), trace_(stoppable_, std::move(trace)), ticks_(clock, stop), link_(trace_, ticks_) {
+  link_.SetPortPath(path);
+}

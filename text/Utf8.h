@@ -1,0 +1,13 @@
+// UTF-8 for what leaves the program as text: the catalogue's CP1252 converted, and any other bytes made valid.
+#pragma once
+
+#include <string>
+
+// The catalogue's bytes (Windows code page 1252) as UTF-8.
+std::string Utf8FromCp1252(const std::string& text);
+
+// The text with every byte that is not part of a valid UTF-8 sequence (a stray
+// continuation byte, a cut or overlong sequence, a surrogate, beyond U+10FFFF)
+// replaced by U+FFFD: paths and USB strings are bytes, and a parser of the
+// program's output must not stumble on them.
+std::string ValidUtf8(const std::string& text);
