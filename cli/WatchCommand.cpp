@@ -233,6 +233,12 @@ class Fixture {
   int32_t reported_ = 0;
 };
 
+// Ctrl+C and SIGTERM are how a bench ends a watch; a hang-up is not.
+int StopCode() {
+  const int signal = StopSignal();
+  return signal == 0 || signal == SIGINT || signal == SIGTERM ? 0 : ExitCodeOfSignal(signal);
+}
+
 }  // namespace
 
 int RunWatch(CliContext& cx) {
@@ -242,7 +248,8 @@ int RunWatch(CliContext& cx) {
   for (auto [file, path] :
        {std::pair<OutputFile*, const std::string*>{&log, &options.Log}, {&csv, &options.Csv}}) {
     if (path->empty() || file->Open(*path)) continue;
-    if (StopRequested()) return ExitCodeOfSignal(StopSignal());
+    // A FIFO nobody reads holds the open until a signal ends it.
+    if (StopRequested()) return StopCode();
     return ReportCannotCreate(cx.Terminal, *file, cx.Platform);
   }
   std::vector<PortSpec> specs;
@@ -265,7 +272,5 @@ int RunWatch(CliContext& cx) {
   const int failed = ReportWriteFailures(cx.Terminal, {&log, &csv});
   if (failed != 0) return failed;
   if (const int code = bench.ExitCodeSet()) return code;
-  // Ctrl+C and SIGTERM are how a bench ends a watch; a hang-up is not.
-  const int signal = StopSignal();
-  return signal == 0 || signal == SIGINT || signal == SIGTERM ? 0 : ExitCodeOfSignal(signal);
+  return StopCode();
 }

@@ -4,6 +4,8 @@ Run by CTest one class at a time (python3 test_cli.py ClassName), with BRAVELLE_
 BRAVELLE_SIMUNIT, BRAVELLE_PTYSHIM and BRAVELLE_EXPECTED_READING in the environment.
 """
 
+import csv
+import io
 import json
 import os
 import re
@@ -37,9 +39,9 @@ def cli_env(**extra):
     return env
 
 
-def run_cli(*args, timeout=60, **env):
+def run_cli(*args, timeout=60, cwd=None, **env):
     start = time.monotonic()
-    p = subprocess.run([CLI] + list(args), env=cli_env(**env), capture_output=True, timeout=timeout)
+    p = subprocess.run([CLI] + list(args), env=cli_env(**env), capture_output=True, timeout=timeout, cwd=cwd)
     return p.returncode, p.stdout.decode("utf-8"), p.stderr.decode("utf-8"), time.monotonic() - start
 
 
@@ -351,6 +353,117 @@ class Usage(unittest.TestCase):
         self.assertEqual((code, out), (0, "bravelle-cli 1.0.1.10\n"))
 
 
+class Conventions(UnitTestCase):
+    def test_help_double_dash_language_and_files_that_cannot_be_made(self):
+        for args, head in [(["read", "--help"], "usage: bravelle-cli read "), (["watch", "-h"], "usage: bravelle-cli watch "),
+                           (["ports", "--json", "-h"], "usage: bravelle-cli ports "), (["help", "read"], "usage: bravelle-cli read ")]:
+            code, out, err, _ = run_cli(*args)
+            self.assertEqual((code, err), (0, ""), args)
+            self.assertTrue(out.startswith(head), args)
+        code, out, err, _ = run_cli("read", "--help", LC_ALL="fr_FR.UTF-8")
+        self.assertTrue(out.startswith("utilisation : bravelle-cli read "))
+        # "--" ends the options: a port whose name begins with a dash.
+        u = self.unit(link=os.path.join(self.dir, "-port"))
+        code, out, err, _ = run_cli("read", "--json", "--", "-port", cwd=self.dir)
+        self.assertEqual((code, json.loads(out)["serial"]), (0, 305419896), err)
+        # LC_ALL, then LC_MESSAGES, then LANG.
+        for env, french in [(dict(LC_ALL="fr_FR.UTF-8", LANG="en_US.UTF-8"), True),
+                            (dict(LC_MESSAGES="fr_FR.UTF-8", LANG="C"), True),
+                            (dict(LC_ALL="C", LC_MESSAGES="fr_FR.UTF-8"), False),
+                            (dict(LC_ALL="", LANG="fr_CA.UTF-8"), True)]:
+            code, out, err, _ = run_cli("read", "--port", os.path.join(self.dir, "absent"), **env)
+            self.assertEqual("inutilisable" in err, french, env)
+        for option in ("--log", "--trace", "--csv"):
+            code, out, err, _ = run_cli("read", option, os.path.join(self.dir, "no", "such", "folder"),
+                                        "--port", u.link)
+            self.assertEqual(code, 73, option)
+            self.assertIn("cannot create", err)
+        self.assertNotIn("H>U 80", u.transcript()[1:], "nothing read when a file cannot be made")
+
+
+class WriteFailures(UnitTestCase):
+    def test_results_that_cannot_be_written_end_with_74(self):
+        u = self.unit()
+        full = open("/dev/full", "w")
+        cases = [(["read", "--port", u.link, "--json"], dict(stdout=full)),
+                 (["read", "--port", u.link, "--trace", "/dev/full"], {}),
+                 (["read", "--port", u.link, "--log", "/dev/full"], {}),
+                 (["ports"], dict(stdout=None, closed=True))]
+        for args, how in cases:
+            command = [CLI] + args
+            if how.get("closed"):
+                p = subprocess.run(["sh", "-c", '"$0" "$@" >&-'] + command, env=cli_env(), capture_output=True)
+            else:
+                p = subprocess.run(command, env=cli_env(), stdout=how.get("stdout", subprocess.PIPE),
+                                   stderr=subprocess.PIPE)
+            self.assertEqual(p.returncode, 74, args)
+            self.assertRegex(p.stderr.decode(), "cannot write to (standard output|the trace|the log)", args)
+        full.close()
+        self.assertEqual(u.transcript()[-2:], ["H>U 04", "U>H 84"], "the unit is released all the same")
+
+    def test_watch_stops_with_74_when_standard_output_is_a_closed_pipe(self):
+        u = self.unit("--serial", "77")
+        log = os.path.join(self.dir, "units.jsonl")
+        watch = subprocess.Popen([CLI, "watch", "--port", u.link, "--log", log], env=cli_env(),
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        watch.stdout.close()
+        try:
+            watch.wait(timeout=30)
+        finally:
+            if watch.poll() is None:
+                watch.kill()
+        self.assertEqual(watch.returncode, 74)
+        self.assertIn(b"cannot write to standard output", watch.stderr.read())
+        with open(log) as f:
+            self.assertEqual([json.loads(line)["serial"] for line in f], [77], "the log stays whole")
+        self.assertIn("H>U 04", u.transcript()[-2:], "the unit is released")
+
+
+class Signals(UnitTestCase):
+    def stop_after(self, args, seconds, sig, **popen):
+        p = subprocess.Popen([CLI] + args, env=cli_env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE, **popen)
+        time.sleep(seconds)
+        p.send_signal(sig)
+        sent = time.monotonic()
+        out, err = p.communicate(timeout=30)
+        return p.returncode, time.monotonic() - sent, out.decode(), err.decode()
+
+    def test_read_ends_with_the_signals_code_after_the_release(self):
+        for sig, code in [(signal.SIGTERM, 143), (signal.SIGHUP, 129)]:
+            u = self.unit("--silent", link=os.path.join(self.dir, "port-%d" % sig))
+            got, took, out, err = self.stop_after(["read", "--port", u.link, "--wait", "60"], 1.5, sig)
+            self.assertEqual(got, code, err)
+            self.assertLess(took, 1.5)
+            self.assertEqual(u.transcript()[-1], "H>U 04", "released before the port closes")
+
+    def test_watch_ends_within_a_second_and_a_half_whatever_it_is_doing(self):
+        # Waiting for a handshake's answer; in the middle of a reading the unit stopped
+        # answering; and holding a log that is a FIFO nobody reads.
+        fifo = os.path.join(self.dir, "fifo")
+        os.mkfifo(fifo)
+        cases = [("--silent", 2.5, signal.SIGINT, None), ("--silent-after-handshake", 2.8, signal.SIGTERM, None),
+                 (None, 0.5, signal.SIGINT, fifo)]
+        for option, after, sig, log in cases:
+            u = self.unit(*([option] if option else []), link=os.path.join(self.dir, "port-%s" % option))
+            code, took, out, err = self.stop_after(
+                ["watch", "--port", u.link, "--log", log or os.path.join(self.dir, "log-%s" % option)], after, sig)
+            self.assertEqual(code, 0, (option, err))
+            self.assertLess(took, 1.5, option)
+            if option == "--silent-after-handshake":
+                self.assertEqual(u.transcript()[-4:], ["H>U 9E", "H>U 38", "H>U 31", "H>U 04"], "released")
+
+    def test_a_log_that_is_a_pipe_is_written_not_searched(self):
+        u = self.unit("--serial", "42")
+        watch = subprocess.Popen([CLI, "watch", "--port", u.link, "--log", "/dev/stdout"], env=cli_env(),
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        first = watch.stdout.readline()
+        watch.send_signal(signal.SIGINT)
+        out, err = watch.communicate(timeout=10)
+        self.assertEqual(watch.returncode, 0, err)
+        self.assertEqual(json.loads(first)["serial"], 42)
+        self.assertIn(b"0000000042", out)
+
+
 def make_sysfs(root, ports):
     """A sysfs tree like the kernel's. Each port is (tty, driver, usb) with usb None or a dict: vid, pid,
     manufacturer, product, serial, and for adapters with several ports interface, interfaces, name and
@@ -598,6 +711,51 @@ class Watch(UnitTestCase):
         # The second unit was released before the port was closed.
         self.assertIn("H>U 04", second.transcript())
         self.assertEqual(first.transcript().count("H>U 89"), 6, "the first unit was read once: four serial bytes, two software bytes")
+
+    def test_four_fixtures_at_once_with_log_and_csv(self):
+        links = [os.path.join(self.dir, name) for name in ("bench-1", "bench-2", 'bench "3",x', "bench-4")]
+        log = os.path.join(self.dir, "units.jsonl")
+        csv_path = os.path.join(self.dir, "units.csv")
+        with open(log, "w") as f:
+            # The same unit read on fixture 2 by an earlier run; another one on fixture 1.
+            f.write('{"schema":1,"outcome":"ok","port":"%s","serial":2}\n' % links[1])
+            f.write('{"schema":1,"outcome":"ok","port":"%s","serial":99}\n' % links[0])
+        watch = subprocess.Popen([CLI, "watch", "--log", log, "--csv", csv_path] +
+                                 [a for link in links for a in ("--port", link)], env=cli_env(),
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            time.sleep(0.5)
+            for i, link in enumerate(links):
+                self.unit("--serial", str(i + 1), link=link)
+            deadline = time.monotonic() + 30
+            while time.monotonic() < deadline:
+                with open(log) as f:
+                    if len(f.read().splitlines()) == 6:
+                        break
+                time.sleep(0.1)
+            watch.send_signal(signal.SIGINT)
+            out, err = watch.communicate(timeout=20)
+        finally:
+            if watch.poll() is None:
+                watch.kill()
+                watch.wait()
+        self.assertEqual(watch.returncode, 0, err)
+        with open(log) as f:
+            got = [json.loads(line) for line in f.read().splitlines()[2:]]
+        self.assertEqual(sorted((r["port"], r["serial"], r.get("repeat", False)) for r in got),
+                         sorted([(links[0], 1, False), (links[1], 2, True), (links[2], 3, False), (links[3], 4, False)]))
+        # The CSV file: a header, then the same records, quoted where a field holds a comma or a quote.
+        with open(csv_path, newline="") as f:
+            raw = f.read()
+        self.assertTrue(raw.startswith("schema,outcome,error,message,port,location,type,serial,serial_text,"
+                                       "circuit,software,status,elapsed_ms,time,repeat\r\n"))
+        self.assertIn(',"%s",' % links[2].replace('"', '""'), raw)
+        rows = list(csv.DictReader(io.StringIO(raw)))
+        self.assertEqual(sorted((r["port"], r["serial"], r["repeat"]) for r in rows),
+                         sorted([(links[0], "1", "false"), (links[1], "2", "true"), (links[2], "3", "false"),
+                                 (links[3], "4", "false")]))
+        for line in out.decode().splitlines():
+            self.assertRegex(line, r"^\S+Z  .*bench.*  ok  000000000\d  ")
 
     def test_a_port_held_by_another_program_is_told_once_and_read_once_free(self):
         u = self.unit("--serial", "3003")
