@@ -1,7 +1,10 @@
 // Wall time of `bravelle-cli read` against the simulated unit on a pty, beside the waits the link imposes
-// and beside the window's complete reading, rounds interleaved so both see the same machine; and the
-// processor time the command spends, most of its wall time being the link's pauses.
+// and beside the window's complete reading, rounds interleaved so both see the same machine; the
+// processor time the command spends, most of its wall time being the link's pauses; and a watch of
+// four fixtures whose units are plugged in at once, against one reading, with its processor time while
+// it waits.
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -12,7 +15,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/Median.h"
@@ -33,8 +39,8 @@ struct CliRun {
   double CpuMs = 0;
 };
 
-// Runs the command to its end: the wall time from the spawn to the exit, and the processor time it used.
-CliRun TimeCli(const std::string& port) {
+// The environment of a bravelle-cli run: the pty shim, and no sanitizer options of ours.
+std::vector<std::string> CliEnvironment() {
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e)
     if (std::strncmp(*e, "LD_PRELOAD=", 11) != 0 && std::strncmp(*e, "ASAN_OPTIONS=", 13) != 0)
@@ -42,22 +48,31 @@ CliRun TimeCli(const std::string& port) {
   // A pty drops the parity bit a UART keeps; the shim makes it take the link's settings.
   env.push_back(std::string("LD_PRELOAD=") + PTYSHIM_PATH);
   env.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+  return env;
+}
+
+pid_t Spawn(std::vector<std::string> args, std::vector<std::string> env) {
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
   std::vector<char*> envp;
   for (std::string& e : env) envp.push_back(&e[0]);
   envp.push_back(nullptr);
-  std::string program = CLI_PATH;
-  std::string read = "read", portOption = "--port", json = "--json", portPath = port;
-  char* argv[] = {&program[0], &read[0], &portOption[0], &portPath[0], &json[0], nullptr};
-
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  const Steady::time_point t0 = Steady::now();
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+// Runs the command to its end: the wall time from the spawn to the exit, and the processor time it used.
+CliRun TimeCli(const std::string& port) {
   CliRun run;
-  if (spawned != 0) return run;
+  const Steady::time_point t0 = Steady::now();
+  const pid_t pid = Spawn({CLI_PATH, "read", "--port", port, "--json"}, CliEnvironment());
+  if (pid < 0) return run;
   int status = 0;
   struct rusage usage {};
   wait4(pid, &status, 0, &usage);
@@ -68,10 +83,88 @@ CliRun TimeCli(const std::string& port) {
   return run;
 }
 
+// Processor time a running process has used so far, from /proc.
+double CpuMsOf(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const size_t close = text.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::vector<std::string> fields;
+  std::string field;
+  for (size_t i = close + 2; i <= text.size(); ++i) {
+    if (i == text.size() || text[i] == ' ') {
+      fields.push_back(field);
+      field.clear();
+    } else {
+      field += text[i];
+    }
+  }
+  // utime and stime are the 12th and 13th fields after the command's name.
+  if (fields.size() < 13) return 0;
+  return (std::atof(fields[11].c_str()) + std::atof(fields[12].c_str())) * 1000.0 / sysconf(_SC_CLK_TCK);
+}
+
+size_t LinesIn(const std::string& path) {
+  std::ifstream in(path);
+  size_t n = 0;
+  for (std::string line; std::getline(in, line);) ++n;
+  return n;
+}
+
+struct WatchRun {
+  double PlugToLastRecordMs = -1;
+  double WaitingCpuPercent = 0;  // no unit plugged: the ports are looked for
+  double PresentCpuPercent = 0;  // the units read and still plugged: each is asked whether it is still there
+};
+
+// A watch of four fixtures; after a quiet spell, the four units appear at once.
+WatchRun WatchFourFixtures() {
+  WatchRun result;
+  std::vector<std::unique_ptr<SimUnitProcess>> units;
+  for (int i = 0; i < 4; ++i) units.push_back(std::make_unique<SimUnitProcess>(std::vector<std::string>{
+                                  "--serial", std::to_string(1000 + i)}));
+  const std::string folder = units[0]->PortFolder();
+  const std::string log = folder + "/watch.jsonl";
+  std::vector<std::string> args = {CLI_PATH, "watch", "--log", log};
+  std::vector<std::string> fixtures;
+  for (int i = 0; i < 4; ++i) {
+    fixtures.push_back(folder + "/fixture" + std::to_string(i));
+    args.push_back("--port");
+    args.push_back(fixtures.back());
+  }
+  const pid_t watch = Spawn(args, CliEnvironment());
+  if (watch < 0) return result;
+  auto cpuShare = [&](double seconds) {
+    const double cpu0 = CpuMsOf(watch);
+    const Steady::time_point t0 = Steady::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const double wall = std::chrono::duration<double, std::milli>(Steady::now() - t0).count();
+    return 100.0 * (CpuMsOf(watch) - cpu0) / wall;
+  };
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  result.WaitingCpuPercent = cpuShare(4);
+  // Plugged in: each fixture's port appears.
+  const Steady::time_point plug = Steady::now();
+  for (int i = 0; i < 4; ++i) symlink(units[i]->SlavePath().c_str(), fixtures[i].c_str());
+  while (LinesIn(log) < 4 && Steady::now() - plug < std::chrono::seconds(20))
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  if (LinesIn(log) >= 4)
+    result.PlugToLastRecordMs = std::chrono::duration<double, std::milli>(Steady::now() - plug).count();
+  result.PresentCpuPercent = cpuShare(4);
+  kill(watch, SIGINT);
+  int status = 0;
+  waitpid(watch, &status, 0);
+  for (const std::string& f : fixtures) unlink(f.c_str());
+  unlink(log.c_str());
+  return result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  // Whole lines at once: the units' processes are forked from this one and must not inherit half a buffer.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   SimUnitProcess unit;
   const std::string port = unit.PortFolder() + "/COM2";
   const double windowMandated = WindowReading::MandatedMs();
@@ -117,6 +210,33 @@ int main(int argc, char** argv) {
                 Median(cpu), 100.0 * Median(cpu) / c);
     std::printf("median of %zu: window's complete reading %.1f ms (mandated %.0f ms); cli/window %.3f\n",
                 window.size(), w, windowMandated, c / w);
+  }
+  if (cli.empty()) return 1;
+
+  const double one = Median(cli);
+  std::vector<double> plugToLast, waiting, present;
+  for (int n = 1; n <= rounds; ++n) {
+    const WatchRun run = WatchFourFixtures();
+    if (run.PlugToLastRecordMs < 0) {
+      ++failures;
+      std::printf("watch round %d: the four records did NOT come\n", n);
+      continue;
+    }
+    plugToLast.push_back(run.PlugToLastRecordMs);
+    waiting.push_back(run.WaitingCpuPercent);
+    present.push_back(run.PresentCpuPercent);
+    std::printf("watch round %d: four units plugged at once, last record after %.1f ms (%.3f x one reading); "
+                "processor %.2f%% while waiting, %.2f%% with the units read\n",
+                n, run.PlugToLastRecordMs, run.PlugToLastRecordMs / one, run.WaitingCpuPercent,
+                run.PresentCpuPercent);
+  }
+  if (!plugToLast.empty()) {
+    std::printf("median of %zu: watch of 4 fixtures, plug to last record %.1f ms, %.3f x one reading (%.1f ms; "
+                "goal at most 1.25)\n",
+                plugToLast.size(), Median(plugToLast), Median(plugToLast) / one, one);
+    std::printf("median of %zu: watch processor time %.2f%% of wall time while waiting for units, %.2f%% while "
+                "they stay plugged (goal at most 5%%)\n",
+                waiting.size(), Median(waiting), Median(present));
   }
   return failures == 0 ? 0 : 1;
 }

@@ -64,8 +64,8 @@ class StoppableSerialDevice : public ForwardingSerialDevice {
 // The link pauses one second before every handshake by reading the tick counter
 // in a tight loop, which keeps a processor busy for that second; a bench repeats
 // the handshake all day. Here each reading of the counter first gives the
-// processor away for a millisecond: the pause still lasts at least as long, and
-// costs next to nothing. Once a stop is requested the counter leaps ahead at
+// processor away for a few milliseconds: the pause still lasts at least as
+// long, and costs next to nothing. Once a stop is requested the counter leaps ahead at
 // every look, so that every pause and deadline is over at once.
 class YieldingClock : public Clock {
  public:
