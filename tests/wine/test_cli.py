@@ -99,6 +99,20 @@ class CliUnderWine(unittest.TestCase):
         self.assertEqual(got, {"usb:0403:6010:FT4XYZ:if01": ("COM6", 666), "usb:10c4:ea60:0001": ("COM5", 555)})
 
 
+def start_watch(session, *args):
+    return subprocess.Popen(["wine", cli_exe(), "watch"] + list(args) + ["--lang", "en"], env=session.env,
+                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            start_new_session=True)
+
+
+def records(log):
+    try:
+        with open(log) as f:
+            return [json.loads(line) for line in f.read().splitlines()]
+    except OSError:
+        return []
+
+
 class WatchUnderWine(unittest.TestCase):
     def test_two_fixtures_at_once(self):
         with harness.WineSession(self) as s:
@@ -106,23 +120,13 @@ class WatchUnderWine(unittest.TestCase):
             log = os.path.join(s.run_dir, "units.jsonl")
             five = s.start_unit(5, "--serial", "505")
             six = s.start_unit(6, "--serial", "606")
-            watch = subprocess.Popen(["wine", cli_exe(), "watch", "--port", "COM5", "--port", "COM6", "--log",
-                                      harness.to_windows_path(log), "--lang", "en"],
-                                     env=s.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE, start_new_session=True)
+            watch = start_watch(s, "--port", "COM5", "--port", "COM6", "--log", harness.to_windows_path(log))
             try:
-                def records():
-                    try:
-                        with open(log) as f:
-                            return [json.loads(line) for line in f.read().splitlines()]
-                    except OSError:
-                        return []
-
-                harness.wait_until(lambda: len(records()) == 2, timeout=40, what="both units' records")
+                harness.wait_until(lambda: len(records(log)) == 2, timeout=40, what="both units' records")
                 os.kill(watch.pid, signal.SIGINT)
                 out, err = watch.communicate(timeout=30)
                 wires = [five.transcript(), six.transcript()]
-                got = records()
+                got = records(log)
             finally:
                 if watch.poll() is None:
                     os.killpg(watch.pid, signal.SIGKILL)
@@ -136,30 +140,19 @@ class WatchUnderWine(unittest.TestCase):
             self.assertEqual(wire.count(b"H>U 89"), 6, "each unit read once")
             self.assertIn(b"H>U 04", wire, "each unit released")
 
-
     def test_units_swapped_on_the_same_com_port_each_read_once(self):
         """A USB bridge per unit: the COM port vanishes with the unit and comes back with the next."""
         with harness.WineSession(self) as s:
             s.set_serialcomm([p for p in PORTS if p[1] != "COM5"])
             log = os.path.join(s.run_dir, "units.jsonl")
-            watch = subprocess.Popen(["wine", cli_exe(), "watch", "--port", "COM5", "--log",
-                                      harness.to_windows_path(log), "--lang", "en"],
-                                     env=s.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE, start_new_session=True)
+            watch = start_watch(s, "--port", "COM5", "--log", harness.to_windows_path(log))
             try:
-                def records():
-                    try:
-                        with open(log) as f:
-                            return [json.loads(line) for line in f.read().splitlines()]
-                    except OSError:
-                        return []
-
                 time.sleep(2)  # nothing plugged in: the watch waits for COM5 to appear
                 first = s.start_unit(5, "--serial", "1001")
                 s.set_serialcomm(PORTS)
-                harness.wait_until(lambda: len(records()) == 1, timeout=40, what="the first unit's record")
+                harness.wait_until(lambda: len(records(log)) == 1, timeout=40, what="the first unit's record")
                 time.sleep(3)  # the unit stays: read once only
-                self.assertEqual(len(records()), 1)
+                self.assertEqual(len(records(log)), 1)
                 first.stop()
                 first_wire = first.transcript()
                 s.unmap_com(5)
@@ -167,12 +160,12 @@ class WatchUnderWine(unittest.TestCase):
                 time.sleep(1.5)
                 second = s.start_unit(5, "--serial", "2002", "--circuit", "9")
                 s.set_serialcomm(PORTS)
-                harness.wait_until(lambda: len(records()) == 2, timeout=40, what="the second unit's record")
+                harness.wait_until(lambda: len(records(log)) == 2, timeout=40, what="the second unit's record")
                 # Ctrl+C: the console's interrupt, which Wine raises from SIGINT.
                 os.kill(watch.pid, signal.SIGINT)
                 out, err = watch.communicate(timeout=30)
                 second_wire = second.transcript()
-                got = records()
+                got = records(log)
             finally:
                 if watch.poll() is None:
                     os.killpg(watch.pid, signal.SIGKILL)
