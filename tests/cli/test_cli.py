@@ -723,22 +723,38 @@ class Watch(UnitTestCase):
         watch = subprocess.Popen([CLI, "watch", "--log", log, "--csv", csv_path] +
                                  [a for link in links for a in ("--port", link)], env=cli_env(),
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        try:
-            time.sleep(0.5)
-            for i, link in enumerate(links):
-                self.unit("--serial", str(i + 1), link=link)
+        import fcntl
+        holder = None
+
+        def wait_lines(n):
             deadline = time.monotonic() + 30
             while time.monotonic() < deadline:
                 with open(log) as f:
-                    if len(f.read().splitlines()) == 6:
-                        break
+                    if len(f.read().splitlines()) >= n:
+                        return
                 time.sleep(0.1)
+            self.fail("no %d lines in the log" % n)
+
+        try:
+            time.sleep(0.5)
+            units = [self.unit("--serial", str(i + 1), link=link) for i, link in enumerate(links)]
+            # Another program holds the fourth fixture's port: only that fixture waits.
+            holder = os.open(units[3].slave, os.O_RDWR | os.O_NOCTTY)
+            fcntl.flock(holder, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            wait_lines(5)
+            time.sleep(1)
+            os.close(holder)
+            holder = None
+            wait_lines(6)
             watch.send_signal(signal.SIGINT)
             out, err = watch.communicate(timeout=20)
         finally:
+            if holder is not None:
+                os.close(holder)
             if watch.poll() is None:
                 watch.kill()
                 watch.wait()
+        self.assertEqual(err.decode().count("Cannot use the port " + links[3]), 1, err)
         self.assertEqual(watch.returncode, 0, err)
         with open(log) as f:
             got = [json.loads(line) for line in f.read().splitlines()[2:]]
