@@ -75,12 +75,13 @@ const std::string kVirtualStorePath = "C:\\Users\\tech\\AppData\\Local\\VirtualS
 const std::string kFrench = "Langue=0;\n\r";
 const std::string kEnglish = "Langue=1;\n\r";
 
+// text: a toolkit text (CP1252) and a path; error messages are UTF-8.
 void ExpectError(const std::function<void()>& f, const std::string& text) {
   try {
     f();
     ADD_FAILURE() << "no error, expected " << text;
   } catch (const ui::Error& e) {
-    EXPECT_EQ(std::string(e.what()), text);
+    EXPECT_EQ(std::string(e.what()), ui::Utf8FromCp1252(text));
   }
 }
 

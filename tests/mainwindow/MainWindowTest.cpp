@@ -255,7 +255,7 @@ TEST(MainWindowLanguage, FailedWriteLeavesAfterTheNewLanguageTookHold) {
     r.Window->SetLanguage(1);
     FAIL() << "no error";
   } catch (const ui::Error& e) {
-    EXPECT_EQ(std::string(e.what()), "Impossible de cr\351er le fichier C:\\windows\\CalvineV1.CFG");
+    EXPECT_EQ(std::string(e.what()), "Impossible de cr\xC3\xA9" "er le fichier C:\\windows\\CalvineV1.CFG");
   }
   EXPECT_EQ(r.Window->Language, 1u);
   EXPECT_EQ(r.Quit().Caption(), "&Exit");
@@ -263,6 +263,7 @@ TEST(MainWindowLanguage, FailedWriteLeavesAfterTheNewLanguageTookHold) {
   EXPECT_EQ(r.Storage.Files[kSettings], "Langue=0;\n\r");
 
   // A short write is an error too.
+  r.Storage.Files[kSettings] = "Langue=1;\n\r";
   r.Storage.CreateFails = false;
   r.Storage.ShortBy = 1;
   EXPECT_THROW(r.Window->SetLanguage(0), ui::Error);
@@ -291,7 +292,7 @@ TEST(MainWindowLanguage, AWindowsDirectoryThatRefusesTheUserSendsTheFileToTheUse
     r.Window->SetLanguage(1);
     FAIL() << "no error";
   } catch (const ui::Error& e) {
-    EXPECT_EQ(std::string(e.what()), "Impossible de cr\351er le fichier " + user);
+    EXPECT_EQ(std::string(e.what()), "Impossible de cr\xC3\xA9" "er le fichier " + user);
   }
   EXPECT_EQ(r.Window->Language, 1u);
 }
@@ -343,7 +344,7 @@ TEST(MainWindowLanguage, LanguageDialogPreviewsAndApplies) {
   r.Language().Click();
   EXPECT_EQ(r.Window->Language, 0u);
   EXPECT_EQ(r.Toolkit.ApplicationErrors,
-            Lines{"Impossible de cr\351er le fichier C:\\windows\\CalvineV1.CFG."});
+            Lines{"Impossible de cr\xC3\xA9" "er le fichier C:\\windows\\CalvineV1.CFG."});
   EXPECT_EQ(r.Storage.Files[kSettings], "Langue=1;\n\r");
 }
 
