@@ -131,6 +131,52 @@ TEST(SettingsWrite, AShortWriteIsAFailureToCreateTheFile) {
   EXPECT_EQ(disk.Files.at(kPath), kEnglish);
 }
 
+TEST(SettingsLoad, OnlyRefusalsMoveTheFileAndAFailedReadIsNoFrenchFile) {
+  struct Case {
+    const char* label;
+    uint32_t createError;  // Windows error of any file creation in the Windows directory
+    bool readFails;        // an English file there opens, then cannot be read
+    std::string path;      // where the settings are made, or empty
+    std::string error;     // or start-up's error
+  };
+  const std::string cannotCreate = "Impossible de cr\xE9" "er le fichier " + kPath;
+  const Case cases[] = {
+      {"access denied", 5, false, kUserPath, ""},
+      {"write-protected medium", 19, false, kUserPath, ""},
+      {"privilege not held", 1314, false, kUserPath, ""},
+      {"sharing violation", 32, false, "", cannotCreate},
+      {"disk full", 112, false, "", cannotCreate},
+      {"read failing after open", 0, true, "", "Impossible d'ouvrir le fichier " + kPath},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    FakeSettingsStorage disk;
+    if (c.createError != 0) disk.CreateErrors[disk.Directory] = c.createError;
+    if (c.readFails) {
+      disk.Files[kPath] = kEnglish;
+      disk.Unreadable.insert(kPath);
+    }
+    if (!c.error.empty()) {
+      ExpectError([&] { LoadOrCreateSettings(disk); }, c.error);
+      continue;
+    }
+    EXPECT_EQ(LoadOrCreateSettings(disk).Path, c.path);
+    EXPECT_EQ(disk.Files.at(c.path), kFrench);
+  }
+}
+
+TEST(SettingsWrite, AFileThatSaysItAlreadyIsNotWrittenAgain) {
+  FakeSettingsStorage disk;
+  disk.Files[kPath] = kEnglish;
+  disk.CreateErrors[kPath] = 5;  // read-only or hidden
+  EXPECT_EQ(WriteSettings(disk, kPath, 1), kPath);
+  EXPECT_EQ(disk.Creates, 0);
+  // One byte more is another file: written, here refused, so moved to the user's.
+  disk.Files[kPath] = kEnglish + " ";
+  EXPECT_EQ(WriteSettings(disk, kPath, 1), kUserPath);
+  EXPECT_EQ(disk.Files.at(kPath), kEnglish + " ");
+}
+
 TEST(SettingsStandardAccount, FirstStartMakesTheUsersFileAndKeepsTheChoiceThere) {
   FakeSettingsStorage disk;
   disk.StandardAccount();

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Startup.h"
 #include "app/text/SettingsFile.h"
 #include "forms/DialogChoixLangue.h"
 #include "tests/mainwindow/MainWindowFakes.h"
@@ -346,6 +347,20 @@ TEST(MainWindowLanguage, LanguageDialogPreviewsAndApplies) {
   EXPECT_EQ(r.Toolkit.ApplicationErrors,
             Lines{"Impossible de cr\xC3\xA9" "er le fichier C:\\windows\\CalvineV1.CFG."});
   EXPECT_EQ(r.Storage.Files[kSettings], "Langue=1;\n\r");
+}
+
+TEST(StartUp, AStoredLanguageWhoseFileRefusesItsRewriteStillStarts) {
+  const std::string user = "C:\\Users\\tech\\AppData\\Local\\Bravelle\\CalvineV1.CFG";
+  Rig r;
+  r.Storage.Folders.insert("C:\\Users\\tech\\AppData\\Local\\Bravelle");
+  r.Storage.Files[user] = "Langue=1;\n\rMode=3;";
+  r.Storage.CreateErrors[user] = 5;  // read-only: ERROR_ACCESS_DENIED
+  std::string caption = "not shown";
+  r.Toolkit.OnRun = [&](fake::FakeForm& main) { caption = main.Caption(); };
+  EXPECT_EQ(RunApplication(r.Services), 0);
+  EXPECT_EQ(caption, " ");
+  EXPECT_TRUE(r.Toolkit.ApplicationErrors.empty());
+  EXPECT_EQ(r.Storage.Files[user], "Langue=1;\n\rMode=3;");
 }
 
 TEST(MainWindow, MessagesOtherThanTheTwoGoToTheToolkit) {

@@ -53,7 +53,8 @@ class StartupLanguage(unittest.TestCase):
                     caption, data, rewritten = start(s, content)
                     self.assertEqual(caption, ENGLISH_CAPTION)
                     self.assertEqual(data, CANONICAL_ENGLISH)
-                    self.assertTrue(rewritten, "an English start-up writes the file again")
+                    # A file that holds the canonical line already is left alone.
+                    self.assertEqual(rewritten, content != CANONICAL_ENGLISH)
 
     def check_french_untouched(self, cases):
         with harness.WineSession(self) as s:
