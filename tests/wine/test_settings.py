@@ -196,6 +196,25 @@ class StandardAccount(unittest.TestCase):
             program.press_ok(box)
             self.assertEqual(program.wait_exit(), 0)
 
+    def test_a_read_only_hidden_english_file_of_the_user_starts_in_english(self):
+        with harness.WineSession(self) as s:
+            user = s.user_settings_path()
+            s.remove_settings()
+            s.make_unwritable(os.path.dirname(s.settings_path))
+            os.makedirs(os.path.dirname(user))
+            with open(user, "wb") as f:
+                f.write(CANONICAL_ENGLISH)
+            os.utime(user, ns=(OLD_MTIME_NS, OLD_MTIME_NS))
+            # Windows refuses CREATE_ALWAYS on such a file; Wine run by root does
+            # not, so the file is also made to refuse every change.
+            s.set_attributes(user, harness.FILE_ATTRIBUTE_READONLY | harness.FILE_ATTRIBUTE_HIDDEN)
+            s.make_unwritable(user)
+            program, main = self.launch_main(s)
+            self.assertEqual(main.text, ENGLISH_CAPTION)
+            self.quit(program, main)
+            self.assertEqual(read(user), CANONICAL_ENGLISH)
+            self.assertEqual(os.stat(user).st_mtime_ns, OLD_MTIME_NS)
+
     def windows_path_of(self, session, host_path):
         relative = os.path.relpath(host_path, os.path.join(session.prefix, "drive_c"))
         return b"C:\\" + relative.replace("/", "\\").encode("cp1252")
