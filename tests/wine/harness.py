@@ -45,8 +45,8 @@ the same texts as the str the window holds, whatever the ANSI code page):
     launch(exe=None, timeout=15)   starts Bravelle.exe (or another exe); -> Program
     version_info(exe=None)         VerQueryValueA view plus every string of the table
     manifest(exe=None)             ([ids of RT_MANIFEST resources], bytes of manifest 1)
-    text_width(text, face="MS Sans Serif", height=-11)
-                                   GetTextExtentPoint32A width of the text in that font
+    text_width(text, face="MS Sans Serif", height=-11, charset=1)
+                                   GetTextExtentPoint32W width of the text in that font
     cmd(name, *args)               raw automation command -> dict (see automate.cpp)
     wine(*args)                    runs a Wine command in the session (CompletedProcess)
     screenshot(path=None, window=None)  PNG of the display or of one Window, -> path
@@ -799,8 +799,9 @@ class WineSession:
         reply = self.cmd("manifest", _hex(to_windows_path(exe or self.exe)))
         return reply["ids"], bytes.fromhex(reply["manifest"])
 
-    def text_width(self, text, face="MS Sans Serif", height=-11):
-        return self.cmd("textwidth", _hex(face), height, _hex(text))["cx"]
+    def text_width(self, text, face="MS Sans Serif", height=-11, charset=1):
+        """charset: DEFAULT_CHARSET (1), or ANSI_CHARSET (0) as a code page 1252 PC resolves it."""
+        return self.cmd("textwidth", _hex(face), height, _hex(text), charset)["cx"]
 
     def screenshot(self, path=None, window=None):
         """PNG of the display, or of one window's outer rectangle (a Window)."""

@@ -16,6 +16,17 @@ SETTINGS = b"C:\\windows\\CalvineV1.CFG"
 OLD_MTIME_NS = 1000000000 * 10 ** 9
 
 
+def choose_english(program, main):
+    program.click_button(main.hwnd, b"Choix de la Langue")
+    dialog = program.wait_window(caption=b"Choix de la Langue")
+    english = [c for c in program.children(dialog) if c.text == b"English"][0]
+    program.click(english.hwnd)
+    harness.wait_until(lambda: program.text(dialog) == b"Language choice", what="English preview")
+    program.click_button(dialog, b"OK")
+    program.wait_window(caption=b"Language choice", appear=False)
+    program.sync(main.hwnd)
+
+
 def start(session, content):
     """Seeds the file (None: no file), starts the program and returns
     (caption of the main window, file bytes, whether the file was rewritten)."""
@@ -152,16 +163,6 @@ class StandardAccount(unittest.TestCase):
         program.close(main.hwnd)
         self.assertEqual(program.wait_exit(), 0)
 
-    def choose_english(self, program, main):
-        program.click_button(main.hwnd, b"Choix de la Langue")
-        dialog = program.wait_window(caption=b"Choix de la Langue")
-        english = [c for c in program.children(dialog) if c.text == b"English"][0]
-        program.click(english.hwnd)
-        harness.wait_until(lambda: program.text(dialog) == b"Language choice", what="English preview")
-        program.click_button(dialog, b"OK")
-        program.wait_window(caption=b"Language choice", appear=False)
-        program.sync(main.hwnd)
-
     def test_first_start_and_a_choice_kept_across_restarts(self):
         with harness.WineSession(self) as s:
             windows_dir = os.path.dirname(s.settings_path)
@@ -171,7 +172,7 @@ class StandardAccount(unittest.TestCase):
             program, main = self.launch_main(s)
             self.assertEqual(main.text, FRENCH_CAPTION)
             self.assertEqual(read(user), CANONICAL_FRENCH)
-            self.choose_english(program, main)
+            choose_english(program, main)
             self.assertEqual(program.message_boxes(), [])
             self.assertEqual(program.text(main.hwnd), ENGLISH_CAPTION)
             self.assertEqual(read(user), CANONICAL_ENGLISH)
