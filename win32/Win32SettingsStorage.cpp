@@ -35,7 +35,7 @@ class FileHandle {
 
 // Paths are opened as UTF-16: no ANSI code page stands between the profile
 // folder's name and the file.
-std::wstring Wide(const std::string& path) { return widetext::FromUtf8(path); }
+widetext::Utf16 Wide(const std::string& path) { return widetext::FromUtf8(path); }
 
 bool IsFolder(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(Wide(path).c_str());

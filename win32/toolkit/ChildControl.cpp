@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "win32/WideText.h"
 #include "win32/toolkit/Win32Toolkit.h"
 
 namespace childwindow {
@@ -39,12 +38,12 @@ CommandTarget* TargetOf(HWND child) {
   return reinterpret_cast<CommandTarget*>(GetWindowLongPtrW(child, GWLP_USERDATA));
 }
 
-std::wstring WideText(HWND window) {
+widetext::Utf16 WideText(HWND window) {
   const int length = GetWindowTextLengthW(window);
-  if (length <= 0) return std::wstring();
+  if (length <= 0) return widetext::Utf16();
   std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
   const int copied = GetWindowTextW(window, buffer.data(), length + 1);
-  return std::wstring(buffer.data(), static_cast<size_t>(std::max(0, copied)));
+  return widetext::Utf16(std::move(buffer), static_cast<size_t>(std::max(0, std::min(copied, length))));
 }
 
 std::string Text(HWND window) { return widetext::ToCp1252(WideText(window)); }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ui/Toolkit.h"
+#include "win32/WideText.h"
 #include "win32/WindowsApi.h"
 #include "win32/toolkit/Win32Form.h"
 
@@ -26,7 +27,7 @@ void Attach(HWND child, CommandTarget* target);
 CommandTarget* TargetOf(HWND child);
 
 // The window text, and the same in code page 1252 as the toolkit hands it on.
-std::wstring WideText(HWND window);
+widetext::Utf16 WideText(HWND window);
 std::string Text(HWND window);
 void SetText(HWND window, const std::string& text);
 void Place(const Win32Form& form, HWND child, const ui::Bounds& b);

@@ -110,9 +110,9 @@ int Win32Form::TextWidth(const std::string& text) const {
   if (!dc) return 0;
   HGDIOBJ previous = SelectObject(dc, font_);
   // Measured as drawn: the same UTF-16 text the caption shows.
-  const std::wstring wide = widetext::FromCp1252(text);
+  const widetext::Utf16 wide = widetext::FromCp1252(text);
   SIZE size{};
-  GetTextExtentPoint32W(dc, wide.data(), static_cast<int>(wide.size()), &size);
+  GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
   SelectObject(dc, previous);
   ReleaseDC(hwnd_, dc);
   return size.cx;

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include "win32/WideText.h"
 #include "win32/toolkit/Win32Form.h"
 
 namespace {
@@ -189,7 +188,7 @@ void Win32Toolkit::ShowApplicationError(const std::string& text) {
   ShowBox(widetext::FromUtf8(text), title_, nullptr);
 }
 
-void Win32Toolkit::ShowBox(const std::wstring& text, const std::string& caption, Win32Form* raisedBy) {
+void Win32Toolkit::ShowBox(const widetext::Utf16& text, const std::string& caption, Win32Form* raisedBy) {
   // An owned window always stands in front of its owner, a form that stays on
   // top included, and has no taskbar entry of its own: the box belongs to the
   // form that raised it, else to the form the user works in. A form raising a

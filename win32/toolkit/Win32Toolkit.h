@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ui/Toolkit.h"
+#include "win32/WideText.h"
 #include "win32/WindowsApi.h"
 
 class Win32Form;
@@ -70,7 +71,7 @@ class Win32Toolkit final : public ui::Toolkit {
 
  private:
   void ReportError(const char* message) noexcept;
-  void ShowBox(const std::wstring& text, const std::string& caption, Win32Form* raisedBy);
+  void ShowBox(const widetext::Utf16& text, const std::string& caption, Win32Form* raisedBy);
   bool TranslateDialogMessage(MSG& msg);
   static LRESULT CALLBACK ApplicationWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT HandleApplicationMessage(UINT msg, WPARAM wParam, LPARAM lParam);
