@@ -3,8 +3,8 @@
 // One command per line on stdin, one JSON object per line on stdout. Texts travel
 // as hexadecimal bytes in both directions ("-" stands for an empty or absent text):
 // window texts are read as UTF-16 and reported in UTF-8, whatever the ANSI code
-// page of the prefix; texts to look for (captions, button texts) come in code
-// page 1252 and files to work on in UTF-8. Handles and ids are decimal. The harness keeps one server
+// page of the prefix; texts to look for (captions, button texts) and paths come
+// in code page 1252, but attrib's path in UTF-8. Handles and ids are decimal. The harness keeps one server
 // for a whole test because every Wine process start costs about half a second.
 #include <windows.h>
 
