@@ -165,18 +165,6 @@ TEST(SettingsLoad, OnlyRefusalsMoveTheFileAndAFailedReadIsNoFrenchFile) {
   }
 }
 
-TEST(SettingsWrite, AFileThatSaysItAlreadyIsNotWrittenAgain) {
-  FakeSettingsStorage disk;
-  disk.Files[kPath] = kEnglish;
-  disk.CreateErrors[kPath] = 5;  // read-only or hidden
-  EXPECT_EQ(WriteSettings(disk, kPath, 1), kPath);
-  EXPECT_EQ(disk.Creates, 0);
-  // One byte more is another file: written, here refused, so moved to the user's.
-  disk.Files[kPath] = kEnglish + " ";
-  EXPECT_EQ(WriteSettings(disk, kPath, 1), kUserPath);
-  EXPECT_EQ(disk.Files.at(kPath), kEnglish + " ");
-}
-
 TEST(SettingsStandardAccount, FirstStartMakesTheUsersFileAndKeepsTheChoiceThere) {
   FakeSettingsStorage disk;
   disk.StandardAccount();

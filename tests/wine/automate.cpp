@@ -7,6 +7,9 @@
 // in code page 1252, but attrib's path in UTF-8. Handles and ids are decimal. The harness keeps one server
 // for a whole test because every Wine process start costs about half a second.
 #include <windows.h>
+// clang-format off
+#include <sddl.h>
+// clang-format on
 
 #include <cstdio>
 #include <cstdlib>
@@ -570,24 +573,17 @@ std::string Attributes(const std::vector<std::string>& a) {
 std::string RegRestrict(const std::vector<std::string>& a) {
   std::string key;
   if (a.size() < 3 || !Unhex(a[1], &key)) return Fail("usage: regrestrict KEY ACCESS");
-  const DWORD access = std::strtoul(a[2].c_str(), nullptr, 0);
-  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-  PSID everyone = nullptr;
-  if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone))
-    return Fail(LastErrorText("AllocateAndInitializeSid"));
-  std::vector<BYTE> acl(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(everyone));
-  SECURITY_DESCRIPTOR sd;
-  InitializeAcl(reinterpret_cast<PACL>(acl.data()), static_cast<DWORD>(acl.size()), ACL_REVISION);
-  AddAccessAllowedAce(reinterpret_cast<PACL>(acl.data()), ACL_REVISION, access, everyone);
-  InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
-  SetSecurityDescriptorDacl(&sd, TRUE, reinterpret_cast<PACL>(acl.data()), FALSE);
+  const std::string sddl = "D:(A;;" + a[2] + ";;;WD)";
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &sd, nullptr))
+    return Fail(LastErrorText("ConvertStringSecurityDescriptorToSecurityDescriptorA"));
   HKEY h = nullptr;
   LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, WRITE_DAC, &h);
   if (rc == ERROR_SUCCESS) {
-    rc = RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, &sd);
+    rc = RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, sd);
     RegCloseKey(h);
   }
-  FreeSid(everyone);
+  LocalFree(sd);
   if (rc != ERROR_SUCCESS) return Fail("RegSetKeySecurity failed, error " + Num(rc));
   return Ok();
 }

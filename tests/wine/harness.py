@@ -904,7 +904,7 @@ class WineSession:
         self.cmd("regdelkey", _hex(key))
 
     def reg_restrict(self, key, access):
-        self.cmd("regrestrict", _hex(key), access)
+        self.cmd("regrestrict", _hex(key), "0x%x" % access)
 
     def serialcomm(self):
         return self.reg_values(SERIALCOMM)
