@@ -184,22 +184,11 @@ def _bytes(value):
     return value.encode("cp1252") if isinstance(value, str) else bytes(value)
 
 
-def _cp1252(text):
-    """A window's text as the program holds it: code page 1252, "?" for what 1252 lacks
-    (Windows gives the five bytes Python's codec leaves undefined the same numbers)."""
-    out = bytearray()
-    for ch in text:
-        try:
-            out += ch.encode("cp1252")
-        except UnicodeEncodeError:
-            out += bytes([ord(ch)]) if ord(ch) < 0x100 else b"?"
-    return bytes(out)
-
-
 def _window_text(hex_text):
-    """(bytes in code page 1252, str) of a text automate.exe reported in UTF-8."""
+    """(bytes in code page 1252 as the program holds them, "?" for what 1252 lacks; str)
+    of a text automate.exe reported in UTF-8."""
     text = bytes.fromhex(hex_text).decode("utf-8")
-    return _cp1252(text), text
+    return text.encode("cp1252", "replace"), text
 
 
 def _base_env():
