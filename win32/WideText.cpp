@@ -21,7 +21,8 @@ Utf16 Widen(UINT codePage, const std::string& text) {
 // UTF-8 takes no flags (WC_NO_BEST_FIT_CHARS is refused there); 1252 gets
 // WC_NO_BEST_FIT_CHARS so that an unknown letter is not passed off as another.
 std::string Narrow(UINT codePage, DWORD flags, const wchar_t* text, int size) {
-  const int length = size <= 0 ? 0 : WideCharToMultiByte(codePage, flags, text, size, nullptr, 0, nullptr, nullptr);
+  const int length =
+      size <= 0 ? 0 : WideCharToMultiByte(codePage, flags, text, size, nullptr, 0, nullptr, nullptr);
   if (length <= 0) return std::string();
   std::string narrow(static_cast<size_t>(length), '\0');
   WideCharToMultiByte(codePage, flags, text, size, &narrow[0], length, nullptr, nullptr);

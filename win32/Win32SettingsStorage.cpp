@@ -47,7 +47,8 @@ bool IsFolder(const std::string& path) {
 // than a refusal by the user's rights, and is reported where it is.
 SettingsStorage::Outcome FailureOn(const std::string& path) {
   const SettingsStorage::Outcome outcome = SettingsStorage::OutcomeOfError(GetLastError());
-  if (outcome == SettingsStorage::Outcome::AccessDenied && IsFolder(path)) return SettingsStorage::Outcome::Failed;
+  if (outcome == SettingsStorage::Outcome::AccessDenied && IsFolder(path))
+    return SettingsStorage::Outcome::Failed;
   return outcome;
 }
 

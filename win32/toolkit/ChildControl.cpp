@@ -48,7 +48,9 @@ widetext::Utf16 WideText(HWND window) {
 
 std::string Text(HWND window) { return widetext::ToCp1252(WideText(window)); }
 
-void SetText(HWND window, const std::string& text) { SetWindowTextW(window, widetext::FromCp1252(text).c_str()); }
+void SetText(HWND window, const std::string& text) {
+  SetWindowTextW(window, widetext::FromCp1252(text).c_str());
+}
 
 void Place(const Win32Form& form, HWND child, const ui::Bounds& b) {
   SetWindowPos(child, nullptr, b.Left + form.Border(), b.Top + form.Border(), std::max(0, b.Width),

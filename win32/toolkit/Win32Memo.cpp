@@ -27,7 +27,8 @@ void Win32Memo::AppendLine(const std::string& line) {
   // own text is left as it is and only measured, in the UTF-16 units its
   // selection counts.
   const widetext::Utf16 current = childwindow::WideText(hwnd_);
-  const widetext::Utf16 text = widetext::FromCp1252(memotext::AppendedText(widetext::ToCp1252(current), line));
+  const widetext::Utf16 text =
+      widetext::FromCp1252(memotext::AppendedText(widetext::ToCp1252(current), line));
   const WPARAM end = static_cast<WPARAM>(current.size());
   SendMessageW(hwnd_, EM_SETSEL, end, static_cast<LPARAM>(end));
   SendMessageW(hwnd_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));

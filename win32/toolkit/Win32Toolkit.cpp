@@ -41,8 +41,9 @@ Win32Toolkit::Win32Toolkit() : instance_(GetModuleHandleW(nullptr)) {
   wc.lpfnWndProc = &ApplicationWindowProc;
   RegisterClassExW(&wc);
   // Hidden until Run shows the main form; centred, as a restore animates from it.
-  appWindow_ = CreateWindowExW(0, kApplicationClass, L"", kApplicationStyle, GetSystemMetrics(SM_CXSCREEN) / 2,
-                               GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr, nullptr, instance_, this);
+  appWindow_ =
+      CreateWindowExW(0, kApplicationClass, L"", kApplicationStyle, GetSystemMetrics(SM_CXSCREEN) / 2,
+                      GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr, nullptr, instance_, this);
 }
 
 Win32Toolkit::~Win32Toolkit() {
@@ -195,8 +196,8 @@ void Win32Toolkit::ShowBox(const widetext::Utf16& text, const std::string& capti
   // box before it shows (or none at all) leaves it to the application window
   // while the taskbar entry shows; before Run and after it, the box stands
   // alone and is the program's entry.
-  Win32Form* owner = raisedBy && raisedBy->Handle() && IsWindowVisible(raisedBy->Handle()) ? raisedBy
-                                                                                            : FormToActivate();
+  Win32Form* owner =
+      raisedBy && raisedBy->Handle() && IsWindowVisible(raisedBy->Handle()) ? raisedBy : FormToActivate();
   HWND ownerWindow = owner ? owner->Handle() : nullptr;
   if (!ownerWindow && appWindow_ && IsWindowVisible(appWindow_)) ownerWindow = appWindow_;
   // MB_TASKMODAL disables the thread's windows only for a box without owner.
