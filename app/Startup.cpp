@@ -20,8 +20,14 @@ int RunApplication(Platform& platform) {
 
     const StoredSettings settings = LoadOrCreateSettings(platform.Storage);
     DlgLectureInformation.SetSettingsPath(settings.Path);
-    // Negative or too large values are ignored by the setter.
-    DlgLectureInformation.SetLanguage(static_cast<uint32_t>(settings.Language));
+    // Negative or too large values are ignored by the setter. The language was
+    // read from the file: one that refuses to be written back (read-only,
+    // hidden, on a write-protected medium) does not keep the program from
+    // starting in it, and stays as it is.
+    try {
+      DlgLectureInformation.SetLanguage(static_cast<uint32_t>(settings.Language));
+    } catch (const ui::Error&) {
+    }
 
     toolkit.Run(DlgLectureInformation.Form());
   } catch (const ui::Error& e) {

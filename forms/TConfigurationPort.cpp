@@ -135,7 +135,7 @@ ui::Form& TConfPort::Form() { return *form_; }
 
 void TConfPort::FormShow() {
   if (!ScanPorts()) {
-    toolkit_.ShowErrorBox(Text(TXT_NO_PORT));
+    toolkit_.ShowErrorBox(Text(TXT_NO_PORT), form_.get());
     // Posted rather than closing at once: the dialog may still be on its way up.
     form_->PostMessage(ui::Message{kWmClose, 0, 0});
     return;

@@ -377,7 +377,7 @@ void TDlgLectureInformation::OnReadFailed(const ui::Message& message) {
     box = Format(Text(TXT_WRONG_UNIT_DETAIL, Language), name.c_str(), name.c_str());
   }
   platform_.Toolkit.Beep(ui::kBeepError);
-  platform_.Toolkit.ShowErrorBox(box);
+  platform_.Toolkit.ShowErrorBox(box, form_.get());
   ReturnToIdle();
 }
 

@@ -105,11 +105,11 @@ UserPlaces UserPlacesOf(SettingsStorage& storage) {
 }
 
 [[noreturn]] void CannotCreate(const std::string& path) {
-  throw ui::Error(Format(ui::kCreateFileError, path.c_str()));
+  throw ui::Error(ui::FileErrorMessage(ui::kCreateFileError, path));
 }
 
 [[noreturn]] void CannotOpen(const std::string& path) {
-  throw ui::Error(Format(ui::kOpenFileError, path.c_str()));
+  throw ui::Error(ui::FileErrorMessage(ui::kOpenFileError, path));
 }
 
 // The text the reader sees: the first 200 bytes, up to the first zero byte.
@@ -201,7 +201,17 @@ StoredSettings FindStoredSettings(SettingsStorage& storage) {
   return {};
 }
 
+// Whether the file at path holds exactly line, and nothing after it.
+bool Holds(SettingsStorage& storage, const std::string& path, const std::string& line) {
+  std::string bytes;
+  return storage.FileExists(path) && storage.ReadFile(path, line.size() + 1, bytes) == Outcome::Done &&
+         bytes == line;
+}
+
 std::string WriteSettings(SettingsStorage& storage, const std::string& path, uint32_t language) {
+  // A file that already says it is left alone: a read-only or hidden one
+  // would refuse the rewrite for nothing.
+  if (Holds(storage, path, FormatSettingsLine(language))) return path;
   const Outcome outcome = TryWrite(storage, path, language);
   if (outcome == Outcome::Done) return path;
   if (outcome == Outcome::AccessDenied) {

@@ -40,8 +40,9 @@ StoredSettings LoadOrCreateSettings(SettingsStorage& storage);
 // file could be read; the language is then 0.
 StoredSettings FindStoredSettings(SettingsStorage& storage);
 
-// Creates (truncates) the file at path and writes the line for language; when
-// the system denies access there, the user's own file is written instead.
+// Creates (truncates) the file at path and writes the line for language,
+// unless the file holds exactly that line already; when the system refuses
+// access there, the user's own file is written instead.
 // Returns the path written. Throws ui::Error "Impossible de créer le fichier
 // <path tried last>" when no file can be created, and also when fewer bytes
 // were written than formatted.

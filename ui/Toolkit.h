@@ -1,5 +1,6 @@
 // The small windowing toolkit the forms are written against: Win32 controls in
-// the program, a recording fake in the tests. All texts are CP1252 bytes.
+// the program, a recording fake in the tests. All texts are CP1252 bytes, but
+// for error messages, which are UTF-8 (see Error).
 #pragma once
 
 #include <cstdint>
@@ -28,11 +29,20 @@ struct Bounds {
 };
 
 // The toolkit's exception family. An Error that leaves an event handler is shown
-// by the toolkit in the application's error box and the program goes on.
+// by the toolkit in the application's error box and the program goes on. Its
+// message is UTF-8: it may name a file whose path no single-byte code page can
+// spell (a user name in another script).
 class Error : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// A CP1252 text in UTF-8.
+std::string Utf8FromCp1252(const std::string& text);
+
+// The message of a file error: one of the file texts above with the path
+// (UTF-8) in place of its "%s".
+std::string FileErrorMessage(const char* text, const std::string& path);
 
 // The text the application's error box shows for an exception message: a full
 // stop is appended unless the message is empty or already ends in "." or a
@@ -159,9 +169,12 @@ class Toolkit {
   virtual std::unique_ptr<Form> CreateForm(const FormStyle& style, Form* owner) = 0;
   // Shows the main form and runs the message loop until it closes.
   virtual void Run(Form& mainForm) = 0;
-  // Modal box, error icon, caption "Erreur", one button "OK", centred on the screen.
-  virtual void ShowErrorBox(const std::string& text) = 0;
-  // Modal box, error icon, the application title as caption, one button OK.
+  // Modal box, error icon, caption "Erreur", one button "OK". It belongs to the
+  // form that raises it (owner), so that it stands in front of that form even
+  // when the form stays on top of other windows.
+  virtual void ShowErrorBox(const std::string& text, Form* owner) = 0;
+  // Modal box, error icon, the application title as caption, one button OK;
+  // text is an error message (UTF-8). It belongs to the form the user works in.
   virtual void ShowApplicationError(const std::string& text) = 0;
   virtual void Beep(uint32_t type) = 0;
 };

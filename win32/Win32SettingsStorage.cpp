@@ -1,7 +1,9 @@
-// The settings file through GetWindowsDirectoryA, SHGetKnownFolderPath, CreateFileA, ReadFile and WriteFile.
+// The settings file through GetWindowsDirectoryW, SHGetKnownFolderPath, CreateFileW, ReadFile and WriteFile.
 #include "win32/Win32SettingsStorage.h"
 
 #include <vector>
+
+#include "win32/WideText.h"
 
 // The shell's headers come after the macros WindowsApi.h sets for <windows.h>.
 // clang-format off
@@ -31,8 +33,12 @@ class FileHandle {
   HANDLE h_;
 };
 
+// Paths are opened as UTF-16: no ANSI code page stands between the profile
+// folder's name and the file.
+widetext::Utf16 Wide(const std::string& path) { return widetext::FromUtf8(path); }
+
 bool IsFolder(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -40,9 +46,10 @@ bool IsFolder(const std::string& path) {
 // be also answers ERROR_ACCESS_DENIED; that is a damaged installation rather
 // than a refusal by the user's rights, and is reported where it is.
 SettingsStorage::Outcome FailureOn(const std::string& path) {
-  const DWORD error = GetLastError();
-  if (error == ERROR_ACCESS_DENIED && !IsFolder(path)) return SettingsStorage::Outcome::AccessDenied;
-  return SettingsStorage::Outcome::Failed;
+  const SettingsStorage::Outcome outcome = SettingsStorage::OutcomeOfError(GetLastError());
+  if (outcome == SettingsStorage::Outcome::AccessDenied && IsFolder(path))
+    return SettingsStorage::Outcome::Failed;
+  return outcome;
 }
 
 }  // namespace
@@ -50,33 +57,24 @@ SettingsStorage::Outcome FailureOn(const std::string& path) {
 std::string Win32SettingsStorage::WindowsDirectory() {
   // The result is not looked at: a directory name too long for the buffer
   // leaves it empty, and the settings path is then the bare file name.
-  char buffer[kDirectoryBuffer] = {};
-  GetWindowsDirectoryA(buffer, kDirectoryCapacity);
-  buffer[kDirectoryBuffer - 1] = '\0';
-  return std::string(buffer);
+  wchar_t buffer[kDirectoryBuffer] = {};
+  GetWindowsDirectoryW(buffer, kDirectoryCapacity);
+  buffer[kDirectoryBuffer - 1] = L'\0';
+  return widetext::ToUtf8(buffer);
 }
 
 std::string Win32SettingsStorage::LocalAppDataDirectory() {
   PWSTR wide = nullptr;
   std::string path;
-  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &wide))) {
-    // The file functions here take ANSI paths: a folder name the ANSI code
-    // page cannot spell is no folder they can reach.
-    BOOL lossy = FALSE;
-    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, nullptr, 0, nullptr, &lossy);
-    if (size > 1 && !lossy) {
-      std::vector<char> buffer(static_cast<size_t>(size));
-      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, buffer.data(), size, nullptr, nullptr);
-      path = buffer.data();
-    }
-  }
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &wide)) && wide)
+    path = widetext::ToUtf8(wide);
   // Freed whatever the outcome, as the call's contract asks.
   CoTaskMemFree(wide);
   return path;
 }
 
 bool Win32SettingsStorage::FileExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
   // A directory of that name is no settings file; creating the file over it
   // then fails and start-up reports that it cannot create it.
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -85,7 +83,7 @@ bool Win32SettingsStorage::FileExists(const std::string& path) {
 SettingsStorage::Outcome Win32SettingsStorage::ReadFile(const std::string& path, size_t maxBytes,
                                                         std::string& bytes) {
   bytes.clear();
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  FileHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsOpen()) return FailureOn(path);
   std::vector<char> buffer(maxBytes);
@@ -93,7 +91,10 @@ SettingsStorage::Outcome Win32SettingsStorage::ReadFile(const std::string& path,
   while (total < maxBytes) {
     DWORD got = 0;
     const DWORD want = static_cast<DWORD>(maxBytes - total);
-    if (!::ReadFile(file.Get(), buffer.data() + total, want, &got, nullptr) || got == 0) break;
+    // A region locked by another program, a medium gone: what was read so far
+    // is no settings text.
+    if (!::ReadFile(file.Get(), buffer.data() + total, want, &got, nullptr)) return Outcome::Failed;
+    if (got == 0) break;
     total += got;
   }
   bytes.assign(buffer.data(), total);
@@ -103,7 +104,7 @@ SettingsStorage::Outcome Win32SettingsStorage::ReadFile(const std::string& path,
 SettingsStorage::Outcome Win32SettingsStorage::CreateFile(const std::string& path, const std::string& bytes,
                                                           size_t& written) {
   written = 0;
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+  FileHandle file(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsOpen()) return FailureOn(path);
   DWORD count = 0;
@@ -113,8 +114,8 @@ SettingsStorage::Outcome Win32SettingsStorage::CreateFile(const std::string& pat
 }
 
 SettingsStorage::Outcome Win32SettingsStorage::CreateFolder(const std::string& path) {
-  if (CreateDirectoryA(path.c_str(), nullptr)) return Outcome::Done;
+  if (CreateDirectoryW(Wide(path).c_str(), nullptr)) return Outcome::Done;
   const DWORD error = GetLastError();
   if (IsFolder(path)) return Outcome::Done;
-  return error == ERROR_ACCESS_DENIED ? Outcome::AccessDenied : Outcome::Failed;
+  return OutcomeOfError(error);
 }

@@ -1,4 +1,4 @@
-// Where the settings file can live on Windows, and its reading and writing with the Win32 file API.
+// Where the settings file can live on Windows, and its reading and writing with the wide Win32 file API.
 #pragma once
 
 #include <string>

@@ -11,6 +11,6 @@
 
 // ui::Form::PostMessage and SettingsStorage::CreateFile would otherwise become
 // PostMessageA and CreateFileA in some translation units and not in others.
-// The toolkit calls the ANSI functions by their full names.
+// The backends call the functions by their full names (the wide ones, ...W).
 #undef PostMessage
 #undef CreateFile

@@ -75,12 +75,13 @@ const std::string kVirtualStorePath = "C:\\Users\\tech\\AppData\\Local\\VirtualS
 const std::string kFrench = "Langue=0;\n\r";
 const std::string kEnglish = "Langue=1;\n\r";
 
+// text: a toolkit text (CP1252) and a path; error messages are UTF-8.
 void ExpectError(const std::function<void()>& f, const std::string& text) {
   try {
     f();
     ADD_FAILURE() << "no error, expected " << text;
   } catch (const ui::Error& e) {
-    EXPECT_EQ(std::string(e.what()), text);
+    EXPECT_EQ(std::string(e.what()), ui::Utf8FromCp1252(text));
   }
 }
 
@@ -128,6 +129,40 @@ TEST(SettingsWrite, AShortWriteIsAFailureToCreateTheFile) {
   disk.ShortBy = 0;
   EXPECT_EQ(WriteSettings(disk, kPath, 1), kPath);
   EXPECT_EQ(disk.Files.at(kPath), kEnglish);
+}
+
+TEST(SettingsLoad, OnlyRefusalsMoveTheFileAndAFailedReadIsNoFrenchFile) {
+  struct Case {
+    const char* label;
+    uint32_t createError;  // Windows error of any file creation in the Windows directory
+    bool readFails;        // an English file there opens, then cannot be read
+    std::string path;      // where the settings are made, or empty
+    std::string error;     // or start-up's error
+  };
+  const std::string cannotCreate = "Impossible de cr\xE9" "er le fichier " + kPath;
+  const Case cases[] = {
+      {"access denied", 5, false, kUserPath, ""},
+      {"write-protected medium", 19, false, kUserPath, ""},
+      {"privilege not held", 1314, false, kUserPath, ""},
+      {"sharing violation", 32, false, "", cannotCreate},
+      {"disk full", 112, false, "", cannotCreate},
+      {"read failing after open", 0, true, "", "Impossible d'ouvrir le fichier " + kPath},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    FakeSettingsStorage disk;
+    if (c.createError != 0) disk.CreateErrors[disk.Directory] = c.createError;
+    if (c.readFails) {
+      disk.Files[kPath] = kEnglish;
+      disk.Unreadable.insert(kPath);
+    }
+    if (!c.error.empty()) {
+      ExpectError([&] { LoadOrCreateSettings(disk); }, c.error);
+      continue;
+    }
+    EXPECT_EQ(LoadOrCreateSettings(disk).Path, c.path);
+    EXPECT_EQ(disk.Files.at(c.path), kFrench);
+  }
 }
 
 TEST(SettingsStandardAccount, FirstStartMakesTheUsersFileAndKeepsTheChoiceThere) {

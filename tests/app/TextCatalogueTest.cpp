@@ -86,4 +86,11 @@ TEST(ErrorBoxText, FullStopOnlyAfterCharactersAboveTheFullStop) {
   EXPECT_EQ(ui::ErrorBoxText("cr\xE9"), "cr\xE9.");  // CP1252 letters count as above
 }
 
+TEST(ErrorMessages, TheToolkitsTextsInUtf8) {
+  // Both ends of code page 1252's own letters at 0x80 to 0x9F, one of its
+  // holes (the control character of that number, as Windows has it), Latin-1.
+  EXPECT_EQ(ui::Utf8FromCp1252("\x7F\x80\x81\x9F\xA0\xE9\xFF"),
+            "\x7F\xE2\x82\xAC\xC2\x81\xC5\xB8\xC2\xA0\xC3\xA9\xC3\xBF");
+}
+
 }  // namespace

@@ -474,6 +474,8 @@ TEST_F(PortDialog, AFailedScanShowsTheErrorBoxAndClosesTheDialog) {
   EXPECT_EQ(toolkit.PendingMessages(), 1u);
   toolkit.DeliverPosted();
   EXPECT_EQ(Form().CloseCount(), 2);
+  // Each box belongs to the dialog, so that it stands in front of a dialog that stays on top.
+  EXPECT_EQ(toolkit.ErrorBoxOwners, (std::vector<const ui::Form*>{&Form(), &Form()}));
 }
 
 TEST_F(PortDialog, ValidationTakesTheGroupsItemNotTheRescannedList) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Startup.h"
 #include "text/SettingsFile.h"
 #include "forms/DialogChoixLangue.h"
 #include "tests/mainwindow/MainWindowFakes.h"
@@ -255,7 +256,7 @@ TEST(MainWindowLanguage, FailedWriteLeavesAfterTheNewLanguageTookHold) {
     r.Window->SetLanguage(1);
     FAIL() << "no error";
   } catch (const ui::Error& e) {
-    EXPECT_EQ(std::string(e.what()), "Impossible de cr\351er le fichier C:\\windows\\CalvineV1.CFG");
+    EXPECT_EQ(std::string(e.what()), "Impossible de cr\xC3\xA9" "er le fichier C:\\windows\\CalvineV1.CFG");
   }
   EXPECT_EQ(r.Window->Language, 1u);
   EXPECT_EQ(r.Quit().Caption(), "&Exit");
@@ -263,6 +264,7 @@ TEST(MainWindowLanguage, FailedWriteLeavesAfterTheNewLanguageTookHold) {
   EXPECT_EQ(r.Storage.Files[kSettings], "Langue=0;\n\r");
 
   // A short write is an error too.
+  r.Storage.Files[kSettings] = "Langue=1;\n\r";
   r.Storage.CreateFails = false;
   r.Storage.ShortBy = 1;
   EXPECT_THROW(r.Window->SetLanguage(0), ui::Error);
@@ -291,7 +293,7 @@ TEST(MainWindowLanguage, AWindowsDirectoryThatRefusesTheUserSendsTheFileToTheUse
     r.Window->SetLanguage(1);
     FAIL() << "no error";
   } catch (const ui::Error& e) {
-    EXPECT_EQ(std::string(e.what()), "Impossible de cr\351er le fichier " + user);
+    EXPECT_EQ(std::string(e.what()), "Impossible de cr\xC3\xA9" "er le fichier " + user);
   }
   EXPECT_EQ(r.Window->Language, 1u);
 }
@@ -343,8 +345,22 @@ TEST(MainWindowLanguage, LanguageDialogPreviewsAndApplies) {
   r.Language().Click();
   EXPECT_EQ(r.Window->Language, 0u);
   EXPECT_EQ(r.Toolkit.ApplicationErrors,
-            Lines{"Impossible de cr\351er le fichier C:\\windows\\CalvineV1.CFG."});
+            Lines{"Impossible de cr\xC3\xA9" "er le fichier C:\\windows\\CalvineV1.CFG."});
   EXPECT_EQ(r.Storage.Files[kSettings], "Langue=1;\n\r");
+}
+
+TEST(StartUp, AStoredLanguageWhoseFileRefusesItsRewriteStillStarts) {
+  const std::string user = "C:\\Users\\tech\\AppData\\Local\\Bravelle\\CalvineV1.CFG";
+  Rig r;
+  r.Storage.Folders.insert("C:\\Users\\tech\\AppData\\Local\\Bravelle");
+  r.Storage.Files[user] = "Langue=1;\n\rMode=3;";
+  r.Storage.CreateErrors[user] = 5;  // read-only: ERROR_ACCESS_DENIED
+  std::string caption = "not shown";
+  r.Toolkit.OnRun = [&](fake::FakeForm& main) { caption = main.Caption(); };
+  EXPECT_EQ(RunApplication(r.Services), 0);
+  EXPECT_EQ(caption, " ");
+  EXPECT_TRUE(r.Toolkit.ApplicationErrors.empty());
+  EXPECT_EQ(r.Storage.Files[user], "Langue=1;\n\rMode=3;");
 }
 
 TEST(MainWindow, MessagesOtherThanTheTwoGoToTheToolkit) {

@@ -160,6 +160,7 @@ TEST(Reading, WrongUnitStopsAfterTheTypeCheck) {
       r.Toolkit.ErrorBoxes,
       Lines{"Le type d'appareil ne correspond pas \340 un appareil Satellite de la KVR72 QLE.\x0A\x0A\x0D"
             "L'appareil n'est pas un appareil Satellite de la KVR72 QLE!"});
+  EXPECT_EQ(r.Toolkit.ErrorBoxOwners, std::vector<const ui::Form*>{&r.MainForm()});
   EXPECT_EQ(r.Toolkit.Beeps, std::vector<uint32_t>{ui::kBeepError});
   // Type read, then the unit is released; the port stays open.
   EXPECT_EQ(r.Unit.TranscriptFrom(mark),

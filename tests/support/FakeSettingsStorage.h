@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -21,15 +22,20 @@ class FakeSettingsStorage : public SettingsStorage {
   // them. The user's Bravelle folder is not there yet.
   std::set<std::string> Folders{Directory, LocalAppData};
 
-  // Injected failures: files held open by another program, files the user
-  // may not even read, a file that cannot be created, a write
-  // the system reports shorter than asked for by ShortBy bytes.
+  // Injected failures: files held open by another program or with a region
+  // locked (they open, but reading them fails), files the user may not even
+  // read, a file that cannot be created, a write the system reports shorter
+  // than asked for by ShortBy bytes.
   std::set<std::string> Unreadable;
   std::set<std::string> ReadDenied;
   bool CreateFails = false;
   size_t ShortBy = 0;
   // Folders in and under which nothing may be created: access denied.
   std::set<std::string> DeniedFolders;
+  // The Windows error with which creating a file fails, by file or by folder
+  // for every file in it: what a read-only or hidden file (access denied), a
+  // write-protected medium or a missing privilege answer.
+  std::map<std::string, uint32_t> CreateErrors;
 
   // What was done.
   int Reads = 0;
@@ -52,6 +58,8 @@ class FakeSettingsStorage : public SettingsStorage {
   Outcome CreateFile(const std::string& path, const std::string& bytes, size_t& written) override {
     ++Creates;
     const std::string folder = Parent(path);
+    for (const std::string& where : {path, folder})
+      if (CreateErrors.count(where)) return OutcomeOfError(CreateErrors.at(where));
     if (Denied(folder)) return Outcome::AccessDenied;
     if (CreateFails || (!folder.empty() && !Folders.count(folder))) return Outcome::Failed;
     written = bytes.size() > ShortBy ? bytes.size() - ShortBy : 0;

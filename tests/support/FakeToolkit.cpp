@@ -156,8 +156,9 @@ void FakeToolkit::Run(ui::Form& mainForm) {
   DeliverPosted();
 }
 
-void FakeToolkit::ShowErrorBox(const std::string& text) {
+void FakeToolkit::ShowErrorBox(const std::string& text, ui::Form* owner) {
   ErrorBoxes.push_back(text);
+  ErrorBoxOwners.push_back(owner);
   if (OnErrorBox) OnErrorBox(text);
 }
 

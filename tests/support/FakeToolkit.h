@@ -159,7 +159,7 @@ class FakeToolkit : public ui::Toolkit {
   std::string Title() const override { return title_; }
   std::unique_ptr<ui::Form> CreateForm(const ui::FormStyle& style, ui::Form* owner) override;
   void Run(ui::Form& mainForm) override;
-  void ShowErrorBox(const std::string& text) override;
+  void ShowErrorBox(const std::string& text, ui::Form* owner) override;
   void ShowApplicationError(const std::string& text) override;
   void Beep(uint32_t type) override { Beeps.push_back(type); }
 
@@ -184,6 +184,8 @@ class FakeToolkit : public ui::Toolkit {
   std::function<int(const std::string&)> TextWidthFunction;
 
   std::vector<std::string> ErrorBoxes;
+  // The form each error box belongs to.
+  std::vector<const ui::Form*> ErrorBoxOwners;
   std::vector<std::string> ApplicationErrors;
   std::vector<uint32_t> Beeps;
 

@@ -1,11 +1,15 @@
 // automate: a command server run under Wine that drives Bravelle.exe for the end-to-end tests.
 //
 // One command per line on stdin, one JSON object per line on stdout. Texts travel
-// as hexadecimal bytes in both directions ("-" stands for an empty or absent text),
-// so code-page 1252 letters, control characters and spaces arrive exactly as the
-// program holds them. Handles and ids are decimal. The harness keeps one server
+// as hexadecimal bytes in both directions ("-" stands for an empty or absent text):
+// window texts are read as UTF-16 and reported in UTF-8, whatever the ANSI code
+// page of the prefix; texts to look for (captions, button texts) and paths come
+// in code page 1252, but attrib's path in UTF-8. Handles and ids are decimal. The harness keeps one server
 // for a whole test because every Wine process start costs about half a second.
 #include <windows.h>
+// clang-format off
+#include <sddl.h>
+// clang-format on
 
 #include <cstdio>
 #include <cstdlib>
@@ -96,23 +100,46 @@ std::string ClassOf(HWND h) {
   return buf;
 }
 
-// WM_GETTEXT rather than GetWindowText: an edit control keeps its own buffer,
-// which only the message reaches in another process.
-std::string TextOf(HWND h) {
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length)) {
-    char buf[1024] = {};
-    int n = GetWindowTextA(h, buf, sizeof buf);
-    return std::string(buf, n > 0 ? n : 0);
-  }
-  // The length can be an upper bound when Wine converts between code pages.
-  std::vector<char> buf(length * 2 + 2, 0);
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutA(h, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), SMTO_ABORTIFHUNG,
-                      kSendTimeoutMs, &copied);
-  if (copied > buf.size()) copied = std::strlen(buf.data());
-  return std::string(buf.data(), copied);
+std::wstring FromCodePage(UINT codePage, const std::string& text) {
+  if (text.empty()) return std::wstring();
+  std::wstring wide(text.size(), L'\0');
+  int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                              static_cast<int>(wide.size()));
+  wide.resize(n > 0 ? n : 0);
+  return wide;
 }
+
+std::string ToCodePage(UINT codePage, const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  std::string out(wide.size() * 4, '\0');
+  int n = WideCharToMultiByte(codePage, codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, wide.data(),
+                              static_cast<int>(wide.size()), &out[0], static_cast<int>(out.size()), nullptr, nullptr);
+  out.resize(n > 0 ? n : 0);
+  return out;
+}
+
+// WM_GETTEXT rather than GetWindowText: an edit control keeps its own buffer,
+// which only the message reaches in another process. The wide message: the
+// text as the window holds it, with no ANSI code page in between.
+std::wstring WideTextOf(HWND h) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length)) {
+    wchar_t buf[1024] = {};
+    int n = GetWindowTextW(h, buf, 1024);
+    return std::wstring(buf, n > 0 ? n : 0);
+  }
+  std::vector<wchar_t> buf(length + 2, 0);
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(h, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), SMTO_ABORTIFHUNG,
+                      kSendTimeoutMs, &copied);
+  if (copied > buf.size()) copied = std::wcslen(buf.data());
+  return std::wstring(buf.data(), copied);
+}
+
+// For comparing with a text the harness looks for, which comes in code page 1252.
+std::string TextOf(HWND h) { return ToCodePage(1252, WideTextOf(h)); }
+
+std::string TextField(HWND h) { return HexField(ToCodePage(CP_UTF8, WideTextOf(h))); }
 
 DWORD PidOf(HWND h) {
   DWORD pid = 0;
@@ -155,7 +182,7 @@ std::string DescribeTop(HWND h) {
   GetClientRect(h, &client);
   POINT origin{0, 0};
   ClientToScreen(h, &origin);
-  return "{\"hwnd\":" + Handle(h) + ",\"class\":" + Quote(ClassOf(h)) + ",\"text\":" + HexField(TextOf(h)) +
+  return "{\"hwnd\":" + Handle(h) + ",\"class\":" + Quote(ClassOf(h)) + ",\"text\":" + TextField(h) +
          ",\"visible\":" + Bool(IsWindowVisible(h)) + ",\"enabled\":" + Bool(IsWindowEnabled(h)) +
          ",\"owner\":" + Handle(GetWindow(h, GW_OWNER)) + ",\"pid\":" + Num(PidOf(h)) + ",\"rect\":" + Rect(outer) +
          ",\"client\":[" + Num(client.right) + "," + Num(client.bottom) + "],\"client_origin\":[" + Num(origin.x) +
@@ -177,7 +204,7 @@ std::string DescribeChild(HWND h) {
   }
   return "{\"hwnd\":" + Handle(h) + ",\"parent\":" + Handle(parent) +
          ",\"id\":" + Num(static_cast<long long>(GetWindowLongPtrA(h, GWLP_ID))) + ",\"class\":" + Quote(cls) +
-         ",\"text\":" + HexField(TextOf(h)) + ",\"visible\":" + Bool(IsWindowVisible(h)) +
+         ",\"text\":" + TextField(h) + ",\"visible\":" + Bool(IsWindowVisible(h)) +
          ",\"enabled\":" + Bool(IsWindowEnabled(h)) + ",\"x\":" + Num(r.left) + ",\"y\":" + Num(r.top) +
          ",\"w\":" + Num(r.right - r.left) + ",\"h\":" + Num(r.bottom - r.top) +
          ",\"style\":" + Num(static_cast<DWORD>(GetWindowLongA(h, GWL_STYLE))) + ",\"checked\":" + checked + "}";
@@ -190,28 +217,24 @@ std::string List(const std::vector<std::string>& items) {
 }
 
 // A message box is a #32770 dialog whose message sits in the static with id 0xFFFF.
-bool IsMessageBox(HWND h, std::string* text) {
-  if (ClassOf(h) != "#32770") return false;
-  for (HWND c : Descendants(h)) {
-    if (GetDlgCtrlID(c) == 0xFFFF && lstrcmpiA(ClassOf(c).c_str(), "Static") == 0) {
-      if (text) *text = TextOf(c);
-      return true;
-    }
-  }
-  return false;
+HWND MessageOf(HWND h) {
+  if (ClassOf(h) != "#32770") return nullptr;
+  for (HWND c : Descendants(h))
+    if (GetDlgCtrlID(c) == 0xFFFF && lstrcmpiA(ClassOf(c).c_str(), "Static") == 0) return c;
+  return nullptr;
 }
 
+bool IsMessageBox(HWND h) { return MessageOf(h) != nullptr; }
+
 std::string DescribeMessageBox(HWND h) {
-  std::string text;
-  IsMessageBox(h, &text);
   std::vector<std::string> buttons;
   for (HWND c : Descendants(h)) {
     if (lstrcmpiA(ClassOf(c).c_str(), "Button") == 0)
       buttons.push_back("{\"hwnd\":" + Handle(c) + ",\"id\":" + Num(GetDlgCtrlID(c)) + ",\"text\":" +
-                        HexField(TextOf(c)) + "}");
+                        TextField(c) + "}");
   }
-  return "{\"hwnd\":" + Handle(h) + ",\"caption\":" + HexField(TextOf(h)) + ",\"text\":" + HexField(text) +
-         ",\"buttons\":" + List(buttons) + "}";
+  return "{\"hwnd\":" + Handle(h) + ",\"caption\":" + TextField(h) + ",\"text\":" + TextField(MessageOf(h)) +
+         ",\"owner\":" + Handle(GetWindow(h, GW_OWNER)) + ",\"buttons\":" + List(buttons) + "}";
 }
 
 bool Matches(HWND h, bool anyClass, const std::string& cls, bool anyText, const std::string& text) {
@@ -284,7 +307,7 @@ std::string Text(const std::vector<std::string>& a) {
   if (a.size() < 2) return Fail("usage: text HWND");
   HWND h = ToHwnd(a[1]);
   if (!IsWindow(h)) return Fail("no such window");
-  return Ok("\"text\":" + HexField(TextOf(h)));
+  return Ok("\"text\":" + TextField(h));
 }
 
 // Posted, not sent: the click handlers run modal loops and would hold us up.
@@ -312,7 +335,7 @@ std::string MessageBoxes(const std::vector<std::string>& a) {
   DWORD pid = a.size() > 1 ? std::strtoul(a[1].c_str(), nullptr, 10) : 0;
   std::vector<std::string> items;
   for (HWND h : TopLevel(pid))
-    if (IsWindowVisible(h) && IsMessageBox(h, nullptr)) items.push_back(DescribeMessageBox(h));
+    if (IsWindowVisible(h) && IsMessageBox(h)) items.push_back(DescribeMessageBox(h));
   return Ok("\"boxes\":" + List(items));
 }
 
@@ -498,20 +521,22 @@ std::string TextWidth(const std::vector<std::string>& a) {
   if (a.size() < 4 || !Unhex(a[1], &face) || !Unhex(a[3], &text)) return Fail("usage: textwidth FACE HEIGHT TEXT [CHARSET]");
   int height = std::atoi(a[2].c_str());
   int charset = a.size() > 4 ? std::atoi(a[4].c_str()) : DEFAULT_CHARSET;
-  HFONT font = CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.c_str());
-  if (!font) return Fail(LastErrorText("CreateFontA"));
+  HFONT font = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                           FromCodePage(1252, face).c_str());
+  if (!font) return Fail(LastErrorText("CreateFontW"));
   HDC dc = GetDC(nullptr);
   HGDIOBJ old = SelectObject(dc, font);
   SIZE size{};
-  BOOL ok = GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &size);
-  char actual[LF_FACESIZE] = {};
-  GetTextFaceA(dc, sizeof actual, actual);
+  const std::wstring wide = FromCodePage(1252, text);
+  BOOL ok = GetTextExtentPoint32W(dc, wide.data(), static_cast<int>(wide.size()), &size);
+  wchar_t actual[LF_FACESIZE] = {};
+  GetTextFaceW(dc, LF_FACESIZE, actual);
   SelectObject(dc, old);
   ReleaseDC(nullptr, dc);
   DeleteObject(font);
-  if (!ok) return Fail(LastErrorText("GetTextExtentPoint32A"));
-  return Ok("\"cx\":" + Num(size.cx) + ",\"cy\":" + Num(size.cy) + ",\"face\":" + Quote(actual));
+  if (!ok) return Fail(LastErrorText("GetTextExtentPoint32W"));
+  return Ok("\"cx\":" + Num(size.cx) + ",\"cy\":" + Num(size.cy) + ",\"face\":" + Quote(ToCodePage(1252, actual)));
 }
 
 // lock FILE / unlock FILE: holds the file open without sharing, so that the
@@ -530,6 +555,36 @@ std::string Lock(const std::vector<std::string>& a, bool lock) {
                          nullptr);
   if (h == INVALID_HANDLE_VALUE) return Fail(LastErrorText("CreateFileA"));
   g_locks[path] = h;
+  return Ok();
+}
+
+// attrib FILE ATTRIBUTES: sets a file's attributes (read-only 1, hidden 2) as a
+// user would; FILE in UTF-8.
+std::string Attributes(const std::vector<std::string>& a) {
+  std::string path;
+  if (a.size() < 3 || !Unhex(a[1], &path)) return Fail("usage: attrib FILE ATTRIBUTES");
+  if (!SetFileAttributesW(FromCodePage(CP_UTF8, path).c_str(), std::strtoul(a[2].c_str(), nullptr, 10)))
+    return Fail(LastErrorText("SetFileAttributesW"));
+  return Ok();
+}
+
+// regrestrict KEY ACCESS: the key's access list allows everyone that access
+// and nothing more, so that opening it for more is refused.
+std::string RegRestrict(const std::vector<std::string>& a) {
+  std::string key;
+  if (a.size() < 3 || !Unhex(a[1], &key)) return Fail("usage: regrestrict KEY ACCESS");
+  const std::string sddl = "D:(A;;" + a[2] + ";;;WD)";
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &sd, nullptr))
+    return Fail(LastErrorText("ConvertStringSecurityDescriptorToSecurityDescriptorA"));
+  HKEY h = nullptr;
+  LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, WRITE_DAC, &h);
+  if (rc == ERROR_SUCCESS) {
+    rc = RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, sd);
+    RegCloseKey(h);
+  }
+  LocalFree(sd);
+  if (rc != ERROR_SUCCESS) return Fail("RegSetKeySecurity failed, error " + Num(rc));
   return Ok();
 }
 
@@ -682,6 +737,8 @@ std::string Dispatch(const std::vector<std::string>& a) {
   if (c == "regdel") return RegDelete(a);
   if (c == "regclear") return RegClear(a);
   if (c == "regdelkey") return RegDeleteKey(a);
+  if (c == "regrestrict") return RegRestrict(a);
+  if (c == "attrib") return Attributes(a);
   if (c == "sleep") {
     Sleep(a.size() > 1 ? std::strtoul(a[1].c_str(), nullptr, 10) : 0);
     return Ok();

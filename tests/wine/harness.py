@@ -12,7 +12,8 @@ A test opens one WineSession (a context manager) and works through it:
         p.close(main.hwnd); p.wait_exit()        # exit code
 
 What a session gives (all texts are bytes, code page 1252, exactly as the program
-holds them):
+holds them; windows are read through the wide calls, so .wtext and wtext() give
+the same texts as the str the window holds, whatever the ANSI code page):
 
   Files and registry
     settings_path                  host path of C:\\windows\\CalvineV1.CFG
@@ -37,13 +38,15 @@ holds them):
     lock_file(winpath) / unlock_file(winpath)
                                    hold a file open without sharing, so the program's
                                    own open of it fails
+    set_attributes(host_path, attributes)  SetFileAttributesW (READONLY, HIDDEN)
+    reg_restrict(key, access)      the key's access list allows everyone that access only
 
   Programs
     launch(exe=None, timeout=15)   starts Bravelle.exe (or another exe); -> Program
     version_info(exe=None)         VerQueryValueA view plus every string of the table
     manifest(exe=None)             ([ids of RT_MANIFEST resources], bytes of manifest 1)
-    text_width(text, face="MS Sans Serif", height=-11)
-                                   GetTextExtentPoint32A width of the text in that font
+    text_width(text, face="MS Sans Serif", height=-11, charset=1)
+                                   GetTextExtentPoint32W width of the text in that font
     cmd(name, *args)               raw automation command -> dict (see automate.cpp)
     wine(*args)                    runs a Wine command in the session (CompletedProcess)
     screenshot(path=None, window=None)  PNG of the display or of one Window, -> path
@@ -63,12 +66,12 @@ Program (returned by launch):
     window(caption=None, cls=None) first visible top-level window matching
     children(hwnd)                 [Control], every descendant, positions in the
                                    client coordinates of its parent
-    text(hwnd)                     WM_GETTEXT bytes
+    text(hwnd)                     WM_GETTEXT bytes; wtext(hwnd) the str
     sync(hwnd)                     waits until the window's thread is idle again
                                    (after a dialog closes, before reading results)
     click(hwnd) / click_button(top, text)   BM_CLICK, posted
     post(hwnd, msg, wp, lp) / send(...)
-    message_boxes()                [MessageBox] (.hwnd .caption .text .buttons)
+    message_boxes()                [MessageBox] (.hwnd .caption .text .wtext .owner .buttons)
     wait_message_box(timeout=10)   the first one to appear
     press_ok(box)                  clicks its OK button
     close(hwnd)                    posts WM_CLOSE
@@ -78,6 +81,10 @@ Program (returned by launch):
     control(top, text=None, cls=None)   first descendant with that text / class
 
 wait_until(condition, timeout=10)  polls condition() until true -> (value, seconds)
+locale_env(name)                   {"LANG": name, "LOCPATH": ...} for WineSession(env=...),
+                                   the locale generated once in the work folder; Wine takes
+                                   its ANSI code page from it (ru_RU.UTF-8: 1251,
+                                   hi_IN.UTF-8: 65001)
 
 Everything a session starts (Xvfb, wineserver, the automation server, simulated
 units) is ended by its process id when the session ends; the prefix is removed
@@ -107,6 +114,8 @@ REG_EXPAND_SZ = 2
 REG_BINARY = 3
 REG_DWORD = 4
 REG_MULTI_SZ = 7
+FILE_ATTRIBUTE_READONLY = 1
+FILE_ATTRIBUTE_HIDDEN = 2
 
 _HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -173,6 +182,13 @@ def _hex(value):
 
 def _bytes(value):
     return value.encode("cp1252") if isinstance(value, str) else bytes(value)
+
+
+def _window_text(hex_text):
+    """(bytes in code page 1252 as the program holds them, "?" for what 1252 lacks; str)
+    of a text automate.exe reported in UTF-8."""
+    text = bytes.fromhex(hex_text).decode("utf-8")
+    return text.encode("cp1252", "replace"), text
 
 
 def _base_env():
@@ -304,6 +320,25 @@ def ensure_template(log=None):
         return template
 
 
+def locale_env(name):
+    """Environment for a session whose Wine runs in the Unix locale name
+    ("ru_RU.UTF-8"). The locale is generated once into the work folder, so the
+    tests need no locale of the system's."""
+    language, _, charset = name.partition(".")
+    root = os.path.join(work_dir(), "locales")
+    os.makedirs(root, exist_ok=True)
+    target = os.path.join(root, name)
+    with open(os.path.join(root, "locales.lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not os.path.isfile(os.path.join(target, "LC_CTYPE")):
+            # localedef also writes what it made when it only warns.
+            out = subprocess.run(["localedef", "-i", language, "-f", charset or "UTF-8", target],
+                                 capture_output=True, timeout=120)
+            if not os.path.isfile(os.path.join(target, "LC_CTYPE")):
+                raise HarnessError("localedef %s: %r" % (name, out.stderr))
+    return {"LANG": name, "LOCPATH": root}
+
+
 def copy_prefix(template, target):
     def copy(src, dst):
         if src.lower().endswith(_LINKED_SUFFIXES):
@@ -318,7 +353,7 @@ class Window:
         self.raw = d
         self.hwnd = d["hwnd"]
         self.cls = d["class"]
-        self.text = bytes.fromhex(d["text"])
+        self.text, self.wtext = _window_text(d["text"])
         self.visible = d["visible"]
         self.enabled = d["enabled"]
         self.rect = tuple(d["rect"])            # outer rect, screen coordinates
@@ -346,7 +381,7 @@ class Control:
         self.parent = d["parent"]
         self.id = d["id"]
         self.cls = d["class"]
-        self.text = bytes.fromhex(d["text"])
+        self.text, self.wtext = _window_text(d["text"])
         self.visible = d["visible"]
         self.enabled = d["enabled"]
         self.x, self.y, self.w, self.h = d["x"], d["y"], d["w"], d["h"]
@@ -361,9 +396,10 @@ class Control:
 class MessageBox:
     def __init__(self, d):
         self.hwnd = d["hwnd"]
-        self.caption = bytes.fromhex(d["caption"])
-        self.text = bytes.fromhex(d["text"])
-        self.buttons = [(b["id"], bytes.fromhex(b["text"])) for b in d["buttons"]]
+        self.owner = d["owner"]
+        self.caption, self.wcaption = _window_text(d["caption"])
+        self.text, self.wtext = _window_text(d["text"])
+        self.buttons = [(b["id"], _window_text(b["text"])[0]) for b in d["buttons"]]
 
     def __repr__(self):
         return "MessageBox(%r: %r %r)" % (self.caption, self.text, self.buttons)
@@ -418,7 +454,10 @@ class Program:
         return [Control(c) for c in self.cmd("children", hwnd)["children"]]
 
     def text(self, hwnd):
-        return bytes.fromhex(self.cmd("text", hwnd)["text"])
+        return _window_text(self.cmd("text", hwnd)["text"])[0]
+
+    def wtext(self, hwnd):
+        return _window_text(self.cmd("text", hwnd)["text"])[1]
 
     def click(self, hwnd):
         self.cmd("click", hwnd)
@@ -749,8 +788,9 @@ class WineSession:
         reply = self.cmd("manifest", _hex(to_windows_path(exe or self.exe)))
         return reply["ids"], bytes.fromhex(reply["manifest"])
 
-    def text_width(self, text, face="MS Sans Serif", height=-11):
-        return self.cmd("textwidth", _hex(face), height, _hex(text))["cx"]
+    def text_width(self, text, face="MS Sans Serif", height=-11, charset=1):
+        """charset: DEFAULT_CHARSET (1), or ANSI_CHARSET (0) as a code page 1252 PC resolves it."""
+        return self.cmd("textwidth", _hex(face), height, _hex(text), charset)["cx"]
 
     def screenshot(self, path=None, window=None):
         """PNG of the display, or of one window's outer rectangle (a Window)."""
@@ -825,6 +865,9 @@ class WineSession:
     def unlock_file(self, winpath=SETTINGS_WINPATH):
         self.cmd("unlock", _hex(winpath))
 
+    def set_attributes(self, host_path, attributes):
+        self.cmd("attrib", to_windows_path(host_path).encode("utf-8").hex(), attributes)
+
     # -- the registry ------------------------------------------------------------
 
     def reg_values(self, key):
@@ -848,6 +891,9 @@ class WineSession:
 
     def reg_delete_key(self, key):
         self.cmd("regdelkey", _hex(key))
+
+    def reg_restrict(self, key, access):
+        self.cmd("regrestrict", _hex(key), "0x%x" % access)
 
     def serialcomm(self):
         return self.reg_values(SERIALCOMM)

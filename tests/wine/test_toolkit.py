@@ -24,6 +24,7 @@ WS_EX_TOPMOST, WS_EX_APPWINDOW = 0x00000008, 0x00040000
 ES_MULTILINE, ES_AUTOVSCROLL, ES_AUTOHSCROLL, ES_READONLY = 0x0004, 0x0040, 0x0080, 0x0800
 BS_TYPEMASK, BS_DEFPUSHBUTTON, BS_GROUPBOX, BS_AUTORADIOBUTTON = 0x0F, 1, 7, 9
 WM_KEYDOWN, WM_CHAR, EM_GETLIMITTEXT = 0x0100, 0x0102, 0x00D5
+KEY_READ, KEY_NOTIFY = 0x20019, 0x0010
 VK_RETURN = 0x0D
 
 
@@ -231,6 +232,32 @@ class HandlerErrors(ToolkitCase):
             self.assertEqual(p.text(main.hwnd), b" ")
             self.assertTrue(p.describe(main.hwnd).enabled)
             self.assertEqual(s.read_settings(), SETTINGS_FR)
+            p.close(main.hwnd)
+            self.assertEqual(p.wait_exit(), 0)
+
+
+class ErrorBoxes(ToolkitCase):
+    def test_a_box_of_the_port_dialog_stands_in_front_of_it(self):
+        with harness.WineSession(self) as s:
+            s.set_serialcomm([("\\Device\\Serial0", "COM1")])
+            p = s.launch()
+            main = p.main_window()
+            p.click_button(main.hwnd, b"Configuration du Port")
+            dialog = p.wait_window(caption=PORT_DIALOG_FR)
+            # The list cannot be read any more: the key opens for a look, not for reading.
+            s.reg_restrict(harness.SERIALCOMM, KEY_READ & ~KEY_NOTIFY)
+            p.click_button(dialog, b"Recherche des Ports")
+            box = p.wait_message_box()
+            self.assertEqual((box.caption, box.text), (b"Erreur", b" Pas de port serie"))
+            # EnumWindows lists the top-level windows from the top down: the box
+            # is above the dialog, which stays on top of other windows.
+            order = [w.hwnd for w in p.windows()]
+            self.assertLess(order.index(box.hwnd), order.index(dialog), p.windows())
+            self.assertEqual([w.text for w in taskbar_windows(p)], [b"Bravelle"])
+            p.press_ok(box)
+            p.wait_window(caption=PORT_DIALOG_FR, appear=False)
+            p.sync(main.hwnd)
+            self.assertTrue(p.describe(main.hwnd).enabled)
             p.close(main.hwnd)
             self.assertEqual(p.wait_exit(), 0)
 

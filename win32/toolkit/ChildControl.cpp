@@ -8,17 +8,17 @@
 
 namespace childwindow {
 
-HWND Create(Win32Form& form, const char* windowClass, const std::string& text, DWORD style, DWORD exStyle,
+HWND Create(Win32Form& form, const wchar_t* windowClass, const std::string& text, DWORD style, DWORD exStyle,
             const ui::Bounds& b) {
   Win32Form::Quiet quiet(form);
   const int id = form.NextControlId();
   HWND child =
-      CreateWindowExA(exStyle, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style,
+      CreateWindowExW(exStyle, windowClass, widetext::FromCp1252(text).c_str(), WS_CHILD | WS_VISIBLE | style,
                       b.Left + form.Border(), b.Top + form.Border(), std::max(0, b.Width),
                       std::max(0, b.Height), form.Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                      reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(form.Handle(), GWLP_HINSTANCE)), nullptr);
-  if (!child) throw ui::Error("CreateWindowEx " + std::string(windowClass));
-  SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(form.Font()), FALSE);
+                      reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(form.Handle(), GWLP_HINSTANCE)), nullptr);
+  if (!child) throw ui::Error("CreateWindowEx " + widetext::ToUtf8(windowClass));
+  SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(form.Font()), FALSE);
   return child;
 }
 
@@ -31,19 +31,25 @@ void Destroy(Win32Form& form, HWND child) {
 }
 
 void Attach(HWND child, CommandTarget* target) {
-  SetWindowLongPtrA(child, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(target));
+  SetWindowLongPtrW(child, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(target));
 }
 
 CommandTarget* TargetOf(HWND child) {
-  return reinterpret_cast<CommandTarget*>(GetWindowLongPtrA(child, GWLP_USERDATA));
+  return reinterpret_cast<CommandTarget*>(GetWindowLongPtrW(child, GWLP_USERDATA));
 }
 
-std::string Text(HWND window) {
-  const int length = GetWindowTextLengthA(window);
-  if (length <= 0) return std::string();
-  std::vector<char> buffer(static_cast<size_t>(length) + 1);
-  const int copied = GetWindowTextA(window, buffer.data(), length + 1);
-  return std::string(buffer.data(), static_cast<size_t>(std::max(0, copied)));
+widetext::Utf16 WideText(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  if (length <= 0) return widetext::Utf16();
+  std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
+  const int copied = GetWindowTextW(window, buffer.data(), length + 1);
+  return widetext::Utf16(std::move(buffer), static_cast<size_t>(std::max(0, std::min(copied, length))));
+}
+
+std::string Text(HWND window) { return widetext::ToCp1252(WideText(window)); }
+
+void SetText(HWND window, const std::string& text) {
+  SetWindowTextW(window, widetext::FromCp1252(text).c_str());
 }
 
 void Place(const Win32Form& form, HWND child, const ui::Bounds& b) {
@@ -59,7 +65,7 @@ ui::Bounds Where(const Win32Form& form, HWND child) {
 }
 
 bool HasStyle(HWND window, DWORD style) {
-  return (static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE)) & style) != 0;
+  return (static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)) & style) != 0;
 }
 
 }  // namespace childwindow

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ui/Toolkit.h"
+#include "win32/WideText.h"
 #include "win32/WindowsApi.h"
 #include "win32/toolkit/Win32Form.h"
 
@@ -19,13 +20,16 @@ namespace childwindow {
 // Creates a visible child of the form in the form's font, placed in control
 // coordinates, with the next control id; the toolkit's own creation
 // notifications reach no handler.
-HWND Create(Win32Form& form, const char* windowClass, const std::string& text, DWORD style, DWORD exStyle,
+HWND Create(Win32Form& form, const wchar_t* windowClass, const std::string& text, DWORD style, DWORD exStyle,
             const ui::Bounds& b);
 void Destroy(Win32Form& form, HWND child);
 void Attach(HWND child, CommandTarget* target);
 CommandTarget* TargetOf(HWND child);
 
+// The window text, and the same in code page 1252 as the toolkit hands it on.
+widetext::Utf16 WideText(HWND window);
 std::string Text(HWND window);
+void SetText(HWND window, const std::string& text);
 void Place(const Win32Form& form, HWND child, const ui::Bounds& b);
 ui::Bounds Where(const Win32Form& form, HWND child);
 bool HasStyle(HWND window, DWORD style);
@@ -39,7 +43,7 @@ class ChildControl : public Interface {
   ChildControl(const ChildControl&) = delete;
   ChildControl& operator=(const ChildControl&) = delete;
 
-  void SetCaption(const std::string& text) override { SetWindowTextA(hwnd_, text.c_str()); }
+  void SetCaption(const std::string& text) override { childwindow::SetText(hwnd_, text); }
   std::string Caption() const override { return childwindow::Text(hwnd_); }
   void SetBounds(const ui::Bounds& b) override { childwindow::Place(form_, hwnd_, b); }
   ui::Bounds GetBounds() const override { return childwindow::Where(form_, hwnd_); }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "win32/WideText.h"
 #include "win32/toolkit/ChildControl.h"
 #include "win32/toolkit/Win32Button.h"
 #include "win32/toolkit/Win32Memo.h"
@@ -36,11 +37,11 @@ Win32Form::Win32Form(Win32Toolkit& toolkit, const ui::FormStyle& style, HWND own
   font_ = toolkit_.Font(style.FontName, style.FontHeight);
   Quiet quiet(*this);
   // Created hidden at the origin; Show centres it.
-  hwnd_ = CreateWindowExA(exStyle_, Win32Toolkit::FormClassName(), "", style_, 0, 0, 0, 0, owner, nullptr,
+  hwnd_ = CreateWindowExW(exStyle_, Win32Toolkit::FormClassName(), L"", style_, 0, 0, 0, 0, owner, nullptr,
                           toolkit_.Instance(), this);
   if (!hwnd_) throw ui::Error("CreateWindowEx");
   SetClientSize(style.ClientWidth + 2 * border_, style.ClientHeight + 2 * border_);
-  SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   toolkit_.Register(this);
 }
 
@@ -54,7 +55,7 @@ Win32Form::~Win32Form() {
   if (hwnd_) DestroyWindow(hwnd_);
 }
 
-void Win32Form::SetCaption(const std::string& text) { SetWindowTextA(hwnd_, text.c_str()); }
+void Win32Form::SetCaption(const std::string& text) { childwindow::SetText(hwnd_, text); }
 
 std::string Win32Form::Caption() const { return childwindow::Text(hwnd_); }
 
@@ -108,8 +109,10 @@ int Win32Form::TextWidth(const std::string& text) const {
   HDC dc = GetDC(hwnd_);
   if (!dc) return 0;
   HGDIOBJ previous = SelectObject(dc, font_);
+  // Measured as drawn: the same UTF-16 text the caption shows.
+  const widetext::Utf16 wide = widetext::FromCp1252(text);
   SIZE size{};
-  GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &size);
+  GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
   SelectObject(dc, previous);
   ReleaseDC(hwnd_, dc);
   return size.cx;
@@ -141,7 +144,7 @@ void Win32Form::Close() {
 }
 
 void Win32Form::PostMessage(const ui::Message& m) {
-  PostMessageA(hwnd_, m.Msg, static_cast<WPARAM>(m.WParam), static_cast<LPARAM>(m.LParam));
+  PostMessageW(hwnd_, m.Msg, static_cast<WPARAM>(m.WParam), static_cast<LPARAM>(m.LParam));
 }
 
 void Win32Form::SizeToControls() {
@@ -159,9 +162,9 @@ void Win32Form::SetDefaultButton(HWND button) {
   // Our push buttons carry no style bits in the low word but their type, so
   // BM_SETSTYLE loses nothing whichever way the system reads it.
   if (defaultButton_ && defaultButton_ != button)
-    SendMessageA(defaultButton_, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    SendMessageW(defaultButton_, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
   defaultButton_ = button;
-  if (button) SendMessageA(button, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+  if (button) SendMessageW(button, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
 }
 
 void Win32Form::Fire(const ui::Handler& handler) {
@@ -171,19 +174,19 @@ void Win32Form::Fire(const ui::Handler& handler) {
 
 LRESULT CALLBACK Win32Form::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
     auto* form = static_cast<Win32Form*>(create->lpCreateParams);
     form->hwnd_ = hwnd;
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
   }
-  auto* form = reinterpret_cast<Win32Form*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (!form) return DefWindowProcA(hwnd, msg, wParam, lParam);
+  auto* form = reinterpret_cast<Win32Form*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!form) return DefWindowProcW(hwnd, msg, wParam, lParam);
   if (msg == WM_NCDESTROY) {
     // From here on the form has no window: an owner's destruction can take
     // this one along while the object still lives.
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     form->hwnd_ = nullptr;
-    return DefWindowProcA(hwnd, msg, wParam, lParam);
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
   }
   try {
     return form->HandleMessage(msg, wParam, lParam);
@@ -254,7 +257,7 @@ LRESULT Win32Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       break;
   }
-  return DefWindowProcA(hwnd_, msg, wParam, lParam);
+  return DefWindowProcW(hwnd_, msg, wParam, lParam);
 }
 
 void Win32Form::Show() {

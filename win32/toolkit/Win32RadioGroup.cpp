@@ -12,7 +12,7 @@ constexpr int kMaxColumns = 16;
 }  // namespace
 
 Win32RadioGroup::Win32RadioGroup(Win32Form& form, const ui::Bounds& b, const std::string& caption)
-    : ChildControl(form, childwindow::Create(form, "Button", caption, BS_GROUPBOX, 0, b)) {}
+    : ChildControl(form, childwindow::Create(form, L"Button", caption, BS_GROUPBOX, 0, b)) {}
 
 Win32RadioGroup::~Win32RadioGroup() { DestroyButtons(); }
 
@@ -41,7 +41,7 @@ void Win32RadioGroup::SetItems(const std::vector<std::string>& items) {
     // The first button opens the group for the arrow keys; the control
     // created after the group box carries WS_GROUP and closes it.
     const DWORD style = BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0);
-    HWND button = childwindow::Create(form_, "Button", items_[i], style, 0, {group.Left, group.Top, 0, 0});
+    HWND button = childwindow::Create(form_, L"Button", items_[i], style, 0, {group.Left, group.Top, 0, 0});
     childwindow::Attach(button, this);
     if (!IsEnabled()) EnableWindow(button, FALSE);
     if (!IsVisible()) ShowWindow(button, SW_HIDE);
@@ -97,10 +97,10 @@ void Win32RadioGroup::ShowIndex() {
   Win32Form::Quiet quiet(form_);
   for (size_t i = 0; i < buttons_.size(); ++i) {
     const bool checked = static_cast<int>(i) == index_;
-    SendMessageA(buttons_[i], BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(buttons_[i], BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
     // Tab lands on the highlighted item, or on the first while none is.
     const bool stop = checked || (index_ < 0 && i == 0);
-    const LONG_PTR style = GetWindowLongPtrA(buttons_[i], GWL_STYLE);
-    SetWindowLongPtrA(buttons_[i], GWL_STYLE, stop ? (style | WS_TABSTOP) : (style & ~LONG_PTR{WS_TABSTOP}));
+    const LONG_PTR style = GetWindowLongPtrW(buttons_[i], GWL_STYLE);
+    SetWindowLongPtrW(buttons_[i], GWL_STYLE, stop ? (style | WS_TABSTOP) : (style & ~LONG_PTR{WS_TABSTOP}));
   }
 }

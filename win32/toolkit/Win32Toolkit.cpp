@@ -7,8 +7,8 @@
 
 namespace {
 
-constexpr char kFormClass[] = "BravelleForm";
-constexpr char kApplicationClass[] = "BravelleApplication";
+constexpr wchar_t kFormClass[] = L"BravelleForm";
+constexpr wchar_t kApplicationClass[] = L"BravelleApplication";
 // Posted to the application window when it is activated: the form the user
 // worked in takes the activation over once the system has finished with it.
 constexpr UINT kActivateForm = WM_APP + 1;
@@ -22,38 +22,42 @@ constexpr UINT kErrorBoxFlags = MB_OK | MB_ICONERROR | MB_TASKMODAL;
 
 }  // namespace
 
-Win32Toolkit::Win32Toolkit() : instance_(GetModuleHandleA(nullptr)) {
-  WNDCLASSEXA wc{};
+// Wide windows throughout: the system then keeps every text in UTF-16 and no
+// conversion through the ANSI code page, whatever it is, touches the
+// catalogue's letters.
+Win32Toolkit::Win32Toolkit() : instance_(GetModuleHandleW(nullptr)) {
+  WNDCLASSEXW wc{};
   wc.cbSize = sizeof(wc);
   wc.hInstance = instance_;
-  wc.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
-  wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  wc.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+  wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kFormClass;
   wc.lpfnWndProc = Win32Form::ClassWindowProc();
-  RegisterClassExA(&wc);
+  RegisterClassExW(&wc);
 
   wc.hbrBackground = nullptr;
   wc.lpszClassName = kApplicationClass;
   wc.lpfnWndProc = &ApplicationWindowProc;
-  RegisterClassExA(&wc);
+  RegisterClassExW(&wc);
   // Hidden until Run shows the main form; centred, as a restore animates from it.
-  appWindow_ = CreateWindowExA(0, kApplicationClass, "", kApplicationStyle, GetSystemMetrics(SM_CXSCREEN) / 2,
-                               GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr, nullptr, instance_, this);
+  appWindow_ =
+      CreateWindowExW(0, kApplicationClass, L"", kApplicationStyle, GetSystemMetrics(SM_CXSCREEN) / 2,
+                      GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr, nullptr, instance_, this);
 }
 
 Win32Toolkit::~Win32Toolkit() {
   if (appWindow_) DestroyWindow(appWindow_);
-  UnregisterClassA(kApplicationClass, instance_);
-  UnregisterClassA(kFormClass, instance_);
+  UnregisterClassW(kApplicationClass, instance_);
+  UnregisterClassW(kFormClass, instance_);
   for (auto& entry : fonts_) DeleteObject(entry.second);
 }
 
-const char* Win32Toolkit::FormClassName() { return kFormClass; }
+const wchar_t* Win32Toolkit::FormClassName() { return kFormClass; }
 
 void Win32Toolkit::SetTitle(const std::string& title) {
   title_ = title;
-  if (appWindow_) SetWindowTextA(appWindow_, title_.c_str());
+  if (appWindow_) SetWindowTextW(appWindow_, widetext::FromCp1252(title_).c_str());
 }
 
 std::string Win32Toolkit::Title() const { return title_; }
@@ -124,13 +128,13 @@ Win32Form* Win32Toolkit::FormToActivate() const {
 
 LRESULT CALLBACK Win32Toolkit::ApplicationWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
     // Known from here on: the creation's own messages are handled already.
     static_cast<Win32Toolkit*>(create->lpCreateParams)->appWindow_ = hwnd;
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* toolkit = reinterpret_cast<Win32Toolkit*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (!toolkit || msg == WM_NCDESTROY) return DefWindowProcA(hwnd, msg, wParam, lParam);
+  auto* toolkit = reinterpret_cast<Win32Toolkit*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!toolkit || msg == WM_NCDESTROY) return DefWindowProcW(hwnd, msg, wParam, lParam);
   try {
     return toolkit->HandleApplicationMessage(msg, wParam, lParam);
   } catch (...) {
@@ -156,7 +160,7 @@ LRESULT Win32Toolkit::HandleApplicationMessage(UINT msg, WPARAM wParam, LPARAM l
       return 0;
     case WM_ACTIVATE:
       if (LOWORD(wParam) != WA_INACTIVE && !IsIconic(appWindow_))
-        PostMessageA(appWindow_, kActivateForm, 0, 0);
+        PostMessageW(appWindow_, kActivateForm, 0, 0);
       return 0;
     case kActivateForm:
       if (!IsIconic(appWindow_) && GetActiveWindow() == appWindow_)
@@ -166,7 +170,7 @@ LRESULT Win32Toolkit::HandleApplicationMessage(UINT msg, WPARAM wParam, LPARAM l
       // "Close window" on the taskbar entry closes the main form, unless a
       // modal form is up: that one is brought forward instead.
       if (main_ && main_->Handle() && IsWindowEnabled(main_->Handle())) {
-        PostMessageA(main_->Handle(), WM_CLOSE, 0, 0);
+        PostMessageW(main_->Handle(), WM_CLOSE, 0, 0);
       } else if (Win32Form* form = FormToActivate()) {
         SetForegroundWindow(form->Handle());
       }
@@ -174,22 +178,33 @@ LRESULT Win32Toolkit::HandleApplicationMessage(UINT msg, WPARAM wParam, LPARAM l
     default:
       break;
   }
-  return DefWindowProcA(appWindow_, msg, wParam, lParam);
+  return DefWindowProcW(appWindow_, msg, wParam, lParam);
 }
 
-void Win32Toolkit::ShowErrorBox(const std::string& text) { ShowBox(text, ui::kErrorCaption); }
+void Win32Toolkit::ShowErrorBox(const std::string& text, ui::Form* owner) {
+  ShowBox(widetext::FromCp1252(text), ui::kErrorCaption, dynamic_cast<Win32Form*>(owner));
+}
 
-void Win32Toolkit::ShowApplicationError(const std::string& text) { ShowBox(text, title_); }
+void Win32Toolkit::ShowApplicationError(const std::string& text) {
+  ShowBox(widetext::FromUtf8(text), title_, nullptr);
+}
 
-void Win32Toolkit::ShowBox(const std::string& text, const std::string& caption) {
-  // While the taskbar entry shows, the box belongs to the application window,
-  // which sits at the centre of the screen: the box is centred there and gets
-  // no entry of its own. MB_TASKMODAL disables the thread's windows only for a
-  // box without owner, so an owned box disables the forms itself. Before Run
-  // and after it, the box stands alone and is the program's entry.
-  const bool owned = appWindow_ && IsWindowVisible(appWindow_);
-  const std::vector<HWND> disabled = owned ? DisableForms(nullptr) : std::vector<HWND>();
-  MessageBoxA(owned ? appWindow_ : nullptr, text.c_str(), caption.c_str(), kErrorBoxFlags);
+void Win32Toolkit::ShowBox(const widetext::Utf16& text, const std::string& caption, Win32Form* raisedBy) {
+  // An owned window always stands in front of its owner, a form that stays on
+  // top included, and has no taskbar entry of its own: the box belongs to the
+  // form that raised it, else to the form the user works in. A form raising a
+  // box before it shows (or none at all) leaves it to the application window
+  // while the taskbar entry shows; before Run and after it, the box stands
+  // alone and is the program's entry.
+  Win32Form* owner =
+      raisedBy && raisedBy->Handle() && IsWindowVisible(raisedBy->Handle()) ? raisedBy : FormToActivate();
+  HWND ownerWindow = owner ? owner->Handle() : nullptr;
+  if (!ownerWindow && appWindow_ && IsWindowVisible(appWindow_)) ownerWindow = appWindow_;
+  // MB_TASKMODAL disables the thread's windows only for a box without owner.
+  // The box disables its owner form itself and enables it again before it
+  // goes, so that the activation returns there; the other forms are ours.
+  const std::vector<HWND> disabled = ownerWindow ? DisableForms(owner) : std::vector<HWND>();
+  MessageBoxW(ownerWindow, text.c_str(), widetext::FromCp1252(caption).c_str(), kErrorBoxFlags);
   EnableAgain(disabled);
 }
 
@@ -216,9 +231,14 @@ HFONT Win32Toolkit::Font(const std::string& name, int height) {
   const auto found = fonts_.find(key);
   if (found != fonts_.end()) return found->second;
   HFONT font = nullptr;
+  // The texts are code page 1252: the font is asked for in that character set,
+  // as a 1252 PC's DEFAULT_CHARSET resolves. Elsewhere DEFAULT_CHARSET would
+  // pick the local variant of a bitmap font (Cyrillic MS Sans Serif), which
+  // has no "é" to draw.
   if (!name.empty())
-    font = CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, name.c_str());
+    font = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                       widetext::FromCp1252(name).c_str());
   // A form that asks for a font the system cannot make gets the toolkit's own.
   if (!font && !(name == kDefaultFontName && height == kDefaultFontHeight))
     return Font(kDefaultFontName, kDefaultFontHeight);
@@ -230,7 +250,7 @@ HFONT Win32Toolkit::Font(const std::string& name, int height) {
 void Win32Toolkit::PumpUntil(const bool& done) {
   MSG msg;
   while (!done && !quitting_) {
-    const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
     if (got == 0) {
       // Someone posted WM_QUIT: every loop must end, the outer ones too.
       quitting_ = true;
@@ -240,7 +260,7 @@ void Win32Toolkit::PumpUntil(const bool& done) {
     if (got < 0) break;
     if (!TranslateDialogMessage(msg)) {
       TranslateMessage(&msg);
-      DispatchMessageA(&msg);
+      DispatchMessageW(&msg);
     }
   }
 }
@@ -248,7 +268,7 @@ void Win32Toolkit::PumpUntil(const bool& done) {
 void Win32Toolkit::Quit() {
   quitting_ = true;
   // Wakes a loop that is waiting, in case the quit did not come from a message.
-  PostMessageA(nullptr, WM_NULL, 0, 0);
+  PostMessageW(nullptr, WM_NULL, 0, 0);
 }
 
 void Win32Toolkit::Register(Win32Form* form) { forms_.push_back(form); }
@@ -274,6 +294,6 @@ bool Win32Toolkit::TranslateDialogMessage(MSG& msg) {
   if (!msg.hwnd) return false;
   HWND root = GetAncestor(msg.hwnd, GA_ROOT);
   for (Win32Form* form : forms_)
-    if (form->Handle() == root) return IsDialogMessageA(root, &msg) != FALSE;
+    if (form->Handle() == root) return IsDialogMessageW(root, &msg) != FALSE;
   return false;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ui/Toolkit.h"
+#include "win32/WideText.h"
 #include "win32/WindowsApi.h"
 
 class Win32Form;
@@ -23,13 +24,13 @@ class Win32Toolkit final : public ui::Toolkit {
   std::string Title() const override;
   std::unique_ptr<ui::Form> CreateForm(const ui::FormStyle& style, ui::Form* owner) override;
   void Run(ui::Form& mainForm) override;
-  void ShowErrorBox(const std::string& text) override;
+  void ShowErrorBox(const std::string& text, ui::Form* owner) override;
   void ShowApplicationError(const std::string& text) override;
   void Beep(uint32_t type) override;
 
   // What forms and controls share.
   HINSTANCE Instance() const { return instance_; }
-  static const char* FormClassName();
+  static const wchar_t* FormClassName();
   // One font object per name and height, alive as long as the toolkit.
   HFONT Font(const std::string& name, int height);
 
@@ -70,7 +71,7 @@ class Win32Toolkit final : public ui::Toolkit {
 
  private:
   void ReportError(const char* message) noexcept;
-  void ShowBox(const std::string& text, const std::string& caption);
+  void ShowBox(const widetext::Utf16& text, const std::string& caption, Win32Form* raisedBy);
   bool TranslateDialogMessage(MSG& msg);
   static LRESULT CALLBACK ApplicationWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT HandleApplicationMessage(UINT msg, WPARAM wParam, LPARAM lParam);
