@@ -1,45 +1,13 @@
-// CP1252 to UTF-8, and UTF-8 made valid.
+// UTF-8 made valid.
 #include "text/Utf8.h"
 
 #include <cstdint>
 
 namespace {
 
-// Code points of 0x80 to 0x9F in code page 1252; the five bytes it leaves
-// undefined keep the C1 control of the same number, as Windows converts them.
-constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void AppendCodePoint(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 constexpr char kReplacement[] = "\xEF\xBF\xBD";
 
 }  // namespace
-
-std::string Utf8FromCp1252(const std::string& text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 8);
-  for (unsigned char c : text) AppendCodePoint(out, c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c);
-  return out;
-}
 
 std::string ValidUtf8(const std::string& text) {
   std::string out;

@@ -3,8 +3,11 @@
 
 #include <string>
 
-// The catalogue's bytes (Windows code page 1252) as UTF-8.
-std::string Utf8FromCp1252(const std::string& text);
+#include "ui/Toolkit.h"
+
+// The catalogue's bytes (Windows code page 1252) as UTF-8: the toolkit's own
+// conversion, which its error texts go through.
+using ui::Utf8FromCp1252;
 
 // The text with every byte that is not part of a valid UTF-8 sequence (a stray
 // continuation byte, a cut or overlong sequence, a surrogate, beyond U+10FFFF)

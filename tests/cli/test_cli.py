@@ -108,6 +108,38 @@ class UnitTestCase(unittest.TestCase):
         self.units.append(u)
         return u
 
+    def start_watch(self, *args):
+        """bravelle-cli watch in the background; killed when the test ends if it is still running."""
+        p = subprocess.Popen([CLI, "watch"] + list(args), env=cli_env(), stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE)
+        self.addCleanup(lambda: p.poll() is None and (p.kill(), p.wait()))
+        return p
+
+    def hold(self, unit):
+        """Another program holding the unit's port, as ModemManager does; returns the function that lets go."""
+        import fcntl
+        held = [os.open(unit.slave, os.O_RDWR | os.O_NOCTTY)]
+        fcntl.flock(held[0], fcntl.LOCK_EX | fcntl.LOCK_NB)
+
+        def let_go():
+            if held:
+                os.close(held.pop())
+        self.addCleanup(let_go)
+        return let_go
+
+
+def wait_lines(test, path, n, limit=30):
+    """The file's lines once it has n of them."""
+    deadline = time.monotonic() + limit
+    while time.monotonic() < deadline:
+        if os.path.exists(path):
+            with open(path) as f:
+                lines = f.read().splitlines()
+            if len(lines) >= n:
+                return lines
+        time.sleep(0.1)
+    test.fail("no %d lines in %s within %d s" % (n, path, limit))
+
 
 class ReadOutcomes(UnitTestCase):
     def test_a_complete_reading_in_english_and_in_french(self):
@@ -263,13 +295,9 @@ class PortErrors(UnitTestCase):
 
     def test_a_port_held_by_another_program(self):
         u = self.unit()
-        import fcntl
-        holder = os.open(u.slave, os.O_RDWR | os.O_NOCTTY)
-        try:
-            fcntl.flock(holder, fcntl.LOCK_EX | fcntl.LOCK_NB)
-            code, out, err, _ = run_cli("read", "--port", u.link, "--lang", "en")
-        finally:
-            os.close(holder)
+        let_go = self.hold(u)
+        code, out, err, _ = run_cli("read", "--port", u.link, "--lang", "en")
+        let_go()
         self.assertEqual(code, 4, err)
         self.assertIn("ModemManager", err)
         self.assertIn("brltty", err)
@@ -406,14 +434,9 @@ class WriteFailures(UnitTestCase):
     def test_watch_stops_with_74_when_standard_output_is_a_closed_pipe(self):
         u = self.unit("--serial", "77")
         log = os.path.join(self.dir, "units.jsonl")
-        watch = subprocess.Popen([CLI, "watch", "--port", u.link, "--log", log], env=cli_env(),
-                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        watch = self.start_watch("--port", u.link, "--log", log)
         watch.stdout.close()
-        try:
-            watch.wait(timeout=30)
-        finally:
-            if watch.poll() is None:
-                watch.kill()
+        watch.wait(timeout=30)
         self.assertEqual(watch.returncode, 74)
         self.assertIn(b"cannot write to standard output", watch.stderr.read())
         with open(log) as f:
@@ -456,8 +479,7 @@ class Signals(UnitTestCase):
 
     def test_a_log_that_is_a_pipe_is_written_not_searched(self):
         u = self.unit("--serial", "42")
-        watch = subprocess.Popen([CLI, "watch", "--port", u.link, "--log", "/dev/stdout"], env=cli_env(),
-                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        watch = self.start_watch("--port", u.link, "--log", "/dev/stdout")
         first = watch.stdout.readline()
         watch.send_signal(signal.SIGINT)
         out, err = watch.communicate(timeout=10)
@@ -663,36 +685,23 @@ class Watch(UnitTestCase):
         with open(log, "w") as f:
             # The record of an earlier run, then one it was writing when the power went.
             f.write('{"outcome":"ok","port":"%s","serial":1001}\n{"outcome":"ok","ser' % link)
-        watch = subprocess.Popen([CLI, "watch", "--port", link, "--log", log], env=cli_env(),
-                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        try:
-            def records():
-                with open(log) as f:
-                    return [json.loads(line) for line in f.read().splitlines()[2:]]
+        watch = self.start_watch("--port", link, "--log", log)
 
-            def wait_records(n, limit=30):
-                deadline = time.monotonic() + limit
-                while time.monotonic() < deadline:
-                    if len(records()) >= n:
-                        return records()
-                    time.sleep(0.1)
-                self.fail("no record %d within %d s" % (n, limit))
+        def records():
+            with open(log) as f:
+                return [json.loads(line) for line in f.read().splitlines()[2:]]
 
-            time.sleep(1.5)  # nothing plugged in yet: the watch waits for the port
-            first = self.unit("--serial", "1001", link=link)
-            self.assertEqual(len(wait_records(1)), 1)
-            time.sleep(3)  # the unit stays: it is read once only
-            self.assertEqual(len(records()), 1)
-            first.stop()  # unplugged: the port vanishes
-            second = self.unit("--serial", "2002", "--circuit", "9", link=link)
-            got = wait_records(2)
-            time.sleep(0.5)
-            watch.send_signal(signal.SIGINT)
-            out, err = watch.communicate(timeout=20)
-        finally:
-            if watch.poll() is None:
-                watch.kill()
-                watch.wait()
+        time.sleep(1.5)  # nothing plugged in yet: the watch waits for the port
+        first = self.unit("--serial", "1001", link=link)
+        wait_lines(self, log, 3)
+        time.sleep(3)  # the unit stays: it is read once only
+        self.assertEqual(len(records()), 1)
+        first.stop()  # unplugged: the port vanishes
+        second = self.unit("--serial", "2002", "--circuit", "9", link=link)
+        wait_lines(self, log, 4)
+        time.sleep(0.5)
+        watch.send_signal(signal.SIGINT)
+        out, err = watch.communicate(timeout=20)
         self.assertEqual(watch.returncode, 0, err)
         with open(log, "rb") as f:
             data = f.read()
@@ -722,40 +731,17 @@ class Watch(UnitTestCase):
             # The same unit read on fixture 2 by an earlier run; another one on fixture 1.
             f.write('{"schema":1,"outcome":"ok","port":"%s","serial":2}\n' % links[1])
             f.write('{"schema":1,"outcome":"ok","port":"%s","serial":99}\n' % links[0])
-        watch = subprocess.Popen([CLI, "watch", "--log", log, "--csv", csv_path] +
-                                 [a for link in links for a in ("--port", link)], env=cli_env(),
-                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        import fcntl
-        holder = None
-
-        def wait_lines(n):
-            deadline = time.monotonic() + 30
-            while time.monotonic() < deadline:
-                with open(log) as f:
-                    if len(f.read().splitlines()) >= n:
-                        return
-                time.sleep(0.1)
-            self.fail("no %d lines in the log" % n)
-
-        try:
-            time.sleep(0.5)
-            units = [self.unit("--serial", str(i + 1), link=link) for i, link in enumerate(links)]
-            # Another program holds the fourth fixture's port: only that fixture waits.
-            holder = os.open(units[3].slave, os.O_RDWR | os.O_NOCTTY)
-            fcntl.flock(holder, fcntl.LOCK_EX | fcntl.LOCK_NB)
-            wait_lines(5)
-            time.sleep(1)
-            os.close(holder)
-            holder = None
-            wait_lines(6)
-            watch.send_signal(signal.SIGINT)
-            out, err = watch.communicate(timeout=20)
-        finally:
-            if holder is not None:
-                os.close(holder)
-            if watch.poll() is None:
-                watch.kill()
-                watch.wait()
+        watch = self.start_watch("--log", log, "--csv", csv_path, *[a for link in links for a in ("--port", link)])
+        time.sleep(0.5)
+        units = [self.unit("--serial", str(i + 1), link=link) for i, link in enumerate(links)]
+        # Another program holds the fourth fixture's port: only that fixture waits.
+        let_go = self.hold(units[3])
+        wait_lines(self, log, 5)
+        time.sleep(1)
+        let_go()
+        wait_lines(self, log, 6)
+        watch.send_signal(signal.SIGINT)
+        out, err = watch.communicate(timeout=20)
         self.assertEqual(err.decode().count("Cannot use the port " + links[3]), 1, err)
         self.assertEqual(watch.returncode, 0, err)
         with open(log) as f:
@@ -778,26 +764,13 @@ class Watch(UnitTestCase):
     def test_a_port_held_by_another_program_is_told_once_and_read_once_free(self):
         u = self.unit("--serial", "3003")
         log = os.path.join(self.dir, "units.jsonl")
-        import fcntl
-        holder = os.open(u.slave, os.O_RDWR | os.O_NOCTTY)
-        fcntl.flock(holder, fcntl.LOCK_EX | fcntl.LOCK_NB)
-        watch = subprocess.Popen([CLI, "watch", "--port", u.link, "--log", log, "--lang", "en"],
-                                 env=cli_env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        try:
-            time.sleep(3)  # several attempts, each refused
-            os.close(holder)
-            holder = None
-            deadline = time.monotonic() + 30
-            while time.monotonic() < deadline and not (os.path.exists(log) and os.path.getsize(log) > 0):
-                time.sleep(0.1)
-            watch.send_signal(signal.SIGINT)
-            out, err = watch.communicate(timeout=20)
-        finally:
-            if holder is not None:
-                os.close(holder)
-            if watch.poll() is None:
-                watch.kill()
-                watch.wait()
+        let_go = self.hold(u)
+        watch = self.start_watch("--port", u.link, "--log", log, "--lang", "en")
+        time.sleep(3)  # several attempts, each refused
+        let_go()
+        wait_lines(self, log, 1)
+        watch.send_signal(signal.SIGINT)
+        out, err = watch.communicate(timeout=20)
         err = err.decode()
         self.assertEqual(watch.returncode, 0, err)
         self.assertEqual(err.count("Cannot use the port " + u.link + ":"), 1, err)
