@@ -1,13 +1,13 @@
 // The page's reading: the window's pane lines, the failure words, the repeat rule and the answer object.
 #include "web/PageReading.h"
 
-#include <cerrno>
 #include <map>
 
 #include "text/Format.h"
 #include "text/TextCatalogue.h"
 #include "text/Utf8.h"
 #include "text/WebTexts.h"
+#include "web/WebSerialDevice.h"
 
 std::vector<std::string> PaneLines(const UnitReading& r, uint32_t language) {
   std::vector<std::string> lines;
@@ -48,10 +48,9 @@ std::vector<std::string> PaneLines(const UnitReading& r, uint32_t language) {
 void TellFailure(ReadingRecord& record, uint32_t language, const std::string& portText) {
   const UnitReading& r = record.Reading;
   const std::string port = ValidUtf8(record.Port);
-  // The SerialLine reports errno values: a port another program holds, and one that is gone.
-  const bool gone = IsSystemError(r.Status) && r.Status == ENODEV;
+  const bool gone = r.Status == kWebPortGone;
   if (r.Outcome == ReadingOutcome::PortError) {
-    if (r.Status == EBUSY) {
+    if (r.Status == kWebPortBusy) {
       record.Problem = PortProblem::Busy;
       record.Message = Say(TXT_WEB_PORT_BUSY, language, port.c_str());
     } else if (gone) {

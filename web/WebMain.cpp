@@ -67,7 +67,7 @@ EMSCRIPTEN_KEEPALIVE const char* web_texts(int language) {
   const uint32_t lang = Language(language);
   const std::string device = Utf8FromCp1252(GetDeviceName());
   g_answer = "{\"title\":" + JsonString(Say(TXT_WEB_TITLE, lang, device.c_str()));
-  for (const Keyed& t : kPageTexts) g_answer += "," + JsonString(t.Key) + ":" + JsonString(Say(t.Id, lang));
+  for (const Keyed& t : kPageTexts) g_answer += "," + JsonString(t.Key) + ":" + JsonString(Utf8FromCp1252(Text(t.Id, lang)));
   g_answer += ",\"languageNames\":[" + JsonString(Utf8FromCp1252(Text(TXT_LANGUAGE_NAME, kLanguageFrench))) + "," +
               JsonString(Utf8FromCp1252(Text(TXT_LANGUAGE_NAME, kLanguageEnglish))) + "]}";
   return g_answer.c_str();

@@ -3,21 +3,20 @@
 
 #include <emscripten.h>
 
-#include <cstdlib>
 #include <string>
 
 // The SerialLine answers with a number: a byte or a count, -1 for a timeout, -2
 // for a failure whose errno-like code lastError() then gives.
-EM_ASYNC_JS(int, serial_open, (const char* label), { return await Module.serialLine.open(UTF8ToString(label)); });
+EM_ASYNC_JS(int, serial_open, (const char* label), { return await Module.serialLine.call("open", UTF8ToString(label)); });
 EM_ASYNC_JS(int, serial_configure, (int baud, int dataBits, int parity, int stopBits, int dtr, int rts), {
-  return await Module.serialLine.configure(baud, dataBits, parity, stopBits, dtr != 0, rts != 0);
+  return await Module.serialLine.call("configure", baud, dataBits, parity, stopBits, dtr != 0, rts != 0);
 });
-EM_ASYNC_JS(int, serial_write, (int byte, int timeoutMs), { return await Module.serialLine.write(byte, timeoutMs); });
-EM_ASYNC_JS(int, serial_read, (int timeoutMs), { return await Module.serialLine.read(timeoutMs); });
-EM_ASYNC_JS(int, serial_close, (), { return await Module.serialLine.close(); });
+EM_ASYNC_JS(int, serial_write, (int byte, int timeoutMs), { return await Module.serialLine.call("write", byte, timeoutMs); });
+EM_ASYNC_JS(int, serial_read, (int timeoutMs), { return await Module.serialLine.call("read", timeoutMs); });
+EM_ASYNC_JS(int, serial_close, (), { return await Module.serialLine.call("close"); });
 EM_JS(void, serial_purge, (), { Module.serialLine.purge(); });
 EM_JS(int, serial_last_error, (), { return Module.serialLine.lastError; });
-EM_JS(char*, serial_error_text, (), { return stringToNewUTF8(Module.serialLine.lastErrorText || ""); });
+EM_JS(void, serial_error_text, (char* out, int size), { stringToUTF8(Module.serialLine.lastErrorText || "", out, size); });
 
 namespace {
 
@@ -44,9 +43,11 @@ SerialHandle WebSerialDevice::Open(const char* path) {
     Failed();
     return kInvalidSerialHandle;
   }
-  // What the SerialLine opens with, and so what GetState finds before any SetState.
+  // What the SerialLine opens with, and so what GetState finds before any SetState: the
+  // system raises DTR and RTS when it opens a port, and Close puts them back so.
   dcb_ = CommDcb{};
   dcb_.DCBlength = sizeof(CommDcb);
+  dcb_.Flags = dcbflag::Binary | (1u << dcbflag::DtrControlShift) | (1u << dcbflag::RtsControlShift);
   dcb_.BaudRate = 9600;
   dcb_.ByteSize = 8;
   dcb_.Parity = kEvenParity;
@@ -108,8 +109,7 @@ bool WebSerialDevice::Read(SerialHandle, uint8_t& byte, uint32_t& count) {
 bool WebSerialDevice::Close(SerialHandle) { return serial_close() < 0 ? Failed() : true; }
 
 std::string WebSerialErrorText() {
-  char* text = serial_error_text();
-  std::string out(text);
-  free(text);
-  return out;
+  char text[256];
+  serial_error_text(text, sizeof text);
+  return text;
 }

@@ -99,13 +99,15 @@ function labelOf(port) {
 // The web form of the window's idle watch and of auto: the ports granted
 // before are used without asking; plugging and unplugging update the choice.
 async function refreshPorts() {
-  if (page.noSerial) return;
+  // While a reading is suspended in the core nothing else may call it (ccall would
+  // take the reading's promise for its own); the reading refreshes when it ends.
+  if (page.noSerial || page.reading) return;
   const granted = (await navigator.serial.getPorts()).filter((p) => p.connected !== false);
   page.ports = [];
   for (const port of granted) {
     page.ports.push({ port, label: labelOf(port), preferred: port.getInfo().usbVendorId === CP210X_VENDOR });
   }
-  if (!page.reading) page.line.ports = new Map(page.ports.map((p) => [p.label, p.port]));
+  page.line.ports = new Map(page.ports.map((p) => [p.label, p.port]));
   const before = page.chosen;
   if (page.picked !== null && page.ports.some((p) => p.label === page.picked)) {
     page.chosen = page.picked;
@@ -168,7 +170,7 @@ async function read() {
 
 function cancel() {
   if (!page.reading) return;
-  page.core.ccall("web_cancel", null, [], []);
+  page.core._web_cancel();  // a raw call: see refreshPorts
   page.line.interrupt();
   $("status").textContent = page.texts.cancelling;
 }

@@ -1,7 +1,7 @@
 // The page's serial line: one Web Serial port at a time, opened, read, written and closed as the link asks.
 "use strict";
 
-// errno values, as the POSIX backend reports its ports' failures to the core.
+// Linux's errno values, as bravelle-cli's records carry them (web/WebSerialDevice.h names them too).
 const SERIAL_BUSY = 16;   // EBUSY: open() rejected, another program holds the port
 const SERIAL_GONE = 19;   // ENODEV: unplugged, or no longer granted
 const SERIAL_FAILED = 5;  // EIO
@@ -16,6 +16,17 @@ class SerialLine {
     this.lastError = 0;
     this.lastErrorText = "";
     this.open_ = null;
+  }
+
+  // What the core calls. A promise that never settled would leave the reading
+  // suspended for good, so whatever goes wrong comes back as a failure.
+  async call(name, ...args) {
+    try {
+      return await this[name](...args);
+    } catch (e) {
+      console.error("serial " + name + ":", e);
+      return this.fail(SERIAL_FAILED, e);
+    }
   }
 
   fail(code, error) {
