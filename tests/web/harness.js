@@ -134,8 +134,8 @@ async function launchBrowser() {
     executablePath: findChromium(),
     headless: true,
     userDataDir: profile,
-    args: ["--no-sandbox", "--no-first-run", "--no-default-browser-check", "--disable-gpu", "--window-size=1100,1400"],
-    defaultViewport: { width: 1000, height: 1300 },
+    args: ["--no-sandbox", "--no-first-run", "--no-default-browser-check", "--disable-gpu", "--window-size=1000,760"],
+    defaultViewport: { width: 1000, height: 760 },
   });
   const pid = browser.process().pid;
   return {

@@ -261,6 +261,7 @@ async function start() {
       console.warn("no offline copy:", e.message);
     }
   }
+  performance.mark("bravelle-ready");
   document.body.dataset.ready = "1";
 }
 
