@@ -5,7 +5,10 @@
 
 // Runs in the page; everything it needs comes in config:
 //   bridge    the harness's WebSocket address
-//   ports     [{ id, usbVendorId, usbProductId, granted, plugged, busy, lateFirstMs }]
+//   ports     [{ id, usbVendorId, usbProductId, granted, plugged, busy, lateFirstMs, latencyMs, parityErrorAt }]
+//             busy: open() rejected; lateFirstMs: the first chunk comes that late; latencyMs: what
+//             came is handed over at that pace, in one chunk (an FTDI's latency timer is 16 ms);
+//             parityErrorAt: that chunk (1, 2, ...) is lost to a parity error, as Chrome reports one
 //   chooser   the id of the port the user picks in requestPort's chooser, or null (the chooser closed)
 function installSerialStandIn(config) {
   const lost = () => new DOMException("The device has been lost.", "NetworkError");
@@ -41,20 +44,29 @@ function installSerialStandIn(config) {
       });
       this.ws = ws;
       let late = this.spec.lateFirstMs || 0;
-      this.readable = new ReadableStream({
-        start: (controller) => { this.controller = controller; },
-        cancel: () => { this.controller = null; },
-      });
+      let chunks = 0;
+      let held = [];
+      this.newReadable();
+      const deliver = (bytes) => {
+        if (!this.controller) return;
+        if (++chunks === this.spec.parityErrorAt) {
+          // The stream ends with the error and the port offers a new one; the chunk is gone.
+          this.controller.error(new DOMException("A parity error was detected.", "ParityError"));
+          this.newReadable();
+          return;
+        }
+        this.controller.enqueue(bytes);
+      };
       ws.onmessage = (event) => {
         const bytes = new Uint8Array(event.data);
-        // A USB adapter hands the bytes over in chunks of its own: the first one of a port
-        // that delivers late comes after the link's read timed out.
-        const deliver = () => { if (this.controller) this.controller.enqueue(bytes); };
         if (late > 0) {
-          setTimeout(deliver, late);
+          setTimeout(() => deliver(bytes), late);
           late = 0;
+        } else if (this.spec.latencyMs) {
+          if (held.length === 0) setTimeout(() => { deliver(Uint8Array.from(held)); held = []; }, this.spec.latencyMs);
+          held.push(...bytes);
         } else {
-          deliver();
+          deliver(bytes);
         }
       };
       // The harness closes the socket when the unit's line hangs up: the cable was pulled.
@@ -64,6 +76,13 @@ function installSerialStandIn(config) {
           if (!this.spec.plugged) throw lost();
           ws.send(chunk);
         },
+      });
+    }
+
+    newReadable() {
+      this.readable = new ReadableStream({
+        start: (controller) => { this.controller = controller; },
+        cancel: () => { this.controller = null; },
       });
     }
 

@@ -175,11 +175,15 @@ const groups = {
       const p05 = await w.unit("p05", ["--type", "P05"]);
       await w.unit("silent-after", ["--silent-after-handshake"]);
       await w.unit("garbled", ["--garble"]);
+      await w.unit("parity");
       // Byte 20 from the host is the second address character of the second serial byte.
       await w.unit("hangup", ["--hangup-after", "20"]);
       // Adapters of other makers, none granted yet.
-      const ports = ["p05", "silent-after", "garbled", "hangup"]
+      const ports = ["p05", "silent-after", "garbled", "parity", "hangup"]
         .map((id, i) => ({ id, usbVendorId: 0x0403, usbProductId: 0x6001 + i, granted: false, plugged: true }));
+      Object.assign(ports[0], { latencyMs: 16 });
+      // The second chunk is the first character of the unit's type.
+      Object.assign(ports[3], { parityErrorAt: 2 });
       ports.push({ id: "held", ...CP210X, granted: false, plugged: true, busy: true });
       const page = await w.page(ports, "en-US");
       assert.equal(await text(page, "#status"), "No port chosen: plug in the unit's cable and choose its port.");
@@ -197,6 +201,8 @@ const groups = {
         ["p05", [" ", "Wrong unit type"], 'is of type "P05", not a Satellite de la KVR72 QLE (P04).', "wrong type"],
         ["silent-after", [" ", lost], "stopped answering during the reading (code 100002)", "link lost"],
         ["garbled", [confirmed, " ", " ", lost], "unreadable characters (code 100003)", "link lost"],
+        // A parity error costs the byte, not the port.
+        ["parity", [" ", lost], "stopped answering during the reading (code 100002)", "link lost"],
         ["hangup", [confirmed, " ", " ", lost], "vanished during the reading (cable unplugged?)", "link lost"],
       ];
       let pane = [];
@@ -214,8 +220,11 @@ const groups = {
       // The wrong unit is released after the type check, as the window does.
       assert.deepEqual(p05.transcript().slice(-7), ["H>U 9E", "H>U 38", "H>U 31", "U>H 84", "U>H 84", "H>U 04", "U>H 84"]);
       // The pulled cable leaves the port gone and nothing to read with.
-      assert.equal(await text(page, "#status"), "The port usb:0403:6004 is unplugged: plug the cable in again.");
+      assert.equal(await text(page, "#status"), "The port usb:0403:6005 is unplugged: plug the cable in again.");
       assert.equal(await page.$eval("#read", (b) => b.disabled), true);
+      await page.evaluate(() => serialStandIn.port("hangup").plug());
+      await page.waitForFunction(() => !document.getElementById("read").disabled);
+      assert.equal(await text(page, "#status"), "Port: usb:0403:6005");
 
       await page.evaluate(() => serialStandIn.choose("held"));
       await page.click("#choose");
@@ -224,11 +233,11 @@ const groups = {
       assert.equal(await text(page, "#alert"), "The port usb:10C4:EA60 does not open: another program probably holds it " +
                                                "(Bravelle, a serial terminal, another tab...). Close it and read again.");
       assert.deepEqual(await page.evaluate(() => serialStandIn.requests), [
-        { filters: [{ usbVendorId: 0x10c4 }] }, {}, {}, {}, {}, { filters: [{ usbVendorId: 0x10c4 }] }]);
+        { filters: [{ usbVendorId: 0x10c4 }] }, {}, {}, {}, {}, {}, { filters: [{ usbVendorId: 0x10c4 }] }]);
       const records = await page.evaluate(() => JSON.parse(localStorage.getItem("bravelle.readings")).map((r) => JSON.parse(r.json)));
       assert.deepEqual(records.map((r) => [r.outcome, r.error, r.status]), [
         ["wrong-unit", "wrong-unit", 100020], ["link-lost", "link-lost", 100002], ["link-lost", "bad-reply", 100003],
-        ["link-lost", "link-lost", 19], ["port-error", "port-busy", 16]]);
+        ["link-lost", "link-lost", 100002], ["link-lost", "link-lost", 19], ["port-error", "port-busy", 16]]);
       await page.close();
     });
   },

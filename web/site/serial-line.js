@@ -44,16 +44,16 @@ class SerialLine {
     } catch (e) {
       return this.fail(SERIAL_BUSY, e);
     }
-    this.start_(port, 9600);
+    this.start_(port);
     return 1;
   }
 
   // One reader for the port's life: a read the link gave up on at its timeout
   // stays pending, and the bytes it brings later wait in the buffer for the next
   // read (or for a purge), instead of being lost with a cancelled reader.
-  start_(port, baudRate) {
-    const o = { port, baudRate, buffer: [], head: 0, wake: null, lost: null, closing: false,
-                signals: null, writer: port.writable.getWriter(), reader: port.readable.getReader() };
+  start_(port) {
+    const o = { port, baudRate: 9600, buffer: [], head: 0, wake: null, lost: null, closing: false,
+                writer: port.writable.getWriter(), reader: port.readable.getReader() };
     this.open_ = o;
     o.pump = (async () => {
       for (;;) {
@@ -87,26 +87,17 @@ class SerialLine {
     if (o.wake) o.wake();
   }
 
-  // The rate and framing are fixed when Web Serial opens a port, so other ones
-  // mean opening it again. DTR and RTS go out together: some drivers pass an
-  // RTS change on to the adapter only with a DTR setting beside it.
+  // Web Serial fixes the rate and framing when it opens a port; the link only ever
+  // asks for the line it opened with. DTR and RTS go out together: some drivers pass
+  // an RTS change on to the adapter only with a DTR setting beside it.
   async configure(baudRate, dataBits, parity, stopBits, dtr, rts) {
     const o = this.open_;
     if (!o) return this.fail(SERIAL_FAILED, "not open");
-    const framed = dataBits === 8 && parity === 2 && stopBits === 0;
-    if (!framed) return this.fail(SERIAL_FAILED, "only 8 data bits, even parity and 1 stop bit");
-    if (baudRate !== o.baudRate) {
-      if ((await this.close()) < 0) return SERIAL_FAILURE;
-      try {
-        await o.port.open({ baudRate, dataBits: 8, parity: "even", stopBits: 1, flowControl: "none" });
-      } catch (e) {
-        return this.fail(SERIAL_GONE, e);
-      }
-      this.start_(o.port, baudRate);
+    if (baudRate !== o.baudRate || dataBits !== 8 || parity !== 2 || stopBits !== 0) {
+      return this.fail(SERIAL_FAILED, "the line is set when the port opens: 9600 baud, 8 data bits, even parity, 1 stop bit");
     }
-    const signals = { dataTerminalReady: dtr, requestToSend: rts };
     try {
-      await this.open_.port.setSignals(signals);
+      await o.port.setSignals({ dataTerminalReady: dtr, requestToSend: rts });
     } catch (e) {
       return this.fail(SERIAL_GONE, e);
     }
