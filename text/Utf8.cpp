@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "text/Format.h"
+
 namespace {
 
 // Code points of 0x80 to 0x9F in code page 1252; the five bytes it leaves
@@ -79,4 +81,8 @@ std::string ValidUtf8(const std::string& text) {
     }
   }
   return out;
+}
+
+std::string Utf8FormatV(const char* cp1252Format, va_list args) {
+  return FormatV(Utf8FromCp1252(cp1252Format).c_str(), args);
 }

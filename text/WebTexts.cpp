@@ -5,7 +5,6 @@
 #include <cassert>
 #include <cstdarg>
 
-#include "text/Format.h"
 #include "text/Utf8.h"
 
 namespace {
@@ -101,10 +100,9 @@ const char* Text(WebText id, uint32_t language) {
 }
 
 std::string Say(WebText id, uint32_t language, ...) {
-  const std::string format = Utf8FromCp1252(Text(id, language));
   va_list args;
   va_start(args, language);
-  std::string text = FormatV(format.c_str(), args);
+  std::string text = Utf8FormatV(Text(id, language), args);
   va_end(args);
   return text;
 }
