@@ -30,8 +30,6 @@ const char* const kWebTexts[kWebTextCount][2] = {
      "The port %s is unplugged: plug the cable in again."},  // TXT_WEB_PORT_GONE_IDLE
     {"Plusieurs ports sont autoris\xE9" "s : choisissez celui de l'appareil.",
      "Several ports are allowed: choose the unit's."},  // TXT_WEB_SEVERAL_PORTS
-    {"Attente d'un appareil sur %s : %lld s, %d essai(s)",
-     "Waiting for a unit on %s: %lld s, %d attempt(s)"},  // TXT_WEB_WAITING
     {"Arr\xEA" "t en cours : l'appareil est lib\xE9" "r\xE9 et le port ferm\xE9" "...",
      "Stopping: releasing the unit and closing the port..."},  // TXT_WEB_CANCELLING
     {"Identit\xE9" " de l'appareil",

@@ -114,7 +114,8 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, const 
     how.Wait.Stop = stop;
     how.Wait.OnAttempt = [&](int32_t attempt) {
       const long long seconds = static_cast<long long>((emscripten_get_now() - start) / 1000);
-      page_progress(Say(TXT_WEB_WAITING, lang, ValidUtf8(record.Port).c_str(), seconds, attempt - 1).c_str());
+      // The command line's progress line says it as well.
+      page_progress(Say(TXT_CLI_WAITING, lang, ValidUtf8(record.Port).c_str(), seconds, attempt - 1).c_str());
     };
     record.Reading = ReadUnitIdentity(line.Link(), line.Ticks(), how);
   }

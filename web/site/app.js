@@ -141,9 +141,16 @@ async function read() {
   $("identity").hidden = true;
   $("status").textContent = "";
   const earlier = storedReadings().map((r) => r.json).join("\n");
-  const answer = JSON.parse(await page.core.ccall("web_read", "string", ["string", "number", "string"],
-                                                  [page.chosen, page.language, earlier], { async: true }));
-  page.reading = false;
+  let answer;
+  try {
+    answer = JSON.parse(await page.core.ccall("web_read", "string", ["string", "number", "string"],
+                                              [page.chosen, page.language, earlier], { async: true }));
+  } catch (e) {
+    // The core itself failed: say so rather than leave the buttons dead.
+    answer = { pane: [], message: String(e && e.message || e) };
+  } finally {
+    page.reading = false;
+  }
   for (const text of answer.pane) {
     const line = document.createElement("div");
     line.className = "line";
