@@ -285,10 +285,9 @@ const char* Text(CliText id, uint32_t language) {
 }
 
 std::string Say(CliText id, uint32_t language, ...) {
-  const std::string format = Utf8FromCp1252(Text(id, language));
   va_list args;
   va_start(args, language);
-  std::string text = FormatV(format.c_str(), args);
+  std::string text = Utf8FormatV(Text(id, language), args);
   va_end(args);
   return text;
 }

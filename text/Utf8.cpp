@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "text/Format.h"
+
 namespace {
 
 constexpr char kReplacement[] = "\xEF\xBF\xBD";
@@ -47,4 +49,8 @@ std::string ValidUtf8(const std::string& text) {
     }
   }
   return out;
+}
+
+std::string Utf8FormatV(const char* cp1252Format, va_list args) {
+  return FormatV(Utf8FromCp1252(cp1252Format).c_str(), args);
 }

@@ -1,6 +1,7 @@
 // UTF-8 for what leaves the program as text: the catalogue's CP1252 converted, and any other bytes made valid.
 #pragma once
 
+#include <cstdarg>
 #include <string>
 
 #include "ui/Toolkit.h"
@@ -14,3 +15,7 @@ using ui::Utf8FromCp1252;
 // replaced by U+FFFD: paths and USB strings are bytes, and a parser of the
 // program's output must not stumble on them.
 std::string ValidUtf8(const std::string& text);
+
+// A catalogue text (CP1252) filled printf-style with arguments that are UTF-8
+// already, as UTF-8: the format is converted first, so the arguments are not.
+std::string Utf8FormatV(const char* cp1252Format, va_list args);

@@ -9,9 +9,13 @@ packages=(
   wine wine64 fonts-wine xvfb xauth imagemagick
   python3 procps psmisc locales
   clang libclang-rt-14-dev
+  emscripten chromium
 )
 
 missing=()
+# Node and npm may come from elsewhere than Debian (a newer node with its own npm): any will do.
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$p")

@@ -1,0 +1,18 @@
+# Copies the page's files into the site and writes its service worker, whose cache is named after the site's content.
+# cmake -DSOURCE=web/site -DSITE=build/web/site -DFILES="index.html;..." -P MakeSite.cmake
+set(all ${FILES} bravelle.js bravelle.wasm)
+foreach(f ${FILES})
+  configure_file(${SOURCE}/${f} ${SITE}/${f} COPYONLY)
+endforeach()
+set(digest "")
+foreach(f ${all})
+  file(SHA256 ${SITE}/${f} h)
+  string(APPEND digest ${h})
+endforeach()
+string(SHA256 digest "${digest}")
+string(SUBSTRING ${digest} 0 16 SITE_VERSION)
+set(SITE_FILES "")
+foreach(f ${all})
+  string(APPEND SITE_FILES "  \"${f}\",\n")
+endforeach()
+configure_file(${SOURCE}/sw.js.in ${SITE}/sw.js @ONLY)

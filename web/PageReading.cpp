@@ -1,0 +1,105 @@
+// The page's reading: the window's pane lines, the failure words, the repeat rule and the answer object.
+#include "web/PageReading.h"
+
+#include <map>
+
+#include "text/Format.h"
+#include "text/TextCatalogue.h"
+#include "text/Utf8.h"
+#include "text/WebTexts.h"
+#include "web/WebSerialDevice.h"
+
+std::vector<std::string> PaneLines(const UnitReading& r, uint32_t language) {
+  std::vector<std::string> lines;
+  // The window only writes once the unit has answered the handshake.
+  const bool connected = r.HasType || r.Outcome == ReadingOutcome::LinkLost;
+  if (!connected || r.Outcome == ReadingOutcome::Interrupted) return lines;
+  const std::string device = GetDeviceName();
+  auto add = [&](const std::string& cp1252) { lines.push_back(Utf8FromCp1252(cp1252)); };
+  // As the window's failure handler closes a reading cut short: a blank line, then what happened.
+  auto failed = [&](TextPair what) {
+    add(Text(TXT_BLANK_LINE));
+    add(Text(what, language));
+    return lines;
+  };
+  add(Text(TXT_DEVICE_CONNECTED, language));
+  add(Text(TXT_BLANK_LINE));
+  add(Text(TXT_CHECKING_UNIT, language));
+  if (r.Outcome == ReadingOutcome::WrongUnit) return failed(TXT_WRONG_UNIT);
+  if (!r.HasType) return failed(TXT_LINK_LOST);
+  add(Format(Text(TXT_UNIT_CONFIRMED, language), device.c_str()));
+  add(Text(TXT_BLANK_LINE));
+  if (!r.HasSerial) return failed(TXT_LINK_LOST);
+  add(Format(Text(TXT_SERIAL_NUMBER, language), static_cast<unsigned>(r.Serial)));
+  if (!r.HasCircuit) return failed(TXT_LINK_LOST);
+  add(Format(Text(TXT_CIRCUIT_VERSION, language), static_cast<unsigned>(r.Circuit)));
+  if (!r.HasSoftware) return failed(TXT_LINK_LOST);
+  add(Format(Text(TXT_SOFTWARE_VERSION, language), static_cast<unsigned>(r.SoftwareMajor),
+             static_cast<unsigned>(r.SoftwareMinor)));
+  add(Text(TXT_TRANSFER_OK, language));
+  add(Text(TXT_BLANK_LINE));
+  add(Text(TXT_READ_DONE, language));
+  add(Text(TXT_BLANK_LINE));
+  add(Text(TXT_SEPARATOR));
+  add(Format(Text(TXT_READ_ANOTHER, language), device.c_str()));
+  return lines;
+}
+
+void TellFailure(ReadingRecord& record, uint32_t language, const std::string& portText) {
+  const UnitReading& r = record.Reading;
+  const std::string port = ValidUtf8(record.Port);
+  const bool gone = r.Status == kWebPortGone;
+  if (r.Outcome == ReadingOutcome::PortError) {
+    if (r.Status == kWebPortBusy) {
+      record.Problem = PortProblem::Busy;
+      record.Message = Say(TXT_WEB_PORT_BUSY, language, port.c_str());
+    } else if (gone) {
+      record.Problem = PortProblem::Missing;
+      record.Message = Say(TXT_WEB_PORT_UNPLUGGED, language, port.c_str());
+    } else {
+      record.Problem = PortProblem::Other;
+      record.Message = Say(TXT_WEB_PORT_FAILED, language, port.c_str(), ValidUtf8(portText).c_str());
+    }
+    return;
+  }
+  // Unplugged once the unit had answered: the link lost it, and the page says why.
+  if (r.Outcome == ReadingOutcome::LinkLost && gone) {
+    record.Message = Say(TXT_WEB_PORT_UNPLUGGED, language, port.c_str());
+    return;
+  }
+  record.Message = FailureMessage(record, kPageWaitMs, language);
+}
+
+void MarkRepeat(ReadingRecord& record, const std::string& earlierLines) {
+  std::map<std::string, uint32_t> previous;
+  size_t start = 0;
+  while (start < earlierLines.size()) {
+    size_t end = earlierLines.find('\n', start);
+    if (end == std::string::npos) end = earlierLines.size();
+    std::string port;
+    bool hasSerial = false;
+    uint32_t serial = 0;
+    if (ParseRecordLine(earlierLines.substr(start, end - start), port, hasSerial, serial) && hasSerial)
+      previous[port] = serial;
+    start = end + 1;
+  }
+  const auto it = previous.find(record.Port);
+  record.Repeat = record.Reading.HasSerial && it != previous.end() && it->second == record.Reading.Serial;
+}
+
+std::string PageResult(const ReadingRecord& record, uint32_t language) {
+  const UnitReading& r = record.Reading;
+  std::string out = "{\"outcome\":" + JsonString(OutcomeName(r.Outcome)) + ",\"pane\":[";
+  const std::vector<std::string> lines = PaneLines(r, language);
+  for (size_t i = 0; i < lines.size(); ++i) out += (i ? "," : "") + JsonString(lines[i]);
+  out += "],\"message\":" + JsonString(record.Message);
+  if (r.Outcome == ReadingOutcome::Ok) {
+    out += ",\"identity\":{\"serial\":" + JsonString(SerialText(r.Serial)) +
+           ",\"circuit\":" + std::to_string(r.Circuit) + ",\"software\":" + JsonString(SoftwareText(r)) + "}";
+  }
+  // A reading that did not happen leaves no record, as on the command line.
+  if (r.Outcome != ReadingOutcome::Interrupted) {
+    out += ",\"json\":" + JsonString(RecordJson(record)) + ",\"csv\":" + JsonString(RecordCsv(record));
+  }
+  return out + "}";
+}

@@ -1,0 +1,38 @@
+// The serial device of the browser: the link's calls carried to a Web Serial port by the page's SerialLine.
+#pragma once
+
+#include <string>
+
+#include "platform/SerialDevice.h"
+
+// The failures the page's SerialLine reports (serial-line.js holds the same numbers): Linux's errno
+// values, as bravelle-cli's records carry them, and not the WebAssembly C library's own numbering.
+constexpr int32_t kWebPortBusy = 16;    // EBUSY: open() rejected, another program holds the port
+constexpr int32_t kWebPortGone = 19;    // ENODEV: unplugged, or no longer granted
+constexpr int32_t kWebPortFailed = 5;   // EIO: any other failure
+
+// Each call waits on the page's promises (the build suspends the C++ stack with
+// Asyncify), so the link stays the synchronous byte-at-a-time object it is
+// elsewhere. The path is the label under which the page keeps a granted port.
+class WebSerialDevice : public SerialDevice {
+ public:
+  SerialHandle Open(const char* path) override;
+  bool GetState(SerialHandle h, CommDcb& dcb) override;
+  bool SetState(SerialHandle h, const CommDcb& dcb) override;
+  bool GetTimeouts(SerialHandle h, CommTimeouts& t) override;
+  bool SetTimeouts(SerialHandle h, const CommTimeouts& t) override;
+  bool Purge(SerialHandle h, uint32_t flags) override;
+  bool Write(SerialHandle h, uint8_t byte, uint32_t& count) override;
+  bool Read(SerialHandle h, uint8_t& byte, uint32_t& count) override;
+  bool Close(SerialHandle h) override;
+  int32_t LastError() override { return error_; }
+
+ private:
+  bool Failed();
+  CommDcb dcb_{};
+  CommTimeouts timeouts_{};
+  int32_t error_ = 0;
+};
+
+// A port's own words for its last failure ("The device has been lost."), for the page's message.
+std::string WebSerialErrorText();

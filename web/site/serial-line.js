@@ -1,0 +1,176 @@
+// The page's serial line: one Web Serial port at a time, opened, read, written and closed as the link asks.
+"use strict";
+
+// Linux's errno values, as bravelle-cli's records carry them (web/WebSerialDevice.h names them too).
+const SERIAL_BUSY = 16;   // EBUSY: open() rejected, another program holds the port
+const SERIAL_GONE = 19;   // ENODEV: unplugged, or no longer granted
+const SERIAL_FAILED = 5;  // EIO
+
+// A byte or a count; a timeout; a failure whose code is in lastError.
+const SERIAL_TIMEOUT = -1;
+const SERIAL_FAILURE = -2;
+
+class SerialLine {
+  constructor() {
+    this.ports = new Map();  // label -> SerialPort, the granted ports as the page names them
+    this.lastError = 0;
+    this.lastErrorText = "";
+    this.open_ = null;
+  }
+
+  // What the core calls. A promise that never settled would leave the reading
+  // suspended for good, so whatever goes wrong comes back as a failure.
+  async call(name, ...args) {
+    try {
+      return await this[name](...args);
+    } catch (e) {
+      console.error("serial " + name + ":", e);
+      return this.fail(SERIAL_FAILED, e);
+    }
+  }
+
+  fail(code, error) {
+    this.lastError = code;
+    this.lastErrorText = error ? String(error.message || error) : "";
+    return SERIAL_FAILURE;
+  }
+
+  // The link's line: 9600 baud, 8 data bits, even parity, 1 stop bit, no flow control.
+  async open(label) {
+    const port = this.ports.get(label);
+    if (!port || port.connected === false) return this.fail(SERIAL_GONE, "not connected");
+    try {
+      await port.open({ baudRate: 9600, dataBits: 8, parity: "even", stopBits: 1, flowControl: "none" });
+    } catch (e) {
+      return this.fail(SERIAL_BUSY, e);
+    }
+    this.start_(port);
+    return 1;
+  }
+
+  // One reader for the port's life: a read the link gave up on at its timeout
+  // stays pending, and the bytes it brings later wait in the buffer for the next
+  // read (or for a purge), instead of being lost with a cancelled reader.
+  start_(port) {
+    const o = { port, baudRate: 9600, buffer: [], head: 0, wake: null, lost: null, closing: false,
+                writer: port.writable.getWriter(), reader: port.readable.getReader() };
+    this.open_ = o;
+    o.pump = (async () => {
+      for (;;) {
+        let chunk;
+        try {
+          chunk = await o.reader.read();
+        } catch (e) {
+          if (o.closing) return;
+          // A parity or framing error ends that stream only: the byte is lost, the line goes on.
+          if (port.readable && e.name !== "NetworkError") {
+            o.reader.releaseLock();
+            o.reader = port.readable.getReader();
+            continue;
+          }
+          o.lost = e;
+          this.wake_(o);
+          return;
+        }
+        if (chunk.done) {
+          if (!o.closing) o.lost = new Error("the port's stream ended");
+          this.wake_(o);
+          return;
+        }
+        for (const b of chunk.value) o.buffer.push(b);
+        this.wake_(o);
+      }
+    })();
+  }
+
+  wake_(o) {
+    if (o.wake) o.wake();
+  }
+
+  // Web Serial fixes the rate and framing when it opens a port; the link only ever
+  // asks for the line it opened with. DTR and RTS go out together: some drivers pass
+  // an RTS change on to the adapter only with a DTR setting beside it.
+  async configure(baudRate, dataBits, parity, stopBits, dtr, rts) {
+    const o = this.open_;
+    if (!o) return this.fail(SERIAL_FAILED, "not open");
+    if (baudRate !== o.baudRate || dataBits !== 8 || parity !== 2 || stopBits !== 0) {
+      return this.fail(SERIAL_FAILED, "the line is set when the port opens: 9600 baud, 8 data bits, even parity, 1 stop bit");
+    }
+    try {
+      await o.port.setSignals({ dataTerminalReady: dtr, requestToSend: rts });
+    } catch (e) {
+      return this.fail(SERIAL_GONE, e);
+    }
+    return 0;
+  }
+
+  async write(byte, timeoutMs) {
+    const o = this.open_;
+    if (!o) return this.fail(SERIAL_FAILED, "not open");
+    if (o.lost) return this.fail(SERIAL_GONE, o.lost);
+    let timer;
+    const timedOut = new Promise((resolve) => { timer = setTimeout(() => resolve(false), timeoutMs); });
+    try {
+      const sent = o.writer.write(Uint8Array.of(byte)).then(() => true);
+      sent.catch(() => {});  // one given up at its timeout may still fail later
+      const written = await Promise.race([sent, timedOut]);
+      return written ? 1 : 0;
+    } catch (e) {
+      o.lost = o.lost || e;
+      return this.fail(SERIAL_GONE, e);
+    } finally {
+      clearTimeout(timer);
+    }
+  }
+
+  async read(timeoutMs) {
+    const o = this.open_;
+    if (!o) return this.fail(SERIAL_FAILED, "not open");
+    if (o.head === o.buffer.length && !o.lost) {
+      let timer;
+      await new Promise((resolve) => {
+        o.wake = resolve;
+        timer = setTimeout(resolve, timeoutMs);
+      });
+      clearTimeout(timer);
+      o.wake = null;
+    }
+    if (o.head < o.buffer.length) {
+      const b = o.buffer[o.head++];
+      if (o.head === o.buffer.length) o.buffer.length = o.head = 0;
+      return b;
+    }
+    return o.lost ? this.fail(SERIAL_GONE, o.lost) : SERIAL_TIMEOUT;
+  }
+
+  // Drops what has come and not been read; a byte still on its way is kept.
+  purge() {
+    const o = this.open_;
+    if (o) o.buffer.length = o.head = 0;
+  }
+
+  // Ends the read under way as a timeout: Cancel's stop is then seen at once.
+  interrupt() {
+    if (this.open_) this.wake_(this.open_);
+  }
+
+  // The reader's lock and the writer's are given back before the port can close.
+  async close() {
+    const o = this.open_;
+    if (!o) return 0;
+    this.open_ = null;
+    o.closing = true;
+    try {
+      await o.reader.cancel();
+    } catch (e) { /* a lost port's stream is already over */ }
+    await o.pump;
+    o.reader.releaseLock();
+    o.writer.releaseLock();
+    try {
+      await o.port.close();
+    } catch (e) {
+      if (!o.lost) return this.fail(SERIAL_FAILED, e);
+    }
+    return 0;
+  }
+}
