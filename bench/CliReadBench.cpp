@@ -121,8 +121,9 @@ struct WatchRun {
 WatchRun WatchFourFixtures() {
   WatchRun result;
   std::vector<std::unique_ptr<SimUnitProcess>> units;
-  for (int i = 0; i < 4; ++i) units.push_back(std::make_unique<SimUnitProcess>(std::vector<std::string>{
-                                  "--serial", std::to_string(1000 + i)}));
+  for (int i = 0; i < 4; ++i)
+    units.push_back(
+        std::make_unique<SimUnitProcess>(std::vector<std::string>{"--serial", std::to_string(1000 + i)}));
   const std::string folder = units[0]->PortFolder();
   const std::string log = folder + "/watch.jsonl";
   std::vector<std::string> args = {CLI_PATH, "watch", "--log", log};
@@ -225,18 +226,21 @@ int main(int argc, char** argv) {
     plugToLast.push_back(run.PlugToLastRecordMs);
     waiting.push_back(run.WaitingCpuPercent);
     present.push_back(run.PresentCpuPercent);
-    std::printf("watch round %d: four units plugged at once, last record after %.1f ms (%.3f x one reading); "
-                "processor %.2f%% while waiting, %.2f%% with the units read\n",
-                n, run.PlugToLastRecordMs, run.PlugToLastRecordMs / one, run.WaitingCpuPercent,
-                run.PresentCpuPercent);
+    std::printf(
+        "watch round %d: four units plugged at once, last record after %.1f ms (%.3f x one reading); "
+        "processor %.2f%% while waiting, %.2f%% with the units read\n",
+        n, run.PlugToLastRecordMs, run.PlugToLastRecordMs / one, run.WaitingCpuPercent,
+        run.PresentCpuPercent);
   }
   if (!plugToLast.empty()) {
-    std::printf("median of %zu: watch of 4 fixtures, plug to last record %.1f ms, %.3f x one reading (%.1f ms; "
-                "goal at most 1.25)\n",
-                plugToLast.size(), Median(plugToLast), Median(plugToLast) / one, one);
-    std::printf("median of %zu: watch processor time %.2f%% of wall time while waiting for units, %.2f%% while "
-                "they stay plugged (goal at most 5%%)\n",
-                waiting.size(), Median(waiting), Median(present));
+    std::printf(
+        "median of %zu: watch of 4 fixtures, plug to last record %.1f ms, %.3f x one reading (%.1f ms; "
+        "goal at most 1.25)\n",
+        plugToLast.size(), Median(plugToLast), Median(plugToLast) / one, one);
+    std::printf(
+        "median of %zu: watch processor time %.2f%% of wall time while waiting for units, %.2f%% while "
+        "they stay plugged (goal at most 5%%)\n",
+        waiting.size(), Median(waiting), Median(present));
   }
   return failures == 0 ? 0 : 1;
 }

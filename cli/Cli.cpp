@@ -45,9 +45,9 @@ int RunCli(const std::vector<std::string>& args, CliPlatform& platform) {
   // The trace on standard error has the line to itself.
   Console terminal(platform, language, options.Trace == "-");
   if (!parsed) {
-    terminal.Err(Say(TXT_CLI_USAGE_ERROR, language,
-                     Say(error.Id, language, ValidUtf8(error.Argument).c_str(), ValidUtf8(error.Second).c_str())
-                         .c_str()));
+    terminal.Err(Say(
+        TXT_CLI_USAGE_ERROR, language,
+        Say(error.Id, language, ValidUtf8(error.Argument).c_str(), ValidUtf8(error.Second).c_str()).c_str()));
     std::string usage = Say(TXT_CLI_HELP, language);
     // The synopsis only: the lines up to the first blank one.
     usage = usage.substr(0, usage.find("\n\n"));

@@ -22,15 +22,15 @@ struct PortDescription {
   std::string Manufacturer;
   std::string Product;
   std::string SerialNumber;
-  std::string Interface;      // the USB interface number, two hex digits
-  bool OneOfSeveral = false;  // the adapter has several interfaces (ports): the number tells them apart
-  std::string InterfaceName;  // the interface's own name, where it has one
-  std::string PortNumber;     // the driver's number of the port within its interface
-  std::string Location;       // the USB socket: "1-1.4"
-  std::string InterfaceLocation;  // its configuration and interface: "1.0"
+  std::string Interface;            // the USB interface number, two hex digits
+  bool OneOfSeveral = false;        // the adapter has several interfaces (ports): the number tells them apart
+  std::string InterfaceName;        // the interface's own name, where it has one
+  std::string PortNumber;           // the driver's number of the port within its interface
+  std::string Location;             // the USB socket: "1-1.4"
+  std::string InterfaceLocation;    // its configuration and interface: "1.0"
   std::vector<std::string> ById;    // /dev/serial/by-id names that lead to the port
   std::vector<std::string> ByPath;  // /dev/serial/by-path names
-  bool Console = false;  // the system's console: auto never takes it
+  bool Console = false;             // the system's console: auto never takes it
   bool Preferred = false;
   bool Selected = false;
 };

@@ -53,7 +53,8 @@ class PosixCliPlatform : public CliPlatform {
   // BRAVELLE_SYSFS, BRAVELLE_DEV and BRAVELLE_CONSOLES name other trees, for tests of the port list.
   PosixCliPlatform()
       : devRoot_(Environment("BRAVELLE_DEV", "/dev")),
-        registry_(Environment("BRAVELLE_SYSFS", "/sys"), devRoot_, Environment("BRAVELLE_CONSOLES", "/proc/consoles")) {}
+        registry_(Environment("BRAVELLE_SYSFS", "/sys"), devRoot_,
+                  Environment("BRAVELLE_CONSOLES", "/proc/consoles")) {}
 
   std::unique_ptr<SerialDevice> NewSerialDevice() override {
     auto device = std::make_unique<PosixSerialDevice>();
@@ -141,7 +142,8 @@ class PosixCliPlatform : public CliPlatform {
     }
   }
 
-  std::vector<std::string> PortProblemLines(int32_t status, const std::string& port, uint32_t language) override {
+  std::vector<std::string> PortProblemLines(int32_t status, const std::string& port,
+                                            uint32_t language) override {
     std::vector<std::string> lines{SystemMessage(status) + " (errno " + std::to_string(status) + ")"};
     switch (ClassifyPortError(status)) {
       case PortProblem::Permission: {

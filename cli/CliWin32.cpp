@@ -74,7 +74,8 @@ class Key {
     DWORD type = 0;
     DWORD size = sizeof data - sizeof(wchar_t);
     if (key_ == nullptr ||
-        RegQueryValueExW(key_, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS ||
+        RegQueryValueExW(key_, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
+            ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ))
       return std::wstring();
     data[size / sizeof(wchar_t)] = L'\0';

@@ -32,8 +32,8 @@ int ExitCodeOfSignal(int signal);
 int64_t UnixMsNow();
 
 // The record of a port that could not be chosen, and the lines that say why.
-void RecordChoiceProblem(CliContext& cx, const PortSpec& spec, const PortChoice& choice, ReadingRecord& record,
-                         std::vector<std::string>& lines);
+void RecordChoiceProblem(CliContext& cx, const PortSpec& spec, const PortChoice& choice,
+                         ReadingRecord& record, std::vector<std::string>& lines);
 
 // The message of a reading that failed, and for a port problem the lines that
 // say why and what usually fixes it (the first of them is the message).

@@ -154,7 +154,8 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, U
   for (size_t i = 0; i < options.Ports.size(); ++i) {
     PortSpec spec;
     if (!ParsePortSpec(options.Ports[i], spec))
-      return Fail(error, spec.Kind == PortSpec::Usb ? TXT_CLI_BAD_USB : TXT_CLI_BAD_LOCATION, options.Ports[i]);
+      return Fail(error, spec.Kind == PortSpec::Usb ? TXT_CLI_BAD_USB : TXT_CLI_BAD_LOCATION,
+                  options.Ports[i]);
     for (size_t k = 0; k < i; ++k)
       if (options.Ports[k] == options.Ports[i]) return Fail(error, TXT_CLI_PORT_TWICE, options.Ports[i]);
     if (spec.Kind == PortSpec::Auto && options.Ports.size() > 1) return Fail(error, TXT_CLI_ONE_AUTO);

@@ -12,7 +12,7 @@ enum class CliCommand { Help, Version, Ports, Read, Watch };
 struct CliOptions {
   CliCommand Command = CliCommand::Help;
   CliCommand HelpFor = CliCommand::Help;  // with Help: the command whose help is asked for
-  std::vector<std::string> Ports;  // as given, in order; none means auto
+  std::vector<std::string> Ports;         // as given, in order; none means auto
   int64_t WaitMs = 10000;
   bool Json = false;
   std::string Trace;  // empty: none; "-": standard error

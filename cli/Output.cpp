@@ -58,7 +58,8 @@ void Console::Out(const std::string& line) {
   std::lock_guard<std::mutex> lock(mutex_);
   ClearLocked();
   errno = 0;
-  if ((std::fputs(line.c_str(), stdout) == EOF || std::fputc('\n', stdout) == EOF || std::fflush(stdout) != 0) &&
+  if ((std::fputs(line.c_str(), stdout) == EOF || std::fputc('\n', stdout) == EOF ||
+       std::fflush(stdout) != 0) &&
       outError_ == 0)
     outError_ = ErrnoOr(EIO);
 }
@@ -199,7 +200,9 @@ bool OutputFile::AppendRecord(const ReadingRecord& record) {
 namespace {
 
 CliText Naming(OutputFile::Kind kind) {
-  return kind == OutputFile::Trace ? TXT_CLI_THE_TRACE : kind == OutputFile::Csv ? TXT_CLI_THE_CSV : TXT_CLI_THE_LOG;
+  return kind == OutputFile::Trace ? TXT_CLI_THE_TRACE
+         : kind == OutputFile::Csv ? TXT_CLI_THE_CSV
+                                   : TXT_CLI_THE_LOG;
 }
 
 }  // namespace
@@ -209,12 +212,14 @@ int ReportWriteFailures(Console& console, std::initializer_list<const OutputFile
   const uint32_t language = console.Language();
   for (const OutputFile* f : files) {
     if (f == nullptr || f->Error() == 0) continue;
-    console.Err(Say(TXT_CLI_CANNOT_WRITE, language, Say(Naming(f->KindOf()), language, ValidUtf8(f->Path()).c_str()).c_str(),
+    console.Err(Say(TXT_CLI_CANNOT_WRITE, language,
+                    Say(Naming(f->KindOf()), language, ValidUtf8(f->Path()).c_str()).c_str(),
                     std::strerror(f->Error())));
     code = kExitWriteFailed;
   }
   if (const int error = console.OutError()) {
-    console.Err(Say(TXT_CLI_CANNOT_WRITE, language, Say(TXT_CLI_STANDARD_OUTPUT, language).c_str(), std::strerror(error)));
+    console.Err(Say(TXT_CLI_CANNOT_WRITE, language, Say(TXT_CLI_STANDARD_OUTPUT, language).c_str(),
+                    std::strerror(error)));
     code = kExitWriteFailed;
   }
   return code;
@@ -222,6 +227,7 @@ int ReportWriteFailures(Console& console, std::initializer_list<const OutputFile
 
 int ReportCannotCreate(Console& console, const OutputFile& file, CliPlatform&) {
   const uint32_t language = console.Language();
-  console.Err(Say(TXT_CLI_CANNOT_CREATE, language, ValidUtf8(file.Path()).c_str(), std::strerror(file.Error())));
+  console.Err(
+      Say(TXT_CLI_CANNOT_CREATE, language, ValidUtf8(file.Path()).c_str(), std::strerror(file.Error())));
   return kExitCannotCreate;
 }

@@ -107,7 +107,8 @@ bool ParsePortSpec(const std::string& text, PortSpec& spec) {
 bool ListPorts(CliPlatform& platform, std::vector<PortDescription>& ports) {
   std::vector<PortListEntry> entries;
   ports.clear();
-  if (ReadPortList(platform.Registry(), platform.Locale(), entries) == PortListResult::Unreadable) return false;
+  if (ReadPortList(platform.Registry(), platform.Locale(), entries) == PortListResult::Unreadable)
+    return false;
   for (const PortListEntry& e : entries) {
     PortDescription d;
     d.Port = e.Port;
@@ -116,8 +117,9 @@ bool ListPorts(CliPlatform& platform, std::vector<PortDescription>& ports) {
     ports.push_back(d);
   }
   platform.Describe(ports);
-  std::stable_sort(ports.begin(), ports.end(),
-                   [](const PortDescription& a, const PortDescription& b) { return NaturalLess(a.Port, b.Port); });
+  std::stable_sort(ports.begin(), ports.end(), [](const PortDescription& a, const PortDescription& b) {
+    return NaturalLess(a.Port, b.Port);
+  });
   std::vector<AutoCandidate> candidates;
   for (const PortDescription& p : ports) candidates.push_back({p.Preferred, p.Console});
   size_t chosen = 0;
@@ -134,8 +136,8 @@ bool Matches(CliPlatform& platform, const PortSpec& spec, const PortDescription&
     case PortSpec::Usb:
       return port.Vid == spec.Vid && port.Pid == spec.Pid &&
              (spec.Serial.empty() || port.SerialNumber == spec.Serial) &&
-             (spec.Interface < 0 ||
-              (!port.Interface.empty() && std::strtol(port.Interface.c_str(), nullptr, 16) == spec.Interface));
+             (spec.Interface < 0 || (!port.Interface.empty() &&
+                                     std::strtol(port.Interface.c_str(), nullptr, 16) == spec.Interface));
     case PortSpec::Socket:
       return port.Location == spec.Location &&
              (spec.InterfaceLocation.empty() || port.InterfaceLocation == spec.InterfaceLocation);
@@ -194,7 +196,8 @@ PortChoice ChoosePort(CliPlatform& platform, const PortSpec& spec) {
   return choice;
 }
 
-std::vector<std::string> ChoiceProblemLines(const PortSpec& spec, const PortChoice& choice, uint32_t language) {
+std::vector<std::string> ChoiceProblemLines(const PortSpec& spec, const PortChoice& choice,
+                                            uint32_t language) {
   std::vector<std::string> lines;
   const std::string text = ValidUtf8(spec.Text);
   switch (choice.Result) {
@@ -209,7 +212,8 @@ std::vector<std::string> ChoiceProblemLines(const PortSpec& spec, const PortChoi
       if (spec.Kind != PortSpec::Auto) {
         lines.push_back(Say(TXT_CLI_SEVERAL_MATCH, language, text.c_str()));
       } else {
-        lines.push_back(Say(choice.SeveralPreferred ? TXT_CLI_SEVERAL_PREFERRED : TXT_CLI_SEVERAL_PORTS, language));
+        lines.push_back(
+            Say(choice.SeveralPreferred ? TXT_CLI_SEVERAL_PREFERRED : TXT_CLI_SEVERAL_PORTS, language));
       }
       for (const std::string& c : choice.Candidates) lines.push_back("  " + c);
       break;
@@ -222,6 +226,7 @@ std::vector<std::string> ChoiceProblemLines(const PortSpec& spec, const PortChoi
 std::vector<std::string> PortProblemReport(CliPlatform& platform, int32_t status, const std::string& port,
                                            uint32_t language) {
   std::vector<std::string> lines{Say(TXT_CLI_PORT_UNUSABLE, language, ValidUtf8(port).c_str())};
-  for (const std::string& line : platform.PortProblemLines(status, port, language)) lines.push_back("  " + line);
+  for (const std::string& line : platform.PortProblemLines(status, port, language))
+    lines.push_back("  " + line);
   return lines;
 }

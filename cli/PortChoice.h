@@ -45,7 +45,8 @@ struct PortChoice {
 PortChoice ChoosePort(CliPlatform& platform, const PortSpec& spec);
 
 // What ChoosePort found wrong, for a person: the reason, then the ports that fit, UTF-8 lines.
-std::vector<std::string> ChoiceProblemLines(const PortSpec& spec, const PortChoice& choice, uint32_t language);
+std::vector<std::string> ChoiceProblemLines(const PortSpec& spec, const PortChoice& choice,
+                                            uint32_t language);
 
 // The heading and the lines of a port that cannot be used, for a person.
 std::vector<std::string> PortProblemReport(CliPlatform& platform, int32_t status, const std::string& port,

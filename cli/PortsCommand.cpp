@@ -41,7 +41,8 @@ std::vector<std::string> PortLines(const PortDescription& d, uint32_t language) 
   if (!d.Vid.empty()) line += "  " + d.Vid + ":" + d.Pid;
   for (const std::string* text : {&d.Manufacturer, &d.Product})
     if (!text->empty()) line += "  " + ValidUtf8(*text);
-  if (!d.SerialNumber.empty()) line += "  " + Say(TXT_CLI_PORTS_SERIAL, language, ValidUtf8(d.SerialNumber).c_str());
+  if (!d.SerialNumber.empty())
+    line += "  " + Say(TXT_CLI_PORTS_SERIAL, language, ValidUtf8(d.SerialNumber).c_str());
   if (d.Preferred) line += "  " + Say(TXT_CLI_PORTS_PREFERRED, language);
   if (d.Console) line += "  " + Say(TXT_CLI_PORTS_CONSOLE, language);
   std::vector<std::string> lines{line};

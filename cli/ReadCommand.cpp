@@ -47,7 +47,9 @@ int RunRead(CliContext& cx) {
     record.Location = choice.Location;
     TracingSerialDevice::Sink sink;
     if (trace.IsOpen()) {
-      sink = [&](bool hostToUnit, uint8_t byte) { trace.WriteLine(TraceLine(MsSince(start), hostToUnit, byte)); };
+      sink = [&](bool hostToUnit, uint8_t byte) {
+        trace.WriteLine(TraceLine(MsSince(start), hostToUnit, byte));
+      };
     }
     // The progress line would be glued to the trace's lines on standard error.
     const bool progress = options.Trace != "-";

@@ -31,8 +31,8 @@ int64_t UnixMsNow() {
       .count();
 }
 
-void RecordChoiceProblem(CliContext& cx, const PortSpec& spec, const PortChoice& choice, ReadingRecord& record,
-                         std::vector<std::string>& lines) {
+void RecordChoiceProblem(CliContext& cx, const PortSpec& spec, const PortChoice& choice,
+                         ReadingRecord& record, std::vector<std::string>& lines) {
   record.Reading.Outcome = ReadingOutcome::PortError;
   record.Problem = choice.Problem;
   lines = ChoiceProblemLines(spec, choice, cx.Language);

@@ -1,8 +1,8 @@
 // bravelle-cli watch: every fixture (one port each) watched at once, each unit plugged in read once,
 // one record per unit appended to the log and the CSV file, until a stop.
 #include <atomic>
-#include <csignal>
 #include <chrono>
+#include <csignal>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -99,7 +99,8 @@ class Bench {
 // One port and the units plugged into it, one after the other.
 class Fixture {
  public:
-  Fixture(Bench& bench, const PortSpec& spec, size_t index) : bench_(bench), cx_(bench.Context()), spec_(spec), index_(index) {}
+  Fixture(Bench& bench, const PortSpec& spec, size_t index)
+      : bench_(bench), cx_(bench.Context()), spec_(spec), index_(index) {}
 
   void Run() {
     const StopRequest stop = [this] { return bench_.ShouldStop(); };

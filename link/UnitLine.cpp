@@ -52,6 +52,9 @@ uint32_t YieldingClock::TickCount() {
 
 UnitLine::UnitLine(SerialDevice& device, Clock& clock, const std::string& path, StopRequest stop,
                    TracingSerialDevice::Sink trace)
-    : stoppable_(device, stop), trace_(stoppable_, std::move(trace)), ticks_(clock, stop), link_(trace_, ticks_) {
+    : stoppable_(device, stop),
+      trace_(stoppable_, std::move(trace)),
+      ticks_(clock, stop),
+      link_(trace_, ticks_) {
   link_.SetPortPath(path);
 }

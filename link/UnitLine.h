@@ -37,7 +37,8 @@ class ForwardingSerialDevice : public SerialDevice {
 class TracingSerialDevice : public ForwardingSerialDevice {
  public:
   using Sink = std::function<void(bool hostToUnit, uint8_t byte)>;
-  TracingSerialDevice(SerialDevice& inner, Sink sink) : ForwardingSerialDevice(inner), sink_(std::move(sink)) {}
+  TracingSerialDevice(SerialDevice& inner, Sink sink)
+      : ForwardingSerialDevice(inner), sink_(std::move(sink)) {}
   bool Write(SerialHandle h, uint8_t byte, uint32_t& count) override;
   bool Read(SerialHandle h, uint8_t& byte, uint32_t& count) override;
 
@@ -50,7 +51,8 @@ class TracingSerialDevice : public ForwardingSerialDevice {
 // still go out, so that the release that follows reaches the unit.
 class StoppableSerialDevice : public ForwardingSerialDevice {
  public:
-  StoppableSerialDevice(SerialDevice& inner, StopRequest stop) : ForwardingSerialDevice(inner), stop_(std::move(stop)) {}
+  StoppableSerialDevice(SerialDevice& inner, StopRequest stop)
+      : ForwardingSerialDevice(inner), stop_(std::move(stop)) {}
   SerialHandle Open(const char* path) override;
   bool Read(SerialHandle h, uint8_t& byte, uint32_t& count) override;
   int32_t LastError() override { return stopped_ ? COMERR_STOPPED : inner_.LastError(); }

@@ -15,7 +15,11 @@ int32_t WaitForUnit(TComP04& link, Clock& clock, const WaitForUnitOptions& optio
   }
 }
 
-void ReadIdentity(TComP04& link, UnitReading& r) {
+void ReadIdentity(TComP04& link, UnitReading& r, const ReadingStep& onStep) {
+  r.Connected = true;
+  auto told = [&] {
+    if (onStep) onStep(r);
+  };
   auto failed = [&](int32_t status) {
     r.HasStatus = true;
     r.Status = status;
@@ -23,6 +27,7 @@ void ReadIdentity(TComP04& link, UnitReading& r) {
     r.Outcome = status == COMERR_STOPPED ? ReadingOutcome::Interrupted : ReadingOutcome::LinkLost;
     return true;
   };
+  told();
   char type[4] = {};
   // The same bytes and rule as CheckUnitType, which keeps the characters to itself.
   if (failed(link.ReadUnitType(type))) return;
@@ -33,14 +38,17 @@ void ReadIdentity(TComP04& link, UnitReading& r) {
     r.Status = COMERR_WRONG_UNIT;
     return;
   }
+  told();
   uint32_t serial = 0;
   if (failed(link.ReadSerialNumber(serial))) return;
   r.HasSerial = true;
   r.Serial = serial;
+  told();
   int32_t circuit = 0;
   if (failed(link.ReadCircuitVersion(circuit))) return;
   r.HasCircuit = true;
   r.Circuit = circuit;
+  told();
   int32_t major = 0;
   int32_t minor = 0;
   if (failed(link.ReadSoftwareVersion(major, minor))) return;
@@ -56,7 +64,7 @@ UnitReading ReadUnitIdentity(TComP04& link, Clock& clock, const ReadingOptions& 
   r.HasStatus = true;
   r.Status = status;
   if (status == 0) {
-    ReadIdentity(link, r);
+    ReadIdentity(link, r, options.OnStep);
   } else if (status == COMERR_STOPPED) {
     r.Outcome = ReadingOutcome::Interrupted;
   } else if (IsSystemError(status)) {

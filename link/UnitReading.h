@@ -14,8 +14,9 @@ enum class ReadingOutcome { Ok, WrongUnit, NoAnswer, LinkLost, PortError, Interr
 
 struct UnitReading {
   ReadingOutcome Outcome = ReadingOutcome::NoAnswer;
+  bool Connected = false;  // the unit answered the handshake
   bool HasStatus = false;
-  int32_t Status = 0;  // the link's status of the step that decided the outcome
+  int32_t Status = 0;    // the link's status of the step that decided the outcome
   int32_t Attempts = 0;  // handshakes tried
   bool HasType = false;
   std::string Type;  // the three characters received, whatever they are
@@ -46,12 +47,17 @@ struct WaitForUnitOptions {
 // it), COMERR_TIMEOUT when the time is up, COMERR_STOPPED on a stop request.
 int32_t WaitForUnit(TComP04& link, Clock& clock, const WaitForUnitOptions& options, int32_t& attempts);
 
+// Told of the reading so far after the handshake and after each step that
+// succeeds, so that a front end can show each value as the window does.
+using ReadingStep = std::function<void(const UnitReading& soFar)>;
+
 // After a successful handshake, in the window's order: the type check, the serial
 // number, the circuit version, the software version. The first failing step decides.
-void ReadIdentity(TComP04& link, UnitReading& reading);
+void ReadIdentity(TComP04& link, UnitReading& reading, const ReadingStep& onStep = nullptr);
 
 struct ReadingOptions {
   WaitForUnitOptions Wait;
+  ReadingStep OnStep;
   // Close the port after the release (its own settings put back), or keep it
   // open for the next handshake.
   bool ClosePort = true;

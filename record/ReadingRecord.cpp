@@ -160,7 +160,8 @@ std::string RecordJson(const ReadingRecord& record) {
     if (!f.Present) continue;
     if (out.size() > 1) out += ",";
     out += JsonString(f.Name) + ":";
-    out += f.Type == Field::Text || f.Type == Field::Bytes ? JsonString(f.Value, f.Type == Field::Bytes) : f.Value;
+    out += f.Type == Field::Text || f.Type == Field::Bytes ? JsonString(f.Value, f.Type == Field::Bytes)
+                                                           : f.Value;
   }
   return out + "}";
 }

@@ -14,22 +14,22 @@ constexpr int kRecordSchema = 1;
 // Why a port could not be used, as far as the front end could tell.
 enum class PortProblem {
   None,
-  Busy,           // another program holds it
-  Missing,        // not there, or gone
-  Permission,     // the account may not open it
-  NotSerial,      // a file or device that is no serial port
-  NoneToChoose,   // auto: there is no port
-  Ambiguous,      // auto or a USB identity: several ports fit
-  ListUnreadable, // the port list cannot be read
+  Busy,            // another program holds it
+  Missing,         // not there, or gone
+  Permission,      // the account may not open it
+  NotSerial,       // a file or device that is no serial port
+  NoneToChoose,    // auto: there is no port
+  Ambiguous,       // auto or a USB identity: several ports fit
+  ListUnreadable,  // the port list cannot be read
   Other,
 };
 
 struct ReadingRecord {
   UnitReading Reading;
-  std::string Port;      // the device path read; empty when none could be chosen
-  std::string Location;  // the USB socket, for USB ports: "1-1.4"
+  std::string Port;                         // the device path read; empty when none could be chosen
+  std::string Location;                     // the USB socket, for USB ports: "1-1.4"
   PortProblem Problem = PortProblem::None;  // with ReadingOutcome::PortError
-  std::string Message;   // what went wrong, for a person, in UTF-8; empty when all went well
+  std::string Message;  // what went wrong, for a person, in UTF-8; empty when all went well
   int64_t ElapsedMs = 0;
   int64_t StartUnixMs = 0;  // wall-clock start, for "time"
   bool Repeat = false;      // the serial number equals the previous record's of the same port

@@ -10,54 +10,55 @@
 namespace {
 
 const char* const kCliTexts[kCliTextCount][2] = {
-    {"Port : %s",
-     "Port: %s"},  // TXT_CLI_LINE_PORT
-    {"Appareil : %s, type %s",
-     "Unit: %s, type %s"},  // TXT_CLI_LINE_UNIT
-    {"Num\xE9ro de s\xE9rie : %s",
-     "Serial number: %s"},  // TXT_CLI_LINE_SERIAL
-    {"Version du circuit : %d",
-     "Circuit version: %d"},  // TXT_CLI_LINE_CIRCUIT
-    {"Version du logiciel : %s",
-     "Software version: %s"},  // TXT_CLI_LINE_SOFTWARE
-    {"d\xE9j\xE0 lu",
-     "read before"},  // TXT_CLI_READ_BEFORE
+    {"Port : %s", "Port: %s"},                             // TXT_CLI_LINE_PORT
+    {"Appareil : %s, type %s", "Unit: %s, type %s"},       // TXT_CLI_LINE_UNIT
+    {"Num\xE9ro de s\xE9rie : %s", "Serial number: %s"},   // TXT_CLI_LINE_SERIAL
+    {"Version du circuit : %d", "Circuit version: %d"},    // TXT_CLI_LINE_CIRCUIT
+    {"Version du logiciel : %s", "Software version: %s"},  // TXT_CLI_LINE_SOFTWARE
+    {"d\xE9j\xE0 lu", "read before"},                      // TXT_CLI_READ_BEFORE
     {"L'appareil sur %s est de type \"%s\" : ce n'est pas un %s (P04).",
      "The unit on %s is of type \"%s\", not a %s (P04)."},  // TXT_CLI_WRONG_UNIT
-    {"Aucun appareil n'a r\xE9pondu sur %s en %s s. V\xE9rifiez le c\xE2" "ble et que l'appareil est sous tension.",
+    {"Aucun appareil n'a r\xE9pondu sur %s en %s s. V\xE9rifiez le c\xE2"
+     "ble et que l'appareil est sous tension.",
      "No unit answered on %s within %s s. Check the cable and that the unit is switched on."},  // TXT_CLI_NO_ANSWER
-    {"L'appareil a r\xE9pondu par des caract\xE8res illisibles (code %d) : parasites, mauvaise vitesse ou autre appareil sur le port. Relancez la lecture.",
-     "The unit answered with unreadable characters (code %d): noise, a wrong rate or another device on the port. Read again."},  // TXT_CLI_BAD_REPLY
-    {"L'appareil a cess\xE9 de r\xE9pondre pendant la lecture (code %d). V\xE9rifiez le c\xE2" "ble et relancez la lecture.",
+    {"L'appareil a r\xE9pondu par des caract\xE8res illisibles (code %d) : parasites, mauvaise vitesse ou "
+     "autre appareil sur le port. Relancez la lecture.",
+     "The unit answered with unreadable characters (code %d): noise, a wrong rate or another device on the "
+     "port. Read again."},  // TXT_CLI_BAD_REPLY
+    {"L'appareil a cess\xE9 de r\xE9pondre pendant la lecture (code %d). V\xE9rifiez le c\xE2"
+     "ble et relancez la lecture.",
      "The unit stopped answering during the reading (code %d). Check the cable and read again."},  // TXT_CLI_LINK_LOST
-    {"Interrompu.",
-     "Interrupted."},  // TXT_CLI_INTERRUPTED
+    {"Interrompu.", "Interrupted."},  // TXT_CLI_INTERRUPTED
     {"Attente d'un appareil sur %s : %lld s, %d essai(s)",
-     "Waiting for a unit on %s: %lld s, %d attempt(s)"},  // TXT_CLI_WAITING
-    {"%s : pas de port",
-     "%s: no port"},  // TXT_CLI_FIXTURE_ABSENT
-    {"%s : lecture",
-     "%s: reading"},  // TXT_CLI_FIXTURE_READING
-    {"%s : lu, attente du retrait",
-     "%s: read, waiting for the unit to go"},  // TXT_CLI_FIXTURE_PRESENT
+     "Waiting for a unit on %s: %lld s, %d attempt(s)"},                      // TXT_CLI_WAITING
+    {"%s : pas de port", "%s: no port"},                                      // TXT_CLI_FIXTURE_ABSENT
+    {"%s : lecture", "%s: reading"},                                          // TXT_CLI_FIXTURE_READING
+    {"%s : lu, attente du retrait", "%s: read, waiting for the unit to go"},  // TXT_CLI_FIXTURE_PRESENT
     {"La liste des ports s\xE9rie est illisible.",
      "The serial port list cannot be read."},  // TXT_CLI_LIST_UNREADABLE
-    {"Aucun port s\xE9rie : branchez le c\xE2" "ble de l'appareil.",
+    {"Aucun port s\xE9rie : branchez le c\xE2"
+     "ble de l'appareil.",
      "There is no serial port: plug in the unit's cable."},  // TXT_CLI_NO_PORT
-    {"Plusieurs ports et aucun n'est celui du c\xE2" "ble CP210x ; choisissez avec --port :",
+    {"Plusieurs ports et aucun n'est celui du c\xE2"
+     "ble CP210x ; choisissez avec --port :",
      "Several ports and none of them the CP210x cable's; choose one with --port:"},  // TXT_CLI_SEVERAL_PORTS
-    {"Plusieurs c\xE2" "bles CP210x sont branch\xE9s ; choisissez avec --port :",
+    {"Plusieurs c\xE2"
+     "bles CP210x sont branch\xE9s ; choisissez avec --port :",
      "Several CP210x cables are plugged in; choose one with --port:"},  // TXT_CLI_SEVERAL_PREFERRED
     {"Aucun port ne correspond \xE0 %s ; voyez les ports avec : bravelle-cli ports",
      "No port matches %s; see the ports with: bravelle-cli ports"},  // TXT_CLI_NO_MATCH
-    {"Plusieurs ports correspondent \xE0 %s ; pr\xE9" "cisez avec --port :",
+    {"Plusieurs ports correspondent \xE0 %s ; pr\xE9"
+     "cisez avec --port :",
      "Several ports match %s; be more precise with --port:"},  // TXT_CLI_SEVERAL_MATCH
-    {"%s est un nom de port Windows ; sous Linux, un port se nomme par son chemin, comme /dev/ttyUSB0 ou /dev/serial/by-id/... (voyez bravelle-cli ports)",
-     "%s is a Windows port name; on Linux a port is named by its device path, such as /dev/ttyUSB0 or /dev/serial/by-id/... (see bravelle-cli ports)"},  // TXT_CLI_LINUX_PORT_NAMES
-    {"location= d\xE9signe une prise USB sous Linux seulement ; ici, nommez le port (COM5) ou son adaptateur (usb:VID:PID[:S\xC9RIE])",
-     "location= names a USB socket on Linux only; here, name the port (COM5) or its adapter (usb:VID:PID[:SERIAL])"},  // TXT_CLI_NO_LOCATION_HERE
-    {"Le port %s est inutilisable :",
-     "Cannot use the port %s:"},  // TXT_CLI_PORT_UNUSABLE
+    {"%s est un nom de port Windows ; sous Linux, un port se nomme par son chemin, comme /dev/ttyUSB0 ou "
+     "/dev/serial/by-id/... (voyez bravelle-cli ports)",
+     "%s is a Windows port name; on Linux a port is named by its device path, such as /dev/ttyUSB0 or "
+     "/dev/serial/by-id/... (see bravelle-cli ports)"},  // TXT_CLI_LINUX_PORT_NAMES
+    {"location= d\xE9signe une prise USB sous Linux seulement ; ici, nommez le port (COM5) ou son adaptateur "
+     "(usb:VID:PID[:S\xC9RIE])",
+     "location= names a USB socket on Linux only; here, name the port (COM5) or its adapter "
+     "(usb:VID:PID[:SERIAL])"},                                    // TXT_CLI_NO_LOCATION_HERE
+    {"Le port %s est inutilisable :", "Cannot use the port %s:"},  // TXT_CLI_PORT_UNUSABLE
     {"Votre compte n'a pas le droit d'ouvrir le port : ajoutez-le au groupe %s",
      "Your account may not open the port: add it to the %s group"},  // TXT_CLI_ADVICE_GROUP
     {"(sudo usermod -aG %s $USER), puis reconnectez-vous.",
@@ -66,67 +67,57 @@ const char* const kCliTexts[kCliTextCount][2] = {
      "Another program holds the port; ModemManager and brltty often grab USB serial"},  // TXT_CLI_ADVICE_BUSY
     {"ports s\xE9rie USB (sudo systemctl stop ModemManager ; sudo apt remove brltty).",
      "ports (sudo systemctl stop ModemManager; sudo apt remove brltty)."},  // TXT_CLI_ADVICE_BUSY_FIX
-    {"Qui le tient : fuser -v %s",
-     "Who holds it: fuser -v %s"},  // TXT_CLI_ADVICE_WHO
-    {"Le port n'existe pas ou a disparu (c\xE2" "ble d\xE9" "branch\xE9 ?) ;",
+    {"Qui le tient : fuser -v %s", "Who holds it: fuser -v %s"},            // TXT_CLI_ADVICE_WHO
+    {"Le port n'existe pas ou a disparu (c\xE2"
+     "ble d\xE9"
+     "branch\xE9 ?) ;",
      "The port does not exist or has vanished (cable unplugged?);"},  // TXT_CLI_ADVICE_MISSING
-    {"rebranchez le c\xE2" "ble et voyez les ports avec : bravelle-cli ports",
+    {"rebranchez le c\xE2"
+     "ble et voyez les ports avec : bravelle-cli ports",
      "plug the cable in again and see the ports with: bravelle-cli ports"},  // TXT_CLI_ADVICE_MISSING_FIX
     {"Ce n'est pas un port s\xE9rie ; voyez les ports avec : bravelle-cli ports",
      "This is not a serial port; see the ports with: bravelle-cli ports"},  // TXT_CLI_ADVICE_NOT_SERIAL
     {"Un autre programme tient le port ; fermez-le (Bravelle, un terminal s\xE9rie...).",
      "Another program holds the port; close it (Bravelle, a serial terminal...)."},  // TXT_CLI_ADVICE_BUSY_WINDOWS
-    {"Aucun port s\xE9rie.",
-     "No serial port."},  // TXT_CLI_PORTS_NONE
-    {"auto : %s",
-     "auto: %s"},  // TXT_CLI_PORTS_AUTO
-    {"auto : aucun (plusieurs ports, aucun pr\xE9" "f\xE9r\xE9 ; donnez --port)",
+    {"Aucun port s\xE9rie.", "No serial port."},                                     // TXT_CLI_PORTS_NONE
+    {"auto : %s", "auto: %s"},                                                       // TXT_CLI_PORTS_AUTO
+    {"auto : aucun (plusieurs ports, aucun pr\xE9"
+     "f\xE9r\xE9 ; donnez --port)",
      "auto: none (several ports, none preferred; give --port)"},  // TXT_CLI_PORTS_AUTO_NONE
     {"auto : aucun (plusieurs ports CP210x ; donnez --port)",
      "auto: none (several CP210x ports; give --port)"},  // TXT_CLI_PORTS_AUTO_SEVERAL
-    {"[pr\xE9" "f\xE9r\xE9]",
+    {"[pr\xE9"
+     "f\xE9r\xE9]",
      "[preferred]"},  // TXT_CLI_PORTS_PREFERRED
     {"[console du syst\xE8me : jamais pris par auto]",
      "[system console: never taken by auto]"},  // TXT_CLI_PORTS_CONSOLE
-    {"s\xE9rie %s",
-     "serial %s"},  // TXT_CLI_PORTS_SERIAL
-    {"location=%s",
-     "location=%s"},  // TXT_CLI_PORTS_LOCATION
-    {"interface %s",
-     "interface %s"},  // TXT_CLI_PORTS_INTERFACE
-    {"port n\xB0 %s",
-     "port number %s"},  // TXT_CLI_PORTS_PORT_NUMBER
-    {"bravelle-cli : impossible de cr\xE9" "er %s : %s",
+    {"s\xE9rie %s", "serial %s"},               // TXT_CLI_PORTS_SERIAL
+    {"location=%s", "location=%s"},             // TXT_CLI_PORTS_LOCATION
+    {"interface %s", "interface %s"},           // TXT_CLI_PORTS_INTERFACE
+    {"port n\xB0 %s", "port number %s"},        // TXT_CLI_PORTS_PORT_NUMBER
+    {"bravelle-cli : impossible de cr\xE9"
+     "er %s : %s",
      "bravelle-cli: cannot create %s: %s"},  // TXT_CLI_CANNOT_CREATE
-    {"bravelle-cli : impossible d'\xE9" "crire %s : %s",
-     "bravelle-cli: cannot write to %s: %s"},  // TXT_CLI_CANNOT_WRITE
-    {"sur la sortie standard",
-     "standard output"},  // TXT_CLI_STANDARD_OUTPUT
-    {"dans le journal %s",
-     "the log %s"},  // TXT_CLI_THE_LOG
-    {"dans la trace %s",
-     "the trace %s"},  // TXT_CLI_THE_TRACE
-    {"dans le fichier CSV %s",
-     "the CSV file %s"},  // TXT_CLI_THE_CSV
-    {"bravelle-cli : %s",
-     "bravelle-cli: %s"},  // TXT_CLI_USAGE_ERROR
-    {"il manque la commande",
-     "a command is needed"},  // TXT_CLI_NEED_COMMAND
-    {"commande inconnue \"%s\"",
-     "unknown command \"%s\""},  // TXT_CLI_UNKNOWN_COMMAND
-    {"\"%s\" n'est pas une option de %s",
-     "\"%s\" is not an option of %s"},  // TXT_CLI_NOT_AN_OPTION
-    {"%s est donn\xE9 deux fois",
-     "%s is given twice"},  // TXT_CLI_GIVEN_TWICE
-    {"%s demande une valeur",
-     "%s needs a value"},  // TXT_CLI_NEEDS_VALUE
-    {"%s ne prend pas de valeur",
-     "%s takes no value"},  // TXT_CLI_TAKES_NO_VALUE
-    {"--wait demande des secondes en nombre d\xE9" "cimal, comme 10 ou 2.5 (jusqu'\xE0 86400), pas \"%s\"",
+    {"bravelle-cli : impossible d'\xE9"
+     "crire %s : %s",
+     "bravelle-cli: cannot write to %s: %s"},                                // TXT_CLI_CANNOT_WRITE
+    {"sur la sortie standard", "standard output"},                           // TXT_CLI_STANDARD_OUTPUT
+    {"dans le journal %s", "the log %s"},                                    // TXT_CLI_THE_LOG
+    {"dans la trace %s", "the trace %s"},                                    // TXT_CLI_THE_TRACE
+    {"dans le fichier CSV %s", "the CSV file %s"},                           // TXT_CLI_THE_CSV
+    {"bravelle-cli : %s", "bravelle-cli: %s"},                               // TXT_CLI_USAGE_ERROR
+    {"il manque la commande", "a command is needed"},                        // TXT_CLI_NEED_COMMAND
+    {"commande inconnue \"%s\"", "unknown command \"%s\""},                  // TXT_CLI_UNKNOWN_COMMAND
+    {"\"%s\" n'est pas une option de %s", "\"%s\" is not an option of %s"},  // TXT_CLI_NOT_AN_OPTION
+    {"%s est donn\xE9 deux fois", "%s is given twice"},                      // TXT_CLI_GIVEN_TWICE
+    {"%s demande une valeur", "%s needs a value"},                           // TXT_CLI_NEEDS_VALUE
+    {"%s ne prend pas de valeur", "%s takes no value"},                      // TXT_CLI_TAKES_NO_VALUE
+    {"--wait demande des secondes en nombre d\xE9"
+     "cimal, comme 10 ou 2.5 (jusqu'\xE0 86400), pas \"%s\"",
      "--wait needs seconds as a plain decimal number, such as 10 or 2.5 (up to 86400), not \"%s\""},  // TXT_CLI_BAD_WAIT
-    {"--lang prend fr ou en, pas \"%s\"",
-     "--lang takes fr or en, not \"%s\""},  // TXT_CLI_BAD_LANG
-    {"\"%s\" n'est pas un port USB : usb:VID:PID[:S\xC9RIE][:ifN], VID et PID en hexad\xE9" "cimal (usb:10c4:ea60)",
+    {"--lang prend fr ou en, pas \"%s\"", "--lang takes fr or en, not \"%s\""},  // TXT_CLI_BAD_LANG
+    {"\"%s\" n'est pas un port USB : usb:VID:PID[:S\xC9RIE][:ifN], VID et PID en hexad\xE9"
+     "cimal (usb:10c4:ea60)",
      "\"%s\" is not a USB port: usb:VID:PID[:SERIAL][:ifN], VID and PID in hex (usb:10c4:ea60)"},  // TXT_CLI_BAD_USB
     {"\"%s\" n'est pas une prise USB : location=BUS-PORT.PORT[:CONFIG.IF] (location=1-1.4:1.0)",
      "\"%s\" is not a USB socket: location=BUS-PORT.PORT[:CONFIG.IF] (location=1-1.4:1.0)"},  // TXT_CLI_BAD_LOCATION
@@ -134,12 +125,9 @@ const char* const kCliTexts[kCliTextCount][2] = {
      "watch needs --log FILE or --csv FILE"},  // TXT_CLI_WATCH_NEEDS_FILE
     {"auto ne se m\xEAle pas \xE0 d'autres ports : nommez le port de chaque poste",
      "auto cannot stand beside other ports: name the port of each fixture"},  // TXT_CLI_ONE_AUTO
-    {"le port %s est donn\xE9 deux fois",
-     "the port %s is given twice"},  // TXT_CLI_PORT_TWICE
-    {"\"%s\" : read lit un seul port",
-     "\"%s\": read reads one port"},  // TXT_CLI_TOO_MANY_OPERANDS
-    {"%s ne prend rien apr\xE8s lui",
-     "%s takes nothing after it"},  // TXT_CLI_HELP_TAKES_NOTHING
+    {"le port %s est donn\xE9 deux fois", "the port %s is given twice"},      // TXT_CLI_PORT_TWICE
+    {"\"%s\" : read lit un seul port", "\"%s\": read reads one port"},        // TXT_CLI_TOO_MANY_OPERANDS
+    {"%s ne prend rien apr\xE8s lui", "%s takes nothing after it"},           // TXT_CLI_HELP_TAKES_NOTHING
     {"utilisation : bravelle-cli ports [--json] [--lang fr|en]\n"
      "       bravelle-cli read  [--port PORT] [--wait SECONDES] [--json] [--trace FICHIER]\n"
      "                          [--log FICHIER] [--csv FICHIER] [--lang fr|en]\n"
@@ -147,11 +135,13 @@ const char* const kCliTexts[kCliTextCount][2] = {
      "       bravelle-cli COMMANDE --help | --help | --version\n"
      "\n"
      "Lit l'identit\xE9 d'un appareil Satellite de la KVR72 QLE par une liaison s\xE9rie.\n"
-     "  ports   les ports s\xE9rie, les pr\xE9" "f\xE9r\xE9s (CP210x) marqu\xE9s, et celui que prend auto\n"
+     "  ports   les ports s\xE9rie, les pr\xE9"
+     "f\xE9r\xE9s (CP210x) marqu\xE9s, et celui que prend auto\n"
      "  read    une lecture : type, num\xE9ro de s\xE9rie, versions du circuit et du logiciel\n"
      "  watch   lit chaque appareil branch\xE9 sur un ou plusieurs postes, un relev\xE9 par appareil\n"
      "\n"
-     "PORT est auto (par d\xE9" "faut : le seul port CP210x, sinon le seul port, jamais la\n"
+     "PORT est auto (par d\xE9"
+     "faut : le seul port CP210x, sinon le seul port, jamais la\n"
      "console du syst\xE8me), un chemin de p\xE9riph\xE9rique (/dev/ttyUSB0, /dev/serial/by-id/...),\n"
      "COM5 sous Windows, usb:VID:PID[:S\xC9RIE][:ifN] (l'adaptateur, o\xF9 qu'il soit branch\xE9)\n"
      "ou location=BUS-PORT.PORT[:CONFIG.IF] (la prise USB, sous Linux).\n"
@@ -159,7 +149,9 @@ const char* const kCliTexts[kCliTextCount][2] = {
      "Codes de sortie : 0 lu ; 1 appareil d'un autre type ; 2 aucun appareil n'a r\xE9pondu ;\n"
      "3 l'appareil a cess\xE9 de r\xE9pondre ou a r\xE9pondu des caract\xE8res illisibles ; 4 le port\n"
      "est inutilisable ou ne peut \xEAtre choisi ; 64 erreur d'utilisation ; 73 un fichier ne\n"
-     "peut \xEAtre cr\xE9\xE9 ; 74 une \xE9" "criture a \xE9" "chou\xE9 ; 129, 130, 143 arr\xEAt par SIGHUP, SIGINT\n"
+     "peut \xEAtre cr\xE9\xE9 ; 74 une \xE9"
+     "criture a \xE9"
+     "chou\xE9 ; 129, 130, 143 arr\xEAt par SIGHUP, SIGINT\n"
      "(Ctrl+C), SIGTERM.\n"
      "\"bravelle-cli COMMANDE --help\" d\xE9taille les options de chaque commande.\n",
      "usage: bravelle-cli ports [--json] [--lang fr|en]\n"
@@ -189,12 +181,15 @@ const char* const kCliTexts[kCliTextCount][2] = {
      "syst\xE8me sait de chacun : pilote, identifiants et textes USB ; sous Linux aussi\n"
      "l'interface et le num\xE9ro de port des adaptateurs \xE0 plusieurs ports, la prise USB\n"
      "(location=) et les noms /dev/serial qui m\xE8nent au port. \">\" marque le port que\n"
-     "prend auto ; la console du syst\xE8me est signal\xE9" "e et jamais prise par auto.\n"
+     "prend auto ; la console du syst\xE8me est signal\xE9"
+     "e et jamais prise par auto.\n"
      "  --json          un tableau JSON, un objet par port\n"
      "  --lang fr|en    langue du texte (sinon LC_ALL, LC_MESSAGES, LANG ;\n"
      "                  sous Windows le r\xE9glage du programme)\n"
      "Codes de sortie : 0 list\xE9, 4 la liste est illisible, 64 erreur d'utilisation,\n"
-     "74 une \xE9" "criture a \xE9" "chou\xE9.\n",
+     "74 une \xE9"
+     "criture a \xE9"
+     "chou\xE9.\n",
      "usage: bravelle-cli ports [--json] [--lang fr|en]\n"
      "\n"
      "Lists the serial ports in natural order (ttyUSB2 before ttyUSB10) with what the\n"
@@ -212,21 +207,31 @@ const char* const kCliTexts[kCliTextCount][2] = {
      "\xC9tablit la liaison avec l'appareil jusqu'\xE0 ce qu'il r\xE9ponde ou que l'attente soit\n"
      "finie, v\xE9rifie que c'est un P04, lit son num\xE9ro de s\xE9rie et les versions du circuit\n"
      "et du logiciel, le lib\xE8re et affiche une ligne par valeur.\n"
-     "  --port PORT        le port, aussi en dernier argument : auto (par d\xE9" "faut), un chemin\n"
-     "                     de p\xE9riph\xE9rique, COM5, usb:VID:PID[:S\xC9RIE][:ifN], location=BUS-PORT.PORT[:CONFIG.IF]\n"
-     "  --wait SECONDES    dur\xE9" "e des essais de liaison, en nombre d\xE9" "cimal (10 par d\xE9" "faut ; 0 essaie une fois)\n"
+     "  --port PORT        le port, aussi en dernier argument : auto (par d\xE9"
+     "faut), un chemin\n"
+     "                     de p\xE9riph\xE9rique, COM5, usb:VID:PID[:S\xC9RIE][:ifN], "
+     "location=BUS-PORT.PORT[:CONFIG.IF]\n"
+     "  --wait SECONDES    dur\xE9"
+     "e des essais de liaison, en nombre d\xE9"
+     "cimal (10 par d\xE9"
+     "faut ; 0 essaie une fois)\n"
      "  --json             un objet JSON sur la sortie standard au lieu des lignes\n"
-     "  --trace FICHIER    chaque octet de la ligne : secondes, H>U ou U>H, valeur hexad\xE9" "cimale\n"
+     "  --trace FICHIER    chaque octet de la ligne : secondes, H>U ou U>H, valeur hexad\xE9"
+     "cimale\n"
      "                     (- pour la sortie d'erreur)\n"
-     "  --log FICHIER      ajoute le relev\xE9 JSON au FICHIER, \xE9" "crit sur le disque\n"
-     "  --csv FICHIER      ajoute le relev\xE9 au FICHIER en CSV, avec une ligne d'en-t\xEAte s'il est nouveau\n"
+     "  --log FICHIER      ajoute le relev\xE9 JSON au FICHIER, \xE9"
+     "crit sur le disque\n"
+     "  --csv FICHIER      ajoute le relev\xE9 au FICHIER en CSV, avec une ligne d'en-t\xEAte s'il est "
+     "nouveau\n"
      "  --lang fr|en       langue des messages (sinon LC_ALL, LC_MESSAGES, LANG ;\n"
      "                     sous Windows le r\xE9glage du programme)\n"
      "  --                 fin des options : un port dont le nom commence par \"-\" peut suivre\n"
      "Codes de sortie : 0 lu, 1 appareil d'un autre type, 2 aucun appareil n'a r\xE9pondu,\n"
      "3 l'appareil a cess\xE9 de r\xE9pondre ou a r\xE9pondu des caract\xE8res illisibles, 4 port\n"
      "inutilisable ou impossible \xE0 choisir, 64 erreur d'utilisation, 73 un fichier ne peut\n"
-     "\xEAtre cr\xE9\xE9, 74 une \xE9" "criture a \xE9" "chou\xE9, 129/130/143 SIGHUP/SIGINT/SIGTERM.\n",
+     "\xEAtre cr\xE9\xE9, 74 une \xE9"
+     "criture a \xE9"
+     "chou\xE9, 129/130/143 SIGHUP/SIGINT/SIGTERM.\n",
      "usage: bravelle-cli read [--port PORT] [--wait SECONDS] [--json] [--trace FILE]\n"
      "                         [--log FILE] [--csv FILE] [--lang fr|en] [--] [PORT]\n"
      "\n"
@@ -246,21 +251,27 @@ const char* const kCliTexts[kCliTextCount][2] = {
      "Exit codes: 0 read, 1 a unit of another type, 2 no unit answered, 3 the unit stopped\n"
      "answering or answered garbage, 4 the port cannot be used or chosen, 64 usage error,\n"
      "73 a file cannot be created, 74 a write failed, 129/130/143 SIGHUP/SIGINT/SIGTERM.\n"},  // TXT_CLI_HELP_READ
-    {"utilisation : bravelle-cli watch [--port PORT]... [--log FICHIER] [--csv FICHIER] [--lang fr|en] [--] [PORT...]\n"
+    {"utilisation : bravelle-cli watch [--port PORT]... [--log FICHIER] [--csv FICHIER] [--lang fr|en] [--] "
+     "[PORT...]\n"
      "\n"
      "Surveille un poste par port, tous \xE0 la fois : attend un appareil (son port appara\xEEt\n"
      "ou il r\xE9pond \xE0 la liaison), le lit, ajoute son relev\xE9 au journal et au fichier CSV\n"
-     "(\xE9" "crits sur le disque), affiche une ligne, et attend que cet appareil soit retir\xE9\n"
+     "(\xE9"
+     "crits sur le disque), affiche une ligne, et attend que cet appareil soit retir\xE9\n"
      "avant de lire le suivant. Un appareil dont le num\xE9ro de s\xE9rie est celui du relev\xE9\n"
-     "pr\xE9" "c\xE9" "dent du m\xEAme port est marqu\xE9 \"repeat\". Ctrl+C ou SIGTERM lib\xE8re chaque\n"
+     "pr\xE9"
+     "c\xE9"
+     "dent du m\xEAme port est marqu\xE9 \"repeat\". Ctrl+C ou SIGTERM lib\xE8re chaque\n"
      "appareil et termine avec 0.\n"
-     "  --port PORT       le port d'un poste, une fois par poste (auto par d\xE9" "faut) ; toute forme de read\n"
+     "  --port PORT       le port d'un poste, une fois par poste (auto par d\xE9"
+     "faut) ; toute forme de read\n"
      "  --log FICHIER     lignes JSON, un relev\xE9 par appareil\n"
      "  --csv FICHIER     les m\xEAmes relev\xE9s en CSV (au moins l'un de --log et --csv)\n"
      "  --lang fr|en      langue des messages\n"
      "Codes de sortie : 0 arr\xEAt par Ctrl+C ou SIGTERM, 4 plusieurs ports conviennent au PORT\n"
      "d'un poste, 64 erreur d'utilisation, 73 un fichier ne peut \xEAtre cr\xE9\xE9, 74 un relev\xE9 n'a\n"
-     "pu \xEAtre \xE9" "crit, 129 SIGHUP.\n",
+     "pu \xEAtre \xE9"
+     "crit, 129 SIGHUP.\n",
      "usage: bravelle-cli watch [--port PORT]... [--log FILE] [--csv FILE] [--lang fr|en] [--] [PORT...]\n"
      "\n"
      "Watches one fixture per port, all at once: waits for a unit (its port appears, or\n"

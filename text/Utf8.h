@@ -1,4 +1,5 @@
-// UTF-8 for what leaves the program as text: the catalogue's CP1252 converted, and any other bytes made valid.
+// UTF-8 for what leaves the program as text: the catalogue's CP1252 converted, and any other bytes made
+// valid.
 #pragma once
 
 #include <cstdarg>

@@ -9,15 +9,17 @@
 #include "text/WebTexts.h"
 #include "web/WebSerialDevice.h"
 
-std::vector<std::string> PaneLines(const UnitReading& r, uint32_t language) {
+std::vector<std::string> PaneLines(const UnitReading& r, uint32_t language, bool finished) {
   std::vector<std::string> lines;
   // The window only writes once the unit has answered the handshake.
-  const bool connected = r.HasType || r.Outcome == ReadingOutcome::LinkLost;
+  const bool connected = r.Connected || r.HasType || r.Outcome == ReadingOutcome::LinkLost;
   if (!connected || r.Outcome == ReadingOutcome::Interrupted) return lines;
   const std::string device = GetDeviceName();
   auto add = [&](const std::string& cp1252) { lines.push_back(Utf8FromCp1252(cp1252)); };
-  // As the window's failure handler closes a reading cut short: a blank line, then what happened.
+  // As the window's failure handler closes a reading cut short: a blank line, then
+  // what happened. A reading under way has only got this far.
   auto failed = [&](TextPair what) {
+    if (!finished) return lines;
     add(Text(TXT_BLANK_LINE));
     add(Text(what, language));
     return lines;

@@ -11,8 +11,9 @@
 // How long the handshake is asked for before the page says no unit answered, as bravelle-cli's default.
 constexpr uint32_t kPageWaitMs = 10000;
 
-// The lines the window's pane gets for this reading, in the language, UTF-8.
-std::vector<std::string> PaneLines(const UnitReading& reading, uint32_t language);
+// The lines the window's pane gets for this reading, in the language, UTF-8; for
+// a reading still under way, the lines of the steps done so far.
+std::vector<std::string> PaneLines(const UnitReading& reading, uint32_t language, bool finished = true);
 
 // What went wrong in words for the page (empty for a good reading), and the
 // port problem the record names, from the link's status and the port's own words.

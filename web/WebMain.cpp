@@ -1,4 +1,5 @@
-// The page's entry points into the core: its texts, the port auto takes, one reading, its stop, the CSV header.
+// The page's entry points into the core: its texts, the port auto takes, one reading, its stop, the CSV
+// header.
 #include <emscripten.h>
 
 #include <chrono>
@@ -18,8 +19,10 @@
 #include "web/WebSerialDevice.h"
 
 EM_JS(void, page_progress, (const char* text), { Module.onProgress(UTF8ToString(text)); });
+EM_JS(void, page_pane, (const char* lines), { Module.onPane(JSON.parse(UTF8ToString(lines))); });
 EM_JS(void, page_trace, (double ms, int hostToUnit, int byte), {
-  console.debug((ms / 1000).toFixed(3) + (hostToUnit ? " H>U " : " U>H ") + byte.toString(16).toUpperCase().padStart(2, "0"));
+  console.debug((ms / 1000).toFixed(3) + (hostToUnit ? " H>U " : " U>H ") +
+                byte.toString(16).toUpperCase().padStart(2, "0"));
 });
 
 namespace {
@@ -36,23 +39,40 @@ struct Keyed {
 
 // The names under which the page finds its texts.
 const Keyed kPageTexts[] = {
-    {TXT_WEB_LANGUAGE, "language"},          {TXT_WEB_CHOOSE_PORT, "choosePort"},
-    {TXT_WEB_OTHER_PORT, "otherPort"},       {TXT_WEB_READ, "read"},
-    {TXT_WEB_CANCEL, "cancel"},              {TXT_WEB_NO_PORT_YET, "noPortYet"},
-    {TXT_WEB_PORT_READY, "portReady"},       {TXT_WEB_PORT_GONE_IDLE, "portGoneIdle"},
-    {TXT_WEB_SEVERAL_PORTS, "severalPorts"}, {TXT_WEB_CANCELLING, "cancelling"},
-    {TXT_WEB_IDENTITY_TITLE, "identityTitle"}, {TXT_WEB_SERIAL, "serial"},
-    {TXT_WEB_CIRCUIT, "circuit"},            {TXT_WEB_SOFTWARE, "software"},
-    {TXT_WEB_READINGS_TITLE, "readingsTitle"}, {TXT_WEB_NO_READINGS, "noReadings"},
-    {TXT_WEB_COLUMN_TIME, "columnTime"},     {TXT_WEB_COLUMN_PORT, "columnPort"},
-    {TXT_WEB_COLUMN_SERIAL, "columnSerial"}, {TXT_WEB_COLUMN_CIRCUIT, "columnCircuit"},
-    {TXT_WEB_COLUMN_SOFTWARE, "columnSoftware"}, {TXT_WEB_COLUMN_OUTCOME, "columnOutcome"},
-    {TXT_WEB_COLUMN_REPEAT, "columnRepeat"}, {TXT_WEB_EXPORT_CSV, "exportCsv"},
-    {TXT_WEB_EXPORT_JSONL, "exportJsonl"},   {TXT_WEB_CLEAR, "clear"},
-    {TXT_WEB_CLEAR_CONFIRM, "clearConfirm"}, {TXT_WEB_OUTCOME_OK, "outcome-ok"},
-    {TXT_WEB_OUTCOME_WRONG_UNIT, "outcome-wrong-unit"}, {TXT_WEB_OUTCOME_NO_ANSWER, "outcome-no-answer"},
-    {TXT_WEB_OUTCOME_LINK_LOST, "outcome-link-lost"}, {TXT_WEB_OUTCOME_PORT_ERROR, "outcome-port-error"},
-    {TXT_WEB_NO_WEB_SERIAL, "noWebSerial"},  {TXT_WEB_CHOOSER_CLOSED, "chooserClosed"},
+    {TXT_WEB_LANGUAGE, "language"},
+    {TXT_WEB_CHOOSE_PORT, "choosePort"},
+    {TXT_WEB_OTHER_PORT, "otherPort"},
+    {TXT_WEB_READ, "read"},
+    {TXT_WEB_CANCEL, "cancel"},
+    {TXT_WEB_NO_PORT_YET, "noPortYet"},
+    {TXT_WEB_PORT_READY, "portReady"},
+    {TXT_WEB_PORT_GONE_IDLE, "portGoneIdle"},
+    {TXT_WEB_SEVERAL_PORTS, "severalPorts"},
+    {TXT_WEB_CANCELLING, "cancelling"},
+    {TXT_WEB_IDENTITY_TITLE, "identityTitle"},
+    {TXT_WEB_SERIAL, "serial"},
+    {TXT_WEB_CIRCUIT, "circuit"},
+    {TXT_WEB_SOFTWARE, "software"},
+    {TXT_WEB_READINGS_TITLE, "readingsTitle"},
+    {TXT_WEB_NO_READINGS, "noReadings"},
+    {TXT_WEB_COLUMN_TIME, "columnTime"},
+    {TXT_WEB_COLUMN_PORT, "columnPort"},
+    {TXT_WEB_COLUMN_SERIAL, "columnSerial"},
+    {TXT_WEB_COLUMN_CIRCUIT, "columnCircuit"},
+    {TXT_WEB_COLUMN_SOFTWARE, "columnSoftware"},
+    {TXT_WEB_COLUMN_OUTCOME, "columnOutcome"},
+    {TXT_WEB_COLUMN_REPEAT, "columnRepeat"},
+    {TXT_WEB_EXPORT_CSV, "exportCsv"},
+    {TXT_WEB_EXPORT_JSONL, "exportJsonl"},
+    {TXT_WEB_CLEAR, "clear"},
+    {TXT_WEB_CLEAR_CONFIRM, "clearConfirm"},
+    {TXT_WEB_OUTCOME_OK, "outcome-ok"},
+    {TXT_WEB_OUTCOME_WRONG_UNIT, "outcome-wrong-unit"},
+    {TXT_WEB_OUTCOME_NO_ANSWER, "outcome-no-answer"},
+    {TXT_WEB_OUTCOME_LINK_LOST, "outcome-link-lost"},
+    {TXT_WEB_OUTCOME_PORT_ERROR, "outcome-port-error"},
+    {TXT_WEB_NO_WEB_SERIAL, "noWebSerial"},
+    {TXT_WEB_CHOOSER_CLOSED, "chooserClosed"},
     {TXT_WEB_CHOOSER_FAILED, "chooserFailed"},
 };
 
@@ -67,9 +87,10 @@ EMSCRIPTEN_KEEPALIVE const char* web_texts(int language) {
   const uint32_t lang = Language(language);
   const std::string device = Utf8FromCp1252(GetDeviceName());
   g_answer = "{\"title\":" + JsonString(Say(TXT_WEB_TITLE, lang, device.c_str()));
-  for (const Keyed& t : kPageTexts) g_answer += "," + JsonString(t.Key) + ":" + JsonString(Utf8FromCp1252(Text(t.Id, lang)));
-  g_answer += ",\"languageNames\":[" + JsonString(Utf8FromCp1252(Text(TXT_LANGUAGE_NAME, kLanguageFrench))) + "," +
-              JsonString(Utf8FromCp1252(Text(TXT_LANGUAGE_NAME, kLanguageEnglish))) + "]}";
+  for (const Keyed& t : kPageTexts)
+    g_answer += "," + JsonString(t.Key) + ":" + JsonString(Utf8FromCp1252(Text(t.Id, lang)));
+  g_answer += ",\"languageNames\":[" + JsonString(Utf8FromCp1252(Text(TXT_LANGUAGE_NAME, kLanguageFrench))) +
+              "," + JsonString(Utf8FromCp1252(Text(TXT_LANGUAGE_NAME, kLanguageEnglish))) + "]}";
   return g_answer.c_str();
 }
 
@@ -107,8 +128,9 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, const 
   WebClock clock;
   const StopRequest stop = [] { return g_stop; };
   {
-    UnitLine line(device, clock, port, stop,
-                  [start](bool hostToUnit, uint8_t byte) { page_trace(emscripten_get_now() - start, hostToUnit, byte); });
+    UnitLine line(device, clock, port, stop, [start](bool hostToUnit, uint8_t byte) {
+      page_trace(emscripten_get_now() - start, hostToUnit, byte);
+    });
     ReadingOptions how;
     how.Wait.WaitMs = kPageWaitMs;
     how.Wait.Stop = stop;
@@ -116,6 +138,13 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, const 
       const long long seconds = static_cast<long long>((emscripten_get_now() - start) / 1000);
       // The command line's progress line says it as well.
       page_progress(Say(TXT_CLI_WAITING, lang, ValidUtf8(record.Port).c_str(), seconds, attempt - 1).c_str());
+    };
+    // Each value shows as soon as it is read, as in the window's pane.
+    how.OnStep = [lang](const UnitReading& soFar) {
+      std::string lines = "[";
+      for (const std::string& text : PaneLines(soFar, lang, false))
+        lines += (lines.size() > 1 ? "," : "") + JsonString(text);
+      page_pane((lines + "]").c_str());
     };
     record.Reading = ReadUnitIdentity(line.Link(), line.Ticks(), how);
   }

@@ -7,16 +7,19 @@
 
 // The SerialLine answers with a number: a byte or a count, -1 for a timeout, -2
 // for a failure whose errno-like code lastError() then gives.
-EM_ASYNC_JS(int, serial_open, (const char* label), { return await Module.serialLine.call("open", UTF8ToString(label)); });
+EM_ASYNC_JS(int, serial_open, (const char* label),
+            { return await Module.serialLine.call("open", UTF8ToString(label)); });
 EM_ASYNC_JS(int, serial_configure, (int baud, int dataBits, int parity, int stopBits, int dtr, int rts), {
   return await Module.serialLine.call("configure", baud, dataBits, parity, stopBits, dtr != 0, rts != 0);
 });
-EM_ASYNC_JS(int, serial_write, (int byte, int timeoutMs), { return await Module.serialLine.call("write", byte, timeoutMs); });
+EM_ASYNC_JS(int, serial_write, (int byte, int timeoutMs),
+            { return await Module.serialLine.call("write", byte, timeoutMs); });
 EM_ASYNC_JS(int, serial_read, (int timeoutMs), { return await Module.serialLine.call("read", timeoutMs); });
 EM_ASYNC_JS(int, serial_close, (), { return await Module.serialLine.call("close"); });
 EM_JS(void, serial_purge, (), { Module.serialLine.purge(); });
 EM_JS(int, serial_last_error, (), { return Module.serialLine.lastError; });
-EM_JS(void, serial_error_text, (char* out, int size), { stringToUTF8(Module.serialLine.lastErrorText || "", out, size); });
+EM_JS(void, serial_error_text, (char* out, int size),
+      { stringToUTF8(Module.serialLine.lastErrorText || "", out, size); });
 
 namespace {
 
@@ -88,8 +91,8 @@ bool WebSerialDevice::Purge(SerialHandle, uint32_t flags) {
 
 bool WebSerialDevice::Write(SerialHandle, uint8_t byte, uint32_t& count) {
   count = 0;
-  const int r = serial_write(byte, TotalTimeout(timeouts_.WriteTotalTimeoutMultiplier,
-                                                timeouts_.WriteTotalTimeoutConstant));
+  const int r = serial_write(
+      byte, TotalTimeout(timeouts_.WriteTotalTimeoutMultiplier, timeouts_.WriteTotalTimeoutConstant));
   if (r == -2) return Failed();
   if (r == 1) count = 1;
   return true;
@@ -97,7 +100,8 @@ bool WebSerialDevice::Write(SerialHandle, uint8_t byte, uint32_t& count) {
 
 bool WebSerialDevice::Read(SerialHandle, uint8_t& byte, uint32_t& count) {
   count = 0;
-  const int r = serial_read(TotalTimeout(timeouts_.ReadTotalTimeoutMultiplier, timeouts_.ReadTotalTimeoutConstant));
+  const int r =
+      serial_read(TotalTimeout(timeouts_.ReadTotalTimeoutMultiplier, timeouts_.ReadTotalTimeoutConstant));
   if (r == -2) return Failed();
   if (r >= 0) {
     byte = static_cast<uint8_t>(r);

@@ -7,9 +7,9 @@
 
 // The failures the page's SerialLine reports (serial-line.js holds the same numbers): Linux's errno
 // values, as bravelle-cli's records carry them, and not the WebAssembly C library's own numbering.
-constexpr int32_t kWebPortBusy = 16;    // EBUSY: open() rejected, another program holds the port
-constexpr int32_t kWebPortGone = 19;    // ENODEV: unplugged, or no longer granted
-constexpr int32_t kWebPortFailed = 5;   // EIO: any other failure
+constexpr int32_t kWebPortBusy = 16;   // EBUSY: open() rejected, another program holds the port
+constexpr int32_t kWebPortGone = 19;   // ENODEV: unplugged, or no longer granted
+constexpr int32_t kWebPortFailed = 5;  // EIO: any other failure
 
 // Each call waits on the page's promises (the build suspends the C++ stack with
 // Asyncify), so the link stays the synchronous byte-at-a-time object it is

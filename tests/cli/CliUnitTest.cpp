@@ -32,8 +32,8 @@ std::string ParseError(std::vector<std::string> args) {
 }
 
 TEST(CliOptions, ReadTakesEveryOptionInEitherSpelling) {
-  const CliOptions o = Parse({"read", "--port", "/dev/serial/by-id/usb-x", "--wait=2.5", "--json", "--trace", "-",
-                              "--lang", "fr", "--log", "l.jsonl", "--csv=c.csv"});
+  const CliOptions o = Parse({"read", "--port", "/dev/serial/by-id/usb-x", "--wait=2.5", "--json", "--trace",
+                              "-", "--lang", "fr", "--log", "l.jsonl", "--csv=c.csv"});
   EXPECT_EQ(o.Command, CliCommand::Read);
   EXPECT_EQ(o.Ports, std::vector<std::string>{"/dev/serial/by-id/usb-x"});
   EXPECT_EQ(o.WaitMs, 2500);
@@ -49,29 +49,32 @@ TEST(CliOptions, ReadTakesEveryOptionInEitherSpelling) {
   EXPECT_EQ(d.Language, -1) << "the platform decides";
   EXPECT_EQ(Parse({"watch", "--port", "a", "--port=b", "--csv", "c", "--", "-odd"}).Ports,
             (std::vector<std::string>{"a", "b", "-odd"}));
-  EXPECT_EQ(Parse({"read", "--", "--port"}).Ports, std::vector<std::string>{"--port"}) << "-- ends the options";
+  EXPECT_EQ(Parse({"read", "--", "--port"}).Ports, std::vector<std::string>{"--port"})
+      << "-- ends the options";
 }
 
 TEST(CliOptions, HelpOfEachCommand) {
   const std::pair<std::vector<std::string>, CliCommand> table[] = {
-      {{"--help"}, CliCommand::Help},          {{"-h"}, CliCommand::Help},
-      {{"read", "--help"}, CliCommand::Read},  {{"watch", "--port", "x", "-h"}, CliCommand::Watch},
-      {{"ports", "-h"}, CliCommand::Ports},    {{"help", "watch"}, CliCommand::Watch},
+      {{"--help"}, CliCommand::Help},         {{"-h"}, CliCommand::Help},
+      {{"read", "--help"}, CliCommand::Read}, {{"watch", "--port", "x", "-h"}, CliCommand::Watch},
+      {{"ports", "-h"}, CliCommand::Ports},   {{"help", "watch"}, CliCommand::Watch},
   };
   for (const auto& [args, command] : table) {
     const CliOptions o = Parse(args);
     EXPECT_EQ(o.Command, CliCommand::Help) << args.size();
     EXPECT_EQ(o.HelpFor, command) << args.size();
   }
-  EXPECT_EQ(Parse({"read", "--", "--help"}).Ports, std::vector<std::string>{"--help"}) << "after --, a port's name";
+  EXPECT_EQ(Parse({"read", "--", "--help"}).Ports, std::vector<std::string>{"--help"})
+      << "after --, a port's name";
 }
 
 TEST(CliOptions, WaitIsAPlainDecimalNumberOfSecondsUpToADay) {
-  const std::pair<const char*, int64_t> good[] = {{"0", 0},          {"86400", 86400000}, {"0.0004", 0},
-                                                  {"0.0005", 1},     {"2.5", 2500},       {".25", 250},
-                                                  {"007", 7000},     {"1.", 1000}};
+  const std::pair<const char*, int64_t> good[] = {{"0", 0},      {"86400", 86400000}, {"0.0004", 0},
+                                                  {"0.0005", 1}, {"2.5", 2500},       {".25", 250},
+                                                  {"007", 7000}, {"1.", 1000}};
   for (const auto& [text, ms] : good) EXPECT_EQ(Parse({"read", "--wait", text}).WaitMs, ms) << text;
-  for (const char* bad : {"86400.001", "86401", "-1", "+1", " 1", "1s", "", ".", "nan", "inf", "1e3", "0x10", "1,5"})
+  for (const char* bad :
+       {"86400.001", "86401", "-1", "+1", " 1", "1s", "", ".", "nan", "inf", "1e3", "0x10", "1,5"})
     EXPECT_NE(ParseError({"read", "--wait", bad}).find("--wait needs seconds"), std::string::npos) << bad;
 }
 
@@ -106,7 +109,8 @@ TEST(PortForms, UsbIdentityAndSocket) {
   EXPECT_EQ(s.Kind, PortSpec::Usb);
   EXPECT_EQ(std::make_tuple(s.Vid, s.Pid, s.Serial, s.Interface), std::make_tuple("10c4", "ea60", "0001", 1));
   ASSERT_TRUE(ParsePortSpec("usb:403:6010:if00", s));
-  EXPECT_EQ(std::make_tuple(s.Vid, s.Serial, s.Interface), std::make_tuple("0403", "", 0)) << "ids widened, no serial";
+  EXPECT_EQ(std::make_tuple(s.Vid, s.Serial, s.Interface), std::make_tuple("0403", "", 0))
+      << "ids widened, no serial";
   ASSERT_TRUE(ParsePortSpec("usb:10c4:ea60:AB:CD", s));
   EXPECT_EQ(s.Serial, "AB:CD") << "a serial number may hold colons";
   ASSERT_TRUE(ParsePortSpec("location=3-1.4.2:1.1", s));
@@ -117,8 +121,8 @@ TEST(PortForms, UsbIdentityAndSocket) {
 }
 
 TEST(PortRules, NaturalOrderAndAuto) {
-  std::vector<std::string> names = {"/dev/ttyUSB10", "/dev/ttyS1", "/dev/ttyUSB2", "/dev/ttyACM0", "/dev/ttyUSB02",
-                                    "COM10", "COM9"};
+  std::vector<std::string> names = {"/dev/ttyUSB10", "/dev/ttyS1", "/dev/ttyUSB2", "/dev/ttyACM0",
+                                    "/dev/ttyUSB02", "COM10",      "COM9"};
   std::sort(names.begin(), names.end(), NaturalLess);
   EXPECT_EQ(names, (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyS1", "/dev/ttyUSB02", "/dev/ttyUSB2",
                                              "/dev/ttyUSB10", "COM9", "COM10"}));
@@ -164,14 +168,17 @@ ReadingRecord GoodRecord() {
 
 TEST(Record, JsonAndCsvCarryTheSameFieldsInOrder) {
   ReadingRecord r = GoodRecord();
-  EXPECT_EQ(RecordJson(r),
-            "{\"schema\":1,\"outcome\":\"ok\",\"port\":\"COM5\",\"type\":\"P04\",\"serial\":4294967295,"
-            "\"serial_text\":\"4294967295\",\"circuit\":5,\"software\":\"1.12\",\"status\":0,\"elapsed_ms\":1234,"
-            "\"time\":\"2025-12-09T18:30:05.123Z\"}");
-  EXPECT_EQ(CsvHeader(),
-            "schema,outcome,error,message,port,location,type,serial,serial_text,circuit,software,status,elapsed_ms,"
-            "time,repeat");
-  EXPECT_EQ(RecordCsv(r), "1,ok,,,COM5,,P04,4294967295,4294967295,5,1.12,0,1234,2025-12-09T18:30:05.123Z,false");
+  EXPECT_EQ(
+      RecordJson(r),
+      "{\"schema\":1,\"outcome\":\"ok\",\"port\":\"COM5\",\"type\":\"P04\",\"serial\":4294967295,"
+      "\"serial_text\":\"4294967295\",\"circuit\":5,\"software\":\"1.12\",\"status\":0,\"elapsed_ms\":1234,"
+      "\"time\":\"2025-12-09T18:30:05.123Z\"}");
+  EXPECT_EQ(
+      CsvHeader(),
+      "schema,outcome,error,message,port,location,type,serial,serial_text,circuit,software,status,elapsed_ms,"
+      "time,repeat");
+  EXPECT_EQ(RecordCsv(r),
+            "1,ok,,,COM5,,P04,4294967295,4294967295,5,1.12,0,1234,2025-12-09T18:30:05.123Z,false");
 
   // A failure: its stable name and its words; text with commas, quotes and bytes that are no UTF-8.
   ReadingRecord f;
@@ -182,13 +189,15 @@ TEST(Record, JsonAndCsvCarryTheSameFieldsInOrder) {
   f.Location = "1-1.4";
   f.Message = "not \"P04\", sorry";
   f.Repeat = true;
-  EXPECT_EQ(RecordJson(f),
-            "{\"schema\":1,\"outcome\":\"wrong-unit\",\"error\":\"wrong-unit\",\"message\":\"not \\\"P04\\\", "
-            "sorry\",\"port\":\"/tmp/\xEF\xBF\xBD\xEF\xBF\xBD \\\"a\\\",b\",\"location\":\"1-1.4\",\"type\":"
-            "\"P\\u0000\\u00e9\",\"elapsed_ms\":0,\"time\":\"1970-01-01T00:00:00.000Z\",\"repeat\":true}");
-  EXPECT_EQ(RecordCsv(f),
-            "1,wrong-unit,wrong-unit,\"not \"\"P04\"\", sorry\",\"/tmp/\xEF\xBF\xBD\xEF\xBF\xBD \"\"a\"\",b\","
-            "1-1.4,P\\x00\\xE9,,,,,,0,1970-01-01T00:00:00.000Z,true");
+  EXPECT_EQ(
+      RecordJson(f),
+      "{\"schema\":1,\"outcome\":\"wrong-unit\",\"error\":\"wrong-unit\",\"message\":\"not \\\"P04\\\", "
+      "sorry\",\"port\":\"/tmp/\xEF\xBF\xBD\xEF\xBF\xBD \\\"a\\\",b\",\"location\":\"1-1.4\",\"type\":"
+      "\"P\\u0000\\u00e9\",\"elapsed_ms\":0,\"time\":\"1970-01-01T00:00:00.000Z\",\"repeat\":true}");
+  EXPECT_EQ(
+      RecordCsv(f),
+      "1,wrong-unit,wrong-unit,\"not \"\"P04\"\", sorry\",\"/tmp/\xEF\xBF\xBD\xEF\xBF\xBD \"\"a\"\",b\","
+      "1-1.4,P\\x00\\xE9,,,,,,0,1970-01-01T00:00:00.000Z,true");
 }
 
 TEST(Record, ErrorNamesAreStable) {
@@ -235,9 +244,10 @@ TEST(Record, HumanLinesSpeakEachLanguage) {
   r.Port = "/dev/ttyUSB0";
   r.Reading.Serial = 0;
   r.Reading.SoftwareMinor = 2;
-  EXPECT_EQ(RecordLines(r, 1),
-            (std::vector<std::string>{"Port: /dev/ttyUSB0", "Unit: Satellite de la KVR72 QLE, type P04",
-                                      "Serial number: 0000000000", "Circuit version: 5", "Software version: 1.2"}));
+  EXPECT_EQ(
+      RecordLines(r, 1),
+      (std::vector<std::string>{"Port: /dev/ttyUSB0", "Unit: Satellite de la KVR72 QLE, type P04",
+                                "Serial number: 0000000000", "Circuit version: 5", "Software version: 1.2"}));
   EXPECT_EQ(RecordLines(r, 0)[2], "Num\xC3\xA9ro de s\xC3\xA9rie : 0000000000");
 }
 
@@ -252,7 +262,8 @@ TEST(Record, OnlyTheProgramsOwnLinesGiveAPreviousSerial) {
   odd.Message = ",\"port\":\"decoy\",\"serial\":1";
   odd.Reading.Outcome = ReadingOutcome::LinkLost;
   ASSERT_TRUE(ParseRecordLine(RecordJson(odd), port, has, serial));
-  EXPECT_EQ(std::make_tuple(port, serial), std::make_tuple("C:\\\"x\"", 4294967295u)) << "not the message's text";
+  EXPECT_EQ(std::make_tuple(port, serial), std::make_tuple("C:\\\"x\"", 4294967295u))
+      << "not the message's text";
   EXPECT_FALSE(ParseRecordLine("{\"note\":\"serial\":1}", port, has, serial));
 }
 
@@ -261,11 +272,11 @@ TEST(Utf8, ForeignBytesBecomeReplacementMarks) {
       {"plain", "plain"},
       {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},  // 2, 3 and 4 bytes
       {"\xFF", "\xEF\xBF\xBD"},
-      {"a\x80z", "a\xEF\xBF\xBDz"},                             // a stray continuation byte
-      {"\xC3", "\xEF\xBF\xBD"},                                 // cut at the end
-      {"\xC3(", "\xEF\xBF\xBD("},                               // cut by another character
-      {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                 // overlong "/"
-      {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // a surrogate
+      {"a\x80z", "a\xEF\xBF\xBDz"},                                              // a stray continuation byte
+      {"\xC3", "\xEF\xBF\xBD"},                                                  // cut at the end
+      {"\xC3(", "\xEF\xBF\xBD("},                                                // cut by another character
+      {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                                  // overlong "/"
+      {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},                  // a surrogate
       {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // beyond U+10FFFF
   };
   for (const auto& [in, out] : table) EXPECT_EQ(ValidUtf8(in), out) << in;
@@ -277,8 +288,13 @@ TEST(UnitLine, OnlyBytesThatMovedAreTracedAndThePortIsTheUsers) {
   line.reads = {0x81};
   std::vector<std::string> seen;
   bool stop = false;
-  UnitLine unit(line, clock, "/dev/serial/by-id/usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_0001-if00",
-                [&] { return stop; }, [&](bool hostToUnit, uint8_t b) { seen.push_back(hostToUnit ? "H>U" : "U>H"); seen.back() += " " + std::to_string(b); });
+  UnitLine unit(
+      line, clock, "/dev/serial/by-id/usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_0001-if00",
+      [&] { return stop; },
+      [&](bool hostToUnit, uint8_t b) {
+        seen.push_back(hostToUnit ? "H>U" : "U>H");
+        seen.back() += " " + std::to_string(b);
+      });
   ASSERT_EQ(unit.Link().Connect(1), 0);
   EXPECT_EQ(line.calls.at(0), "Open /dev/serial/by-id/usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_0001-if00");
   line.writesTimingOut = 1;  // a full output queue: the write times out without moving the byte
@@ -292,8 +308,11 @@ TEST(UnitLine, AStopEndsEveryWaitAtOnceAndStillReleasesTheUnit) {
   fake::RecordingSerialDevice line(clock);
   bool stop = false;
   std::vector<std::string> sent;
-  UnitLine unit(line, clock, "/dev/ttyUSB0", [&] { return stop; },
-                [&](bool hostToUnit, uint8_t b) { if (hostToUnit) sent.push_back(std::to_string(b)); });
+  UnitLine unit(
+      line, clock, "/dev/ttyUSB0", [&] { return stop; },
+      [&](bool hostToUnit, uint8_t b) {
+        if (hostToUnit) sent.push_back(std::to_string(b));
+      });
   WaitForUnitOptions wait;
   wait.Deadline = false;  // without a stop it would ask for ever
   wait.Stop = [&] { return stop; };

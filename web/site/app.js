@@ -141,6 +141,9 @@ async function read() {
   $("identity").hidden = true;
   $("status").textContent = "";
   const earlier = storedReadings().map((r) => r.json).join("\n");
+  // This reading's lines, shown as each step is done and completed at its end.
+  page.live = document.createElement("div");
+  $("pane").append(page.live);
   let answer;
   try {
     answer = JSON.parse(await page.core.ccall("web_read", "string", ["string", "number", "string"],
@@ -151,13 +154,9 @@ async function read() {
   } finally {
     page.reading = false;
   }
-  for (const text of answer.pane) {
-    const line = document.createElement("div");
-    line.className = "line";
-    line.textContent = text;
-    $("pane").append(line);
-  }
-  $("pane").scrollTop = $("pane").scrollHeight;
+  showPane(answer.pane);
+  page.live.replaceWith(...page.live.childNodes);
+  page.live = null;
   if (answer.identity) {
     $("serial").textContent = answer.identity.serial;
     $("circuit").textContent = answer.identity.circuit;
@@ -173,6 +172,18 @@ async function read() {
   await refreshPorts();
   if (answer.message) say(answer.message, true);
   document.body.dataset.readings = String(Number(document.body.dataset.readings || 0) + 1);
+}
+
+function showPane(texts) {
+  if (!page.live) return;
+  page.live.textContent = "";
+  for (const text of texts) {
+    const line = document.createElement("div");
+    line.className = "line";
+    line.textContent = text;
+    page.live.append(line);
+  }
+  $("pane").scrollTop = $("pane").scrollHeight;
 }
 
 function cancel() {
@@ -244,6 +255,7 @@ async function start() {
   page.core = await Bravelle({
     serialLine: page.line,
     onProgress: (text) => { $("status").textContent = text; },
+    onPane: showPane,
   });
   setLanguage(firstLanguage());
   for (const b of document.querySelectorAll("[data-language]")) {
