@@ -66,7 +66,8 @@ class PosixCliPlatform : public CliPlatform {
   const TextLocale& Locale() override { return locale_; }
 
   void Describe(std::vector<PortDescription>& ports) override {
-    const std::vector<SysfsPort> known = registry_.Ports();
+    // The walk the port list has just made.
+    const std::vector<SysfsPort>& known = registry_.Listed();
     // The udev names that lead to each port: the adapter's identity, and its socket.
     std::vector<std::pair<std::string, std::string>> byId = Links("by-id");
     std::vector<std::pair<std::string, std::string>> byPath = Links("by-path");

@@ -39,9 +39,6 @@ void RecordChoiceProblem(CliContext& cx, const PortSpec& spec, const PortChoice&
 // say why and what usually fixes it (the first of them is the message).
 void RecordFailure(CliContext& cx, ReadingRecord& record, int64_t waitMs, std::vector<std::string>& lines);
 
-// "Waiting for a unit on /dev/ttyUSB0: 12 s, 5 attempt(s)"
-std::string WaitingText(uint32_t language, const std::string& port, int64_t ms, int32_t attempts);
-
 // watch's one line per unit; the port leads when several fixtures share the output.
 std::string WatchLine(const ReadingRecord& record, uint32_t language, bool withPort);
 

@@ -120,11 +120,15 @@ bool ListPorts(CliPlatform& platform, std::vector<PortDescription>& ports) {
   std::stable_sort(ports.begin(), ports.end(), [](const PortDescription& a, const PortDescription& b) {
     return NaturalLess(a.Port, b.Port);
   });
+  size_t chosen = 0;
+  if (AutoPort(ports, chosen) == AutoPortResult::Chosen) ports[chosen].Selected = true;
+  return true;
+}
+
+AutoPortResult AutoPort(const std::vector<PortDescription>& ports, size_t& chosen) {
   std::vector<AutoCandidate> candidates;
   for (const PortDescription& p : ports) candidates.push_back({p.Preferred, p.Console});
-  size_t chosen = 0;
-  if (AutoPortEntry(candidates, chosen) == AutoPortResult::Chosen) ports[chosen].Selected = true;
-  return true;
+  return AutoPortEntry(candidates, chosen);
 }
 
 bool Matches(CliPlatform& platform, const PortSpec& spec, const PortDescription& port) {
@@ -164,10 +168,8 @@ PortChoice ChoosePort(CliPlatform& platform, const PortSpec& spec) {
   }
   std::vector<const PortDescription*> fit;
   if (spec.Kind == PortSpec::Auto) {
-    std::vector<AutoCandidate> candidates;
-    for (const PortDescription& p : ports) candidates.push_back({p.Preferred, p.Console});
     size_t chosen = 0;
-    const AutoPortResult result = AutoPortEntry(candidates, chosen);
+    const AutoPortResult result = AutoPort(ports, chosen);
     if (result == AutoPortResult::Chosen) fit.push_back(&ports[chosen]);
     choice.SeveralPreferred = result == AutoPortResult::SeveralPreferred;
     for (const PortDescription& p : ports)

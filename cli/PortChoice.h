@@ -27,6 +27,9 @@ bool ParsePortSpec(const std::string& text, PortSpec& spec);
 // False when the list cannot be read.
 bool ListPorts(CliPlatform& platform, std::vector<PortDescription>& ports);
 
+// The port auto takes among described ports: the shared rule, with consoles never taken.
+AutoPortResult AutoPort(const std::vector<PortDescription>& ports, size_t& chosen);
+
 // Whether a listed port is one the form names (auto matches none: it is a rule, not a name).
 bool Matches(CliPlatform& platform, const PortSpec& spec, const PortDescription& port);
 

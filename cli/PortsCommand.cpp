@@ -79,10 +79,8 @@ int RunPorts(CliContext& cx) {
     if (ports.empty()) cx.Terminal.Out(Say(TXT_CLI_PORTS_NONE, cx.Language));
     for (const PortDescription& d : ports)
       for (const std::string& line : PortLines(d, cx.Language)) cx.Terminal.Out(line);
-    std::vector<AutoCandidate> candidates;
-    for (const PortDescription& p : ports) candidates.push_back({p.Preferred, p.Console});
     size_t chosen = 0;
-    switch (AutoPortEntry(candidates, chosen)) {
+    switch (AutoPort(ports, chosen)) {
       case AutoPortResult::Chosen:
         cx.Terminal.Out(Say(TXT_CLI_PORTS_AUTO, cx.Language, ValidUtf8(ports[chosen].Port).c_str()));
         break;

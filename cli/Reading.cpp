@@ -53,11 +53,6 @@ void RecordFailure(CliContext& cx, ReadingRecord& record, int64_t waitMs, std::v
   if (!record.Message.empty()) lines.push_back(record.Message);
 }
 
-std::string WaitingText(uint32_t language, const std::string& port, int64_t ms, int32_t attempts) {
-  return Say(TXT_CLI_WAITING, language, ValidUtf8(port).c_str(), static_cast<long long>(ms / 1000),
-             static_cast<int>(attempts));
-}
-
 std::string WatchLine(const ReadingRecord& record, uint32_t language, bool withPort) {
   const UnitReading& r = record.Reading;
   std::string line = IsoTime(record.StartUnixMs) + "  ";

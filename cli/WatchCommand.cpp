@@ -133,17 +133,20 @@ class Fixture {
       record.StartUnixMs = attemptUnixMs;
       record.Reading.Attempts = attempts;
       ReadIdentity(line_->Link(), record.Reading);
+      // A reading cut short by the stop did not happen; the close below lets the unit go.
+      if (record.Reading.Outcome == ReadingOutcome::Interrupted || bench_.ShouldStop()) break;
       line_->Link().Release();
       record.ElapsedMs = MsSince(attemptStart);
-      // A reading cut short by the stop did not happen.
-      if (record.Reading.Outcome == ReadingOutcome::Interrupted || StopRequested()) break;
       std::vector<std::string> lines;
       RecordFailure(cx_, record, 0, lines);
       bench_.Publish(record);
       Show(Say(TXT_CLI_FIXTURE_PRESENT, cx_.Language, ValidUtf8(port_).c_str()));
       WaitUntilGone();
     }
-    // Releases the unit and closes the port.
+    // One release, then the port's own settings back and the port closed: the
+    // link's destructor would release again (and Close once more) for a unit
+    // whose release answer the stop cut off.
+    if (line_) line_->Link().Close();
     line_.reset();
     device_.reset();
   }

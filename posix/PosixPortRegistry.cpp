@@ -148,7 +148,8 @@ bool PosixPortRegistry::OpenKey(const std::string& subkey) {
   CloseKey();
   if (!KeyExists(subkey)) return false;
   std::set<std::string> taken;
-  for (const SysfsPort& p : Ports()) {
+  listed_ = Ports();
+  for (const SysfsPort& p : listed_) {
     const std::string kind = DeviceKind(p.Driver);
     // Two ttys of one kind and number (ttyS0 and ttyUSB0 without drivers) would
     // give one name twice; a key holds each name once.

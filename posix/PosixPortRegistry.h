@@ -59,6 +59,9 @@ class PosixPortRegistry : public PortRegistry {
 
   // Every port with what sysfs knows of it, ordered by tty name.
   std::vector<SysfsPort> Ports() const;
+  // The ports of the walk the last OpenKey made: what a listing describes,
+  // without a second walk of sysfs.
+  const std::vector<SysfsPort>& Listed() const { return listed_; }
 
   // The driver-derived device kind of a tty ("Silabser" for cp210x, ...).
   static std::string DeviceKind(const std::string& driver);
@@ -76,6 +79,7 @@ class PosixPortRegistry : public PortRegistry {
   std::string consoles_;
   bool open_ = false;
   std::vector<Value> values_;
+  std::vector<SysfsPort> listed_;
 };
 
 // Byte-wise order (the sign of strcmp) and ASCII upper case: POSIX has no user

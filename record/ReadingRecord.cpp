@@ -201,6 +201,11 @@ std::vector<std::string> RecordLines(const ReadingRecord& record, uint32_t langu
   return lines;
 }
 
+std::string WaitingText(uint32_t language, const std::string& port, int64_t ms, int32_t attempts) {
+  return Say(TXT_CLI_WAITING, language, ValidUtf8(port).c_str(), static_cast<long long>(ms / 1000),
+             static_cast<int>(attempts));
+}
+
 std::string FailureMessage(const ReadingRecord& record, int64_t waitMs, uint32_t language) {
   const UnitReading& r = record.Reading;
   const std::string port = ValidUtf8(record.Port);

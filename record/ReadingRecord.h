@@ -65,6 +65,9 @@ std::string PrintableType(const std::string& type);
 // One line per known value, in the language (0 French, 1 English), UTF-8.
 std::vector<std::string> RecordLines(const ReadingRecord& record, uint32_t language);
 
+// "Waiting for a unit on /dev/ttyUSB0: 12 s, 5 attempt(s)": the wait for the handshake, UTF-8.
+std::string WaitingText(uint32_t language, const std::string& port, int64_t ms, int32_t attempts);
+
 // What went wrong, for a person, when the reading itself failed (not for port
 // problems, whose wording comes from the system's backend); UTF-8.
 std::string FailureMessage(const ReadingRecord& record, int64_t waitMs, uint32_t language);

@@ -9,7 +9,6 @@
 #include "link/UnitLine.h"
 #include "ports/PortSelection.h"
 #include "record/ReadingRecord.h"
-#include "text/CommandLineTexts.h"
 #include "text/Format.h"
 #include "text/TextCatalogue.h"
 #include "text/Utf8.h"
@@ -135,9 +134,9 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, const 
     how.Wait.WaitMs = kPageWaitMs;
     how.Wait.Stop = stop;
     how.Wait.OnAttempt = [&](int32_t attempt) {
-      const long long seconds = static_cast<long long>((emscripten_get_now() - start) / 1000);
       // The command line's progress line says it as well.
-      page_progress(Say(TXT_CLI_WAITING, lang, ValidUtf8(record.Port).c_str(), seconds, attempt - 1).c_str());
+      const int64_t ms = static_cast<int64_t>(emscripten_get_now() - start);
+      page_progress(WaitingText(lang, record.Port, ms, attempt - 1).c_str());
     };
     // Each value shows as soon as it is read, as in the window's pane.
     how.OnStep = [lang](const UnitReading& soFar) {
