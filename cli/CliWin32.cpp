@@ -11,6 +11,7 @@
 #include "cli/CliPlatform.h"
 #include "text/CommandLineTexts.h"
 #include "text/SettingsFile.h"
+#include "win32/WideText.h"
 #include "win32/Win32Clock.h"
 #include "win32/Win32PortRegistry.h"
 #include "win32/Win32SerialDevice.h"
@@ -39,18 +40,12 @@ std::string ComName(const std::string& port) {
   return port.compare(0, 4, "\\\\.\\") == 0 && IsComName(port.substr(4)) ? port.substr(4) : port;
 }
 
-std::string Utf8(const wchar_t* text, int length) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text, length, &out[0], size, nullptr, nullptr);
-  return out;
-}
-
-// A registry key opened for reading only, closed with its scope.
+// A registry key opened for reading only, closed with its scope; names and texts in UTF-8.
 class Key {
  public:
-  Key(HKEY parent, const std::wstring& path) {
-    if (parent == nullptr || RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS)
+  Key(HKEY parent, const std::string& path) {
+    if (parent == nullptr ||
+        RegOpenKeyExW(parent, widetext::FromUtf8(path).c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS)
       key_ = nullptr;
   }
   ~Key() {
@@ -59,27 +54,27 @@ class Key {
   Key(const Key&) = delete;
   Key& operator=(const Key&) = delete;
   HKEY Get() const { return key_; }
-  std::vector<std::wstring> Subkeys() const {
-    std::vector<std::wstring> names;
+  std::vector<std::string> Subkeys() const {
+    std::vector<std::string> names;
     wchar_t name[256];
     for (DWORD i = 0; key_ != nullptr; ++i) {
       DWORD length = 256;
       if (RegEnumKeyExW(key_, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-      names.emplace_back(name, length);
+      names.push_back(widetext::ToUtf8(name));
     }
     return names;
   }
-  std::wstring Text(const wchar_t* value) const {
+  std::string Text(const char* value) const {
     wchar_t data[512];
     DWORD type = 0;
     DWORD size = sizeof data - sizeof(wchar_t);
     if (key_ == nullptr ||
-        RegQueryValueExW(key_, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
-            ERROR_SUCCESS ||
+        RegQueryValueExW(key_, widetext::FromUtf8(value).c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ))
-      return std::wstring();
+      return std::string();
     data[size / sizeof(wchar_t)] = L'\0';
-    return data;
+    return widetext::ToUtf8(data);
   }
 
  private:
@@ -89,8 +84,6 @@ class Key {
 struct UsbIdentity {
   std::string Vid, Pid, Serial, Interface;
 };
-
-std::string Narrow(const std::wstring& text) { return Utf8(text.data(), static_cast<int>(text.size())); }
 
 std::string LowerHex(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -106,44 +99,39 @@ bool ParseUsbKeyName(const std::string& name, UsbIdentity& id) {
   return true;
 }
 
+// Windows' own instance names hold "&"; an adapter's serial number does not.
+bool IsSerialNumber(const std::string& instance) { return instance.find('&') == std::string::npos; }
+
 // The USB identity of every COM port the device tree knows: under
 // Enum\USB\VID_xxxx&PID_yyyy\<instance>\Device Parameters, PortName names the
-// port; the instance is the adapter's serial number, unless Windows made one up
-// (those hold "&"). A port of an adapter with several interfaces sits under
-// ...&MI_nn, and its serial number is that of the device whose ParentIdPrefix
-// begins its instance.
+// port, and the instance is the adapter's serial number. A port of an adapter
+// with several interfaces sits under ...&MI_nn, and its serial number is that of
+// the device whose ParentIdPrefix begins its instance. One walk of the tree.
 std::vector<std::pair<std::string, UsbIdentity>> UsbPorts() {
   std::vector<std::pair<std::string, UsbIdentity>> ports;
-  const Key usb(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Enum\\USB");
+  std::vector<std::string> parentOf;                         // an interface port's parent prefix
   std::vector<std::pair<std::string, std::string>> parents;  // ParentIdPrefix, serial number
-  for (const std::wstring& device : usb.Subkeys()) {
+  const Key usb(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\USB");
+  for (const std::string& device : usb.Subkeys()) {
     UsbIdentity id;
-    if (!ParseUsbKeyName(Narrow(device), id) || !id.Interface.empty()) continue;
+    if (!ParseUsbKeyName(device, id)) continue;
     const Key d(usb.Get(), device);
-    for (const std::wstring& instance : d.Subkeys()) {
-      const std::wstring prefix = Key(d.Get(), instance).Text(L"ParentIdPrefix");
-      if (!prefix.empty()) parents.emplace_back(Narrow(prefix), Narrow(instance));
-    }
-  }
-  for (const std::wstring& device : usb.Subkeys()) {
-    UsbIdentity id;
-    if (!ParseUsbKeyName(Narrow(device), id)) continue;
-    const Key d(usb.Get(), device);
-    for (const std::wstring& instance : d.Subkeys()) {
-      const std::wstring port = Key(d.Get(), instance + L"\\Device Parameters").Text(L"PortName");
+    for (const std::string& instance : d.Subkeys()) {
+      const Key i(d.Get(), instance);
+      const std::string prefix = i.Text("ParentIdPrefix");
+      if (!prefix.empty() && IsSerialNumber(instance)) parents.emplace_back(prefix, instance);
+      const std::string port = Key(i.Get(), "Device Parameters").Text("PortName");
       if (port.empty()) continue;
       UsbIdentity found = id;
-      const std::string name = Narrow(instance);
-      if (id.Interface.empty()) {
-        if (name.find('&') == std::string::npos) found.Serial = name;
-      } else {
-        const std::string prefix = name.substr(0, name.rfind('&'));
-        for (const auto& [parentPrefix, serial] : parents)
-          if (parentPrefix == prefix && serial.find('&') == std::string::npos) found.Serial = serial;
-      }
-      ports.emplace_back(Narrow(port), found);
+      if (id.Interface.empty() && IsSerialNumber(instance)) found.Serial = instance;
+      // An interface's instance is its parent's prefix, "&" and its number.
+      parentOf.push_back(id.Interface.empty() ? std::string() : instance.substr(0, instance.rfind('&')));
+      ports.emplace_back(port, found);
     }
   }
+  for (size_t k = 0; k < ports.size(); ++k)
+    for (const auto& [prefix, serial] : parents)
+      if (!parentOf[k].empty() && prefix == parentOf[k]) ports[k].second.Serial = serial;
   return ports;
 }
 
@@ -152,7 +140,7 @@ std::string SystemText(DWORD code) {
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
       code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string message = length > 0 && text != nullptr ? Utf8(text, static_cast<int>(length)) : std::string();
+  std::string message = length > 0 && text != nullptr ? widetext::ToUtf8(text) : std::string();
   if (text != nullptr) LocalFree(text);
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
     message.pop_back();
