@@ -133,7 +133,6 @@ void OutputFile::ReadPrevious() {
   std::FILE* in = std::fopen(path_.c_str(), "rb");
   if (in == nullptr) return;
   std::string line;
-  std::string last;
   int portColumn = -1;
   int serialColumn = -1;
   bool first = true;
@@ -143,11 +142,8 @@ void OutputFile::ReadPrevious() {
     line += buffer;
     whole = !line.empty() && line.back() == '\n';
     if (!whole) continue;
-    std::string port;
-    bool hasSerial = false;
-    uint32_t serial = 0;
     if (kind_ == JsonLines) {
-      ParseRecordLine(line, port, hasSerial, serial);
+      previous_.NoteLine(line);
     } else {
       const std::vector<std::string> fields = CsvFields(line);
       if (first) {
@@ -158,13 +154,11 @@ void OutputFile::ReadPrevious() {
       } else if (portColumn >= 0 && serialColumn >= 0 &&
                  static_cast<size_t>(std::max(portColumn, serialColumn)) < fields.size() &&
                  !fields[serialColumn].empty()) {
-        port = fields[portColumn];
-        serial = static_cast<uint32_t>(std::strtoull(fields[serialColumn].c_str(), nullptr, 10));
-        hasSerial = true;
+        previous_.Note(fields[portColumn],
+                       static_cast<uint32_t>(std::strtoull(fields[serialColumn].c_str(), nullptr, 10)));
       }
     }
     first = false;
-    if (hasSerial) previous_[port] = serial;
     line.clear();
   }
   const bool empty = first && line.empty();

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
-#include <map>
 #include <mutex>
 #include <string>
 
@@ -63,7 +62,7 @@ class OutputFile {
   Kind KindOf() const { return kind_; }
   // The serial number of the last record of each port the file held when opened
   // (a regular file only: a pipe, FIFO or terminal is written, never read).
-  const std::map<std::string, uint32_t>& PreviousSerials() const { return previous_; }
+  const RepeatMemory& PreviousSerials() const { return previous_; }
 
  private:
   void ReadPrevious();
@@ -74,7 +73,7 @@ class OutputFile {
   bool header_ = false;  // a CSV file still needs its header line
   std::string path_;
   int error_ = 0;
-  std::map<std::string, uint32_t> previous_;
+  RepeatMemory previous_;
 };
 
 // Tells the failure on standard error and gives the exit code for it (74), or 0 when all went well.

@@ -70,12 +70,10 @@ int RunRead(CliContext& cx) {
 
   if (outcome != ReadingOutcome::Interrupted) {
     // A unit read again on the same port is flagged as in a watch's log.
-    for (const OutputFile* file : {&log, &csv}) {
-      const auto& previous = file->PreviousSerials();
-      const auto it = previous.find(record.Port);
-      if (record.Reading.HasSerial && it != previous.end() && it->second == record.Reading.Serial)
-        record.Repeat = true;
-    }
+    RepeatMemory previous;
+    previous.Merge(log.PreviousSerials());
+    previous.Merge(csv.PreviousSerials());
+    previous.Mark(record);
   }
   // A reading that did not happen leaves no record.
   if (options.Json) {

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -30,8 +29,7 @@ class Bench {
  public:
   Bench(CliContext& cx, OutputFile& log, OutputFile& csv, size_t fixtures)
       : cx_(cx), log_(log), csv_(csv), states_(fixtures) {
-    for (const OutputFile* file : {&log_, &csv_})
-      for (const auto& [port, serial] : file->PreviousSerials()) previous_[port] = serial;
+    for (const OutputFile* file : {&log_, &csv_}) previous_.Merge(file->PreviousSerials());
   }
 
   CliContext& Context() { return cx_; }
@@ -54,10 +52,7 @@ class Bench {
   // Appends the record to the files, then tells it on standard output.
   void Publish(ReadingRecord& record) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const UnitReading& r = record.Reading;
-    const auto it = previous_.find(record.Port);
-    record.Repeat = r.HasSerial && it != previous_.end() && it->second == r.Serial;
-    if (r.HasSerial) previous_[record.Port] = r.Serial;
+    previous_.Mark(record);
     bool written = true;
     for (OutputFile* file : {&log_, &csv_})
       if (file->IsOpen() && !file->AppendRecord(record)) written = false;
@@ -90,7 +85,7 @@ class Bench {
   OutputFile& csv_;
   std::mutex mutex_;
   std::mutex portList_;
-  std::map<std::string, uint32_t> previous_;
+  RepeatMemory previous_;
   std::vector<std::string> states_;
   std::atomic<bool> failed_{false};
   int exitCode_ = 0;

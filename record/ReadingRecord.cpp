@@ -250,3 +250,22 @@ bool ParseRecordLine(const std::string& line, std::string& port, bool& hasSerial
   }
   return true;
 }
+
+void RepeatMemory::NoteLine(const std::string& jsonLine) {
+  std::string port;
+  bool hasSerial = false;
+  uint32_t serial = 0;
+  if (ParseRecordLine(jsonLine, port, hasSerial, serial) && hasSerial) Note(port, serial);
+}
+
+void RepeatMemory::Merge(const RepeatMemory& other) {
+  for (const auto& [port, serial] : other.last_) last_[port] = serial;
+}
+
+void RepeatMemory::Mark(ReadingRecord& record) {
+  const UnitReading& r = record.Reading;
+  if (!r.HasSerial) return;
+  const auto it = last_.find(record.Port);
+  record.Repeat = it != last_.end() && it->second == r.Serial;
+  last_[record.Port] = r.Serial;
+}

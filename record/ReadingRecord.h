@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -74,3 +75,17 @@ std::string FailureMessage(const ReadingRecord& record, int64_t waitMs, uint32_t
 
 // The serial number and port of a JSON line this program wrote; false for any other line.
 bool ParseRecordLine(const std::string& line, std::string& port, bool& hasSerial, uint32_t& serial);
+
+// The serial number last read on each port: what a record's repeat flag compares with.
+class RepeatMemory {
+ public:
+  // A record line this program wrote; any other line is passed over.
+  void NoteLine(const std::string& jsonLine);
+  void Note(const std::string& port, uint32_t serial) { last_[port] = serial; }
+  void Merge(const RepeatMemory& other);
+  // Sets the record's repeat flag, then keeps its serial number for the next record of its port.
+  void Mark(ReadingRecord& record);
+
+ private:
+  std::map<std::string, uint32_t> last_;
+};

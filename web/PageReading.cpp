@@ -1,8 +1,6 @@
 // The page's reading: the window's pane lines, the failure words, the repeat rule and the answer object.
 #include "web/PageReading.h"
 
-#include <map>
-
 #include "text/Format.h"
 #include "text/TextCatalogue.h"
 #include "text/Utf8.h"
@@ -73,20 +71,15 @@ void TellFailure(ReadingRecord& record, uint32_t language, const std::string& po
 }
 
 void MarkRepeat(ReadingRecord& record, const std::string& earlierLines) {
-  std::map<std::string, uint32_t> previous;
+  RepeatMemory previous;
   size_t start = 0;
   while (start < earlierLines.size()) {
     size_t end = earlierLines.find('\n', start);
     if (end == std::string::npos) end = earlierLines.size();
-    std::string port;
-    bool hasSerial = false;
-    uint32_t serial = 0;
-    if (ParseRecordLine(earlierLines.substr(start, end - start), port, hasSerial, serial) && hasSerial)
-      previous[port] = serial;
+    previous.NoteLine(earlierLines.substr(start, end - start));
     start = end + 1;
   }
-  const auto it = previous.find(record.Port);
-  record.Repeat = record.Reading.HasSerial && it != previous.end() && it->second == record.Reading.Serial;
+  previous.Mark(record);
 }
 
 std::string PageResult(const ReadingRecord& record, uint32_t language) {
