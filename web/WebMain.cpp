@@ -1,5 +1,5 @@
-// The page's entry points into the core: its texts, the port auto takes, one reading, its stop, the CSV
-// header.
+// The page's entry points into the core: its texts, the port auto takes, one reading, the wait for the
+// unit read to leave, their stop, the waiting line and the CSV header.
 #include <emscripten.h>
 
 #include <chrono>
@@ -19,10 +19,8 @@
 
 EM_JS(void, page_progress, (const char* text), { Module.onProgress(UTF8ToString(text)); });
 EM_JS(void, page_pane, (const char* lines), { Module.onPane(JSON.parse(UTF8ToString(lines))); });
-EM_JS(void, page_trace, (double ms, int hostToUnit, int byte), {
-  console.debug((ms / 1000).toFixed(3) + (hostToUnit ? " H>U " : " U>H ") +
-                byte.toString(16).toUpperCase().padStart(2, "0"));
-});
+EM_JS(void, page_waiting, (double ms, int attempts), { Module.onWaiting(ms, attempts); });
+EM_JS(void, page_trace, (double ms, int hostToUnit, int byte), { Module.onTrace(ms, hostToUnit, byte); });
 
 namespace {
 
@@ -30,6 +28,10 @@ namespace {
 bool g_stop = false;
 // Handed to the page, which copies it before the next call.
 std::string g_answer;
+// The reading under way, for the waiting line the page ticks every second while the core waits.
+std::string g_port;
+uint32_t g_language = kLanguageFrench;
+std::string g_waiting;
 
 struct Keyed {
   WebText Id;
@@ -73,7 +75,31 @@ const Keyed kPageTexts[] = {
     {TXT_WEB_NO_WEB_SERIAL, "noWebSerial"},
     {TXT_WEB_CHOOSER_CLOSED, "chooserClosed"},
     {TXT_WEB_CHOOSER_FAILED, "chooserFailed"},
+    {TXT_WEB_READ_OK, "readOk"},
+    {TXT_WEB_STORAGE_MEMORY, "storageMemory"},
+    {TXT_WEB_STORAGE_FAILED, "storageFailed"},
+    {TXT_WEB_UPDATED, "updated"},
+    {TXT_WEB_SEARCH, "search"},
+    {TXT_WEB_PAGE_OF, "pageOf"},
+    {TXT_WEB_NEWER, "newer"},
+    {TXT_WEB_OLDER, "older"},
+    {TXT_WEB_NO_MATCH, "noMatch"},
+    {TXT_WEB_AUTO_READ, "autoRead"},
+    {TXT_WEB_AUTO_PRESENT, "autoPresent"},
+    {TXT_WEB_STATION_TITLE, "stationTitle"},
+    {TXT_WEB_PORT_NAME, "portName"},
+    {TXT_WEB_PORT_NAME_HINT, "portNameHint"},
+    {TXT_WEB_EXPECT_SOFTWARE, "expectSoftware"},
+    {TXT_WEB_EXPECT_CIRCUIT, "expectCircuit"},
+    {TXT_WEB_EXPECT_HINT, "expectHint"},
+    {TXT_WEB_OUTCOME_REJECTED, "outcome-rejected"},
+    {TXT_WEB_DIAGNOSTIC, "diagnostic"},
 };
+
+// The reading's line: every byte handed to the page for its diagnostic, ms from the reading's start.
+TracingSerialDevice::Sink PageTrace(double start) {
+  return [start](bool hostToUnit, uint8_t byte) { page_trace(emscripten_get_now() - start, hostToUnit, byte); };
+}
 
 uint32_t Language(int language) { return language == 1 ? kLanguageEnglish : kLanguageFrench; }
 
@@ -112,11 +138,15 @@ EMSCRIPTEN_KEEPALIVE int web_auto_port(const char* kinds) {
   return -1;
 }
 
-// One reading on the port the page keeps under that label; the page's earlier
-// records (JSON lines) decide the repeat flag. Answers PageResult's object.
-EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, const char* earlier) {
+// One reading on the port the page keeps under that label. lastSerial is the serial number last read
+// on the port or fixture (-1 for none): all the repeat flag needs of the page's history. untilAnswer
+// waits for a unit until one answers, the port fails or Cancel (plug-and-read). Answers PageResult's object.
+EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, double lastSerial, const char* fixture,
+                                          const char* expectSoftware, const char* expectCircuit, int untilAnswer) {
   const uint32_t lang = Language(language);
   g_stop = false;
+  g_port = port;
+  g_language = lang;
   const double start = emscripten_get_now();
   ReadingRecord record;
   record.StartUnixMs = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -127,17 +157,12 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, const 
   WebClock clock;
   const StopRequest stop = [] { return g_stop; };
   {
-    UnitLine line(device, clock, port, stop, [start](bool hostToUnit, uint8_t byte) {
-      page_trace(emscripten_get_now() - start, hostToUnit, byte);
-    });
+    UnitLine line(device, clock, port, stop, PageTrace(start));
     ReadingOptions how;
+    how.Wait.Deadline = untilAnswer == 0;
     how.Wait.WaitMs = kPageWaitMs;
     how.Wait.Stop = stop;
-    how.Wait.OnAttempt = [&](int32_t attempt) {
-      // The command line's progress line says it as well.
-      const int64_t ms = static_cast<int64_t>(emscripten_get_now() - start);
-      page_progress(WaitingText(lang, record.Port, ms, attempt - 1).c_str());
-    };
+    how.Wait.OnAttempt = [&](int32_t attempt) { page_waiting(emscripten_get_now() - start, attempt - 1); };
     // Each value shows as soon as it is read, as in the window's pane.
     how.OnStep = [lang](const UnitReading& soFar) {
       std::string lines = "[";
@@ -149,16 +174,45 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, const 
   }
   record.ElapsedMs = static_cast<int64_t>(emscripten_get_now() - start);
   if (record.Reading.Outcome != ReadingOutcome::Ok) TellFailure(record, lang, WebSerialErrorText());
-  if (record.Reading.Outcome != ReadingOutcome::Interrupted) MarkRepeat(record, earlier);
+  if (record.Reading.Outcome != ReadingOutcome::Interrupted) {
+    MarkRepeat(record, lastSerial);
+    CheckExpected(record, expectSoftware, expectCircuit, lang);
+  }
+  (void)fixture;
   g_answer = PageResult(record, lang);
   return g_answer.c_str();
 }
 
+// Plug-and-read, once a unit was read: returns when it no longer answers (0), its port is gone or
+// failed (1), or on Cancel (2). The unit is asked at the handshake's pace and let go each time.
+EMSCRIPTEN_KEEPALIVE int web_wait_gone(const char* port) {
+  g_stop = false;
+  WebSerialDevice device;
+  WebClock clock;
+  const StopRequest stop = [] { return g_stop; };
+  UnitLine line(device, clock, port, stop);
+  for (;;) {
+    const int32_t status = line.Link().Connect(1);
+    if (g_stop) return 2;
+    if (status != 0) return IsSystemError(status) ? 1 : 0;
+    line.Link().Release();
+  }
+}
+
+// The waiting line of the reading under way, for the page's clock; a raw call, as the reading is suspended.
+EMSCRIPTEN_KEEPALIVE const char* web_waiting_text(double ms, int attempts) {
+  g_waiting = WaitingText(g_language, g_port, static_cast<int64_t>(ms), attempts);
+  return g_waiting.c_str();
+}
+
+// The link's end command: what the page can still send the unit when it is closed during a reading.
+EMSCRIPTEN_KEEPALIVE int web_end_command() { return CMD_END; }
+
 // Cancel: every wait of the reading under way ends at once; the unit is still released and the port closed.
 EMSCRIPTEN_KEEPALIVE void web_cancel() { g_stop = true; }
 
-EMSCRIPTEN_KEEPALIVE const char* web_csv_header() {
-  g_answer = CsvHeader();
+EMSCRIPTEN_KEEPALIVE const char* web_csv_header(int separator) {
+  g_answer = CsvHeader(/*TODO separator*/);
   return g_answer.c_str();
 }
 }

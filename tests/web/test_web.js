@@ -75,6 +75,17 @@ const text = (page, selector) => page.$eval(selector, (e) => (e.hidden ? null : 
 const paneLines = (page) => page.$$eval("#pane .line", (lines) => lines.map((l) => l.textContent));
 const tableRows = (page) => page.$$eval("#rows tr", (rows) => rows.map((r) => [...r.cells].map((c) => c.textContent)));
 
+// The records the page keeps in the browser, oldest first.
+const storedRecords = (page) => page.evaluate(() => new Promise((resolve, reject) => {
+  const open = indexedDB.open("bravelle");
+  open.onerror = () => reject(open.error);
+  open.onsuccess = () => {
+    const all = open.result.transaction("readings").objectStore("readings").getAll();
+    all.onsuccess = () => resolve(all.result.map((r) => JSON.parse(r.json)));
+    all.onerror = () => reject(all.error);
+  };
+}));
+
 // Presses Read and waits for the reading's answer.
 async function readUnit(page) {
   const before = await page.evaluate(() => Number(document.body.dataset.readings || 0));
@@ -94,7 +105,14 @@ const groups = {
                                  { id: "ftdi", ...FTDI, granted: true, plugged: true }]);
       assert.equal(await text(page, "#status"), "Port : usb:10C4:EA60");
       assert.equal(await text(page, "#read"), "Lecture des informations");
-      await readUnit(page);
+      // From the keyboard: the focus goes to Cancel during the reading, then to the result, which is announced.
+      await page.focus("#read");
+      await page.keyboard.press("Enter");
+      await page.waitForFunction(() => !document.getElementById("cancel").hidden);
+      assert.equal(await page.evaluate(() => document.activeElement.id), "cancel");
+      await page.waitForSelector('body[data-readings="1"]', { timeout: 30000 });
+      assert.equal(await page.evaluate(() => document.activeElement.id), "identity");
+      assert.equal(await text(page, "#status"), "Lecture termin\u00e9e : n\u00b0 de s\u00e9rie 0305419896, circuit 5, logiciel 1.12.");
       assert.deepEqual(await paneLines(page), windowPane("fr"));
       assert.deepEqual(await page.$$eval("#identity dd", (d) => d.map((e) => e.textContent)), ["0305419896", "5", "1.12"]);
       assert.equal(await text(page, "#alert"), null);
@@ -112,14 +130,27 @@ const groups = {
 
       await page.click('[data-language="1"]');
       assert.equal(await text(page, "#read"), "Read");
+      // A port listing still under way when Read is pressed waits for the reading instead of entering the core.
+      await page.evaluate(() => {
+        serialStandIn.slowListing(300);
+        navigator.serial.dispatchEvent(new Event("connect"));
+      });
       await readUnit(page);
       assert.deepEqual(await paneLines(page), windowPane("fr").concat(windowPane("en")), "the pane keeps every reading");
       const rows = await tableRows(page);
       assert.deepEqual(rows.map((r) => r.slice(1)), [
-        ["usb:10C4:EA60", "0305419896", "5", "1.12", "read", ""],
         ["usb:10C4:EA60", "0305419896", "5", "1.12", "read", "Read before"],
+        ["usb:10C4:EA60", "0305419896", "5", "1.12", "read", ""],
       ]);
+
+      // A phone: nothing wider than the screen, the table scrolls in its own box.
+      await page.setViewport({ width: 360, height: 740 });
+      assert.deepEqual(await page.evaluate(() => [document.documentElement.scrollWidth, document.body.scrollWidth]), [360, 360]);
+      assert.ok(await page.$eval(".table-box", (b) => b.scrollWidth > b.clientWidth), "the table scrolls inside its box");
+      if (process.env.BRAVELLE_WEB_PHONE_SCREENSHOT) await page.screenshot({ path: process.env.BRAVELLE_WEB_PHONE_SCREENSHOT, fullPage: true });
+      await page.setViewport({ width: 1000, height: 760 });
       w.readingPage = page;
+      w.readingUnit = unit;
     });
 
     test("the exports hold bravelle-cli's fields, and the readings and the language outlive a reload until cleared", async () => {
@@ -145,15 +176,33 @@ const groups = {
       const good = { schema: 1, outcome: "ok", port: "usb:10C4:EA60", type: "P04", serial: 305419896,
                      serial_text: "0305419896", circuit: 5, software: "1.12", status: 0 };
       assert.deepEqual(records, [good, { ...good, repeat: true }]);
-      const csv = await fetchFile("#export-csv", "bravelle-readings.csv");
-      const lines = csv.split("\r\n");
-      assert.deepEqual(lines[0].split(","), ["schema", "outcome", "error", "message", "port", "location", "type", "serial",
-                                             "serial_text", "circuit", "software", "status", "elapsed_ms", "time", "repeat"]);
-      assert.deepEqual(lines.slice(1).map((l) => l.split(",").filter((_, i) => i !== 12 && i !== 13)), [
-        ["1", "ok", "", "", "usb:10C4:EA60", "", "P04", "305419896", "0305419896", "5", "1.12", "0", "false"],
-        ["1", "ok", "", "", "usb:10C4:EA60", "", "P04", "305419896", "0305419896", "5", "1.12", "0", "true"],
-        [""],
-      ]);
+      // The CSV file as a spreadsheet wants it: the UTF-8 mark, then "," in English and ";" in French.
+      const header = ["schema", "outcome", "error", "message", "port", "location", "type", "serial",
+                      "serial_text", "circuit", "software", "status", "elapsed_ms", "time", "repeat"];
+      const row = ["1", "ok", "", "", "usb:10C4:EA60", "", "P04", "305419896", "0305419896", "5", "1.12", "0"];
+      for (const [language, separator] of [["1", ","], ["0", ";"]]) {
+        await page.click(`[data-language="${language}"]`);
+        fs.rmSync(path.join(downloads, "bravelle-readings.csv"), { force: true });
+        const csv = await fetchFile("#export-csv", "bravelle-readings.csv");
+        assert.ok(csv.startsWith("\ufeffschema" + separator), JSON.stringify(csv.slice(0, 10)));
+        const lines = csv.slice(1).split("\r\n");
+        assert.deepEqual(lines[0].split(separator), header);
+        assert.deepEqual(lines.slice(1).map((l) => l.split(separator).filter((_, i) => i !== 12 && i !== 13)),
+                         [[...row, "false"], [...row, "true"], [""]], separator);
+      }
+      await page.click('[data-language="1"]');
+
+      // For support: the browser, the port's USB ids, the page's version and the last reading's bytes as
+      // bravelle-cli --trace writes them.
+      const diagnostic = (await fetchFile("#diagnostic", "bravelle-diagnostic.txt")).split("\n");
+      assert.match(diagnostic[0], /^Bravelle Web [0-9a-f]{16}$/);
+      assert.match(diagnostic[1], /^browser: Mozilla\/5\.0 .*Chrome\//);
+      assert.equal(diagnostic[3], "port: usb:10C4:EA60 (USB vendor 0x10C4, product 0xEA60)");
+      assert.equal(JSON.parse(diagnostic[4].slice("record: ".length)).repeat, true);
+      const trace = diagnostic.slice(diagnostic.indexOf("trace:") + 1, -1);
+      for (const line of trace) assert.match(line, /^\d+\.\d{3} (H>U|U>H) [0-9A-F]{2}$/);
+      assert.deepEqual(trace.map((l) => l.split(" ").slice(1).join(" ")), w.readingUnit.transcript().slice(-trace.length));
+      assert.equal(trace.length * 2, w.readingUnit.transcript().length, "the second reading's bytes, all of them");
       fs.rmSync(downloads, { recursive: true, force: true });
 
       await page.reload();
@@ -201,8 +250,8 @@ const groups = {
         ["p05", [" ", "Wrong unit type"], 'is of type "P05", not a Satellite de la KVR72 QLE (P04).', "wrong type"],
         ["silent-after", [" ", lost], "stopped answering during the reading (code 100002)", "link lost"],
         ["garbled", [confirmed, " ", " ", lost], "unreadable characters (code 100003)", "link lost"],
-        // A parity error costs the byte, not the port.
-        ["parity", [" ", lost], "stopped answering during the reading (code 100002)", "link lost"],
+        // A parity error is not silence: the line is garbled.
+        ["parity", [" ", lost], "receives malformed characters (parity, framing, break or overrun error): wrong speed or framing", "link lost"],
         ["hangup", [confirmed, " ", " ", lost], "vanished during the reading (cable unplugged?)", "link lost"],
       ];
       let pane = [];
@@ -225,7 +274,7 @@ const groups = {
         assert.deepEqual(await paneLines(page), pane, id);
         assert.ok((await text(page, "#alert")).includes(words), id + ": " + (await text(page, "#alert")));
         assert.equal(await text(page, "#identity"), null, id);
-        assert.equal((await tableRows(page)).pop()[5], outcome, id);
+        assert.equal((await tableRows(page))[0][5], outcome, id);
       }
       // The wrong unit is released after the type check, as the window does.
       assert.deepEqual(p05.transcript().slice(-7), ["H>U 9E", "H>U 38", "H>U 31", "U>H 84", "U>H 84", "H>U 04", "U>H 84"]);
@@ -244,10 +293,10 @@ const groups = {
                                                "(Bravelle, a serial terminal, another tab...). Close it and read again.");
       assert.deepEqual(await page.evaluate(() => serialStandIn.requests), [
         { filters: [{ usbVendorId: 0x10c4 }] }, {}, {}, {}, {}, {}, { filters: [{ usbVendorId: 0x10c4 }] }]);
-      const records = await page.evaluate(() => JSON.parse(localStorage.getItem("bravelle.readings")).map((r) => JSON.parse(r.json)));
-      assert.deepEqual(records.map((r) => [r.outcome, r.error, r.status]), [
+      const records = (await storedRecords(page)).map((r) => [r.outcome, r.error, r.status]);
+      assert.deepEqual(records, [
         ["wrong-unit", "wrong-unit", 100020], ["link-lost", "link-lost", 100002], ["link-lost", "bad-reply", 100003],
-        ["link-lost", "link-lost", 100002], ["link-lost", "link-lost", 19], ["port-error", "port-busy", 16]]);
+        ["link-lost", "bad-reply", 100003], ["link-lost", "link-lost", 19], ["port-error", "port-busy", 16]]);
       await page.close();
     });
   },
