@@ -233,7 +233,12 @@ const groups = {
       Object.assign(ports[0], { latencyMs: 16 });
       // The second chunk is the first character of the unit's type.
       Object.assign(ports[3], { parityErrorAt: 2 });
-      ports.push({ id: "held", ...CP210X, granted: false, plugged: true, busy: true });
+      const stuck = await w.unit("stuck");
+      ports.push({ id: "stuck", usbVendorId: 0x0403, usbProductId: 0x6010, granted: false, plugged: true, stuckWrites: true });
+      // open() refused three ways: by the system (another program), by the browser (open here already, denied).
+      for (const [id, busy] of [["held", true], ["open-here", "InvalidStateError"], ["denied", "SecurityError"]]) {
+        ports.push({ id, ...CP210X, granted: false, plugged: true, busy });
+      }
       const page = await w.page(ports, "en-US");
       assert.equal(await text(page, "#status"), "No port chosen: plug in the unit's cable and choose its port.");
       assert.equal(await page.$eval("#read", (b) => b.disabled), true);
@@ -285,18 +290,63 @@ const groups = {
       await page.waitForFunction(() => !document.getElementById("read").disabled);
       assert.equal(await text(page, "#status"), "Port: usb:0403:6005");
 
-      await page.evaluate(() => serialStandIn.choose("held"));
-      await page.click("#choose");
+      // A byte the adapter never takes is given up at its timeout and ends the line: it never goes out later.
+      await page.evaluate(() => serialStandIn.choose("stuck"));
+      await page.click("#other");
       await page.waitForFunction(() => !document.getElementById("read").disabled);
       await readUnit(page);
-      assert.equal(await text(page, "#alert"), "The port usb:10C4:EA60 does not open: another program probably holds it " +
-                                               "(Bravelle, a serial terminal, another tab...). Close it and read again.");
-      assert.deepEqual(await page.evaluate(() => serialStandIn.requests), [
-        { filters: [{ usbVendorId: 0x10c4 }] }, {}, {}, {}, {}, {}, { filters: [{ usbVendorId: 0x10c4 }] }]);
+      assert.equal(await text(page, "#alert"), "The port usb:0403:6010 no longer sends anything (a write stayed stuck): " +
+                                               "the line was closed. Unplug and plug the cable in again, then read again.");
+      await page.evaluate(() => serialStandIn.port("stuck").unstick());
+      await new Promise((r) => setTimeout(r, 300));
+      assert.deepEqual(stuck.transcript(), []);
+
+      const refusals = [
+        ["held", "The port usb:10C4:EA60 does not open: another program probably holds it (Bravelle, a serial terminal, " +
+                 "another tab...). Close it and read again."],
+        ["open-here", "The port usb:10C4:EA60#2 is already open in this browser (another tab or window of Bravelle Web?). " +
+                      "Close it and read again."],
+        ["denied", "The browser denies access to the port usb:10C4:EA60#3 (permission withdrawn or forbidden by the " +
+                   "administrator). Choose the port again."],
+      ];
+      for (const [id, message] of refusals) {
+        await page.evaluate((id) => serialStandIn.choose(id), id);
+        await page.click("#choose");
+        await page.waitForFunction(() => !document.getElementById("read").disabled);
+        await readUnit(page);
+        assert.equal(await text(page, "#alert"), message);
+      }
+      const cp210x = { filters: [{ usbVendorId: 0x10c4 }] };
+      assert.deepEqual(await page.evaluate(() => serialStandIn.requests), [cp210x, {}, {}, {}, {}, {}, {}, cp210x, cp210x, cp210x]);
       const records = (await storedRecords(page)).map((r) => [r.outcome, r.error, r.status]);
       assert.deepEqual(records, [
         ["wrong-unit", "wrong-unit", 100020], ["link-lost", "link-lost", 100002], ["link-lost", "bad-reply", 100003],
-        ["link-lost", "bad-reply", 100003], ["link-lost", "link-lost", 19], ["port-error", "port-busy", 16]]);
+        ["link-lost", "bad-reply", 100003], ["link-lost", "link-lost", 19], ["port-error", "port-error", 62],
+        ["port-error", "port-busy", 16], ["port-error", "port-busy", 114], ["port-error", "permission", 13]]);
+      await page.close();
+    });
+    test("two cables of the same kind: the one picked is read, or the page says it is gone; a label is never given twice", async () => {
+      for (const [id, serial] of [["cable-a", 111], ["cable-b", 222], ["cable-c", 333]]) await w.unit(id, ["--serial", serial]);
+      const page = await w.page([{ id: "cable-a", ...CP210X, granted: true, plugged: true },
+                                 { id: "cable-b", ...CP210X, granted: true, plugged: true },
+                                 { id: "cable-c", ...CP210X, granted: false, plugged: true }], "en-US");
+      assert.equal(await text(page, "#status"), "Several ports are allowed: choose the unit's.");
+      const choose = async (id, status) => {
+        await page.evaluate((id) => serialStandIn.choose(id), id);
+        await page.click("#choose");
+        await page.waitForFunction((s) => document.getElementById("status").textContent === s, {}, status);
+      };
+      await choose("cable-b", "Port: usb:10C4:EA60#2");
+      // Unplugged: the other cable of the same kind is not read in its place.
+      await page.evaluate(() => serialStandIn.port("cable-b").unplug());
+      await page.waitForFunction(() => document.getElementById("read").disabled);
+      assert.equal(await text(page, "#status"), "The port usb:10C4:EA60#2 is unplugged: plug the cable in again.");
+      // A third cable granted meanwhile gets a label of its own, and the second keeps its own when plugged back.
+      await choose("cable-c", "Port: usb:10C4:EA60#3");
+      await page.evaluate(() => serialStandIn.port("cable-b").plug());
+      await choose("cable-b", "Port: usb:10C4:EA60#2");
+      await readUnit(page);
+      assert.deepEqual((await tableRows(page))[0].slice(1, 3), ["usb:10C4:EA60#2", "0000000222"]);
       await page.close();
     });
   },
@@ -308,7 +358,13 @@ const groups = {
       const page = await w.page([{ id: "cp", ...CP210X, granted: true, plugged: true }]);
       await page.click("#read");
       await page.waitForFunction(() => document.getElementById("status").textContent.startsWith("Attente d'un appareil"));
-      await new Promise((r) => setTimeout(r, 1500));
+      // The waiting line ticks every second, not at each handshake only (every two seconds).
+      const seconds = [];
+      for (let i = 0; i < 3; ++i) {
+        await new Promise((r) => setTimeout(r, 500));
+        seconds.push(Number(/: (\d+) s,/.exec(await text(page, "#status"))[1]));
+      }
+      assert.deepEqual(seconds, [0, 1, 1], seconds.join(" "));
       const start = Date.now();
       await page.click("#cancel");
       await page.waitForSelector('body[data-readings="1"]');
@@ -319,6 +375,51 @@ const groups = {
       assert.equal(unit.transcript().pop(), "H>U 04", "the unit is released");
       assert.deepEqual(await page.evaluate(() => [serialStandIn.port("cp").closes, serialStandIn.port("cp").readable]), [1, null]);
       assert.equal(await page.$eval("#read", (b) => b.disabled), false);
+      await page.close();
+    });
+
+    test("leaving mid-reading asks first, then the unit is let go", async () => {
+      const unit = await w.unit("leave", ["--silent"]);
+      const page = await w.page([{ id: "leave", ...CP210X, granted: true, plugged: true }]);
+      await page.click("#read");
+      await page.waitForFunction(() => document.getElementById("status").textContent.startsWith("Attente d'un appareil"));
+      await page.close({ runBeforeUnload: true });
+      for (let i = 0; i < 40 && unit.transcript().at(-1) !== "H>U 04"; ++i) await new Promise((r) => setTimeout(r, 50));
+      assert.deepEqual(page.dialogs, ["beforeunload"]);
+      assert.equal(unit.transcript().at(-1), "H>U 04", "the end command went out as the page went");
+    });
+
+    test("plug-and-read: three units plugged one after another are read once each, across a replug of the cable", async () => {
+      for (const [id, serial] of [["u1", 1001], ["u2", 1002], ["u3", 1003]]) await w.unit(id, ["--serial", serial]);
+      // The bench's cable, no unit on it yet.
+      const page = await w.page([{ id: "bench", ...CP210X, granted: true, plugged: true, unit: null }]);
+      assert.equal(await page.$eval("#auto", (s) => s.checked), false, "off at first");
+      await page.click("#auto");
+      const serials = [];
+      for (const id of ["u1", "u2", "u3"]) {
+        if (id === "u3") {
+          await page.evaluate(() => serialStandIn.port("bench").unplug());
+          await page.waitForFunction(() => document.getElementById("status").textContent.includes("est d\u00e9branch\u00e9"));
+          await page.evaluate(() => serialStandIn.port("bench").plug());
+        }
+        await page.evaluate((id) => serialStandIn.port("bench").setUnit(id), id);
+        await page.waitForFunction((n) => document.querySelectorAll("#rows tr").length === n, { timeout: 20000 }, serials.length + 1);
+        serials.push((await tableRows(page))[0][2]);
+        assert.equal(await text(page, "#status"), "Appareil lu sur usb:10C4:EA60 : retirez-le, puis branchez le suivant.");
+        if (id === "u1") {
+          await new Promise((r) => setTimeout(r, 1500));
+          assert.equal((await tableRows(page)).length, 1, "a unit left on the cable is read once");
+        }
+        // Taken off: the page sees it go and waits for the next one.
+        await page.evaluate(() => serialStandIn.port("bench").setUnit(null));
+        await page.waitForFunction(() => document.getElementById("status").textContent.startsWith("Attente d'un appareil"));
+      }
+      assert.deepEqual(serials, ["0000001001", "0000001002", "0000001003"]);
+      assert.deepEqual((await storedRecords(page)).map((r) => [r.outcome, r.serial]), [["ok", 1001], ["ok", 1002], ["ok", 1003]]);
+      await page.reload();
+      await page.waitForSelector("body[data-ready]");
+      assert.equal(await page.$eval("#auto", (s) => s.checked), true, "kept across visits");
+      await page.click("#auto");
       await page.close();
     });
 
