@@ -66,8 +66,8 @@ function world() {
     w.bridge.attach(id, unit);
     return unit;
   };
-  w.page = (ports, locale = "fr-FR", chooser = null) =>
-    h.openPage(w.chromium.browser, w.site, { serial: { bridge: w.bridge.url, ports, chooser }, locale });
+  w.page = (ports, locale = "fr-FR", chooser = null, more = {}) =>
+    h.openPage(w.chromium.browser, w.site, { serial: { bridge: w.bridge.url, ports, chooser, ...more }, locale });
   return w;
 }
 
@@ -441,6 +441,90 @@ const groups = {
       assert.match(await text(page, "#alert"), /Google Chrome ou Microsoft Edge, version 89 ou plus r\u00e9cente/);
       assert.deepEqual(await page.$$eval("#choose, #other, #read", (bs) => bs.map((b) => b.disabled)), [true, true, true]);
       await page.close();
+    });
+
+    test("where the browser keeps nothing, the readings stay for the visit and the page says so once", async () => {
+      await w.unit("kept-not");
+      const page = await w.page([{ id: "kept-not", ...CP210X, granted: true, plugged: true }], "fr-FR", null, { storage: "off" });
+      assert.equal(await text(page, "#notice"), "Ce navigateur ne garde rien pour cette page : les lectures seront perdues " +
+                                                "\u00e0 sa fermeture. Exportez-les avant de la fermer.");
+      await readUnit(page);
+      assert.deepEqual((await tableRows(page)).map((r) => r.slice(2, 6)), [["0305419896", "5", "1.12", "lu"]]);
+      assert.equal(await page.$eval("#read", (b) => b.disabled), false);
+      await page.close();
+    });
+
+    test("10,000 readings kept: the newest page, a search, a reading as before; a full storage loses nothing shown", async () => {
+      await w.unit("many", ["--serial", "4242"]);
+      const ports = [{ id: "many", ...CP210X, granted: true, plugged: true }];
+      let page = await w.page(ports);
+      await page.evaluate(() => new Promise((resolve, reject) => {
+        const open = indexedDB.open("bravelle");
+        open.onsuccess = () => {
+          const tx = open.result.transaction("readings", "readwrite");
+          for (let n = 1; n <= 10000; ++n) {
+            const record = { schema: 1, outcome: "ok", port: "usb:10C4:EA60", type: "P04", serial: n,
+                             serial_text: String(n).padStart(10, "0"), circuit: 5, software: "1.12", status: 0,
+                             elapsed_ms: 1300, time: "2026-12-01T08:00:00.000Z" };
+            tx.objectStore("readings").add({ json: JSON.stringify(record), csv: "", csvSemicolon: "" });
+          }
+          tx.oncomplete = resolve;
+          tx.onerror = () => reject(tx.error);
+        };
+      }));
+      await page.reload();
+      await page.waitForSelector("body[data-ready]");
+      assert.equal(await text(page, "#page-of"), "Lectures 1 \u00e0 50 sur 10000");
+      const rows = await tableRows(page);
+      assert.deepEqual([rows.length, rows[0][2], rows[49][2]], [50, "0000010000", "0000009951"]);
+      await page.click("#older");
+      assert.equal(await text(page, "#page-of"), "Lectures 51 \u00e0 100 sur 10000");
+      await page.type("#search", "0000004242");
+      assert.deepEqual((await tableRows(page)).map((r) => r[2]), ["0000004242"]);
+      await page.$eval("#search", (s) => { s.value = ""; s.dispatchEvent(new Event("input")); });
+
+      await readUnit(page);
+      assert.deepEqual((await tableRows(page))[0].slice(2), ["0000004242", "5", "1.12", "lu", ""]);
+      await page.evaluate(() => serialStandIn.fillStorage());
+      await readUnit(page);
+      assert.match(await text(page, "#notice"), /^Cette lecture n'a pas pu \u00eatre gard\u00e9e dans le navigateur \(QuotaExceededError\)/);
+      assert.deepEqual((await tableRows(page))[0].slice(2), ["0000004242", "5", "1.12", "lu", "D\u00e9j\u00e0 lu"]);
+      assert.equal(await page.$eval("#read", (b) => b.disabled), false, "Read comes back");
+      await page.close();
+      page = await w.page(ports);
+      assert.equal(await text(page, "#page-of"), "Lectures 1 \u00e0 50 sur 10001");
+      await page.click("#clear");
+      await page.close();
+    });
+
+    test("an update of the site runs from the next load, its own files and not the HTTP cache's, and is told once", async () => {
+      const dir = h.tempDir("site");
+      fs.cpSync(SITE, dir, { recursive: true });
+      // A host that marks its files fresh for an hour, as most do.
+      const site = await h.serveSite(dir, { maxAgeS: 3600 });
+      try {
+        const page = await h.openPage(w.chromium.browser, site, { serial: { bridge: w.bridge.url, ports: [], chooser: null } });
+        await page.evaluate(() => navigator.serviceWorker.ready);
+        const old = await page.evaluate(() => self.BRAVELLE_VERSION);
+        const next = "0123456789abcdef";
+        fs.appendFileSync(path.join(dir, "app.js"), '\ndocument.documentElement.dataset.build = "next";\n');
+        for (const f of ["version.js", "sw.js"]) {
+          fs.writeFileSync(path.join(dir, f), fs.readFileSync(path.join(dir, f), "utf8").replaceAll(old, next));
+        }
+        await page.evaluate(async () => (await navigator.serviceWorker.getRegistration()).update());
+        await page.waitForFunction(async (next) => (await caches.keys()).join() === "bravelle-" + next, { polling: 100 }, next);
+        await page.reload();
+        await page.waitForSelector("body[data-ready]");
+        assert.equal(await page.evaluate(() => document.documentElement.dataset.build), "next");
+        assert.equal(await text(page, "#notice"), "Bravelle Web a \u00e9t\u00e9 mis \u00e0 jour (version 0123456789abcdef).");
+        await page.reload();
+        await page.waitForSelector("body[data-ready]");
+        assert.equal(await text(page, "#notice"), null, "said once");
+        await page.close();
+      } finally {
+        await site.close();
+        fs.rmSync(dir, { recursive: true, force: true });
+      }
     });
 
     test("the site is installable and opens offline from its service worker", async () => {
