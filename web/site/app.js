@@ -50,7 +50,7 @@ const settings = {
 
 // The readings: in IndexedDB, and all of them in memory too, oldest first, for the table, the search
 // and the exports. Where the browser keeps nothing, in memory only.
-const history = {
+const historyStore = {
   db: null,
   all: [],          // { json, csv, csvSemicolon, record }
   last: new Map(),  // port or fixture -> the serial number read last there
@@ -316,7 +316,7 @@ async function runReading(untilAnswer) {
   try {
     answer = JSON.parse(await page.core.ccall(
         "web_read", "string", ["string", "number", "number", "string", "string", "string", "number"],
-        [label, page.language, history.lastSerial(label, fixture), fixture, settings.get("expectSoftware", ""),
+        [label, page.language, historyStore.lastSerial(label, fixture), fixture, settings.get("expectSoftware", ""),
          settings.get("expectCircuit", ""), untilAnswer ? 1 : 0], { async: true }));
   } catch (e) {
     // The core itself failed: say so rather than leave the buttons dead.
@@ -341,7 +341,7 @@ async function runReading(untilAnswer) {
   if (answer.json && !(untilAnswer && answer.outcome === "port-error")) {
     page.lastRecord = answer.json;
     try {
-      await history.add({ json: answer.json, csv: answer.csv, csvSemicolon: answer.csvSemicolon });
+      await historyStore.add({ json: answer.json, csv: answer.csv, csvSemicolon: answer.csvSemicolon });
     } catch (e) {
       kept = false;
       notice(fill(page.texts.storageFailed, e && (e.name || e.message) || e));
@@ -446,7 +446,7 @@ function showReadings() {
   const rows = $("rows");
   rows.textContent = "";
   const query = page.view.query.trim();
-  const matching = query ? history.all.filter((r) => (r.record.serial_text || "").includes(query)) : history.all;
+  const matching = query ? historyStore.all.filter((r) => (r.record.serial_text || "").includes(query)) : historyStore.all;
   const total = matching.length;
   const offset = Math.min(page.view.offset, Math.max(0, total - 1));
   for (let i = total - 1 - offset; i >= 0 && i > total - 1 - offset - PAGE_ROWS; --i) {
@@ -470,7 +470,7 @@ function showReadings() {
   $("page-of").textContent = fill(page.texts.pageOf, offset + 1, Math.min(total, offset + PAGE_ROWS), total);
   $("newer").disabled = offset === 0;
   $("older").disabled = offset + PAGE_ROWS >= total;
-  const none = history.all.length === 0;
+  const none = historyStore.all.length === 0;
   $("export-csv").disabled = $("export-jsonl").disabled = $("clear").disabled = none;
 }
 
@@ -494,7 +494,7 @@ function download(name, type, parts) {
 function exportCsv() {
   const semicolon = page.language === 0;
   const header = page.core.ccall("web_csv_header", "string", ["number"], [(semicolon ? ";" : ",").charCodeAt(0)]);
-  const rows = history.all.map((r) => (semicolon ? r.csvSemicolon || semicolonRow(r.csv) : r.csv) + "\r\n");
+  const rows = historyStore.all.map((r) => (semicolon ? r.csvSemicolon || semicolonRow(r.csv) : r.csv) + "\r\n");
   download("bravelle-readings.csv", "text/csv;charset=utf-8", [Uint8Array.of(0xef, 0xbb, 0xbf), header + "\r\n", ...rows]);
 }
 
@@ -508,7 +508,7 @@ function semicolonRow(row) {
 }
 
 function exportJsonl() {
-  download("bravelle-readings.jsonl", "application/jsonl", history.all.map((r) => r.json + "\n"));
+  download("bravelle-readings.jsonl", "application/jsonl", historyStore.all.map((r) => r.json + "\n"));
 }
 
 // For support: the last reading's bytes as bravelle-cli --trace writes them, the browser, the port's
@@ -532,7 +532,7 @@ function exportDiagnostic() {
 async function clearReadings() {
   if (!confirm(page.texts.clearConfirm)) return;
   try {
-    await history.clear();
+    await historyStore.clear();
   } catch (e) {
     notice(fill(page.texts.storageFailed, e && (e.name || e.message) || e));
   }
@@ -583,10 +583,7 @@ async function start() {
     onTrace,
     onPane: showPane,
   });
-  const kept = await history.open();
   setLanguage(firstLanguage());
-  if (!kept) notice(page.texts.storageMemory);
-  else tellUpdate();
   for (const b of document.querySelectorAll("[data-language]")) {
     b.addEventListener("click", () => setLanguage(Number(b.dataset.language)));
   }
@@ -610,21 +607,28 @@ async function start() {
   for (const id of ["port-name", "expect-software", "expect-circuit"]) $(id).addEventListener("change", keepStation);
   addEventListener("beforeunload", leaving);
   addEventListener("pagehide", gone);
+  let ports = null;
   if (!page.noSerial) {
     const changed = () => serialised(refreshPorts);
     navigator.serial.addEventListener("connect", changed);
     navigator.serial.addEventListener("disconnect", changed);
-    await serialised(refreshPorts);
+    ports = serialised(refreshPorts);
   }
-  if ("serviceWorker" in navigator) {
-    try {
-      await navigator.serviceWorker.register("sw.js");
-    } catch (e) {
-      console.warn("no offline copy:", e.message);
-    }
-  }
+  // The readings come in once the page is usable: a reading waits for them (its repeat flag).
+  const loaded = serialised(async () => {
+    const kept = await historyStore.open();
+    if (!kept) notice(page.texts.storageMemory);
+    else tellUpdate();
+    showReadings();
+  });
+  await ports;
   performance.mark("bravelle-ready");
+  await loaded;
+  performance.mark("bravelle-readings");
   document.body.dataset.ready = "1";
+  if ("serviceWorker" in navigator) {
+    navigator.serviceWorker.register("sw.js").catch((e) => console.warn("no offline copy:", e.message));
+  }
   if (settings.get("auto") === "1") setAuto(true);
 }
 
