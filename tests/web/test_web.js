@@ -142,16 +142,17 @@ const groups = {
         delete r.time;
         delete r.elapsed_ms;
       }
-      const good = { schema: 1, outcome: "ok", port: "usb:10C4:EA60", type: "P04", serial: 305419896,
+      const good = { schema: 2, outcome: "ok", port: "usb:10C4:EA60", type: "P04", serial: 305419896,
                      serial_text: "0305419896", circuit: 5, software: "1.12", status: 0 };
       assert.deepEqual(records, [good, { ...good, repeat: true }]);
       const csv = await fetchFile("#export-csv", "bravelle-readings.csv");
       const lines = csv.split("\r\n");
-      assert.deepEqual(lines[0].split(","), ["schema", "outcome", "error", "message", "port", "location", "type", "serial",
-                                             "serial_text", "circuit", "software", "status", "elapsed_ms", "time", "repeat"]);
-      assert.deepEqual(lines.slice(1).map((l) => l.split(",").filter((_, i) => i !== 12 && i !== 13)), [
-        ["1", "ok", "", "", "usb:10C4:EA60", "", "P04", "305419896", "0305419896", "5", "1.12", "0", "false"],
-        ["1", "ok", "", "", "usb:10C4:EA60", "", "P04", "305419896", "0305419896", "5", "1.12", "0", "true"],
+      assert.deepEqual(lines[0].split(","), ["schema", "outcome", "error", "message", "fixture", "port", "location", "type",
+                                             "serial", "serial_text", "circuit", "software", "status", "elapsed_ms", "time",
+                                             "repeat", "duplicate"]);
+      assert.deepEqual(lines.slice(1).map((l) => l.split(",").filter((_, i) => i !== 13 && i !== 14)), [
+        ["2", "ok", "", "", "", "usb:10C4:EA60", "", "P04", "305419896", "0305419896", "5", "1.12", "0", "false", "false"],
+        ["2", "ok", "", "", "", "usb:10C4:EA60", "", "P04", "305419896", "0305419896", "5", "1.12", "0", "true", "false"],
         [""],
       ]);
       fs.rmSync(downloads, { recursive: true, force: true });
