@@ -14,32 +14,6 @@ namespace {
 
 int ErrnoOr(int fallback) { return errno != 0 ? errno : fallback; }
 
-// The fields of one CSV line (RFC 4180, without line breaks inside quotes).
-std::vector<std::string> CsvFields(const std::string& line) {
-  std::vector<std::string> fields(1);
-  bool quoted = false;
-  for (size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-        fields.back() += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = false;
-      } else {
-        fields.back() += c;
-      }
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == ',') {
-      fields.emplace_back();
-    } else if (c != '\r' && c != '\n') {
-      fields.back() += c;
-    }
-  }
-  return fields;
-}
-
 }  // namespace
 
 Console::Console(CliPlatform& platform, uint32_t language, bool progressShared)
@@ -133,8 +107,8 @@ void OutputFile::ReadPrevious() {
   std::FILE* in = std::fopen(path_.c_str(), "rb");
   if (in == nullptr) return;
   std::string line;
-  int portColumn = -1;
-  int serialColumn = -1;
+  CsvShape shape;
+  bool ours = false;
   bool first = true;
   char buffer[4096];
   bool whole = true;
@@ -142,21 +116,13 @@ void OutputFile::ReadPrevious() {
     line += buffer;
     whole = !line.empty() && line.back() == '\n';
     if (!whole) continue;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     if (kind_ == JsonLines) {
       previous_.NoteLine(line);
-    } else {
-      const std::vector<std::string> fields = CsvFields(line);
-      if (first) {
-        for (size_t i = 0; i < fields.size(); ++i) {
-          if (fields[i] == "port") portColumn = static_cast<int>(i);
-          if (fields[i] == "serial") serialColumn = static_cast<int>(i);
-        }
-      } else if (portColumn >= 0 && serialColumn >= 0 &&
-                 static_cast<size_t>(std::max(portColumn, serialColumn)) < fields.size() &&
-                 !fields[serialColumn].empty()) {
-        previous_.Note(fields[portColumn],
-                       static_cast<uint32_t>(std::strtoull(fields[serialColumn].c_str(), nullptr, 10)));
-      }
+    } else if (first) {
+      ours = ParseCsvHeader(line, shape);
+    } else if (ours) {
+      previous_.NoteCsvRow(line, shape);
     }
     first = false;
     line.clear();

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "record/RecordTexts.h"
 #include "text/CommandLineTexts.h"
 #include "text/Format.h"
 #include "text/Utf8.h"
@@ -25,8 +26,14 @@ const char* OutcomeName(ReadingOutcome outcome) {
   return "port-error";
 }
 
+const char* RecordOutcomeName(const ReadingRecord& record) {
+  return record.Rejected != ReadingRecord::Rejection::None ? "rejected" : OutcomeName(record.Reading.Outcome);
+}
+
 std::string ErrorName(const ReadingRecord& record) {
   const UnitReading& r = record.Reading;
+  if (record.Rejected == ReadingRecord::Rejection::Software) return "unexpected-software";
+  if (record.Rejected == ReadingRecord::Rejection::Circuit) return "unexpected-circuit";
   switch (r.Outcome) {
     case ReadingOutcome::Ok:
       return std::string();
@@ -112,38 +119,46 @@ std::string PrintableType(const std::string& type) {
 
 namespace {
 
-// The record's fields in their order, as text: JSON and CSV are two spellings of the same list.
+// The record's fields in their order, as text: JSON and CSV are two spellings of the same list. A
+// field belongs to the schemas from Since on.
 struct Field {
   const char* Name;
   bool Present;
   std::string Value;
   enum Kind { Number, Text, Bytes, Flag } Type;
+  int Since;
 };
 
-std::vector<Field> Fields(const ReadingRecord& record) {
+std::vector<Field> Fields(const ReadingRecord& record, int schema) {
   const UnitReading& r = record.Reading;
-  const bool failed = r.Outcome != ReadingOutcome::Ok;
-  return {
-      {"schema", true, std::to_string(kRecordSchema), Field::Number},
-      {"outcome", true, OutcomeName(r.Outcome), Field::Text},
-      {"error", failed, ErrorName(record), Field::Text},
-      {"message", failed && !record.Message.empty(), record.Message, Field::Text},
-      {"port", !record.Port.empty(), record.Port, Field::Text},
-      {"location", !record.Location.empty(), record.Location, Field::Text},
-      {"type", r.HasType, r.Type, Field::Bytes},
-      {"serial", r.HasSerial, std::to_string(r.Serial), Field::Number},
-      {"serial_text", r.HasSerial, SerialText(r.Serial), Field::Text},
-      {"circuit", r.HasCircuit, std::to_string(r.Circuit), Field::Number},
-      {"software", r.HasSoftware, SoftwareText(r), Field::Text},
-      {"status", r.HasStatus, std::to_string(r.Status), Field::Number},
-      {"elapsed_ms", true, std::to_string(record.ElapsedMs), Field::Number},
-      {"time", true, IsoTime(record.StartUnixMs), Field::Text},
-      {"repeat", record.Repeat, "true", Field::Flag},
+  const bool failed = r.Outcome != ReadingOutcome::Ok || record.Rejected != ReadingRecord::Rejection::None;
+  std::vector<Field> fields = {
+      {"schema", true, std::to_string(schema), Field::Number, 1},
+      {"outcome", true, RecordOutcomeName(record), Field::Text, 1},
+      {"error", failed, ErrorName(record), Field::Text, 1},
+      {"message", failed && !record.Message.empty(), record.Message, Field::Text, 1},
+      {"fixture", !record.Fixture.empty(), record.Fixture, Field::Text, 2},
+      {"port", !record.Port.empty(), record.Port, Field::Text, 1},
+      {"location", !record.Location.empty(), record.Location, Field::Text, 1},
+      {"type", r.HasType, r.Type, Field::Bytes, 1},
+      {"serial", r.HasSerial, std::to_string(r.Serial), Field::Number, 1},
+      {"serial_text", r.HasSerial, SerialText(r.Serial), Field::Text, 1},
+      {"circuit", r.HasCircuit, std::to_string(r.Circuit), Field::Number, 1},
+      {"software", r.HasSoftware, SoftwareText(r), Field::Text, 1},
+      {"status", r.HasStatus, std::to_string(r.Status), Field::Number, 1},
+      {"elapsed_ms", true, std::to_string(record.ElapsedMs), Field::Number, 1},
+      {"time", true, IsoTime(record.StartUnixMs), Field::Text, 1},
+      {"repeat", record.Repeat, "true", Field::Flag, 1},
+      {"duplicate", record.Duplicate, "true", Field::Flag, 2},
   };
+  std::vector<Field> kept;
+  for (Field& f : fields)
+    if (f.Since <= schema) kept.push_back(std::move(f));
+  return kept;
 }
 
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+std::string CsvField(const std::string& text, char separator) {
+  if (text.find_first_of(std::string("\"\r\n") + separator) == std::string::npos) return text;
   std::string out = "\"";
   for (char c : text) {
     if (c == '"') out += '"';
@@ -152,11 +167,39 @@ std::string CsvField(const std::string& text) {
   return out + "\"";
 }
 
+// The value of a text field of a JSON line this program wrote, escapes taken as the character they stand
+// for; empty when the line has none.
+std::string JsonTextField(const std::string& line, const std::string& name) {
+  std::string value;
+  const std::string key = ",\"" + name + "\":\"";
+  const size_t at = line.find(key);
+  if (at == std::string::npos) return value;
+  for (size_t i = at + key.size(); i < line.size() && line[i] != '"'; ++i) {
+    if (line[i] == '\\' && i + 1 < line.size()) ++i;  // an escaped character counts as itself
+    value += line[i];
+  }
+  return value;
+}
+
+std::string Place(const std::string& fixture, const std::string& port) {
+  return fixture.empty() ? "port " + port : "fixture " + fixture;
+}
+
+bool ParseByte(const std::string& text, int32_t& value) {
+  if (text.empty() || text.size() > 3) return false;
+  value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  return value <= 255;
+}
+
 }  // namespace
 
 std::string RecordJson(const ReadingRecord& record) {
   std::string out = "{";
-  for (const Field& f : Fields(record)) {
+  for (const Field& f : Fields(record, kRecordSchema)) {
     if (!f.Present) continue;
     if (out.size() > 1) out += ",";
     out += JsonString(f.Name) + ":";
@@ -166,26 +209,67 @@ std::string RecordJson(const ReadingRecord& record) {
   return out + "}";
 }
 
-std::string CsvHeader() {
+std::string CsvHeader(char separator, int schema) {
   std::string out;
-  for (const Field& f : Fields(ReadingRecord())) out += (out.empty() ? "" : ",") + std::string(f.Name);
+  for (const Field& f : Fields(ReadingRecord(), schema))
+    out += (out.empty() ? "" : std::string(1, separator)) + f.Name;
   return out;
 }
 
-std::string RecordCsv(const ReadingRecord& record) {
+std::string RecordCsv(const ReadingRecord& record, char separator, int schema) {
   std::string out;
   bool first = true;
-  for (const Field& f : Fields(record)) {
-    if (!first) out += ",";
+  for (const Field& f : Fields(record, schema)) {
+    if (!first) out += separator;
     first = false;
     if (f.Type == Field::Flag) {
       out += f.Present ? "true" : "false";
     } else if (f.Present) {
       // The unit's bytes as they can be read; every other text made valid UTF-8.
-      out += CsvField(f.Type == Field::Bytes ? PrintableType(f.Value) : ValidUtf8(f.Value));
+      out += CsvField(f.Type == Field::Bytes ? PrintableType(f.Value) : ValidUtf8(f.Value), separator);
     }
   }
   return out;
+}
+
+bool ParseCsvHeader(const std::string& line, CsvShape& shape) {
+  const bool mark = line.compare(0, 3, kUtf8Mark) == 0;
+  const std::string header = mark ? line.substr(3) : line;
+  for (int schema = 1; schema <= kRecordSchema; ++schema) {
+    for (char separator : {',', ';'}) {
+      if (header != CsvHeader(separator, schema)) continue;
+      shape.Separator = separator;
+      shape.Schema = schema;
+      shape.Mark = mark;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<std::string> CsvFields(const std::string& line, char separator) {
+  std::vector<std::string> fields(1);
+  bool quoted = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+        fields.back() += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        fields.back() += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == separator) {
+      fields.emplace_back();
+    } else if (c != '\r' && c != '\n') {
+      fields.back() += c;
+    }
+  }
+  return fields;
 }
 
 std::vector<std::string> RecordLines(const ReadingRecord& record, uint32_t language) {
@@ -226,46 +310,146 @@ std::string FailureMessage(const ReadingRecord& record, int64_t waitMs, uint32_t
   }
 }
 
-bool ParseRecordLine(const std::string& line, std::string& port, bool& hasSerial, uint32_t& serial) {
+bool ParseRecordLine(const std::string& line, RecordSeen& seen) {
   // Only the program's own records, these and those of its versions before the
   // schema: they name their port before any text a unit or a person could have put in.
   if (line.compare(0, 10, "{\"schema\":") != 0 && line.compare(0, 11, "{\"outcome\":") != 0) return false;
-  hasSerial = false;
-  port.clear();
-  const size_t at = line.find(",\"port\":\"");
-  if (at != std::string::npos) {
-    for (size_t i = at + 9; i < line.size() && line[i] != '"'; ++i) {
-      if (line[i] == '\\' && i + 1 < line.size()) ++i;  // an escaped character counts as itself
-      port += line[i];
-    }
-  }
+  // A line cut short (a power cut, a full disk) is no record.
+  size_t end = line.size();
+  while (end > 0 && (line[end - 1] == '\r' || line[end - 1] == '\n')) --end;
+  if (end == 0 || line[end - 1] != '}') return false;
+  seen = RecordSeen();
+  seen.Fixture = JsonTextField(line, "fixture");
+  seen.Port = JsonTextField(line, "port");
   const size_t s = line.find(",\"serial\":");
   if (s != std::string::npos) {
-    char* end = nullptr;
-    const unsigned long long value = std::strtoull(line.c_str() + s + 10, &end, 10);
-    if (end != line.c_str() + s + 10 && value <= 0xFFFFFFFFull) {
-      hasSerial = true;
-      serial = static_cast<uint32_t>(value);
+    char* stop = nullptr;
+    const unsigned long long value = std::strtoull(line.c_str() + s + 10, &stop, 10);
+    if (stop != line.c_str() + s + 10 && value <= 0xFFFFFFFFull) {
+      seen.HasSerial = true;
+      seen.Serial = static_cast<uint32_t>(value);
+    }
+  }
+  return true;
+}
+
+bool ParseRecordLine(const std::string& line, std::string& port, bool& hasSerial, uint32_t& serial) {
+  RecordSeen seen;
+  hasSerial = false;
+  port.clear();
+  if (!ParseRecordLine(line, seen)) return false;
+  port = seen.Port;
+  hasSerial = seen.HasSerial;
+  if (seen.HasSerial) serial = seen.Serial;
+  return true;
+}
+
+bool ParseCsvRecord(const std::string& line, const CsvShape& shape, RecordSeen& seen) {
+  const std::vector<std::string> names = CsvFields(CsvHeader(shape.Separator, shape.Schema), shape.Separator);
+  const std::vector<std::string> fields = CsvFields(line, shape.Separator);
+  // A row cut short has fewer fields; a row of another program's, other ones.
+  if (fields.size() != names.size() || fields[0] != std::to_string(shape.Schema)) return false;
+  seen = RecordSeen();
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == "fixture") seen.Fixture = fields[i];
+    if (names[i] == "port") seen.Port = fields[i];
+    if (names[i] == "serial" && !fields[i].empty()) {
+      char* stop = nullptr;
+      const unsigned long long value = std::strtoull(fields[i].c_str(), &stop, 10);
+      if (*stop == '\0' && value <= 0xFFFFFFFFull) {
+        seen.HasSerial = true;
+        seen.Serial = static_cast<uint32_t>(value);
+      }
     }
   }
   return true;
 }
 
 void RepeatMemory::NoteLine(const std::string& jsonLine) {
-  std::string port;
-  bool hasSerial = false;
-  uint32_t serial = 0;
-  if (ParseRecordLine(jsonLine, port, hasSerial, serial) && hasSerial) Note(port, serial);
+  RecordSeen seen;
+  if (ParseRecordLine(jsonLine, seen)) Note(seen);
+}
+
+void RepeatMemory::NoteCsvRow(const std::string& row, const CsvShape& shape) {
+  RecordSeen seen;
+  if (ParseCsvRecord(row, shape, seen)) Note(seen);
+}
+
+void RepeatMemory::Note(const RecordSeen& seen) {
+  if (!seen.HasSerial) return;
+  const std::string place = Place(seen.Fixture, seen.Port);
+  last_[place] = seen.Serial;
+  placeOf_[seen.Serial] = place;
+}
+
+void RepeatMemory::Note(const std::string& port, uint32_t serial) {
+  RecordSeen seen;
+  seen.Port = port;
+  seen.HasSerial = true;
+  seen.Serial = serial;
+  Note(seen);
 }
 
 void RepeatMemory::Merge(const RepeatMemory& other) {
-  for (const auto& [port, serial] : other.last_) last_[port] = serial;
+  for (const auto& [place, serial] : other.last_) last_[place] = serial;
+  for (const auto& [serial, place] : other.placeOf_) placeOf_[serial] = place;
 }
 
 void RepeatMemory::Mark(ReadingRecord& record) {
   const UnitReading& r = record.Reading;
   if (!r.HasSerial) return;
-  const auto it = last_.find(record.Port);
-  record.Repeat = it != last_.end() && it->second == r.Serial;
-  last_[record.Port] = r.Serial;
+  const std::string place = Place(record.Fixture, record.Port);
+  const auto last = last_.find(place);
+  record.Repeat = last != last_.end() && last->second == r.Serial;
+  const auto seen = placeOf_.find(r.Serial);
+  record.Duplicate = seen != placeOf_.end() && seen->second != place;
+  last_[place] = r.Serial;
+  placeOf_[r.Serial] = place;
+}
+
+bool ParseSoftwareVersion(const std::string& text, SoftwareVersion& version) {
+  const size_t dot = text.find('.');
+  return dot != std::string::npos && ParseByte(text.substr(0, dot), version.Major) &&
+         ParseByte(text.substr(dot + 1), version.Minor);
+}
+
+bool ParseCircuitVersion(const std::string& text, int32_t& circuit) { return ParseByte(text, circuit); }
+
+bool ApplyExpectations(const Expectations& expected, ReadingRecord& record, uint32_t language) {
+  const UnitReading& r = record.Reading;
+  if (r.Outcome != ReadingOutcome::Ok) return false;
+  auto listed = [language](const std::vector<std::string>& values) {
+    std::string out;
+    for (size_t i = 0; i < values.size(); ++i) out += (i == 0 ? "" : Say(TXT_REC_OR, language)) + values[i];
+    return out;
+  };
+  if (!expected.Software.empty()) {
+    std::vector<std::string> values;
+    bool found = false;
+    for (const SoftwareVersion& v : expected.Software) {
+      values.push_back(std::to_string(v.Major) + "." + std::to_string(v.Minor));
+      found = found || (v.Major == r.SoftwareMajor && v.Minor == r.SoftwareMinor);
+    }
+    if (!found) {
+      record.Rejected = ReadingRecord::Rejection::Software;
+      record.Message =
+          Say(TXT_REC_UNEXPECTED_SOFTWARE, language, SoftwareText(r).c_str(), listed(values).c_str());
+      return true;
+    }
+  }
+  if (!expected.Circuit.empty()) {
+    std::vector<std::string> values;
+    bool found = false;
+    for (int32_t c : expected.Circuit) {
+      values.push_back(std::to_string(c));
+      found = found || c == r.Circuit;
+    }
+    if (!found) {
+      record.Rejected = ReadingRecord::Rejection::Circuit;
+      record.Message = Say(TXT_REC_UNEXPECTED_CIRCUIT, language, std::to_string(r.Circuit).c_str(),
+                           listed(values).c_str());
+      return true;
+    }
+  }
+  return false;
 }

@@ -86,17 +86,33 @@ void TellFailure(ReadingRecord& record, uint32_t language, const std::string& po
   record.Message = FailureMessage(record, kPageWaitMs, language);
 }
 
-void MarkRepeat(ReadingRecord& record, double lastSerial) {
+void MarkRepeat(ReadingRecord& record, double lastSerial, const RecordSeen& seenElsewhere) {
   RepeatMemory previous;
-  if (lastSerial >= 0) previous.Note(record.Port, static_cast<uint32_t>(lastSerial));
+  if (lastSerial >= 0) {
+    RecordSeen here;
+    here.Fixture = record.Fixture;
+    here.Port = record.Port;
+    here.HasSerial = true;
+    here.Serial = static_cast<uint32_t>(lastSerial);
+    previous.Note(here);
+  }
+  previous.Note(seenElsewhere);
   previous.Mark(record);
 }
 
-void CheckExpected(ReadingRecord&, const std::string&, const std::string&, uint32_t) {}
+void CheckExpected(ReadingRecord& record, const std::string& software, const std::string& circuit,
+                   uint32_t language) {
+  Expectations expected;
+  SoftwareVersion version;
+  if (ParseSoftwareVersion(software, version)) expected.Software.push_back(version);
+  int32_t board = 0;
+  if (ParseCircuitVersion(circuit, board)) expected.Circuit.push_back(board);
+  ApplyExpectations(expected, record, language);
+}
 
 std::string PageResult(const ReadingRecord& record, uint32_t language) {
   const UnitReading& r = record.Reading;
-  std::string out = "{\"outcome\":" + JsonString(OutcomeName(r.Outcome)) + ",\"pane\":[";
+  std::string out = "{\"outcome\":" + JsonString(RecordOutcomeName(record)) + ",\"pane\":[";
   const std::vector<std::string> lines = PaneLines(r, language);
   for (size_t i = 0; i < lines.size(); ++i) out += (i ? "," : "") + JsonString(lines[i]);
   out += "],\"message\":" + JsonString(record.Message);
@@ -107,7 +123,7 @@ std::string PageResult(const ReadingRecord& record, uint32_t language) {
   // A reading that did not happen leaves no record, as on the command line.
   if (r.Outcome != ReadingOutcome::Interrupted) {
     out += ",\"json\":" + JsonString(RecordJson(record)) + ",\"csv\":" + JsonString(RecordCsv(record)) +
-           ",\"csvSemicolon\":" + JsonString(RecordCsv(record /*TODO ';'*/));
+           ",\"csvSemicolon\":" + JsonString(RecordCsv(record, ';'));
   }
   return out + "}";
 }

@@ -19,9 +19,10 @@ std::vector<std::string> PaneLines(const UnitReading& reading, uint32_t language
 // port problem the record names, from the link's status and the port's own words.
 void TellFailure(ReadingRecord& record, uint32_t language, const std::string& portText);
 
-// Sets the record's repeat flag: its serial number equals the one last read on its port or fixture
-// (lastSerial, -1 for none), which is all the page hands over of its history.
-void MarkRepeat(ReadingRecord& record, double lastSerial);
+// Sets the record's repeat and duplicate flags from all the page hands over of its history: the serial
+// number last read on the record's fixture or port (lastSerial, -1 for none), and where the serial number
+// read was last seen.
+void MarkRepeat(ReadingRecord& record, double lastSerial, const RecordSeen& seenElsewhere);
 
 // A good reading whose versions differ from the expected ones (texts as the page's fields hold them;
 // empty or unreadable: any) becomes rejected, as bravelle-cli's --expect-software and --expect-circuit do.

@@ -3,6 +3,7 @@
 #include <emscripten.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,15 @@ EM_JS(void, page_progress, (const char* text), { Module.onProgress(UTF8ToString(
 EM_JS(void, page_pane, (const char* lines), { Module.onPane(JSON.parse(UTF8ToString(lines))); });
 EM_JS(void, page_waiting, (double ms, int attempts), { Module.onWaiting(ms, attempts); });
 EM_JS(void, page_trace, (double ms, int hostToUnit, int byte), { Module.onTrace(ms, hostToUnit, byte); });
+// Where the page last saw a serial number: "fixture\nport" in memory the caller frees, or null.
+EM_JS(char*, page_seen, (double serial), {
+  const place = Module.onSeen(serial);
+  if (place == = null) return 0;
+  const size = lengthBytesUTF8(place) + 1;
+  const text = _malloc(size);
+  stringToUTF8(place, text, size);
+  return text;
+});
 
 namespace {
 
@@ -98,10 +108,26 @@ const Keyed kPageTexts[] = {
 
 // The reading's line: every byte handed to the page for its diagnostic, ms from the reading's start.
 TracingSerialDevice::Sink PageTrace(double start) {
-  return [start](bool hostToUnit, uint8_t byte) { page_trace(emscripten_get_now() - start, hostToUnit, byte); };
+  return
+      [start](bool hostToUnit, uint8_t byte) { page_trace(emscripten_get_now() - start, hostToUnit, byte); };
 }
 
 uint32_t Language(int language) { return language == 1 ? kLanguageEnglish : kLanguageFrench; }
+
+RecordSeen SeenByPage(const UnitReading& reading) {
+  RecordSeen seen;
+  if (!reading.HasSerial) return seen;
+  char* place = page_seen(reading.Serial);
+  if (!place) return seen;
+  const std::string text = place;
+  free(place);
+  const size_t cut = text.find('\n');
+  seen.Fixture = text.substr(0, cut);
+  seen.Port = cut == std::string::npos ? std::string() : text.substr(cut + 1);
+  seen.HasSerial = true;
+  seen.Serial = reading.Serial;
+  return seen;
+}
 
 }  // namespace
 
@@ -141,8 +167,9 @@ EMSCRIPTEN_KEEPALIVE int web_auto_port(const char* kinds) {
 // One reading on the port the page keeps under that label. lastSerial is the serial number last read
 // on the port or fixture (-1 for none): all the repeat flag needs of the page's history. untilAnswer
 // waits for a unit until one answers, the port fails or Cancel (plug-and-read). Answers PageResult's object.
-EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, double lastSerial, const char* fixture,
-                                          const char* expectSoftware, const char* expectCircuit, int untilAnswer) {
+EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, double lastSerial,
+                                          const char* fixture, const char* expectSoftware,
+                                          const char* expectCircuit, int untilAnswer) {
   const uint32_t lang = Language(language);
   g_stop = false;
   g_port = port;
@@ -153,6 +180,7 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, double
                            std::chrono::system_clock::now().time_since_epoch())
                            .count();
   record.Port = port;
+  record.Fixture = fixture;
   WebSerialDevice device;
   WebClock clock;
   const StopRequest stop = [] { return g_stop; };
@@ -175,10 +203,9 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, double
   record.ElapsedMs = static_cast<int64_t>(emscripten_get_now() - start);
   if (record.Reading.Outcome != ReadingOutcome::Ok) TellFailure(record, lang, WebSerialErrorText());
   if (record.Reading.Outcome != ReadingOutcome::Interrupted) {
-    MarkRepeat(record, lastSerial);
+    MarkRepeat(record, lastSerial, SeenByPage(record.Reading));
     CheckExpected(record, expectSoftware, expectCircuit, lang);
   }
-  (void)fixture;
   g_answer = PageResult(record, lang);
   return g_answer.c_str();
 }
@@ -211,8 +238,9 @@ EMSCRIPTEN_KEEPALIVE int web_end_command() { return CMD_END; }
 // Cancel: every wait of the reading under way ends at once; the unit is still released and the port closed.
 EMSCRIPTEN_KEEPALIVE void web_cancel() { g_stop = true; }
 
-EMSCRIPTEN_KEEPALIVE const char* web_csv_header(int separator) {
-  g_answer = CsvHeader(/*TODO separator*/);
+// The CSV header with that separator (a character code); schema 1 for the page's first records, else today's.
+EMSCRIPTEN_KEEPALIVE const char* web_csv_header(int separator, int schema) {
+  g_answer = CsvHeader(static_cast<char>(separator), schema == 1 ? 1 : kRecordSchema);
   return g_answer.c_str();
 }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -170,15 +171,23 @@ TEST(Record, JsonAndCsvCarryTheSameFieldsInOrder) {
   ReadingRecord r = GoodRecord();
   EXPECT_EQ(
       RecordJson(r),
-      "{\"schema\":1,\"outcome\":\"ok\",\"port\":\"COM5\",\"type\":\"P04\",\"serial\":4294967295,"
+      "{\"schema\":2,\"outcome\":\"ok\",\"port\":\"COM5\",\"type\":\"P04\",\"serial\":4294967295,"
       "\"serial_text\":\"4294967295\",\"circuit\":5,\"software\":\"1.12\",\"status\":0,\"elapsed_ms\":1234,"
       "\"time\":\"2025-12-09T18:30:05.123Z\"}");
   EXPECT_EQ(
       CsvHeader(),
-      "schema,outcome,error,message,port,location,type,serial,serial_text,circuit,software,status,elapsed_ms,"
-      "time,repeat");
+      "schema,outcome,error,message,fixture,port,location,type,serial,serial_text,circuit,software,status,"
+      "elapsed_ms,time,repeat,duplicate");
   EXPECT_EQ(RecordCsv(r),
-            "1,ok,,,COM5,,P04,4294967295,4294967295,5,1.12,0,1234,2025-12-09T18:30:05.123Z,false");
+            "2,ok,,,,COM5,,P04,4294967295,4294967295,5,1.12,0,1234,2025-12-09T18:30:05.123Z,false,false");
+  // A file of the first schema keeps its columns; a French spreadsheet's separator quotes what holds it.
+  EXPECT_EQ(CsvHeader(',', 1),
+            "schema,outcome,error,message,port,location,type,serial,serial_text,circuit,software,status,"
+            "elapsed_ms,time,repeat");
+  r.Fixture = "bench-2";
+  r.Port = "COM;5";
+  EXPECT_EQ(RecordCsv(r, ';', 1),
+            "1;ok;;;\"COM;5\";;P04;4294967295;4294967295;5;1.12;0;1234;2025-12-09T18:30:05.123Z;false");
 
   // A failure: its stable name and its words; text with commas, quotes and bytes that are no UTF-8.
   ReadingRecord f;
@@ -191,13 +200,13 @@ TEST(Record, JsonAndCsvCarryTheSameFieldsInOrder) {
   f.Repeat = true;
   EXPECT_EQ(
       RecordJson(f),
-      "{\"schema\":1,\"outcome\":\"wrong-unit\",\"error\":\"wrong-unit\",\"message\":\"not \\\"P04\\\", "
+      "{\"schema\":2,\"outcome\":\"wrong-unit\",\"error\":\"wrong-unit\",\"message\":\"not \\\"P04\\\", "
       "sorry\",\"port\":\"/tmp/\xEF\xBF\xBD\xEF\xBF\xBD \\\"a\\\",b\",\"location\":\"1-1.4\",\"type\":"
       "\"P\\u0000\\u00e9\",\"elapsed_ms\":0,\"time\":\"1970-01-01T00:00:00.000Z\",\"repeat\":true}");
   EXPECT_EQ(
       RecordCsv(f),
-      "1,wrong-unit,wrong-unit,\"not \"\"P04\"\", sorry\",\"/tmp/\xEF\xBF\xBD\xEF\xBF\xBD \"\"a\"\",b\","
-      "1-1.4,P\\x00\\xE9,,,,,,0,1970-01-01T00:00:00.000Z,true");
+      "2,wrong-unit,wrong-unit,\"not \"\"P04\"\", sorry\",,\"/tmp/\xEF\xBF\xBD\xEF\xBF\xBD \"\"a\"\",b\","
+      "1-1.4,P\\x00\\xE9,,,,,,0,1970-01-01T00:00:00.000Z,true,false");
 }
 
 TEST(Record, ErrorNamesAreStable) {
@@ -265,6 +274,68 @@ TEST(Record, OnlyTheProgramsOwnLinesGiveAPreviousSerial) {
   EXPECT_EQ(std::make_tuple(port, serial), std::make_tuple("C:\\\"x\"", 4294967295u))
       << "not the message's text";
   EXPECT_FALSE(ParseRecordLine("{\"note\":\"serial\":1}", port, has, serial));
+}
+
+TEST(Record, RepeatIsPerFixtureAndAUnitSeenUnderAnotherFixtureIsADuplicate) {
+  RepeatMemory memory;
+  ReadingRecord old = GoodRecord();
+  old.Fixture = "A";
+  old.Port = "/dev/ttyUSB1";
+  memory.NoteLine(RecordJson(old));
+  // A whole line of a file that a power cut ended in the middle of a record, then a broken one.
+  memory.NoteLine(RecordJson(GoodRecord()).substr(0, 40));
+  CsvShape shape;
+  ASSERT_TRUE(ParseCsvHeader(std::string(kUtf8Mark) + CsvHeader(';'), shape));
+  EXPECT_EQ(std::make_tuple(shape.Separator, shape.Schema, shape.Mark), std::make_tuple(';', 2, true));
+  ReadingRecord other = GoodRecord();
+  other.Fixture = "B";
+  other.Reading.Serial = 7;
+  memory.NoteCsvRow(RecordCsv(other, ';'), shape);
+  memory.NoteCsvRow(RecordCsv(other, ';').substr(0, 30), shape);
+  EXPECT_FALSE(ParseCsvHeader("serial;port", shape));
+
+  ReadingRecord moved = GoodRecord();  // the adapter of A now on another socket
+  moved.Fixture = "A";
+  moved.Port = "/dev/ttyUSB3";
+  memory.Mark(moved);
+  EXPECT_TRUE(moved.Repeat);
+  EXPECT_FALSE(moved.Duplicate);
+  ReadingRecord twice = GoodRecord();  // the unit of B put on A
+  twice.Fixture = "A";
+  twice.Reading.Serial = 7;
+  memory.Mark(twice);
+  EXPECT_FALSE(twice.Repeat);
+  EXPECT_TRUE(twice.Duplicate);
+  EXPECT_EQ(RecordJson(twice).find("\"repeat\""), std::string::npos);
+  EXPECT_EQ(RecordJson(twice).substr(RecordJson(twice).size() - 18), ",\"duplicate\":true}");
+}
+
+TEST(Record, AnUnexpectedVersionIsRejectedWithWhatWasExpected) {
+  Expectations expected;
+  SoftwareVersion v;
+  ASSERT_TRUE(ParseSoftwareVersion("1.13", v));
+  expected.Software.push_back(v);
+  ASSERT_TRUE(ParseSoftwareVersion("2.0", v));
+  expected.Software.push_back(v);
+  for (const char* bad : {"1", "1.", ".1", "1.256", "+1.2", "1.2.3", "01234.1"})
+    EXPECT_FALSE(ParseSoftwareVersion(bad, v)) << bad;
+  int32_t circuit = 0;
+  EXPECT_FALSE(ParseCircuitVersion("-1", circuit));
+  ASSERT_TRUE(ParseCircuitVersion("5", circuit));
+  expected.Circuit.push_back(circuit);
+
+  ReadingRecord r = GoodRecord();
+  EXPECT_TRUE(ApplyExpectations(expected, r, 1));
+  EXPECT_EQ(RecordJson(r).substr(0, 147),
+            "{\"schema\":2,\"outcome\":\"rejected\",\"error\":\"unexpected-software\",\"message\":"
+            "\"Unexpected software version: 1.12 read, 1.13 or 2.0 expected.\",\"port\":\"CO");
+  r = GoodRecord();
+  r.Reading.SoftwareMinor = 13;
+  EXPECT_FALSE(ApplyExpectations(expected, r, 1));
+  r.Reading.Circuit = 6;
+  EXPECT_TRUE(ApplyExpectations(expected, r, 0));
+  EXPECT_EQ(ErrorName(r), "unexpected-circuit");
+  EXPECT_EQ(r.Message, "Version du circuit inattendue : 6 lue, 5 attendue.");
 }
 
 TEST(Utf8, ForeignBytesBecomeReplacementMarks) {

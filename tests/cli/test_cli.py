@@ -165,7 +165,7 @@ class ReadOutcomes(UnitTestCase):
         record = json.loads(out)
         stamp = record.pop("time")
         elapsed = record.pop("elapsed_ms")
-        self.assertEqual(record, {"schema": 1, "outcome": "ok", "port": u.link, "type": "P04", "serial": 4294967295,
+        self.assertEqual(record, {"schema": 2, "outcome": "ok", "port": u.link, "type": "P04", "serial": 4294967295,
                                   "serial_text": "4294967295", "circuit": 5, "software": "1.12", "status": 0})
         self.assertRegex(stamp, r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
         t = time.mktime(time.strptime(stamp[:19], "%Y-%m-%dT%H:%M:%S")) - time.timezone
@@ -776,8 +776,8 @@ class Watch(UnitTestCase):
         # The CSV file: a header, then the same records, quoted where a field holds a comma or a quote.
         with open(csv_path, newline="") as f:
             raw = f.read()
-        self.assertTrue(raw.startswith("schema,outcome,error,message,port,location,type,serial,serial_text,"
-                                       "circuit,software,status,elapsed_ms,time,repeat\r\n"))
+        self.assertTrue(raw.startswith("schema,outcome,error,message,fixture,port,location,type,serial,serial_text,"
+                                       "circuit,software,status,elapsed_ms,time,repeat,duplicate\r\n"))
         self.assertIn(',"%s",' % links[2].replace('"', '""'), raw)
         rows = list(csv.DictReader(io.StringIO(raw)))
         self.assertEqual(sorted((r["port"], r["serial"], r["repeat"]) for r in rows),

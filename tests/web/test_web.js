@@ -173,13 +173,13 @@ const groups = {
         delete r.time;
         delete r.elapsed_ms;
       }
-      const good = { schema: 1, outcome: "ok", port: "usb:10C4:EA60", type: "P04", serial: 305419896,
+      const good = { schema: 2, outcome: "ok", port: "usb:10C4:EA60", type: "P04", serial: 305419896,
                      serial_text: "0305419896", circuit: 5, software: "1.12", status: 0 };
       assert.deepEqual(records, [good, { ...good, repeat: true }]);
       // The CSV file as a spreadsheet wants it: the UTF-8 mark, then "," in English and ";" in French.
-      const header = ["schema", "outcome", "error", "message", "port", "location", "type", "serial",
-                      "serial_text", "circuit", "software", "status", "elapsed_ms", "time", "repeat"];
-      const row = ["1", "ok", "", "", "usb:10C4:EA60", "", "P04", "305419896", "0305419896", "5", "1.12", "0"];
+      const header = ["schema", "outcome", "error", "message", "fixture", "port", "location", "type", "serial",
+                      "serial_text", "circuit", "software", "status", "elapsed_ms", "time", "repeat", "duplicate"];
+      const row = ["2", "ok", "", "", "", "usb:10C4:EA60", "", "P04", "305419896", "0305419896", "5", "1.12", "0"];
       for (const [language, separator] of [["1", ","], ["0", ";"]]) {
         await page.click(`[data-language="${language}"]`);
         fs.rmSync(path.join(downloads, "bravelle-readings.csv"), { force: true });
@@ -187,8 +187,8 @@ const groups = {
         assert.ok(csv.startsWith("\ufeffschema" + separator), JSON.stringify(csv.slice(0, 10)));
         const lines = csv.slice(1).split("\r\n");
         assert.deepEqual(lines[0].split(separator), header);
-        assert.deepEqual(lines.slice(1).map((l) => l.split(separator).filter((_, i) => i !== 12 && i !== 13)),
-                         [[...row, "false"], [...row, "true"], [""]], separator);
+        assert.deepEqual(lines.slice(1).map((l) => l.split(separator).filter((_, i) => i !== 13 && i !== 14)),
+                         [[...row, "false", "false"], [...row, "true", "false"], [""]], separator);
       }
       await page.click('[data-language="1"]');
 
@@ -214,6 +214,45 @@ const groups = {
       await page.waitForSelector("body[data-ready]");
       assert.deepEqual(await tableRows(page), []);
       assert.equal(await text(page, "#no-readings"), "No reading yet.");
+      await page.close();
+    });
+    test("the reading station: a named port is the record's fixture, a unit of another version is rejected, all kept across visits", async () => {
+      const page = await w.page([{ id: "cp", ...CP210X, granted: true, plugged: true }], "en-US");
+      // A reading of the page's first version, kept in localStorage, comes along.
+      const old = { schema: 1, outcome: "ok", port: "usb:10C4:EA60", type: "P04", serial: 7, serial_text: "0000000007",
+                    circuit: 5, software: "1.12", status: 0, elapsed_ms: 1300, time: "2026-12-01T08:00:00.000Z" };
+      await page.evaluate((json) => localStorage.setItem("bravelle.readings", JSON.stringify([
+        { json, csv: "1,ok,,,usb:10C4:EA60,,P04,7,0000000007,5,1.12,0,1300,2026-12-01T08:00:00.000Z,false" }])), JSON.stringify(old));
+      await page.reload();
+      await page.waitForSelector("body[data-ready]");
+      assert.deepEqual((await tableRows(page)).map((r) => r[2]), ["0000000007"]);
+      assert.equal(await page.evaluate(() => localStorage.getItem("bravelle.readings")), null, "moved to IndexedDB");
+      for (const [field, value] of [["#port-name", "Banc 1"], ["#expect-software", "1.13"]]) {
+        await page.type(field, value);
+        await page.keyboard.press("Tab");
+      }
+      assert.equal(await text(page, "#status"), "Port: Banc 1 (usb:10C4:EA60)");
+      await readUnit(page);
+      assert.match(await text(page, "#alert"), /1\.12.*1\.13/);
+      assert.deepEqual((await tableRows(page))[0].slice(1, 6), ["Banc 1 (usb:10C4:EA60)", "0305419896", "5", "1.12", "rejected"]);
+      const record = (await storedRecords(page)).at(-1);
+      assert.deepEqual([record.outcome, record.error, record.fixture], ["rejected", "unexpected-software", "Banc 1"]);
+
+      await page.reload();
+      await page.waitForSelector("body[data-ready]");
+      assert.deepEqual(await page.$$eval("#port-name, #expect-software, #expect-circuit", (f) => f.map((e) => e.value)),
+                       ["Banc 1", "1.13", ""]);
+      const downloads = h.tempDir("downloads");
+      const cdp = await w.chromium.browser.target().createCDPSession();
+      await cdp.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: downloads });
+      await page.click("#export-csv");
+      const file = path.join(downloads, "bravelle-readings.csv");
+      for (let i = 0; i < 100 && !fs.existsSync(file); ++i) await new Promise((r) => setTimeout(r, 50));
+      const lines = fs.readFileSync(file, "utf8").slice(1).split("\r\n");
+      fs.rmSync(downloads, { recursive: true, force: true });
+      // The old row in today's columns, by name; the new one with its fixture.
+      assert.equal(lines[1], "1,ok,,,,usb:10C4:EA60,,P04,7,0000000007,5,1.12,0,1300,2026-12-01T08:00:00.000Z,false,");
+      assert.match(lines[2], /^2,rejected,unexpected-software,".*",Banc 1,usb:10C4:EA60,/);
       await page.close();
     });
   },

@@ -38,7 +38,7 @@ class CliUnderWine(unittest.TestCase):
         record = json.loads(out)
         record.pop("time")
         elapsed = record.pop("elapsed_ms")
-        self.assertEqual(record, {"schema": 1, "outcome": "ok", "port": "COM5", "type": "P04", "serial": 305419896,
+        self.assertEqual(record, {"schema": 2, "outcome": "ok", "port": "COM5", "type": "P04", "serial": 305419896,
                                   "serial_text": "0305419896", "circuit": 5, "software": "1.12", "status": 0})
         self.assertGreaterEqual(elapsed, 1200)
         # The unit was released once, by the close of the port, and the reading ends there.

@@ -53,7 +53,8 @@ const settings = {
 const historyStore = {
   db: null,
   all: [],          // { json, csv, csvSemicolon, record }
-  last: new Map(),  // port or fixture -> the serial number read last there
+  last: new Map(),  // fixture, or port for a record without one -> the serial number read last there
+  seen: new Map(),  // serial number -> "fixture\nport" of the record that read it last
 
   async open() {
     try {
@@ -108,7 +109,9 @@ const historyStore = {
   remember(entry) {
     const record = JSON.parse(entry.json);
     this.all.push({ ...entry, record });
-    if (record.serial !== undefined) this.last.set(this.placeOf(record), record.serial);
+    if (record.serial === undefined) return;
+    this.last.set(this.placeOf(record), record.serial);
+    this.seen.set(record.serial, `${record.fixture || ""}\n${record.port || ""}`);
   },
 
   placeOf(record) {
@@ -129,6 +132,7 @@ const historyStore = {
   async clear() {
     this.all = [];
     this.last.clear();
+    this.seen.clear();
     if (this.db) await this.write((store) => store.clear());
   },
 };
@@ -492,19 +496,23 @@ function download(name, type, parts) {
 // The same files as bravelle-cli's --csv and --log: its header, rows and line ends; the CSV file with
 // the byte order mark and the separator a spreadsheet in the page's language expects.
 function exportCsv() {
-  const semicolon = page.language === 0;
-  const header = page.core.ccall("web_csv_header", "string", ["number"], [(semicolon ? ";" : ",").charCodeAt(0)]);
-  const rows = historyStore.all.map((r) => (semicolon ? r.csvSemicolon || semicolonRow(r.csv) : r.csv) + "\r\n");
-  download("bravelle-readings.csv", "text/csv;charset=utf-8", [Uint8Array.of(0xef, 0xbb, 0xbf), header + "\r\n", ...rows]);
+  const separator = page.language === 0 ? ";" : ",";
+  const header = (schema) => page.core.ccall("web_csv_header", "string", ["number", "number"], [separator.charCodeAt(0), schema]);
+  const columns = header(0);
+  const rows = historyStore.all.map((r) => (r.csvSemicolon === undefined ? oldRow(r.csv, header(1), columns, separator)
+                                            : separator === ";" ? r.csvSemicolon : r.csv) + "\r\n");
+  download("bravelle-readings.csv", "text/csv;charset=utf-8", [Uint8Array.of(0xef, 0xbb, 0xbf), columns + "\r\n", ...rows]);
 }
 
-// A row of the page's first version, which kept its CSV with "," only: the same fields with ";".
-function semicolonRow(row) {
-  const fields = row.match(/("([^"]|"")*"|[^,]*)(,|$)/g).map((f) => f.replace(/,$/, "")).slice(0, -1);
-  return fields.map((f) => {
-    const value = f.startsWith('"') ? f.slice(1, -1).replace(/""/g, '"') : f;
-    return /[;"\r\n]/.test(value) ? `"${value.replace(/"/g, '""')}"` : value;
-  }).join(";");
+// A row the page's first version kept (schema 1, with ","), in the columns of the header, by name.
+function oldRow(row, oldHeader, newHeader, separator) {
+  const fields = (line) => [...(line + ",").matchAll(/("(?:[^"]|"")*"|[^,]*),/g)].map((m) => m[1].replace(/^"|"$/g, "").replace(/""/g, '"'));
+  const names = oldHeader.split(separator);
+  const values = new Map(fields(row).map((value, i) => [names[i], value]));
+  return newHeader.split(separator).map((name) => {
+    const value = values.get(name) ?? "";
+    return /[;,"\r\n]/.test(value) ? `"${value.replace(/"/g, '""')}"` : value;
+  }).join(separator);
 }
 
 function exportJsonl() {
@@ -581,6 +589,7 @@ async function start() {
     serialLine: page.line,
     onWaiting,
     onTrace,
+    onSeen: (serial) => historyStore.seen.get(serial) ?? null,
     onPane: showPane,
   });
   setLanguage(firstLanguage());
