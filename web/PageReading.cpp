@@ -96,7 +96,11 @@ void MarkRepeat(ReadingRecord& record, double lastSerial, const RecordSeen& seen
     here.Serial = static_cast<uint32_t>(lastSerial);
     previous.Note(here);
   }
-  previous.Note(seenElsewhere);
+  // Seen last where it is read now, it is the place's own last serial number, noted above.
+  const bool samePlace = record.Fixture.empty()
+                             ? seenElsewhere.Fixture.empty() && seenElsewhere.Port == record.Port
+                             : seenElsewhere.Fixture == record.Fixture;
+  if (!samePlace) previous.Note(seenElsewhere);
   previous.Mark(record);
 }
 

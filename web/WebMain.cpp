@@ -25,7 +25,7 @@ EM_JS(void, page_trace, (double ms, int hostToUnit, int byte), { Module.onTrace(
 // Where the page last saw a serial number: "fixture\nport" in memory the caller frees, or null.
 EM_JS(char*, page_seen, (double serial), {
   const place = Module.onSeen(serial);
-  if (place == = null) return 0;
+  if (!place) return 0;
   const size = lengthBytesUTF8(place) + 1;
   const text = _malloc(size);
   stringToUTF8(place, text, size);
