@@ -43,7 +43,7 @@ const char* const
                   "Serial number"},                                         // TXT_WEB_SERIAL
                  {"Version du circuit", "Circuit version"},                 // TXT_WEB_CIRCUIT
                  {"Version du logiciel", "Software version"},               // TXT_WEB_SOFTWARE
-                 {"Lectures de cette session", "This session's readings"},  // TXT_WEB_READINGS_TITLE
+                 {"Lectures", "Readings"},  // TXT_WEB_READINGS_TITLE
                  {"Aucune lecture pour l'instant.", "No reading yet."},     // TXT_WEB_NO_READINGS
                  {"Heure", "Time"},                                         // TXT_WEB_COLUMN_TIME
                  {"Port", "Port"},                                          // TXT_WEB_COLUMN_PORT
@@ -63,8 +63,9 @@ const char* const
                  {"Exporter CSV", "Export CSV"},      // TXT_WEB_EXPORT_CSV
                  {"Exporter JSONL", "Export JSONL"},  // TXT_WEB_EXPORT_JSONL
                  {"Effacer", "Clear"},                // TXT_WEB_CLEAR
-                 {"Effacer les lectures de cette session ?",
-                  "Clear this session's readings?"},  // TXT_WEB_CLEAR_CONFIRM
+                 {"Effacer toutes les lectures gard\xE9"
+                  "es dans ce navigateur ?",
+                  "Clear every reading kept in this browser?"},  // TXT_WEB_CLEAR_CONFIRM
                  {"lu", "read"},                      // TXT_WEB_OUTCOME_OK
                  {"mauvais type", "wrong type"},      // TXT_WEB_OUTCOME_WRONG_UNIT
                  {"pas de r\xE9"
