@@ -155,9 +155,8 @@ async function launchBrowser() {
 // A page of the site in the given locale, with the stand-in for navigator.serial
 // (serial: its config), or with no Web Serial at all (serial: null). page.dialogs: the types of the
 // dialogs it opened, each accepted.
-async function openPage(browser, site, { serial, locale = "fr-FR", viewport = null }) {
+async function openPage(browser, site, { serial, locale = "fr-FR" }) {
   const page = await browser.newPage();
-  if (viewport) await page.setViewport(viewport);
   const cdp = await page.createCDPSession();
   // The browser's language, as the user set it: navigator.language and Accept-Language.
   await cdp.send("Emulation.setUserAgentOverride", { userAgent: await browser.userAgent(), acceptLanguage: locale });

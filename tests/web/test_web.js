@@ -86,6 +86,22 @@ const storedRecords = (page) => page.evaluate(() => new Promise((resolve, reject
   };
 }));
 
+const reload = async (page) => {
+  await page.reload();
+  await page.waitForSelector("body[data-ready]");
+};
+
+// What a button of the page downloads, as saved.
+async function fetchFile(w, page, button, name) {
+  const file = path.join(w.dir, name);
+  fs.rmSync(file, { force: true });
+  const cdp = await w.chromium.browser.target().createCDPSession();
+  await cdp.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: w.dir });
+  await page.click(button);
+  for (let i = 0; i < 100 && !fs.existsSync(file); ++i) await new Promise((r) => setTimeout(r, 50));
+  return fs.readFileSync(file, "utf8");
+}
+
 // Presses Read and waits for the reading's answer.
 async function readUnit(page) {
   const before = await page.evaluate(() => Number(document.body.dataset.readings || 0));
@@ -155,16 +171,7 @@ const groups = {
 
     test("the exports hold bravelle-cli's fields, and the readings and the language outlive a reload until cleared", async () => {
       const page = w.readingPage;
-      const downloads = h.tempDir("downloads");
-      const cdp = await w.chromium.browser.target().createCDPSession();
-      await cdp.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: downloads });
-      const fetchFile = async (button, name) => {
-        await page.click(button);
-        const file = path.join(downloads, name);
-        for (let i = 0; i < 100 && !fs.existsSync(file); ++i) await new Promise((r) => setTimeout(r, 50));
-        return fs.readFileSync(file, "utf8");
-      };
-      const jsonl = await fetchFile("#export-jsonl", "bravelle-readings.jsonl");
+      const jsonl = await fetchFile(w, page, "#export-jsonl", "bravelle-readings.jsonl");
       assert.ok(jsonl.endsWith("}\n"));
       const records = jsonl.trimEnd().split("\n").map((l) => JSON.parse(l));
       for (const r of records) {
@@ -182,8 +189,7 @@ const groups = {
       const row = ["2", "ok", "", "", "", "usb:10C4:EA60", "", "P04", "305419896", "0305419896", "5", "1.12", "0"];
       for (const [language, separator] of [["1", ","], ["0", ";"]]) {
         await page.click(`[data-language="${language}"]`);
-        fs.rmSync(path.join(downloads, "bravelle-readings.csv"), { force: true });
-        const csv = await fetchFile("#export-csv", "bravelle-readings.csv");
+        const csv = await fetchFile(w, page, "#export-csv", "bravelle-readings.csv");
         assert.ok(csv.startsWith("\ufeffschema" + separator), JSON.stringify(csv.slice(0, 10)));
         const lines = csv.slice(1).split("\r\n");
         assert.deepEqual(lines[0].split(separator), header);
@@ -194,7 +200,7 @@ const groups = {
 
       // For support: the browser, the port's USB ids, the page's version and the last reading's bytes as
       // bravelle-cli --trace writes them.
-      const diagnostic = (await fetchFile("#diagnostic", "bravelle-diagnostic.txt")).split("\n");
+      const diagnostic = (await fetchFile(w, page, "#diagnostic", "bravelle-diagnostic.txt")).split("\n");
       assert.match(diagnostic[0], /^Bravelle Web [0-9a-f]{16}$/);
       assert.match(diagnostic[1], /^browser: Mozilla\/5\.0 .*Chrome\//);
       assert.equal(diagnostic[3], "port: usb:10C4:EA60 (USB vendor 0x10C4, product 0xEA60)");
@@ -203,15 +209,12 @@ const groups = {
       for (const line of trace) assert.match(line, /^\d+\.\d{3} (H>U|U>H) [0-9A-F]{2}$/);
       assert.deepEqual(trace.map((l) => l.split(" ").slice(1).join(" ")), w.readingUnit.transcript().slice(-trace.length));
       assert.equal(trace.length * 2, w.readingUnit.transcript().length, "the second reading's bytes, all of them");
-      fs.rmSync(downloads, { recursive: true, force: true });
 
-      await page.reload();
-      await page.waitForSelector("body[data-ready]");
+      await reload(page);
       assert.equal(await text(page, "#read"), "Read", "the language chosen is kept");
       assert.equal((await tableRows(page)).length, 2);
       await page.click("#clear");
-      await page.reload();
-      await page.waitForSelector("body[data-ready]");
+      await reload(page);
       assert.deepEqual(await tableRows(page), []);
       assert.equal(await text(page, "#no-readings"), "No reading yet.");
       await page.close();
@@ -223,8 +226,7 @@ const groups = {
                     circuit: 5, software: "1.12", status: 0, elapsed_ms: 1300, time: "2026-12-01T08:00:00.000Z" };
       await page.evaluate((json) => localStorage.setItem("bravelle.readings", JSON.stringify([
         { json, csv: "1,ok,,,usb:10C4:EA60,,P04,7,0000000007,5,1.12,0,1300,2026-12-01T08:00:00.000Z,false" }])), JSON.stringify(old));
-      await page.reload();
-      await page.waitForSelector("body[data-ready]");
+      await reload(page);
       assert.deepEqual((await tableRows(page)).map((r) => r[2]), ["0000000007"]);
       assert.equal(await page.evaluate(() => localStorage.getItem("bravelle.readings")), null, "moved to IndexedDB");
       for (const [field, value] of [["#port-name", "Banc 1"], ["#expect-software", "1.13"]]) {
@@ -238,18 +240,10 @@ const groups = {
       const record = (await storedRecords(page)).at(-1);
       assert.deepEqual([record.outcome, record.error, record.fixture], ["rejected", "unexpected-software", "Banc 1"]);
 
-      await page.reload();
-      await page.waitForSelector("body[data-ready]");
+      await reload(page);
       assert.deepEqual(await page.$$eval("#port-name, #expect-software, #expect-circuit", (f) => f.map((e) => e.value)),
                        ["Banc 1", "1.13", ""]);
-      const downloads = h.tempDir("downloads");
-      const cdp = await w.chromium.browser.target().createCDPSession();
-      await cdp.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: downloads });
-      await page.click("#export-csv");
-      const file = path.join(downloads, "bravelle-readings.csv");
-      for (let i = 0; i < 100 && !fs.existsSync(file); ++i) await new Promise((r) => setTimeout(r, 50));
-      const lines = fs.readFileSync(file, "utf8").slice(1).split("\r\n");
-      fs.rmSync(downloads, { recursive: true, force: true });
+      const lines = (await fetchFile(w, page, "#export-csv", "bravelle-readings.csv")).slice(1).split("\r\n");
       // The old row in today's columns, by name; the new one with its fixture.
       assert.equal(lines[1], "1,ok,,,,usb:10C4:EA60,,P04,7,0000000007,5,1.12,0,1300,2026-12-01T08:00:00.000Z,false,");
       assert.match(lines[2], /^2,rejected,unexpected-software,".*",Banc 1,usb:10C4:EA60,/);
@@ -397,13 +391,9 @@ const groups = {
       const page = await w.page([{ id: "cp", ...CP210X, granted: true, plugged: true }]);
       await page.click("#read");
       await page.waitForFunction(() => document.getElementById("status").textContent.startsWith("Attente d'un appareil"));
-      // The waiting line ticks every second, not at each handshake only (every two seconds).
-      const seconds = [];
-      for (let i = 0; i < 3; ++i) {
-        await new Promise((r) => setTimeout(r, 500));
-        seconds.push(Number(/: (\d+) s,/.exec(await text(page, "#status"))[1]));
-      }
-      assert.deepEqual(seconds, [0, 1, 1], seconds.join(" "));
+      await new Promise((r) => setTimeout(r, 1500));
+      // The waiting line ticks every second, not only at each handshake (every two seconds).
+      assert.match(await text(page, "#status"), /: 1 s, 0 essai\(s\)$/);
       const start = Date.now();
       await page.click("#cancel");
       await page.waitForSelector('body[data-readings="1"]');
@@ -455,8 +445,7 @@ const groups = {
       }
       assert.deepEqual(serials, ["0000001001", "0000001002", "0000001003"]);
       assert.deepEqual((await storedRecords(page)).map((r) => [r.outcome, r.serial]), [["ok", 1001], ["ok", 1002], ["ok", 1003]]);
-      await page.reload();
-      await page.waitForSelector("body[data-ready]");
+      await reload(page);
       assert.equal(await page.$eval("#auto", (s) => s.checked), true, "kept across visits");
       await page.click("#auto");
       await page.close();
@@ -511,8 +500,7 @@ const groups = {
           tx.onerror = () => reject(tx.error);
         };
       }));
-      await page.reload();
-      await page.waitForSelector("body[data-ready]");
+      await reload(page);
       assert.equal(await text(page, "#page-of"), "Lectures 1 \u00e0 50 sur 10000");
       const rows = await tableRows(page);
       assert.deepEqual([rows.length, rows[0][2], rows[49][2]], [50, "0000010000", "0000009951"]);
@@ -552,12 +540,10 @@ const groups = {
         }
         await page.evaluate(async () => (await navigator.serviceWorker.getRegistration()).update());
         await page.waitForFunction(async (next) => (await caches.keys()).join() === "bravelle-" + next, { polling: 100 }, next);
-        await page.reload();
-        await page.waitForSelector("body[data-ready]");
+        await reload(page);
         assert.equal(await page.evaluate(() => document.documentElement.dataset.build), "next");
         assert.equal(await text(page, "#notice"), "Bravelle Web a \u00e9t\u00e9 mis \u00e0 jour (version 0123456789abcdef).");
-        await page.reload();
-        await page.waitForSelector("body[data-ready]");
+        await reload(page);
         assert.equal(await text(page, "#notice"), null, "said once");
         await page.close();
       } finally {
@@ -574,8 +560,7 @@ const groups = {
       assert.deepEqual(installabilityErrors, []);
       await w.site.close();
       w.site = null;
-      await page.reload();
-      await page.waitForSelector("body[data-ready]");
+      await reload(page);
       assert.equal(await text(page, "#status"), "Aucun port choisi : branchez le c\u00e2ble de l'appareil et choisissez son port.");
       await page.close();
     });

@@ -340,14 +340,12 @@ async function runReading(untilAnswer) {
     $("identity").hidden = false;
     $("identity").classList.toggle("rejected", !done);
   }
-  let kept = true;
   // Plug-and-read looks at a port it cannot use again and again: no record for each look.
   if (answer.json && !(untilAnswer && answer.outcome === "port-error")) {
     page.lastRecord = answer.json;
     try {
       await historyStore.add({ json: answer.json, csv: answer.csv, csvSemicolon: answer.csvSemicolon });
     } catch (e) {
-      kept = false;
       notice(fill(page.texts.storageFailed, e && (e.name || e.message) || e));
     }
     page.view.offset = 0;
@@ -362,7 +360,6 @@ async function runReading(untilAnswer) {
     (answer.message ? $("alert") : done ? $("identity") : $("read")).focus();
   }
   document.body.dataset.readings = String(Number(document.body.dataset.readings || 0) + 1);
-  if (!kept) document.body.dataset.unkept = String(Number(document.body.dataset.unkept || 0) + 1);
   return answer;
 }
 
