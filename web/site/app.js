@@ -494,7 +494,7 @@ function download(name, type, parts) {
 // the byte order mark and the separator a spreadsheet in the page's language expects.
 function exportCsv() {
   const separator = page.language === 0 ? ";" : ",";
-  const header = (schema) => page.core.ccall("web_csv_header", "string", ["number", "number"], [separator.charCodeAt(0), schema]);
+  const header = (schema) => page.csvHeaders[separator + schema];
   const columns = header(0);
   const rows = historyStore.all.map((r) => (r.csvSemicolon === undefined ? oldRow(r.csv, header(1), columns, separator)
                                             : separator === ";" ? r.csvSemicolon : r.csv) + "\r\n");
@@ -589,6 +589,14 @@ async function start() {
     onSeen: (serial) => historyStore.seen.get(serial) ?? null,
     onPane: showPane,
   });
+  // Asked once: an export may come while a reading is suspended in the core.
+  page.csvHeaders = {};
+  for (const separator of [",", ";"]) {
+    for (const schema of [0, 1]) {
+      page.csvHeaders[separator + schema] = page.core.ccall("web_csv_header", "string", ["number", "number"],
+                                                            [separator.charCodeAt(0), schema]);
+    }
+  }
   setLanguage(firstLanguage());
   for (const b of document.querySelectorAll("[data-language]")) {
     b.addEventListener("click", () => setLanguage(Number(b.dataset.language)));
