@@ -18,7 +18,6 @@
 #include "web/WebClock.h"
 #include "web/WebSerialDevice.h"
 
-EM_JS(void, page_progress, (const char* text), { Module.onProgress(UTF8ToString(text)); });
 EM_JS(void, page_pane, (const char* lines), { Module.onPane(JSON.parse(UTF8ToString(lines))); });
 EM_JS(void, page_waiting, (double ms, int attempts), { Module.onWaiting(ms, attempts); });
 EM_JS(void, page_trace, (double ms, int hostToUnit, int byte), { Module.onTrace(ms, hostToUnit, byte); });
@@ -114,6 +113,12 @@ TracingSerialDevice::Sink PageTrace(double start) {
 
 uint32_t Language(int language) { return language == 1 ? kLanguageEnglish : kLanguageFrench; }
 
+int64_t UnixMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
 RecordSeen SeenByPage(const UnitReading& reading) {
   RecordSeen seen;
   if (!reading.HasSerial) return seen;
@@ -176,21 +181,26 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, double
   g_language = lang;
   const double start = emscripten_get_now();
   ReadingRecord record;
-  record.StartUnixMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                           std::chrono::system_clock::now().time_since_epoch())
-                           .count();
+  record.StartUnixMs = UnixMs();
   record.Port = port;
   record.Fixture = fixture;
   WebSerialDevice device;
   WebClock clock;
   const StopRequest stop = [] { return g_stop; };
+  double attemptStart = start;
   {
     UnitLine line(device, clock, port, stop, PageTrace(start));
     ReadingOptions how;
     how.Wait.Deadline = untilAnswer == 0;
     how.Wait.WaitMs = kPageWaitMs;
     how.Wait.Stop = stop;
-    how.Wait.OnAttempt = [&](int32_t attempt) { page_waiting(emscripten_get_now() - start, attempt - 1); };
+    how.Wait.OnAttempt = [&](int32_t attempt) {
+      page_waiting(emscripten_get_now() - start, attempt - 1);
+      // Plug-and-read's record starts, as watch's, at the handshake that reached the unit.
+      if (untilAnswer == 0) return;
+      attemptStart = emscripten_get_now();
+      record.StartUnixMs = UnixMs();
+    };
     // Each value shows as soon as it is read, as in the window's pane.
     how.OnStep = [lang](const UnitReading& soFar) {
       std::string lines = "[";
@@ -200,7 +210,7 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, double
     };
     record.Reading = ReadUnitIdentity(line.Link(), line.Ticks(), how);
   }
-  record.ElapsedMs = static_cast<int64_t>(emscripten_get_now() - start);
+  record.ElapsedMs = static_cast<int64_t>(emscripten_get_now() - attemptStart);
   if (record.Reading.Outcome != ReadingOutcome::Ok) TellFailure(record, lang, WebSerialErrorText());
   if (record.Reading.Outcome != ReadingOutcome::Interrupted) {
     MarkRepeat(record, lastSerial, SeenByPage(record.Reading));
