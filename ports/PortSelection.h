@@ -17,7 +17,7 @@ extern const char kPreferredMark[];  // "KORVANE"
 
 struct PortListEntry {
   std::string Text;       // as the list shows it: the port, and " : KORVANE" for a preferred one
-  std::string Port;       // the value's data: "COM5", or a device path on POSIX
+  std::string Port;       // the value's data: "COM5"
   std::string ValueName;  // the value's name: "\Device\Silabser0"
   bool Preferred = false;
 };
