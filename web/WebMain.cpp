@@ -150,11 +150,24 @@ EMSCRIPTEN_KEEPALIVE const char* web_texts(int language) {
   return g_answer.c_str();
 }
 
-// The port auto takes among the granted ones, one character each: '1' for a CP210x, '0' for another.
-// Its index, or -1 when there is none, -2 for several CP210x, -3 for several others and no CP210x.
-EMSCRIPTEN_KEEPALIVE int web_auto_port(const char* kinds) {
-  std::vector<AutoCandidate> ports;
-  for (const char* k = kinds; *k; ++k) ports.push_back({*k == '1', false});
+// The port auto takes among the granted ones, each given by its USB vendor id (four lowercase hex
+// digits, empty when the browser tells none) and ";". Its index, or -1 when there is none, -2 for
+// several CP210x, -3 for several others and no CP210x.
+EMSCRIPTEN_KEEPALIVE int web_auto_port(const char* vendors) {
+  std::vector<PortInfo> ports;
+  std::string vendor;
+  for (const char* v = vendors; *v; ++v) {
+    if (*v != ';') {
+      vendor += *v;
+      continue;
+    }
+    // The browser names no driver: the port rules go by the vendor id.
+    PortInfo port;
+    port.Vid = vendor;
+    port.Preferred = HasPreferredDriver(port);
+    ports.push_back(port);
+    vendor.clear();
+  }
   size_t chosen = 0;
   switch (AutoPortEntry(ports, chosen)) {
     case AutoPortResult::Chosen:

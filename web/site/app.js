@@ -12,7 +12,7 @@ const page = {
   line: new SerialLine(),
   texts: {},
   language: 0,
-  ports: [],          // { port, label, preferred }, the granted ports still plugged in
+  ports: [],          // { port, label }, the granted ports still plugged in
   labels: new WeakMap(),
   held: new Set(),    // every label given in this page's life: never given to another port
   chosen: null,       // the label of the port the next reading uses
@@ -242,20 +242,27 @@ function serialised(work) {
   return turn;
 }
 
+// The USB vendor id as the core's port rules take it, four lowercase hex digits; empty without one.
+function vendorOf(port) {
+  const id = port.getInfo().usbVendorId;
+  return id === undefined ? "" : id.toString(16).padStart(4, "0");
+}
+
 // The web form of the window's idle watch and of auto: the ports granted
 // before are used without asking; plugging and unplugging update the choice.
 async function refreshPorts() {
   if (page.noSerial) return;
   const granted = (await navigator.serial.getPorts()).filter((p) => p.connected !== false);
-  page.ports = granted.map((port) => ({ port, label: labelOf(port), preferred: port.getInfo().usbVendorId === CP210X_VENDOR }));
+  page.ports = granted.map((port) => ({ port, label: labelOf(port) }));
   page.line.ports = new Map(page.ports.map((p) => [p.label, p.port]));
   const before = page.chosen;
   if (page.picked !== null) {
     // The port the user picked, or none: never another one in its place.
     page.chosen = page.ports.some((p) => p.port === page.picked) ? labelOf(page.picked) : null;
   } else {
-    const kinds = page.ports.map((p) => (p.preferred ? "1" : "0")).join("");
-    const index = page.core.ccall("web_auto_port", "number", ["string"], [kinds]);
+    // The core's port rules decide which is preferred, from the USB vendor id.
+    const vendors = page.ports.map((p) => vendorOf(p.port) + ";").join("");
+    const index = page.core.ccall("web_auto_port", "number", ["string"], [vendors]);
     page.chosen = index >= 0 ? page.ports[index].label : null;
   }
   if (page.chosen !== null) page.lost = null;
