@@ -376,6 +376,44 @@ std::string Message(const std::vector<std::string>& a, bool post) {
   return Ok("\"result\":" + Num(static_cast<long long>(result)));
 }
 
+bool ThreadInfo(HWND h, GUITHREADINFO* info) {
+  info->cbSize = sizeof *info;
+  return GetGUIThreadInfo(GetWindowThreadProcessId(h, nullptr), info) != FALSE;
+}
+
+// focus HWND: the window that holds the keyboard focus in the thread of HWND,
+// and that thread's active window; 0 for none.
+std::string Focus(const std::vector<std::string>& a) {
+  if (a.size() < 2) return Fail("usage: focus HWND");
+  GUITHREADINFO info{};
+  if (!ThreadInfo(ToHwnd(a[1]), &info)) return Fail(LastErrorText("GetGUIThreadInfo"));
+  return Ok("\"focus\":" + Handle(info.hwndFocus) + ",\"active\":" + Handle(info.hwndActive));
+}
+
+// key HWND VK: one press and release of a key, delivered where the system
+// delivers a keyboard's: to the window that holds the focus in the thread of
+// HWND, or, when none does, to the active window as a system key, which the
+// dialog keys ignore.
+std::string Key(const std::vector<std::string>& a) {
+  if (a.size() < 3) return Fail("usage: key HWND VK");
+  GUITHREADINFO info{};
+  if (!ThreadInfo(ToHwnd(a[1]), &info)) return Fail(LastErrorText("GetGUIThreadInfo"));
+  const auto vk = static_cast<UINT>(std::strtoul(a[2].c_str(), nullptr, 0));
+  HWND target = info.hwndFocus;
+  UINT down = WM_KEYDOWN, up = WM_KEYUP;
+  if (!target) {
+    target = info.hwndActive;
+    down = WM_SYSKEYDOWN;
+    up = WM_SYSKEYUP;
+  }
+  if (!target) return Fail("no window takes keys");
+  const LPARAM pressed = 1 | static_cast<LPARAM>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)) << 16;
+  const LPARAM released = pressed | LPARAM{1} << 30 | LPARAM{1} << 31;
+  if (!PostMessageA(target, down, vk, pressed) || !PostMessageA(target, up, vk, released))
+    return Fail(LastErrorText("PostMessage"));
+  return Ok("\"target\":" + Handle(target));
+}
+
 // waitwin PID CLASS CAPTION APPEAR TIMEOUT: APPEAR 1 waits for a visible
 // matching top-level window, 0 for there to be none.
 std::string WaitWindow(const std::vector<std::string>& a) {
@@ -724,6 +762,8 @@ std::string Dispatch(const std::vector<std::string>& a) {
   if (c == "close") return Close(a);
   if (c == "post") return Message(a, true);
   if (c == "send") return Message(a, false);
+  if (c == "focus") return Focus(a);
+  if (c == "key") return Key(a);
   if (c == "waitwin") return WaitWindow(a);
   if (c == "waitexit") return WaitExit(a);
   if (c == "kill") return Kill(a);

@@ -3,6 +3,7 @@
 import os
 import re
 import sys
+import termios
 import time
 import unittest
 
@@ -17,6 +18,8 @@ COM = 4
 MARKED_PORT = ("\\Device\\Silabser0", "COM%d" % COM)
 ACK = 0x84
 WM_CHAR = 0x0102
+VK_TAB, VK_SPACE = 0x09, 0x20
+WM_QUERYENDSESSION, WM_ENDSESSION = 0x0011, 0x0016
 TIMEOUT = 100002  # COMERR_TIMEOUT: the unit's silence, as the link reports it
 
 # Generous bounds: a complete reading takes about 3.5 s; a loaded machine may
@@ -225,14 +228,31 @@ class CompleteReading(unittest.TestCase):
     def test_second_reading_appends_on_the_port_left_open(self):
         with harness.WineSession(self) as s:
             r = Reading(self, s)
-            r.start()
+            # Both readings are started from the keyboard. The read button holds
+            # the focus at start; disabled, it hands the focus on to the pane.
+            p = r.program
+            self.assertEqual(p.focus(r.main), r.read.hwnd)
+            self.assertEqual(r.states(), [True, True, True, True])
+            p.key(r.main, VK_SPACE)
+            wait_until(lambda: r.states() == [False, False, False, True], what="buttons during the reading")
+            self.assertEqual(p.focus(r.main), r.memo)
             # Once the type is asked the port is set up; the release is four ticks away.
             wait_until(lambda: ("H>U", 0x86) in transcript_of(r.unit), timeout=OUTCOME_LIMIT, what="type request")
             opened = len(s.shim_log())
             r.wait_pane_ends_with(french_lines()[-1:])
             first = s.shim_log()
-            r.start()
+            # The focus is back on the read button, and Tab walks the window in tab order.
+            self.assertEqual(p.focus(r.main), r.read.hwnd)
+            walked = []
+            for _ in range(5):
+                p.key(r.main, VK_TAB)
+                p.sync(r.main)
+                walked.append(p.focus(r.main))
+            self.assertEqual(walked, [r.memo, r.language.hwnd, r.quit.hwnd, r.port.hwnd, r.read.hwnd])
+            p.key(r.main, VK_SPACE)
+            wait_until(lambda: r.states() == [False, False, False, True], what="buttons during the second reading")
             r.wait_pane_ends_with(french_lines() + french_lines())
+            self.assertEqual(p.focus(r.main), r.read.hwnd)
             self.assertEqual(r.pane(), pane_text(FRENCH_LINES + french_lines() + french_lines()))
             # The open set the line up before the handshake; later the release's
             # baud switch sets it again. The second reading repeats only that.
@@ -376,6 +396,42 @@ class QuitDuringReading(unittest.TestCase):
             prefixes = [sum(steps[:n], []) for n in range(1, len(steps) + 1)]
             self.assertEqual(got[-len(tail):], tail, show(got))
             self.assertIn(show(got[:-len(tail)]), [show(p) for p in prefixes])
+
+    def test_session_end_releases_the_unit_and_restores_the_port(self):
+        with harness.WineSession(self) as s:
+            # A slow unit: each handshake answer comes 700 ms late.
+            r = Reading(self, s, ("--late", "700"))
+            found = line_settings(r.unit.slave)
+            r.start()
+            wait_until(lambda: ("H>U", 0x80) in transcript_of(r.unit), timeout=OUTCOME_LIMIT, what="connect request")
+            # Windows asks, then ends the session and may end the process as soon
+            # as the window has answered: by then the unit is let go and the port
+            # holds its own settings again.
+            self.assertEqual(r.program.send(r.main, WM_QUERYENDSESSION, 0, 0), 1)
+            r.program.send(r.main, WM_ENDSESSION, 1, 0)
+            heard = transcript_of(r.unit)
+            self.assertEqual(s.shim_log()[-1], "tcsetattr %s 0" % found)
+            self.assertEqual(r.program.wait_exit(EXIT_LIMIT), 0)
+            r.unit.stop()
+            self.assertEqual(transcript_of(r.unit), heard, "nothing sent after the session's end")
+            steps = reading_steps()[:-1]
+            tail = release_connected() + release_idle()
+            prefixes = [sum(steps[:n], []) for n in range(1, len(steps) + 1)]
+            self.assertEqual(heard[-len(tail):], tail, show(heard))
+            self.assertIn(show(heard[:-len(tail)]), [show(p) for p in prefixes])
+
+
+def line_settings(tty):
+    """The rate and framing a tty holds, as the pty shim writes them ("38400 8N1")."""
+    fd = os.open(tty, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    try:
+        cflag, speed = (lambda a: (a[2], a[5]))(termios.tcgetattr(fd))
+    finally:
+        os.close(fd)
+    rates = {getattr(termios, "B%d" % n): n for n in (1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200)}
+    bits = {termios.CS5: 5, termios.CS6: 6, termios.CS7: 7, termios.CS8: 8}[cflag & termios.CSIZE]
+    parity = ("O" if cflag & termios.PARODD else "E") if cflag & termios.PARENB else "N"
+    return "%d %d%s%d" % (rates[speed], bits, parity, 2 if cflag & termios.CSTOPB else 1)
 
 
 if __name__ == "__main__":
