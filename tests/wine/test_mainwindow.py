@@ -223,7 +223,8 @@ class PortChoice(unittest.TestCase):
             p.click(items[2].hwnd)
             wait_until(lambda: radio_items(p, dialog)[2].checked == 1, what="COM3 highlighted")
             # Enter, from the highlighted item, presses Valider.
-            self.assertEqual(p.key(dialog, VK_RETURN), items[2].hwnd)
+            wait_until(lambda: p.focus(dialog) == items[2].hwnd, what="focus on COM3")
+            p.key(dialog, VK_RETURN)
             p.wait_window(caption=PORT_DIALOG_FR, appear=False)
             self.assertTrue(read_button_enabled(p, main.hwnd))
             wait_until(lambda: p.focus(main.hwnd) == port_button.hwnd, what="focus back on the port button")
@@ -237,6 +238,7 @@ class PortChoice(unittest.TestCase):
             # the item highlighted meanwhile is not taken.
             p.click(items[1].hwnd)
             wait_until(lambda: radio_items(p, dialog)[1].checked == 1, what="COM2 highlighted")
+            wait_until(lambda: p.focus(dialog) == items[1].hwnd, what="focus on COM2")
             p.key(dialog, VK_ESCAPE)
             p.wait_window(caption=PORT_DIALOG_FR, appear=False)
             wait_until(lambda: p.focus(main.hwnd) == port_button.hwnd, what="focus back on the port button")
@@ -408,8 +410,9 @@ class LanguageDialog(unittest.TestCase):
             language_button = buttons_of(p, main.hwnd, [FRENCH_BUTTONS[2]])[0]
             p.click(language_button.hwnd)
             dialog = p.wait_window(caption=LANG_FR)
-            p.click(radio_items(p, dialog)[1].hwnd)
-            wait_until(lambda: p.text(dialog) == LANG_EN, what="English preview")
+            english = radio_items(p, dialog)[1].hwnd
+            p.click(english)
+            wait_until(lambda: p.text(dialog) == LANG_EN and p.focus(dialog) == english, what="English preview")
             p.key(dialog, VK_ESCAPE)
             p.wait_window(caption=LANG_EN, appear=False)
             p.sync(main.hwnd)

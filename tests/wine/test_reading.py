@@ -231,7 +231,7 @@ class CompleteReading(unittest.TestCase):
             # Both readings are started from the keyboard. The read button holds
             # the focus at start; disabled, it hands the focus on to the pane.
             p = r.program
-            self.assertEqual(p.focus(r.main), r.read.hwnd)
+            wait_until(lambda: p.focus(r.main) == r.read.hwnd, what="focus on the read button at start")
             self.assertEqual(r.states(), [True, True, True, True])
             p.key(r.main, VK_SPACE)
             wait_until(lambda: r.states() == [False, False, False, True], what="buttons during the reading")
