@@ -18,7 +18,7 @@ COM = 4
 MARKED_PORT = ("\\Device\\Silabser0", "COM%d" % COM)
 ACK = 0x84
 WM_CHAR = 0x0102
-VK_TAB, VK_SPACE = 0x09, 0x20
+VK_TAB, VK_RETURN, VK_SPACE = 0x09, 0x0D, 0x20
 WM_QUERYENDSESSION, WM_ENDSESSION = 0x0011, 0x0016
 TIMEOUT = 100002  # COMERR_TIMEOUT: the unit's silence, as the link reports it
 
@@ -228,12 +228,12 @@ class CompleteReading(unittest.TestCase):
     def test_second_reading_appends_on_the_port_left_open(self):
         with harness.WineSession(self) as s:
             r = Reading(self, s)
-            # Both readings are started from the keyboard. The read button holds
-            # the focus at start; disabled, it hands the focus on to the pane.
+            # Both readings are started from the keyboard, Enter and Space. The read
+            # button holds the focus at start; disabled, it hands it on to the pane.
             p = r.program
             wait_until(lambda: p.focus(r.main) == r.read.hwnd, what="focus on the read button at start")
             self.assertEqual(r.states(), [True, True, True, True])
-            p.key(r.main, VK_SPACE)
+            p.key(r.main, VK_RETURN)
             wait_until(lambda: r.states() == [False, False, False, True], what="buttons during the reading")
             self.assertEqual(p.focus(r.main), r.memo)
             # Once the type is asked the port is set up; the release is four ticks away.
