@@ -376,40 +376,29 @@ std::string Message(const std::vector<std::string>& a, bool post) {
   return Ok("\"result\":" + Num(static_cast<long long>(result)));
 }
 
-bool ThreadInfo(HWND h, GUITHREADINFO* info) {
-  info->cbSize = sizeof *info;
-  return GetGUIThreadInfo(GetWindowThreadProcessId(h, nullptr), info) != FALSE;
+// The window that holds the keyboard focus in the thread of a window; null for none.
+HWND FocusOf(HWND h) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  return GetGUIThreadInfo(GetWindowThreadProcessId(h, nullptr), &info) ? info.hwndFocus : nullptr;
 }
 
-// focus HWND: the window that holds the keyboard focus in the thread of HWND,
-// and that thread's active window; 0 for none.
+// focus HWND: the focus in the thread of HWND, 0 for none.
 std::string Focus(const std::vector<std::string>& a) {
   if (a.size() < 2) return Fail("usage: focus HWND");
-  GUITHREADINFO info{};
-  if (!ThreadInfo(ToHwnd(a[1]), &info)) return Fail(LastErrorText("GetGUIThreadInfo"));
-  return Ok("\"focus\":" + Handle(info.hwndFocus) + ",\"active\":" + Handle(info.hwndActive));
+  return Ok("\"focus\":" + Handle(FocusOf(ToHwnd(a[1]))));
 }
 
-// key HWND VK: one press and release of a key, delivered where the system
-// delivers a keyboard's: to the window that holds the focus in the thread of
-// HWND, or, when none does, to the active window as a system key, which the
-// dialog keys ignore.
+// key HWND VK: one press and release of a key, posted where a keyboard's go:
+// to the focus in the thread of HWND. With no focus a key reaches no control.
 std::string Key(const std::vector<std::string>& a) {
   if (a.size() < 3) return Fail("usage: key HWND VK");
-  GUITHREADINFO info{};
-  if (!ThreadInfo(ToHwnd(a[1]), &info)) return Fail(LastErrorText("GetGUIThreadInfo"));
+  HWND target = FocusOf(ToHwnd(a[1]));
+  if (!target) return Fail("no window holds the focus: the key reaches no control");
   const auto vk = static_cast<UINT>(std::strtoul(a[2].c_str(), nullptr, 0));
-  HWND target = info.hwndFocus;
-  UINT down = WM_KEYDOWN, up = WM_KEYUP;
-  if (!target) {
-    target = info.hwndActive;
-    down = WM_SYSKEYDOWN;
-    up = WM_SYSKEYUP;
-  }
-  if (!target) return Fail("no window takes keys");
   const LPARAM pressed = 1 | static_cast<LPARAM>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)) << 16;
   const LPARAM released = pressed | LPARAM{1} << 30 | LPARAM{1} << 31;
-  if (!PostMessageA(target, down, vk, pressed) || !PostMessageA(target, up, vk, released))
+  if (!PostMessageA(target, WM_KEYDOWN, vk, pressed) || !PostMessageA(target, WM_KEYUP, vk, released))
     return Fail(LastErrorText("PostMessage"));
   return Ok("\"target\":" + Handle(target));
 }

@@ -71,8 +71,8 @@ Program (returned by launch):
                                    (after a dialog closes, before reading results)
     click(hwnd) / click_button(top, text)   BM_CLICK, posted
     focus(hwnd)                    the window holding the keyboard focus in its thread (0: none)
-    key(hwnd, vk)                  a key pressed and released, posted to that focus (or, with
-                                   none, to the active window as a system key)
+    key(hwnd, vk)                  a key pressed and released, posted to that focus (fails
+                                   when none holds it: the key would reach no control)
     post(hwnd, msg, wp, lp) / send(...)
     message_boxes()                [MessageBox] (.hwnd .caption .text .wtext .owner .buttons)
     wait_message_box(timeout=10)   the first one to appear
@@ -479,8 +479,8 @@ class Program:
         return self.cmd("focus", hwnd)["focus"]
 
     def key(self, hwnd, vk):
-        """A key pressed and released where a keyboard's would go in the thread of
-        hwnd: the focus, or the active window as a system key. -> the window it went to"""
+        """A key pressed and released where a keyboard's goes: the focus in the
+        thread of hwnd. -> the window it went to"""
         return self.cmd("key", hwnd, vk)["target"]
 
     def message_boxes(self):
