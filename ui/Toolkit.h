@@ -139,6 +139,9 @@ class Form : public Control {
   Handler OnDestroy;  // when the form is destroyed
   // Return true when the message was handled; unhandled ones go to the toolkit.
   std::function<bool(const Message&)> OnMessage;
+  // The user's session ends (log off, shut down): the system may end the
+  // program as soon as this returns, so whatever must be undone is undone here.
+  Handler OnSessionEnd;
 
   virtual Button& CreateButton(const Bounds& b, const std::string& caption) = 0;
   virtual Memo& CreateMemo(const Bounds& b) = 0;
@@ -154,6 +157,10 @@ class Form : public Control {
   virtual void PostMessage(const Message& m) = 0;
   // Resize to the controls (for AutoSize forms after a layout change).
   virtual void SizeToControls() = 0;
+  // While the text is not empty, the system shows it as the reason why the
+  // program would rather finish its work before the session ends; an empty
+  // text withdraws it.
+  virtual void SetSessionEndReason(const std::string& text) = 0;
 };
 
 constexpr uint32_t kBeepOk = 0;       // MB_OK

@@ -44,6 +44,7 @@ TEST(TextCatalogue, TwoLineMessagesSeparateTheirPartsWithLfLfCr) {
             "ble, l'alimentation et le port choisi, puis relancer la lecture.");
   EXPECT_EQ(Fr(TXT_LINK_LOST), "L'appareil ne r\xE9pond plus correctement");
   EXPECT_EQ(En(TXT_LINK_LOST), "The unit no longer answers correctly");
+  EXPECT_EQ(En(TXT_READING_IN_PROGRESS), "Reading in progress");
 }
 
 TEST(TextCatalogue, UntranslatedEnglishMembersAreOneSpace) {
