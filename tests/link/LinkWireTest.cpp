@@ -1,4 +1,5 @@
-// TComP04 with the POSIX backend against the simulated unit on a real pty: the bytes on the wire, statuses and timing.
+// TComP04 with the POSIX backend against the simulated unit on a real pty: the bytes on the wire, statuses
+// and timing.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
@@ -57,7 +58,8 @@ Lines AfterHandshake(const std::vector<WireByte>& bytes) {
 // Where the pty shim linked into this binary records the settings asked for.
 std::string ShimLogPath() {
   const char* tmp = std::getenv("TMPDIR");
-  return std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/bravelle-shim-" + std::to_string(getpid()) + ".log";
+  return std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/bravelle-shim-" +
+         std::to_string(getpid()) + ".log";
 }
 
 std::string ReadFile(const std::string& path) {
@@ -93,7 +95,7 @@ TEST(LinkWire, CompleteReadingByteForByte) {
   EXPECT_EQ(link.Release(), 0);
   EXPECT_EQ(link.Connected, 0u);
   EXPECT_TRUE(link.IsOpen());  // a release keeps the port for the next reading
-  EXPECT_EQ(link.Dcb.BaudRate, 9600u);
+  EXPECT_EQ(link.Line.rate, 9600u);
   w.link.reset();
 
   const std::vector<WireByte> bytes = w.unit.Stop();
@@ -256,9 +258,9 @@ TEST(LinkWire, BaudSwitchCodesAndAcceptedRate) {
   ASSERT_EQ(link.Connect(1), 0);
   std::remove(shimLog.c_str());
   EXPECT_EQ(link.SwitchUnitBaudRate(110), 0);  // no code of its own: asks for 9600
-  EXPECT_EQ(link.Dcb.BaudRate, 9600u);
+  EXPECT_EQ(link.Line.rate, 9600u);
   EXPECT_EQ(link.SwitchUnitBaudRate(19200), 0);
-  EXPECT_EQ(link.Dcb.BaudRate, 19200u);
+  EXPECT_EQ(link.Line.rate, 19200u);
   const std::string asked = ReadFile(shimLog);
   EXPECT_NE(asked.find("tcsetattr 19200 8E1 0"), std::string::npos) << asked;
   int32_t circuit = 0;
@@ -276,7 +278,7 @@ TEST(LinkWire, RefusedBaudSwitchKeepsTheRateAndReadsNoMore) {
   TComP04& link = *w.link;
   ASSERT_EQ(link.Connect(1), 0);
   EXPECT_EQ(link.SwitchUnitBaudRate(57600), COMERR_BAD_REPLY);
-  EXPECT_EQ(link.Dcb.BaudRate, 9600u);
+  EXPECT_EQ(link.Line.rate, 9600u);
   int32_t circuit = 0;
   EXPECT_EQ(link.ReadCircuitVersion(circuit), 0);
   EXPECT_EQ(circuit, 5);
@@ -366,10 +368,10 @@ TEST(LinkWire, LineHangingUpMidReadingGivesAStatus) {
   EXPECT_EQ(link.ReadSerialNumber(serial), EIO);
   EXPECT_EQ(link.Release(), EIO);
   EXPECT_EQ(link.Connected, 1u);  // a release that could not send CMD_END changes nothing
-  w.link.reset();  // the destructor's release and close on a dead line
+  w.link.reset();                 // the destructor's release and close on a dead line
   EXPECT_LT(t.Ms(), 6000);
-  EXPECT_EQ(Texts(w.unit.Stop()), (Lines{"H>U 80", "U>H 81", "H>U 86", "U>H 35", "H>U 84", "U>H 30",
-                                         "H>U 84", "U>H 33", "H>U 84"}));
+  EXPECT_EQ(Texts(w.unit.Stop()), (Lines{"H>U 80", "U>H 81", "H>U 86", "U>H 35", "H>U 84", "U>H 30", "H>U 84",
+                                         "U>H 33", "H>U 84"}));
 }
 
 TEST(PosixSerialDevice, PortNamesAndExclusiveOpen) {
@@ -383,12 +385,12 @@ TEST(PosixSerialDevice, PortNamesAndExclusiveOpen) {
   SimUnitProcess unit;
   PosixSerialDevice first(PosixSerialDevice::PortDirectory(unit.PortFolder()));
   PosixSerialDevice second(PosixSerialDevice::PortDirectory(unit.PortFolder()));
-  const SerialHandle h = first.Open("\\\\.\\COM2");
+  const SerialHandle h = first.Open("\\\\.\\COM2", kUnitLine);
   ASSERT_NE(h, kInvalidSerialHandle);
-  EXPECT_EQ(second.Open("\\\\.\\COM2"), kInvalidSerialHandle);  // share mode 0
+  EXPECT_EQ(second.Open("\\\\.\\COM2", kUnitLine), kInvalidSerialHandle);  // share mode 0
   EXPECT_EQ(second.LastError(), EBUSY);
   EXPECT_TRUE(first.Close(h));
-  const SerialHandle again = second.Open("\\\\.\\COM2");
+  const SerialHandle again = second.Open("\\\\.\\COM2", kUnitLine);
   EXPECT_NE(again, kInvalidSerialHandle);
   EXPECT_TRUE(second.Close(again));
   EXPECT_FALSE(second.Close(again));
