@@ -5,11 +5,10 @@
 #include <cstdarg>
 #include <string>
 
-#include "ui/Toolkit.h"
-
-// The catalogue's bytes (Windows code page 1252) as UTF-8: the toolkit's own
-// conversion, which its error texts go through.
-using ui::Utf8FromCp1252;
+// The catalogue's bytes (Windows code page 1252) as UTF-8. The five bytes the
+// code page leaves undefined stand for the control characters of the same
+// number, as Windows converts them.
+std::string Utf8FromCp1252(const std::string& text);
 
 // The text with every byte that is not part of a valid UTF-8 sequence (a stray
 // continuation byte, a cut or overlong sequence, a surrogate, beyond U+10FFFF)

@@ -12,11 +12,14 @@
 
 namespace ui {
 
-// The toolkit's own French texts, the same in both languages.
+// The toolkit's own French texts, the same in both languages; the file texts
+// take the file's path for their "%s".
 constexpr const char kErrorCaption[] = "Erreur";
 constexpr const char kOkCaption[] = "OK";
 constexpr const char kOpenFileError[] = "Impossible d'ouvrir le fichier %s";
-constexpr const char kCreateFileError[] = "Impossible de cr\xE9" "er le fichier %s";
+constexpr const char kCreateFileError[] =
+    "Impossible de cr\xE9"
+    "er le fichier %s";
 
 struct Bounds {
   int Left = 0;
@@ -36,13 +39,6 @@ class Error : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-// A CP1252 text in UTF-8.
-std::string Utf8FromCp1252(const std::string& text);
-
-// The message of a file error: one of the file texts above with the path
-// (UTF-8) in place of its "%s".
-std::string FileErrorMessage(const char* text, const std::string& path);
 
 // The text the application's error box shows for an exception message: a full
 // stop is appended unless the message is empty or already ends in "." or a
@@ -65,10 +61,26 @@ class Control {
   virtual bool IsVisible() const = 0;
 
   // Convenience setters on top of GetBounds/SetBounds.
-  void SetLeft(int v) { auto b = GetBounds(); b.Left = v; SetBounds(b); }
-  void SetTop(int v) { auto b = GetBounds(); b.Top = v; SetBounds(b); }
-  void SetWidth(int v) { auto b = GetBounds(); b.Width = v; SetBounds(b); }
-  void SetHeight(int v) { auto b = GetBounds(); b.Height = v; SetBounds(b); }
+  void SetLeft(int v) {
+    auto b = GetBounds();
+    b.Left = v;
+    SetBounds(b);
+  }
+  void SetTop(int v) {
+    auto b = GetBounds();
+    b.Top = v;
+    SetBounds(b);
+  }
+  void SetWidth(int v) {
+    auto b = GetBounds();
+    b.Width = v;
+    SetBounds(b);
+  }
+  void SetHeight(int v) {
+    auto b = GetBounds();
+    b.Height = v;
+    SetBounds(b);
+  }
 };
 
 class Button : public Control {
@@ -116,9 +128,9 @@ class Timer {
 struct FormStyle {
   int ClientWidth = 0;
   int ClientHeight = 0;
-  bool CloseBox = true;      // dialog frame: fixed size, close box, no minimize/maximize
+  bool CloseBox = true;  // dialog frame: fixed size, close box, no minimize/maximize
   bool StayOnTop = false;
-  bool AutoSize = false;     // size the form around its controls, with BorderWidth around them
+  bool AutoSize = false;  // size the form around its controls, with BorderWidth around them
   int BorderWidth = 0;
   std::string FontName = "MS Sans Serif";
   int FontHeight = -11;
@@ -156,8 +168,8 @@ class Form : public Control {
   virtual void SizeToControls() = 0;
 };
 
-constexpr uint32_t kBeepOk = 0;       // MB_OK
-constexpr uint32_t kBeepError = 16;   // MB_ICONHAND
+constexpr uint32_t kBeepOk = 0;      // MB_OK
+constexpr uint32_t kBeepError = 16;  // MB_ICONHAND
 
 class Toolkit {
  public:

@@ -28,10 +28,6 @@ class WebSerialDevice : public SerialDevice {
   bool Failed();
   int32_t error_ = 0;
 };
-CommTimeouts timeouts_{};
-int32_t error_ = 0;
-}
-;
 
 // A port's own words for its last failure ("The device has been lost."), for the page's message.
 std::string WebSerialErrorText();

@@ -36,17 +36,6 @@ struct Wire {
   std::unique_ptr<TComP04> link;
 };
 
-class Stopwatch {
- public:
-  long Ms() const {
-    return static_cast<long>(
-        std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now() - start_).count());
-  }
-
- private:
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-};
-
 // The bytes after the handshake's two, which every connected scenario starts with.
 Lines AfterHandshake(const std::vector<WireByte>& bytes) {
   Lines all = Texts(bytes);
@@ -78,7 +67,7 @@ TEST(LinkWire, CompleteReadingByteForByte) {
   TComP04& link = *w.link;
   Stopwatch connectTime;
   ASSERT_EQ(link.Connect(1), 0);
-  EXPECT_GE(connectTime.Ms(), 990);  // the tick counter rounds down to whole milliseconds
+  EXPECT_GE(connectTime.ElapsedMs(), 990);  // the tick counter rounds down to whole milliseconds
   EXPECT_EQ(link.Connected, 1u);
   EXPECT_EQ(link.CheckUnitType(), 0);
   uint32_t serial = 0;
@@ -115,7 +104,7 @@ TEST(LinkWire, SilentUnitTimesOutAfterOneRequestAndKeepsThePort) {
   Wire w({"--silent"});
   Stopwatch t;
   EXPECT_EQ(w.link->Connect(1), COMERR_TIMEOUT);
-  const long ms = t.Ms();
+  const long ms = t.ElapsedMs();
   EXPECT_GE(ms, 2000);  // the pause, then a read that waits its 1100 ms
   EXPECT_LT(ms, 4000);
   EXPECT_TRUE(w.link->IsOpen());
@@ -130,7 +119,7 @@ TEST(LinkWire, RefusedHandshakeReleasesTwiceAndClosesThePort) {
   Wire w({"--refuse"});
   Stopwatch t;
   EXPECT_EQ(w.link->Connect(1), COMERR_TIMEOUT);
-  EXPECT_GE(t.Ms(), 2350);  // two one-second pauses and two 200 ms releases
+  EXPECT_GE(t.ElapsedMs(), 2350);  // two one-second pauses and two 200 ms releases
   EXPECT_FALSE(w.link->IsOpen());
   EXPECT_EQ(Texts(w.unit.Stop()), (Lines{"H>U 80", "U>H 85", "H>U 04", "U>H 84", "H>U 04", "U>H 84"}));
 }
@@ -173,8 +162,8 @@ TEST(LinkWire, UnitFallingSilentAfterTheHandshakeTimesOutPerByte) {
   int32_t value = 31;
   Stopwatch t;
   EXPECT_EQ(link.ReadByte(value), COMERR_TIMEOUT);
-  EXPECT_GE(t.Ms(), 1000);
-  EXPECT_LT(t.Ms(), 2500);
+  EXPECT_GE(t.ElapsedMs(), 1000);
+  EXPECT_LT(t.ElapsedMs(), 2500);
   EXPECT_EQ(value, 31);
   int32_t circuit = 32;
   EXPECT_EQ(link.ReadCircuitVersion(circuit), COMERR_TIMEOUT);  // stops at the first silent read
@@ -244,8 +233,8 @@ TEST(LinkWire, BeforeTheHandshakeOnlyReleaseReachesTheLine) {
 
   Stopwatch t;
   EXPECT_EQ(link.Release(), 0);  // no baud request, a 200 ms sleep, CMD_END and one read
-  EXPECT_GE(t.Ms(), 195);
-  EXPECT_LT(t.Ms(), 1000);
+  EXPECT_GE(t.ElapsedMs(), 195);
+  EXPECT_LT(t.ElapsedMs(), 1000);
   link.PortHandle = kInvalidSerialHandle;
   EXPECT_EQ(Texts(w.unit.Stop()), (Lines{"H>U 04", "U>H 84"}));
 }
@@ -369,7 +358,7 @@ TEST(LinkWire, LineHangingUpMidReadingGivesAStatus) {
   EXPECT_EQ(link.Release(), EIO);
   EXPECT_EQ(link.Connected, 1u);  // a release that could not send CMD_END changes nothing
   w.link.reset();                 // the destructor's release and close on a dead line
-  EXPECT_LT(t.Ms(), 6000);
+  EXPECT_LT(t.ElapsedMs(), 6000);
   EXPECT_EQ(Texts(w.unit.Stop()), (Lines{"H>U 80", "U>H 81", "H>U 86", "U>H 35", "H>U 84", "U>H 30", "H>U 84",
                                          "U>H 33", "H>U 84"}));
 }
