@@ -164,8 +164,7 @@ uint32_t SeedLanguage(SettingsStorage& storage, const UserPlaces& user) {
   return language == 1 ? 1 : 0;
 }
 
-StoredSettings CreateUserSettings(SettingsStorage& storage, const UserPlaces& user,
-                                  const std::string& deniedPath) {
+StoredSettings CreateUserSettings(SettingsStorage& storage, const UserPlaces& user, const std::string& deniedPath) {
   const uint32_t language = SeedLanguage(storage, user);
   return {WriteUserSettings(storage, user, language, deniedPath), static_cast<int32_t>(language)};
 }
@@ -197,8 +196,7 @@ StoredSettings LoadOrCreateSettings(SettingsStorage& storage) {
 
 StoredSettings FindStoredSettings(SettingsStorage& storage) {
   const UserPlaces user = UserPlacesOf(storage);
-  const std::string candidates[] = {user.File, SettingsPathIn(storage.WindowsDirectory()),
-                                    user.VirtualStoreCopy};
+  const std::string candidates[] = {user.File, SettingsPathIn(storage.WindowsDirectory()), user.VirtualStoreCopy};
   for (const std::string& path : candidates) {
     StoredSettings settings{path, 0};
     if (!path.empty() && storage.FileExists(path) &&

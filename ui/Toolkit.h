@@ -17,9 +17,7 @@ namespace ui {
 constexpr const char kErrorCaption[] = "Erreur";
 constexpr const char kOkCaption[] = "OK";
 constexpr const char kOpenFileError[] = "Impossible d'ouvrir le fichier %s";
-constexpr const char kCreateFileError[] =
-    "Impossible de cr\xE9"
-    "er le fichier %s";
+constexpr const char kCreateFileError[] = "Impossible de cr\xE9" "er le fichier %s";
 
 struct Bounds {
   int Left = 0;
@@ -61,26 +59,10 @@ class Control {
   virtual bool IsVisible() const = 0;
 
   // Convenience setters on top of GetBounds/SetBounds.
-  void SetLeft(int v) {
-    auto b = GetBounds();
-    b.Left = v;
-    SetBounds(b);
-  }
-  void SetTop(int v) {
-    auto b = GetBounds();
-    b.Top = v;
-    SetBounds(b);
-  }
-  void SetWidth(int v) {
-    auto b = GetBounds();
-    b.Width = v;
-    SetBounds(b);
-  }
-  void SetHeight(int v) {
-    auto b = GetBounds();
-    b.Height = v;
-    SetBounds(b);
-  }
+  void SetLeft(int v) { auto b = GetBounds(); b.Left = v; SetBounds(b); }
+  void SetTop(int v) { auto b = GetBounds(); b.Top = v; SetBounds(b); }
+  void SetWidth(int v) { auto b = GetBounds(); b.Width = v; SetBounds(b); }
+  void SetHeight(int v) { auto b = GetBounds(); b.Height = v; SetBounds(b); }
 };
 
 class Button : public Control {
@@ -128,9 +110,9 @@ class Timer {
 struct FormStyle {
   int ClientWidth = 0;
   int ClientHeight = 0;
-  bool CloseBox = true;  // dialog frame: fixed size, close box, no minimize/maximize
+  bool CloseBox = true;      // dialog frame: fixed size, close box, no minimize/maximize
   bool StayOnTop = false;
-  bool AutoSize = false;  // size the form around its controls, with BorderWidth around them
+  bool AutoSize = false;     // size the form around its controls, with BorderWidth around them
   int BorderWidth = 0;
   std::string FontName = "MS Sans Serif";
   int FontHeight = -11;
@@ -168,8 +150,8 @@ class Form : public Control {
   virtual void SizeToControls() = 0;
 };
 
-constexpr uint32_t kBeepOk = 0;      // MB_OK
-constexpr uint32_t kBeepError = 16;  // MB_ICONHAND
+constexpr uint32_t kBeepOk = 0;       // MB_OK
+constexpr uint32_t kBeepError = 16;   // MB_ICONHAND
 
 class Toolkit {
  public:

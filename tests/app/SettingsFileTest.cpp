@@ -5,9 +5,9 @@
 #include <map>
 #include <string>
 
-#include "tests/support/FakeSettingsStorage.h"
 #include "text/SettingsFile.h"
 #include "text/Utf8.h"
+#include "tests/support/FakeSettingsStorage.h"
 #include "ui/Toolkit.h"
 
 namespace {
@@ -30,17 +30,15 @@ TEST(SettingsParse, CasesOfTheFileFormat) {
   EXPECT_EQ(ParseSettingsLanguage("Langue=2;"), 2);
   EXPECT_EQ(ParseSettingsLanguage("Langue=-1;"), -1);
   EXPECT_EQ(ParseSettingsLanguage("Langue = 1 ;"), 1);
-  EXPECT_EQ(ParseSettingsLanguage("Langue=1"), 0);  // no terminator
-  EXPECT_EQ(ParseSettingsLanguage("1;"), 1);        // no key, no separator
+  EXPECT_EQ(ParseSettingsLanguage("Langue=1"), 0);   // no terminator
+  EXPECT_EQ(ParseSettingsLanguage("1;"), 1);         // no key, no separator
   EXPECT_EQ(ParseSettingsLanguage("Mode=1;Langue=0;"), 0);
-  EXPECT_EQ(ParseSettingsLanguage("Mode=1;"), 1);    // without the key parsing starts at the beginning
-  EXPECT_EQ(ParseSettingsLanguage("Langue;=1"), 0);  // ";" before "="
+  EXPECT_EQ(ParseSettingsLanguage("Mode=1;"), 1);     // without the key parsing starts at the beginning
+  EXPECT_EQ(ParseSettingsLanguage("Langue;=1"), 0);   // ";" before "="
   EXPECT_EQ(ParseSettingsLanguage("Langue=;"), 0);
   EXPECT_EQ(ParseSettingsLanguage("\t\r\n Langue=\t1\x01;  \n"), 1);
   EXPECT_EQ(ParseSettingsLanguage("Langue=1 1;"), 0);
-  EXPECT_EQ(ParseSettingsLanguage("Langue=\xA0"
-                                  "1;"),
-            0);  // a CP1252 no-break space is not trimmed
+  EXPECT_EQ(ParseSettingsLanguage("Langue=\xA0" "1;"), 0);  // a CP1252 no-break space is not trimmed
   // The key is case-sensitive; without it the whole text is parsed anyway.
   EXPECT_EQ(ParseSettingsLanguage("langue=1;"), 1);
 }
@@ -142,10 +140,7 @@ TEST(SettingsLoad, OnlyRefusalsMoveTheFileAndAFailedReadIsNoFrenchFile) {
     std::string path;      // where the settings are made, or empty
     std::string error;     // or start-up's error
   };
-  const std::string cannotCreate =
-      "Impossible de cr\xE9"
-      "er le fichier " +
-      kPath;
+  const std::string cannotCreate = "Impossible de cr\xE9" "er le fichier " + kPath;
   const Case cases[] = {
       {"access denied", 5, false, kUserPath, ""},
       {"write-protected medium", 19, false, kUserPath, ""},

@@ -16,13 +16,10 @@ std::string En(TextPair id) { return Text(id, kLanguageEnglish); }
 
 TEST(TextCatalogue, AccentedLettersAreSingleCp1252Bytes) {
   EXPECT_EQ(Fr(TXT_DEVICE_CONNECTED), std::string("Appareil connect\xE9"));
-  EXPECT_EQ(Fr(TXT_LANGUAGE_NAME), std::string("Fran\xE7"
-                                               "ais"));
+  EXPECT_EQ(Fr(TXT_LANGUAGE_NAME), std::string("Fran\xE7" "ais"));
   EXPECT_EQ(Fr(TXT_INTRO_CHOOSE_PORT), std::string("Choisir ensuite le port serie \xE0 utiliser."));
-  EXPECT_EQ(Fr(TXT_READ_DONE), std::string(" Le transfert des donn\xE9"
-                                           "es est reussi."));
-  EXPECT_EQ(std::string(ui::kCreateFileError), std::string("Impossible de cr\xE9"
-                                                           "er le fichier %s"));
+  EXPECT_EQ(Fr(TXT_READ_DONE), std::string(" Le transfert des donn\xE9" "es est reussi."));
+  EXPECT_EQ(std::string(ui::kCreateFileError), std::string("Impossible de cr\xE9" "er le fichier %s"));
   // No UTF-8 sequence slipped in anywhere.
   for (int id = 0; id < kTextPairCount; ++id)
     for (uint32_t lang = 0; lang < 2; ++lang)
@@ -52,8 +49,8 @@ TEST(TextCatalogue, TwoLineMessagesSeparateTheirPartsWithLfLfCr) {
 
 TEST(TextCatalogue, UntranslatedEnglishMembersAreOneSpace) {
   for (TextPair id : {TXT_MAIN_TITLE, TXT_BTN_READ, TXT_INTRO_TITLE, TXT_INTRO_CONNECT, TXT_INTRO_SWITCH_ON,
-                      TXT_INTRO_CHOOSE_PORT, TXT_INTRO_PRESS_BUTTON, TXT_CIRCUIT_VERSION,
-                      TXT_SOFTWARE_VERSION, TXT_READ_DONE, TXT_READ_ANOTHER})
+                      TXT_INTRO_CHOOSE_PORT, TXT_INTRO_PRESS_BUTTON, TXT_CIRCUIT_VERSION, TXT_SOFTWARE_VERSION,
+                      TXT_READ_DONE, TXT_READ_ANOTHER})
     EXPECT_EQ(En(id), " ") << id;
   // Formatting a placeholder-free member leaves it unchanged.
   EXPECT_EQ(Format(Text(TXT_SOFTWARE_VERSION, 1), 1u, 12u), " ");
@@ -86,7 +83,7 @@ TEST(ErrorBoxText, FullStopOnlyAfterCharactersAboveTheFullStop) {
   EXPECT_EQ(ui::ErrorBoxText("fini."), "fini.");
   EXPECT_EQ(ui::ErrorBoxText("fini!"), "fini!");     // '!' is below '.'
   EXPECT_EQ(ui::ErrorBoxText("C:\\a/"), "C:\\a/.");  // '/' is just above '.'
-  EXPECT_EQ(ui::ErrorBoxText("-"), "-");             // '-' is just below '.'
+  EXPECT_EQ(ui::ErrorBoxText("-"), "-");              // '-' is just below '.'
   EXPECT_EQ(ui::ErrorBoxText("cr\xE9"), "cr\xE9.");  // CP1252 letters count as above
 }
 

@@ -1,5 +1,4 @@
-// TComP04 with the POSIX backend against the simulated unit on a real pty: the bytes on the wire, statuses
-// and timing.
+// TComP04 with the POSIX backend against the simulated unit on a real pty: the bytes on the wire, statuses and timing.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
@@ -47,8 +46,7 @@ Lines AfterHandshake(const std::vector<WireByte>& bytes) {
 // Where the pty shim linked into this binary records the settings asked for.
 std::string ShimLogPath() {
   const char* tmp = std::getenv("TMPDIR");
-  return std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/bravelle-shim-" +
-         std::to_string(getpid()) + ".log";
+  return std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/bravelle-shim-" + std::to_string(getpid()) + ".log";
 }
 
 std::string ReadFile(const std::string& path) {
@@ -357,10 +355,10 @@ TEST(LinkWire, LineHangingUpMidReadingGivesAStatus) {
   EXPECT_EQ(link.ReadSerialNumber(serial), EIO);
   EXPECT_EQ(link.Release(), EIO);
   EXPECT_EQ(link.Connected, 1u);  // a release that could not send CMD_END changes nothing
-  w.link.reset();                 // the destructor's release and close on a dead line
+  w.link.reset();  // the destructor's release and close on a dead line
   EXPECT_LT(t.ElapsedMs(), 6000);
-  EXPECT_EQ(Texts(w.unit.Stop()), (Lines{"H>U 80", "U>H 81", "H>U 86", "U>H 35", "H>U 84", "U>H 30", "H>U 84",
-                                         "U>H 33", "H>U 84"}));
+  EXPECT_EQ(Texts(w.unit.Stop()), (Lines{"H>U 80", "U>H 81", "H>U 86", "U>H 35", "H>U 84", "U>H 30",
+                                         "H>U 84", "U>H 33", "H>U 84"}));
 }
 
 TEST(PosixSerialDevice, PortNamesAndExclusiveOpen) {
