@@ -83,3 +83,11 @@ std::string ValidUtf8(const std::string& text) {
 std::string Utf8FormatV(const char* cp1252Format, va_list args) {
   return FormatV(Utf8FromCp1252(cp1252Format).c_str(), args);
 }
+
+std::string Utf8Format(const char* cp1252Format, ...) {
+  va_list args;
+  va_start(args, cp1252Format);
+  std::string text = Utf8FormatV(cp1252Format, args);
+  va_end(args);
+  return text;
+}

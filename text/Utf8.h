@@ -19,3 +19,4 @@ std::string ValidUtf8(const std::string& text);
 // A catalogue text (CP1252) filled printf-style with arguments that are UTF-8
 // already, as UTF-8: the format is converted first, so the arguments are not.
 std::string Utf8FormatV(const char* cp1252Format, va_list args);
+std::string Utf8Format(const char* cp1252Format, ...);
