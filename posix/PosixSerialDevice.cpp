@@ -44,6 +44,17 @@ int64_t NowMs() {
   return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
+// The size, parity and stop-bit flags of a line; false for a size termios cannot make.
+bool FramingOf(const LineSettings& line, tcflag_t& flags) {
+  static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+  // In the order of Parity: none, odd, even, mark, space.
+  static const tcflag_t kParities[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD, PARENB | CMSPAR};
+  if (line.dataBits < 5 || line.dataBits > 8) return false;
+  flags = kSizes[line.dataBits - 5] | kParities[static_cast<int>(line.parity)] |
+          (line.stopBits != StopBits::One ? CSTOPB : 0);
+  return true;
+}
+
 // Modem-line ioctls: a device without modem lines (every pty) is not an error.
 bool ModemLinesMissing(int error) { return error == ENOTTY || error == EINVAL; }
 
@@ -168,39 +179,9 @@ bool PosixSerialDevice::Apply(Port& p, const LineSettings& line) {
   cfmakeraw(&t);
   t.c_cflag |= CREAD | CLOCAL;
   t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-  switch (line.dataBits) {
-    case 5:
-      t.c_cflag |= CS5;
-      break;
-    case 6:
-      t.c_cflag |= CS6;
-      break;
-    case 7:
-      t.c_cflag |= CS7;
-      break;
-    case 8:
-      t.c_cflag |= CS8;
-      break;
-    default:
-      return Fail(EINVAL);
-  }
-  switch (line.parity) {
-    case Parity::None:
-      break;
-    case Parity::Odd:
-      t.c_cflag |= PARENB | PARODD;
-      break;
-    case Parity::Even:
-      t.c_cflag |= PARENB;
-      break;
-    case Parity::Mark:
-      t.c_cflag |= PARENB | CMSPAR | PARODD;
-      break;
-    case Parity::Space:
-      t.c_cflag |= PARENB | CMSPAR;
-      break;
-  }
-  if (line.stopBits != StopBits::One) t.c_cflag |= CSTOPB;
+  tcflag_t framing = 0;
+  if (!FramingOf(line, framing)) return Fail(EINVAL);
+  t.c_cflag |= framing;
   // A byte with a parity error is passed on as received, as the Windows line
   // does without an error character. With INPCK the Linux line discipline
   // would zero it (or drop it under IGNPAR, or mark it under PARMRK): a zeroed

@@ -365,6 +365,15 @@ TEST(LinkObject, ConnectRepeatsUntilItsDeadline) {
   // Silence: attempts at about 1000 ms and 2100 ms; the second ends past 3000 ms.
   EXPECT_EQ(link.Connect(3), COMERR_TIMEOUT);
   EXPECT_EQ(b.device.calls, (Calls{"Discard", "Write 80", "Read", "Write 80", "Read"}));
+  EXPECT_EQ(b.device.longestTimeoutMs, 1100u);  // one byte's wait, both ways
+
+  // A driver whose reads give up early (after 300 ms): more attempts, the same deadline.
+  b.device.silenceEndsAfterMs = 300;
+  const uint32_t start = b.clock.now;
+  EXPECT_EQ(link.Connect(3), COMERR_TIMEOUT);
+  EXPECT_GE(b.clock.now - start, 3000u);
+  EXPECT_LT(b.clock.now - start, 3400u);
+  b.device.silenceEndsAfterMs = 0;
 
   // Any other byte is asked again; 0x81 wins.
   b.device.calls.clear();
