@@ -12,7 +12,8 @@
 
 namespace ui {
 
-// The toolkit's own French texts, the same in both languages.
+// The toolkit's own French texts, the same in both languages; the file texts
+// take the file's path for their "%s".
 constexpr const char kErrorCaption[] = "Erreur";
 constexpr const char kOkCaption[] = "OK";
 constexpr const char kOpenFileError[] = "Impossible d'ouvrir le fichier %s";
@@ -36,13 +37,6 @@ class Error : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-// A CP1252 text in UTF-8.
-std::string Utf8FromCp1252(const std::string& text);
-
-// The message of a file error: one of the file texts above with the path
-// (UTF-8) in place of its "%s".
-std::string FileErrorMessage(const char* text, const std::string& path);
 
 // The text the application's error box shows for an exception message: a full
 // stop is appended unless the message is empty or already ends in "." or a

@@ -8,7 +8,6 @@
 #include "win32/toolkit/Win32Button.h"
 #include "win32/toolkit/Win32Memo.h"
 #include "win32/toolkit/Win32RadioGroup.h"
-#include "win32/toolkit/Win32Timer.h"
 #include "win32/toolkit/Win32Toolkit.h"
 
 namespace {
@@ -101,7 +100,7 @@ ui::RadioGroup& Win32Form::CreateRadioGroup(const ui::Bounds& b, const std::stri
 }
 
 ui::Timer& Win32Form::CreateTimer() {
-  timers_.push_back(std::make_unique<Win32Timer>(*this, timers_.size() + 1));
+  timers_.push_back(std::make_unique<Win32Timer>(static_cast<TimerHost&>(*this), timers_.size() + 1));
   return *timers_.back();
 }
 

@@ -7,11 +7,11 @@
 
 #include "ui/Toolkit.h"
 #include "win32/WindowsApi.h"
+#include "win32/toolkit/Win32Timer.h"
 
 class Win32Toolkit;
-class Win32Timer;
 
-class Win32Form final : public ui::Form {
+class Win32Form final : public ui::Form, private TimerHost {
  public:
   Win32Form(Win32Toolkit& toolkit, const ui::FormStyle& style, HWND owner, bool isMain);
   ~Win32Form() override;
@@ -73,6 +73,8 @@ class Win32Form final : public ui::Form {
   };
 
  private:
+  HWND TimerWindow() const override { return hwnd_; }
+  void FireTick(const ui::Handler& handler) override { Fire(handler); }
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
   void Show();
