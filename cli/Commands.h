@@ -29,8 +29,6 @@ int RunWatch(CliContext& cx);
 int ExitCode(ReadingOutcome outcome);
 int ExitCodeOfSignal(int signal);
 
-int64_t UnixMsNow();
-
 // The record of a port that could not be chosen, and the lines that say why.
 void RecordChoiceProblem(CliContext& cx, const PortSpec& spec, const PortChoice& choice,
                          ReadingRecord& record, std::vector<std::string>& lines);

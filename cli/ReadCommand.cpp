@@ -1,23 +1,12 @@
 // bravelle-cli read: one reading on one port, told on standard output, and appended to a log or CSV file.
-#include <chrono>
-
 #include "cli/Commands.h"
 #include "link/UnitReading.h"
+#include "platform/Clock.h"
 #include "text/Utf8.h"
-
-namespace {
-
-using Steady = std::chrono::steady_clock;
-
-int64_t MsSince(Steady::time_point from) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - from).count();
-}
-
-}  // namespace
 
 int RunRead(CliContext& cx) {
   const CliOptions& options = cx.Options;
-  const Steady::time_point start = Steady::now();
+  const Stopwatch start;
   ReadingRecord record;
   record.StartUnixMs = UnixMsNow();
 
@@ -48,7 +37,7 @@ int RunRead(CliContext& cx) {
     TracingSerialDevice::Sink sink;
     if (trace.IsOpen()) {
       sink = [&](bool hostToUnit, uint8_t byte) {
-        trace.WriteLine(TraceLine(MsSince(start), hostToUnit, byte));
+        trace.WriteLine(TraceLine(start.ElapsedMs(), hostToUnit, byte));
       };
     }
     // The progress line would be glued to the trace's lines on standard error.
@@ -59,13 +48,14 @@ int RunRead(CliContext& cx) {
     how.Wait.WaitMs = static_cast<uint32_t>(options.WaitMs);
     how.Wait.Stop = StopRequested;
     how.Wait.OnAttempt = [&](int32_t attempt) {
-      if (progress) cx.Terminal.Progress(WaitingText(cx.Language, choice.Port, MsSince(start), attempt - 1));
+      if (progress)
+        cx.Terminal.Progress(WaitingText(cx.Language, choice.Port, start.ElapsedMs(), attempt - 1));
     };
     record.Reading = ReadUnitIdentity(line.Link(), line.Ticks(), how);
     cx.Terminal.ClearProgress();
     RecordFailure(cx, record, options.WaitMs, problem);
   }
-  record.ElapsedMs = MsSince(start);
+  record.ElapsedMs = start.ElapsedMs();
   const ReadingOutcome outcome = record.Reading.Outcome;
 
   if (outcome != ReadingOutcome::Interrupted) {

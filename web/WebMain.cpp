@@ -2,12 +2,12 @@
 // unit read to leave, their stop, the waiting line and the CSV header.
 #include <emscripten.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "link/UnitLine.h"
+#include "platform/Clock.h"
 #include "ports/PortSelection.h"
 #include "record/ReadingRecord.h"
 #include "text/Format.h"
@@ -106,18 +106,13 @@ const Keyed kPageTexts[] = {
 };
 
 // The reading's line: every byte handed to the page for its diagnostic, ms from the reading's start.
-TracingSerialDevice::Sink PageTrace(double start) {
-  return
-      [start](bool hostToUnit, uint8_t byte) { page_trace(emscripten_get_now() - start, hostToUnit, byte); };
+TracingSerialDevice::Sink PageTrace(const Stopwatch& start) {
+  return [&start](bool hostToUnit, uint8_t byte) {
+    page_trace(static_cast<double>(start.ElapsedMs()), hostToUnit, byte);
+  };
 }
 
 uint32_t Language(int language) { return language == 1 ? kLanguageEnglish : kLanguageFrench; }
-
-int64_t UnixMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
 
 RecordSeen SeenByPage(const UnitReading& reading) {
   RecordSeen seen;
@@ -192,15 +187,15 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, double
   g_stop = false;
   g_port = port;
   g_language = lang;
-  const double start = emscripten_get_now();
+  const Stopwatch start;
   ReadingRecord record;
-  record.StartUnixMs = UnixMs();
+  record.StartUnixMs = UnixMsNow();
   record.Port = port;
   record.Fixture = fixture;
   WebSerialDevice device;
   WebClock clock;
   const StopRequest stop = [] { return g_stop; };
-  double attemptStart = start;
+  Stopwatch fromAttempt;
   {
     UnitLine line(device, clock, port, stop, PageTrace(start));
     ReadingOptions how;
@@ -208,11 +203,11 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, double
     how.Wait.WaitMs = kPageWaitMs;
     how.Wait.Stop = stop;
     how.Wait.OnAttempt = [&](int32_t attempt) {
-      page_waiting(emscripten_get_now() - start, attempt - 1);
+      page_waiting(static_cast<double>(start.ElapsedMs()), attempt - 1);
       // Plug-and-read's record starts, as watch's, at the handshake that reached the unit.
       if (untilAnswer == 0) return;
-      attemptStart = emscripten_get_now();
-      record.StartUnixMs = UnixMs();
+      fromAttempt.Restart();
+      record.StartUnixMs = UnixMsNow();
     };
     // Each value shows as soon as it is read, as in the window's pane.
     how.OnStep = [lang](const UnitReading& soFar) {
@@ -223,7 +218,7 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, double
     };
     record.Reading = ReadUnitIdentity(line.Link(), line.Ticks(), how);
   }
-  record.ElapsedMs = static_cast<int64_t>(emscripten_get_now() - attemptStart);
+  record.ElapsedMs = fromAttempt.ElapsedMs();
   if (record.Reading.Outcome != ReadingOutcome::Ok) TellFailure(record, lang, WebSerialErrorText());
   if (record.Reading.Outcome != ReadingOutcome::Interrupted) {
     MarkRepeat(record, lastSerial, SeenByPage(record.Reading));
