@@ -220,6 +220,7 @@ const groups = {
       await reload(page);
       assert.deepEqual((await tableRows(page)).map((r) => r[2]), ["0000000007"]);
       assert.equal(await page.evaluate(() => localStorage.getItem("bravelle.readings")), null, "moved to IndexedDB");
+      await readUnit(page);  // before the port has a name: seen under the port
       for (const [field, value] of [["#port-name", "Banc 1"], ["#expect-software", "1.13"]]) {
         await page.type(field, value);
         await page.keyboard.press("Tab");
@@ -229,7 +230,8 @@ const groups = {
       assert.match(await text(page, "#alert"), /1\.12.*1\.13/);
       assert.deepEqual((await tableRows(page))[0].slice(1, 6), ["Banc 1 (usb:10C4:EA60)", "0305419896", "5", "1.12", "rejected"]);
       const record = (await storedRecords(page)).at(-1);
-      assert.deepEqual([record.outcome, record.error, record.fixture], ["rejected", "unexpected-software", "Banc 1"]);
+      assert.deepEqual([record.outcome, record.error, record.fixture, record.repeat, record.duplicate],
+                       ["rejected", "unexpected-software", "Banc 1", undefined, true]);
 
       await reload(page);
       assert.deepEqual(await page.$$eval("#port-name, #expect-software, #expect-circuit", (f) => f.map((e) => e.value)),
@@ -237,7 +239,7 @@ const groups = {
       const lines = (await fetchFile(w, page, "#export-csv", "bravelle-readings.csv")).slice(1).split("\r\n");
       // The old row in today's columns, by name; the new one with its fixture.
       assert.equal(lines[1], "1,ok,,,,usb:10C4:EA60,,P04,7,0000000007,5,1.12,0,1300,2026-12-01T08:00:00.000Z,false,");
-      assert.match(lines[2], /^2,rejected,unexpected-software,".*",Banc 1,usb:10C4:EA60,/);
+      assert.match(lines[3], /^2,rejected,unexpected-software,".*",Banc 1,usb:10C4:EA60,.*,false,true$/);
       await page.close();
     });
   },
