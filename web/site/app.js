@@ -146,7 +146,7 @@ function firstLanguage() {
 function setLanguage(language) {
   page.language = language;
   settings.set("language", String(language));
-  page.texts = JSON.parse(page.core.ccall("web_texts", "string", ["number"], [language]));
+  page.texts = page.catalogue[language];
   document.documentElement.lang = language === 0 ? "fr" : "en";
   document.title = "Bravelle";
   $("title").textContent = page.texts.title;
@@ -179,7 +179,8 @@ function enableButtons() {
   $("read").disabled = !idle || page.chosen === null || page.auto;
   $("cancel").hidden = !page.reading || page.auto;
   $("auto").disabled = page.noSerial;
-  for (const b of document.querySelectorAll("[data-language]")) b.disabled = page.reading;
+  // Plug-and-read waits in the core for hours: its next reading takes the language chosen meanwhile.
+  for (const b of document.querySelectorAll("[data-language]")) b.disabled = page.reading && !page.auto;
 }
 
 function showPortState() {
@@ -596,7 +597,8 @@ async function start() {
     onSeen: (serial) => historyStore.seen.get(serial) ?? null,
     onPane: showPane,
   });
-  // Asked once: an export may come while a reading is suspended in the core.
+  // Asked once: a language or an export may be chosen while a reading is suspended in the core.
+  page.catalogue = [0, 1].map((language) => JSON.parse(page.core.ccall("web_texts", "string", ["number"], [language])));
   page.csvHeaders = {};
   for (const separator of [",", ";"]) {
     for (const schema of [0, 1]) {
