@@ -40,7 +40,7 @@ const char* const
                   "Serial number"},                                         // TXT_WEB_SERIAL
                  {"Version du circuit", "Circuit version"},                 // TXT_WEB_CIRCUIT
                  {"Version du logiciel", "Software version"},               // TXT_WEB_SOFTWARE
-                 {"Lectures de cette session", "This session's readings"},  // TXT_WEB_READINGS_TITLE
+                 {"Lectures", "Readings"},  // TXT_WEB_READINGS_TITLE
                  {"Aucune lecture pour l'instant.", "No reading yet."},     // TXT_WEB_NO_READINGS
                  {"Heure", "Time"},                                         // TXT_WEB_COLUMN_TIME
                  {"Port", "Port"},                                          // TXT_WEB_COLUMN_PORT
@@ -60,8 +60,9 @@ const char* const
                  {"Exporter CSV", "Export CSV"},      // TXT_WEB_EXPORT_CSV
                  {"Exporter JSONL", "Export JSONL"},  // TXT_WEB_EXPORT_JSONL
                  {"Effacer", "Clear"},                // TXT_WEB_CLEAR
-                 {"Effacer les lectures de cette session ?",
-                  "Clear this session's readings?"},  // TXT_WEB_CLEAR_CONFIRM
+                 {"Effacer toutes les lectures gard\xE9"
+                  "es dans ce navigateur ?",
+                  "Clear every reading kept in this browser?"},  // TXT_WEB_CLEAR_CONFIRM
                  {"lu", "read"},                      // TXT_WEB_OUTCOME_OK
                  {"mauvais type", "wrong type"},      // TXT_WEB_OUTCOME_WRONG_UNIT
                  {"pas de r\xE9"
@@ -97,6 +98,86 @@ const char* const
                  {"Le port %s a \xE9"
                   "chou\xE9 : %s",
                   "The port %s failed: %s"},  // TXT_WEB_PORT_FAILED
+                 {"Le port %s est d\xE9"
+                  "j\xE0"
+                  " ouvert dans ce navigateur (un autre onglet ou une autre fen\xEA"
+                  "tre de Bravelle Web ?). Fermez-le et relancez la lecture.",
+                  "The port %s is already open in this browser (another tab or window of Bravelle Web?). "
+                  "Close it and read again."},  // TXT_WEB_PORT_ALREADY_OPEN
+                 {"Le navigateur refuse l'acc\xE8"
+                  "s au port %s (autorisation retir\xE9"
+                  "e ou interdite par l'administrateur). Choisissez le port \xE0"
+                  " nouveau.",
+                  "The browser denies access to the port %s (permission withdrawn or forbidden by the "
+                  "administrator). Choose the port again."},  // TXT_WEB_PORT_DENIED
+                 {"Le port %s re\xE7"
+                  "oit des caract\xE8"
+                  "res mal form\xE9"
+                  "s (erreur de parit\xE9"
+                  ", de trame, rupture ou d\xE9"
+                  "bordement) : mauvaise vitesse ou mauvais format de ligne, ou c\xE2"
+                  "ble perturb\xE9"
+                  ". V\xE9"
+                  "rifiez le c\xE2"
+                  "ble et l'appareil, puis relancez la lecture.",
+                  "The port %s receives malformed characters (parity, framing, break or overrun error): wrong speed or framing, or a disturbed "
+                  "cable. Check the cable and the unit, then read again."},  // TXT_WEB_LINE_GARBLED
+                 {"Le port %s n'envoie plus rien (une \xE9"
+                  "criture est rest\xE9"
+                  "e bloqu\xE9"
+                  "e) : la ligne a \xE9"
+                  "t\xE9"
+                  " ferm\xE9"
+                  "e. D\xE9"
+                  "branchez et rebranchez le c\xE2"
+                  "ble, puis relancez la lecture.",
+                  "The port %s no longer sends anything (a write stayed stuck): the line was closed. Unplug "
+                  "and plug the cable in again, then read again."},  // TXT_WEB_WRITE_STUCK
+                 {"Lecture termin\xE9"
+                  "e : n\xB0"
+                  " de s\xE9"
+                  "rie %s, circuit %s, logiciel %s.",
+                  "Reading done: serial number %s, circuit %s, software %s."},  // TXT_WEB_READ_OK
+                 {"Ce navigateur ne garde rien pour cette page : les lectures seront perdues \xE0"
+                  " sa fermeture. Exportez-les avant de la fermer.",
+                  "This browser keeps nothing for this page: the readings will be lost when it closes. "
+                  "Export them before closing it."},  // TXT_WEB_STORAGE_MEMORY
+                 {"Cette lecture n'a pas pu \xEA"
+                  "tre gard\xE9"
+                  "e dans le navigateur (%s) : elle reste dans le tableau jusqu'\xE0"
+                  " la fermeture de la page. Exportez-la.",
+                  "This reading could not be kept in the browser (%s): it stays in the table until the page "
+                  "closes. Export it."},  // TXT_WEB_STORAGE_FAILED
+                 {"Bravelle Web a \xE9"
+                  "t\xE9"
+                  " mis \xE0"
+                  " jour (version %s).",
+                  "Bravelle Web was updated (version %s)."},  // TXT_WEB_UPDATED
+                 {"Chercher un n\xB0"
+                  " de s\xE9"
+                  "rie",
+                  "Search a serial number"},                                // TXT_WEB_SEARCH
+                 {"Lectures %s \xE0"
+                  " %s sur %s",
+                  "Readings %s to %s of %s"},                               // TXT_WEB_PAGE_OF
+                 {"Plus r\xE9"
+                  "centes",
+                  "Newer"},                                                 // TXT_WEB_NEWER
+                 {"Plus anciennes", "Older"},                               // TXT_WEB_OLDER
+                 {"Aucune lecture pour ce num\xE9"
+                  "ro.",
+                  "No reading of that number."},                            // TXT_WEB_NO_MATCH
+                 {"Lecture automatique", "Read automatically"},            // TXT_WEB_AUTO_READ
+                 {"Appareil lu sur %s : retirez-le, puis branchez le suivant.",
+                  "Unit read on %s: take it off, then plug in the next one."},  // TXT_WEB_AUTO_PRESENT
+                 {"Poste de lecture", "Reading station"},                     // TXT_WEB_STATION_TITLE
+                 {"Nom du port", "Port name"},                                // TXT_WEB_PORT_NAME
+                 {"ex. Banc 1", "e.g. Bench 1"},                              // TXT_WEB_PORT_NAME_HINT
+                 {"Logiciel attendu", "Expected software"},                   // TXT_WEB_EXPECT_SOFTWARE
+                 {"Circuit attendu", "Expected circuit"},                     // TXT_WEB_EXPECT_CIRCUIT
+                 {"tout", "any"},                                             // TXT_WEB_EXPECT_HINT
+                 {"refus\xE9", "rejected"},                                   // TXT_WEB_OUTCOME_REJECTED
+                 {"Diagnostic", "Diagnostic"},                                // TXT_WEB_DIAGNOSTIC
 };
 
 }  // namespace

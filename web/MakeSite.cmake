@@ -1,4 +1,5 @@
-# Copies the page's files into the site and writes its service worker, whose cache is named after the site's content.
+# Copies the page's files into the site and writes its version and its service worker, whose cache is named
+# after the site's content.
 # cmake -DSOURCE=web/site -DSITE=build/web/site -DFILES="index.html;..." -P MakeSite.cmake
 set(all ${FILES} bravelle.js bravelle.wasm)
 foreach(f ${FILES})
@@ -11,8 +12,9 @@ foreach(f ${all})
 endforeach()
 string(SHA256 digest "${digest}")
 string(SUBSTRING ${digest} 0 16 SITE_VERSION)
+file(WRITE ${SITE}/version.js "// The site's version: the service worker's cache is named after it.\nself.BRAVELLE_VERSION = \"${SITE_VERSION}\";\n")
 set(SITE_FILES "")
-foreach(f ${all})
+foreach(f ${all} version.js)
   string(APPEND SITE_FILES "  \"${f}\",\n")
 endforeach()
 configure_file(${SOURCE}/sw.js.in ${SITE}/sw.js @ONLY)

@@ -49,10 +49,26 @@ void TellFailure(ReadingRecord& record, uint32_t language, const std::string& po
   const UnitReading& r = record.Reading;
   const std::string port = ValidUtf8(record.Port);
   const bool gone = r.Status == kWebPortGone;
+  // Parity, framing, break or overrun: characters came, spoilt; the link's own word for that is a bad reply.
+  if (r.Status == kWebLineGarbled) {
+    record.Reading.Outcome = ReadingOutcome::LinkLost;
+    record.Reading.Status = COMERR_BAD_REPLY;
+    record.Message = Say(TXT_WEB_LINE_GARBLED, language, port.c_str());
+    return;
+  }
+  if (r.Status == kWebWriteStuck) {
+    record.Problem = PortProblem::Other;
+    record.Message = Say(TXT_WEB_WRITE_STUCK, language, port.c_str());
+    return;
+  }
   if (r.Outcome == ReadingOutcome::PortError) {
-    if (r.Status == kWebPortBusy) {
+    if (r.Status == kWebPortBusy || r.Status == kWebPortAlreadyOpen) {
       record.Problem = PortProblem::Busy;
-      record.Message = Say(TXT_WEB_PORT_BUSY, language, port.c_str());
+      record.Message = Say(r.Status == kWebPortBusy ? TXT_WEB_PORT_BUSY : TXT_WEB_PORT_ALREADY_OPEN, language,
+                           port.c_str());
+    } else if (r.Status == kWebPortDenied) {
+      record.Problem = PortProblem::Permission;
+      record.Message = Say(TXT_WEB_PORT_DENIED, language, port.c_str());
     } else if (gone) {
       record.Problem = PortProblem::Missing;
       record.Message = Say(TXT_WEB_PORT_UNPLUGGED, language, port.c_str());
@@ -70,21 +86,37 @@ void TellFailure(ReadingRecord& record, uint32_t language, const std::string& po
   record.Message = FailureMessage(record, kPageWaitMs, language);
 }
 
-void MarkRepeat(ReadingRecord& record, const std::string& earlierLines) {
+void MarkRepeat(ReadingRecord& record, double lastSerial, const RecordSeen& seenElsewhere) {
   RepeatMemory previous;
-  size_t start = 0;
-  while (start < earlierLines.size()) {
-    size_t end = earlierLines.find('\n', start);
-    if (end == std::string::npos) end = earlierLines.size();
-    previous.NoteLine(earlierLines.substr(start, end - start));
-    start = end + 1;
+  if (lastSerial >= 0) {
+    RecordSeen here;
+    here.Fixture = record.Fixture;
+    here.Port = record.Port;
+    here.HasSerial = true;
+    here.Serial = static_cast<uint32_t>(lastSerial);
+    previous.Note(here);
   }
+  // Seen last where it is read now, it is the place's own last serial number, noted above.
+  const bool samePlace = record.Fixture.empty()
+                             ? seenElsewhere.Fixture.empty() && seenElsewhere.Port == record.Port
+                             : seenElsewhere.Fixture == record.Fixture;
+  if (!samePlace) previous.Note(seenElsewhere);
   previous.Mark(record);
+}
+
+void CheckExpected(ReadingRecord& record, const std::string& software, const std::string& circuit,
+                   uint32_t language) {
+  Expectations expected;
+  SoftwareVersion version;
+  if (ParseSoftwareVersion(software, version)) expected.Software.push_back(version);
+  int32_t board = 0;
+  if (ParseCircuitVersion(circuit, board)) expected.Circuit.push_back(board);
+  ApplyExpectations(expected, record, language);
 }
 
 std::string PageResult(const ReadingRecord& record, uint32_t language) {
   const UnitReading& r = record.Reading;
-  std::string out = "{\"outcome\":" + JsonString(OutcomeName(r.Outcome)) + ",\"pane\":[";
+  std::string out = "{\"outcome\":" + JsonString(RecordOutcomeName(record)) + ",\"pane\":[";
   const std::vector<std::string> lines = PaneLines(r, language);
   for (size_t i = 0; i < lines.size(); ++i) out += (i ? "," : "") + JsonString(lines[i]);
   out += "],\"message\":" + JsonString(record.Message);
@@ -94,7 +126,8 @@ std::string PageResult(const ReadingRecord& record, uint32_t language) {
   }
   // A reading that did not happen leaves no record, as on the command line.
   if (r.Outcome != ReadingOutcome::Interrupted) {
-    out += ",\"json\":" + JsonString(RecordJson(record)) + ",\"csv\":" + JsonString(RecordCsv(record));
+    out += ",\"json\":" + JsonString(RecordJson(record)) + ",\"csv\":" + JsonString(RecordCsv(record)) +
+           ",\"csvSemicolon\":" + JsonString(RecordCsv(record, ';'));
   }
   return out + "}";
 }

@@ -19,10 +19,16 @@ std::vector<std::string> PaneLines(const UnitReading& reading, uint32_t language
 // port problem the record names, from the link's status and the port's own words.
 void TellFailure(ReadingRecord& record, uint32_t language, const std::string& portText);
 
-// Sets the record's repeat flag from the earlier records (JSON lines, one a
-// line): its serial number equals that of the last record of the same port that had one.
-void MarkRepeat(ReadingRecord& record, const std::string& earlierLines);
+// Sets the record's repeat and duplicate flags from all the page hands over of its history: the serial
+// number last read on the record's fixture or port (lastSerial, -1 for none), and where the serial number
+// read was last seen.
+void MarkRepeat(ReadingRecord& record, double lastSerial, const RecordSeen& seenElsewhere);
+
+// A good reading whose versions differ from the expected ones (texts as the page's fields hold them;
+// empty or unreadable: any) becomes rejected, as bravelle-cli's --expect-software and --expect-circuit do.
+void CheckExpected(ReadingRecord& record, const std::string& software, const std::string& circuit,
+                   uint32_t language);
 
 // The page's answer for a finished reading, one JSON object: pane lines, outcome,
-// message, identity, and the record as its JSON line and CSV row (when kept).
+// message, identity, and the record as its JSON line and its CSV rows with "," and ";" (when kept).
 std::string PageResult(const ReadingRecord& record, uint32_t language);

@@ -1,7 +1,8 @@
-// The page's entry points into the core: its texts, the port auto takes, one reading, its stop, the CSV
-// header.
+// The page's entry points into the core: its texts, the port auto takes, one reading, the wait for the
+// unit read to leave, their stop, the waiting line and the CSV header.
 #include <emscripten.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,17 @@
 #include "web/WebClock.h"
 #include "web/WebSerialDevice.h"
 
-EM_JS(void, page_progress, (const char* text), { Module.onProgress(UTF8ToString(text)); });
 EM_JS(void, page_pane, (const char* lines), { Module.onPane(JSON.parse(UTF8ToString(lines))); });
-EM_JS(void, page_trace, (double ms, int hostToUnit, int byte), {
-  console.debug((ms / 1000).toFixed(3) + (hostToUnit ? " H>U " : " U>H ") +
-                byte.toString(16).toUpperCase().padStart(2, "0"));
+EM_JS(void, page_waiting, (double ms, int attempts), { Module.onWaiting(ms, attempts); });
+EM_JS(void, page_trace, (double ms, int hostToUnit, int byte), { Module.onTrace(ms, hostToUnit, byte); });
+// Where the page last saw a serial number: "fixture\nport" in memory the caller frees, or null.
+EM_JS(char*, page_seen, (double serial), {
+  const place = Module.onSeen(serial);
+  if (!place) return 0;
+  const size = lengthBytesUTF8(place) + 1;
+  const text = _malloc(size);
+  stringToUTF8(place, text, size);
+  return text;
 });
 
 namespace {
@@ -30,6 +37,10 @@ namespace {
 bool g_stop = false;
 // Handed to the page, which copies it before the next call.
 std::string g_answer;
+// The reading under way, for the waiting line the page ticks every second while the core waits.
+std::string g_port;
+uint32_t g_language = kLanguageFrench;
+std::string g_waiting;
 
 struct Keyed {
   WebText Id;
@@ -73,9 +84,50 @@ const Keyed kPageTexts[] = {
     {TXT_WEB_NO_WEB_SERIAL, "noWebSerial"},
     {TXT_WEB_CHOOSER_CLOSED, "chooserClosed"},
     {TXT_WEB_CHOOSER_FAILED, "chooserFailed"},
+    {TXT_WEB_READ_OK, "readOk"},
+    {TXT_WEB_STORAGE_MEMORY, "storageMemory"},
+    {TXT_WEB_STORAGE_FAILED, "storageFailed"},
+    {TXT_WEB_UPDATED, "updated"},
+    {TXT_WEB_SEARCH, "search"},
+    {TXT_WEB_PAGE_OF, "pageOf"},
+    {TXT_WEB_NEWER, "newer"},
+    {TXT_WEB_OLDER, "older"},
+    {TXT_WEB_NO_MATCH, "noMatch"},
+    {TXT_WEB_AUTO_READ, "autoRead"},
+    {TXT_WEB_AUTO_PRESENT, "autoPresent"},
+    {TXT_WEB_STATION_TITLE, "stationTitle"},
+    {TXT_WEB_PORT_NAME, "portName"},
+    {TXT_WEB_PORT_NAME_HINT, "portNameHint"},
+    {TXT_WEB_EXPECT_SOFTWARE, "expectSoftware"},
+    {TXT_WEB_EXPECT_CIRCUIT, "expectCircuit"},
+    {TXT_WEB_EXPECT_HINT, "expectHint"},
+    {TXT_WEB_OUTCOME_REJECTED, "outcome-rejected"},
+    {TXT_WEB_DIAGNOSTIC, "diagnostic"},
 };
 
+// The reading's line: every byte handed to the page for its diagnostic, ms from the reading's start.
+TracingSerialDevice::Sink PageTrace(const Stopwatch& start) {
+  return [&start](bool hostToUnit, uint8_t byte) {
+    page_trace(static_cast<double>(start.ElapsedMs()), hostToUnit, byte);
+  };
+}
+
 uint32_t Language(int language) { return language == 1 ? kLanguageEnglish : kLanguageFrench; }
+
+RecordSeen SeenByPage(const UnitReading& reading) {
+  RecordSeen seen;
+  if (!reading.HasSerial) return seen;
+  char* place = page_seen(reading.Serial);
+  if (!place) return seen;
+  const std::string text = place;
+  free(place);
+  const size_t cut = text.find('\n');
+  seen.Fixture = text.substr(0, cut);
+  seen.Port = cut == std::string::npos ? std::string() : text.substr(cut + 1);
+  seen.HasSerial = true;
+  seen.Serial = reading.Serial;
+  return seen;
+}
 
 }  // namespace
 
@@ -125,28 +177,37 @@ EMSCRIPTEN_KEEPALIVE int web_auto_port(const char* vendors) {
   return -1;
 }
 
-// One reading on the port the page keeps under that label; the page's earlier
-// records (JSON lines) decide the repeat flag. Answers PageResult's object.
-EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, const char* earlier) {
+// One reading on the port the page keeps under that label. lastSerial is the serial number last read
+// on the port or fixture (-1 for none): all the repeat flag needs of the page's history. untilAnswer
+// waits for a unit until one answers, the port fails or Cancel (plug-and-read). Answers PageResult's object.
+EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, double lastSerial,
+                                          const char* fixture, const char* expectSoftware,
+                                          const char* expectCircuit, int untilAnswer) {
   const uint32_t lang = Language(language);
   g_stop = false;
+  g_port = port;
+  g_language = lang;
   const Stopwatch start;
   ReadingRecord record;
   record.StartUnixMs = UnixMsNow();
   record.Port = port;
+  record.Fixture = fixture;
   WebSerialDevice device;
   WebClock clock;
   const StopRequest stop = [] { return g_stop; };
+  Stopwatch fromAttempt;
   {
-    UnitLine line(device, clock, port, stop, [&start](bool hostToUnit, uint8_t byte) {
-      page_trace(static_cast<double>(start.ElapsedMs()), hostToUnit, byte);
-    });
+    UnitLine line(device, clock, port, stop, PageTrace(start));
     ReadingOptions how;
+    how.Wait.Deadline = untilAnswer == 0;
     how.Wait.WaitMs = kPageWaitMs;
     how.Wait.Stop = stop;
     how.Wait.OnAttempt = [&](int32_t attempt) {
-      // The command line's progress line says it as well.
-      page_progress(WaitingText(lang, record.Port, start.ElapsedMs(), attempt - 1).c_str());
+      page_waiting(static_cast<double>(start.ElapsedMs()), attempt - 1);
+      // Plug-and-read's record starts, as watch's, at the handshake that reached the unit.
+      if (untilAnswer == 0) return;
+      fromAttempt.Restart();
+      record.StartUnixMs = UnixMsNow();
     };
     // Each value shows as soon as it is read, as in the window's pane.
     how.OnStep = [lang](const UnitReading& soFar) {
@@ -157,18 +218,47 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, const 
     };
     record.Reading = ReadUnitIdentity(line.Link(), line.Ticks(), how);
   }
-  record.ElapsedMs = start.ElapsedMs();
+  record.ElapsedMs = fromAttempt.ElapsedMs();
   if (record.Reading.Outcome != ReadingOutcome::Ok) TellFailure(record, lang, WebSerialErrorText());
-  if (record.Reading.Outcome != ReadingOutcome::Interrupted) MarkRepeat(record, earlier);
+  if (record.Reading.Outcome != ReadingOutcome::Interrupted) {
+    MarkRepeat(record, lastSerial, SeenByPage(record.Reading));
+    CheckExpected(record, expectSoftware, expectCircuit, lang);
+  }
   g_answer = PageResult(record, lang);
   return g_answer.c_str();
 }
 
+// Plug-and-read, once a unit was read: returns when it no longer answers (0), its port is gone or
+// failed (1), or on Cancel (2). The unit is asked at the handshake's pace and let go each time.
+EMSCRIPTEN_KEEPALIVE int web_wait_gone(const char* port) {
+  g_stop = false;
+  WebSerialDevice device;
+  WebClock clock;
+  const StopRequest stop = [] { return g_stop; };
+  UnitLine line(device, clock, port, stop);
+  for (;;) {
+    const int32_t status = line.Link().Connect(1);
+    if (g_stop) return 2;
+    if (status != 0) return IsSystemError(status) ? 1 : 0;
+    line.Link().Release();
+  }
+}
+
+// The waiting line of the reading under way, for the page's clock; a raw call, as the reading is suspended.
+EMSCRIPTEN_KEEPALIVE const char* web_waiting_text(double ms, int attempts) {
+  g_waiting = WaitingText(g_language, g_port, static_cast<int64_t>(ms), attempts);
+  return g_waiting.c_str();
+}
+
+// The link's end command: what the page can still send the unit when it is closed during a reading.
+EMSCRIPTEN_KEEPALIVE int web_end_command() { return CMD_END; }
+
 // Cancel: every wait of the reading under way ends at once; the unit is still released and the port closed.
 EMSCRIPTEN_KEEPALIVE void web_cancel() { g_stop = true; }
 
-EMSCRIPTEN_KEEPALIVE const char* web_csv_header() {
-  g_answer = CsvHeader();
+// The CSV header with that separator (a character code); schema 1 for the page's first records, else today's.
+EMSCRIPTEN_KEEPALIVE const char* web_csv_header(int separator, int schema) {
+  g_answer = CsvHeader(static_cast<char>(separator), schema == 1 ? 1 : kRecordSchema);
   return g_answer.c_str();
 }
 }

@@ -7,9 +7,13 @@
 
 // The failures the page's SerialLine reports (serial-line.js holds the same numbers): Linux's errno
 // values, as bravelle-cli's records carry them, and not the WebAssembly C library's own numbering.
-constexpr int32_t kWebPortBusy = 16;   // EBUSY: open() rejected, another program holds the port
-constexpr int32_t kWebPortGone = 19;   // ENODEV: unplugged, or no longer granted
-constexpr int32_t kWebPortFailed = 5;  // EIO: any other failure
+constexpr int32_t kWebPortBusy = 16;          // EBUSY: open() rejected, another program holds the port
+constexpr int32_t kWebPortGone = 19;          // ENODEV: unplugged, or no longer granted
+constexpr int32_t kWebPortFailed = 5;         // EIO: any other failure
+constexpr int32_t kWebPortDenied = 13;        // EACCES: the browser refuses the port (permission, policy)
+constexpr int32_t kWebPortAlreadyOpen = 114;  // EALREADY: open already, in this browser
+constexpr int32_t kWebLineGarbled = 84;       // EILSEQ: a parity, framing, break or overrun error
+constexpr int32_t kWebWriteStuck = 62;        // ETIME: a write was given up at its timeout, the line ended
 
 // Each call waits on the page's promises (the build suspends the C++ stack with
 // Asyncify), so the link stays the synchronous byte-at-a-time object it is

@@ -22,7 +22,8 @@ function tempDir(tag) {
 }
 
 // The site as any static host serves it; close() takes it off the network, as when a technician goes offline.
-async function serveSite(root) {
+// maxAgeS: the files are marked fresh for that long, as most hosts do, so the HTTP cache keeps them.
+async function serveSite(root, { maxAgeS = 0 } = {}) {
   const sockets = new Set();
   const server = http.createServer((req, res) => {
     const name = decodeURIComponent(new URL(req.url, "http://x").pathname).replace(/^\/+/, "") || "index.html";
@@ -32,7 +33,7 @@ async function serveSite(root) {
       res.end();
       return;
     }
-    res.writeHead(200, { "Content-Type": TYPES[path.extname(file)] || "application/octet-stream", "Cache-Control": "no-cache" });
+    res.writeHead(200, { "Content-Type": TYPES[path.extname(file)] || "application/octet-stream", "Cache-Control": maxAgeS ? `max-age=${maxAgeS}` : "no-cache" });
     res.end(fs.readFileSync(file));
   });
   server.on("connection", (s) => { sockets.add(s); s.on("close", () => sockets.delete(s)); });
@@ -152,7 +153,8 @@ async function launchBrowser() {
 }
 
 // A page of the site in the given locale, with the stand-in for navigator.serial
-// (serial: its config), or with no Web Serial at all (serial: null).
+// (serial: its config), or with no Web Serial at all (serial: null). page.dialogs: the types of the
+// dialogs it opened, each accepted.
 async function openPage(browser, site, { serial, locale = "fr-FR" }) {
   const page = await browser.newPage();
   const cdp = await page.createCDPSession();
@@ -160,7 +162,11 @@ async function openPage(browser, site, { serial, locale = "fr-FR" }) {
   await cdp.send("Emulation.setUserAgentOverride", { userAgent: await browser.userAgent(), acceptLanguage: locale });
   if (serial) await page.evaluateOnNewDocument(installSerialStandIn, serial);
   else await page.evaluateOnNewDocument(removeSerial);
-  page.on("dialog", (dialog) => dialog.accept());
+  page.dialogs = [];
+  page.on("dialog", (dialog) => {
+    page.dialogs.push(dialog.type());
+    dialog.accept();
+  });
   page.on("pageerror", (e) => console.error("page error:", e.message));
   await page.goto(site.url);
   await page.waitForSelector("body[data-ready]");

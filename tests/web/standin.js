@@ -5,11 +5,18 @@
 
 // Runs in the page; everything it needs comes in config:
 //   bridge    the harness's WebSocket address
-//   ports     [{ id, usbVendorId, usbProductId, granted, plugged, busy, lateFirstMs, latencyMs, parityErrorAt }]
-//             busy: open() rejected; lateFirstMs: the first chunk comes that late; latencyMs: what
-//             came is handed over at that pace, in one chunk (an FTDI's latency timer is 16 ms);
-//             parityErrorAt: that chunk (1, 2, ...) is lost to a parity error, as Chrome reports one
+//   ports     [{ id, usbVendorId, usbProductId, granted, plugged, busy, lateFirstMs, latencyMs, parityErrorAt,
+//               stuckWrites, unit }]
+//             busy: open() rejected, true or the name of Chrome's error ("InvalidStateError": open in
+//             this browser already, "SecurityError": permission refused); lateFirstMs: the first chunk
+//             comes that late; latencyMs: what came is handed over at that pace, in one chunk (an FTDI's
+//             latency timer is 16 ms); parityErrorAt: that chunk (1, 2, ...) is lost to a parity error, as
+//             Chrome reports one; stuckWrites: the adapter takes no byte (flow control held) until
+//             unstick(); unit: the bridge's unit on the cable (default the port's id; null: none)
 //   chooser   the id of the port the user picks in requestPort's chooser, or null (the chooser closed)
+//   listingMs getPorts() answers that late, as a busy system does
+//   storage   "off": the browser keeps nothing for the page (localStorage and IndexedDB throw);
+//             "full": every write is refused for want of room (also set by serialStandIn.fillStorage())
 function installSerialStandIn(config) {
   const lost = () => new DOMException("The device has been lost.", "NetworkError");
 
@@ -22,6 +29,8 @@ function installSerialStandIn(config) {
       this.opens = [];     // the options of every open()
       this.signals = [];   // every setSignals() argument
       this.closes = 0;
+      this.unitId = spec.unit === undefined ? spec.id : spec.unit;
+      this.stuck = [];
     }
 
     get connected() { return this.spec.plugged; }
@@ -35,8 +44,45 @@ function installSerialStandIn(config) {
       if (this.readable) throw new DOMException("The port is already open.", "InvalidStateError");
       this.opens.push(options);
       // What Chrome says when the system will not open the port: another program holds it, or it is gone.
+      if (typeof this.spec.busy === "string") throw new DOMException("Refused.", this.spec.busy);
       if (this.spec.busy || !this.spec.plugged) throw new DOMException("Failed to open serial port.", "NetworkError");
-      const ws = new WebSocket(config.bridge + "/" + encodeURIComponent(this.spec.id));
+      this.chunks = 0;
+      this.newReadable();
+      try {
+        await this.connect();
+      } catch (e) {
+        this.readable = this.controller = null;
+        throw e;
+      }
+      this.writable = new WritableStream({
+        write: (chunk, controller) => {
+          if (!this.spec.plugged) throw lost();
+          if (!this.spec.stuckWrites) return this.send(chunk);
+          // Held until unstick(); a stream aborted meanwhile drops it, as the driver purges its buffer.
+          return new Promise((resolve) => this.stuck.push(() => {
+            if (!controller.signal.aborted) this.send(chunk);
+            resolve();
+          }));
+        },
+      });
+    }
+
+    // Each byte sent until the unit's answer: the stand-in's own share of a reading, for the benchmark.
+    send(chunk) {
+      if (!this.ws || this.ws.readyState !== WebSocket.OPEN) return;
+      if (this.sentAt === undefined) this.sentAt = performance.now();
+      this.ws.send(chunk);
+    }
+
+    unstick() {
+      this.spec.stuckWrites = false;
+      for (const go of this.stuck.splice(0)) go();
+    }
+
+    // The unit on the cable: a socket to it through the bridge, or nothing (a cable with no unit is silent).
+    async connect() {
+      if (this.unitId === null) return;
+      const ws = new WebSocket(config.bridge + "/" + encodeURIComponent(this.unitId));
       ws.binaryType = "arraybuffer";
       await new Promise((resolve, reject) => {
         ws.onopen = resolve;
@@ -44,12 +90,15 @@ function installSerialStandIn(config) {
       });
       this.ws = ws;
       let late = this.spec.lateFirstMs || 0;
-      let chunks = 0;
       let held = [];
-      this.newReadable();
       const deliver = (bytes) => {
+        if (this.sentAt !== undefined) {
+          roundTrips.count++;
+          roundTrips.ms += performance.now() - this.sentAt;
+          this.sentAt = undefined;
+        }
         if (!this.controller) return;
-        if (++chunks === this.spec.parityErrorAt) {
+        if (++this.chunks === this.spec.parityErrorAt) {
           // The stream ends with the error and the port offers a new one; the chunk is gone.
           this.controller.error(new DOMException("A parity error was detected.", "ParityError"));
           this.newReadable();
@@ -71,12 +120,15 @@ function installSerialStandIn(config) {
       };
       // The harness closes the socket when the unit's line hangs up: the cable was pulled.
       ws.onclose = () => { if (this.ws === ws) this.unplug(); };
-      this.writable = new WritableStream({
-        write: (chunk) => {
-          if (!this.spec.plugged) throw lost();
-          ws.send(chunk);
-        },
-      });
+    }
+
+    // Another unit plugged into the cable (or none), the port staying open.
+    async setUnit(id) {
+      const ws = this.ws;
+      this.ws = null;
+      if (ws) ws.close();
+      this.unitId = id;
+      if (this.readable) await this.connect();
     }
 
     newReadable() {
@@ -121,10 +173,31 @@ function installSerialStandIn(config) {
     }
   }
 
+  if (config.storage === "off") {
+    const refuse = () => { throw new DOMException("The operation is insecure.", "SecurityError"); };
+    for (const name of ["localStorage", "indexedDB"]) Object.defineProperty(window, name, { configurable: true, get: refuse });
+  }
+  const full = () => new DOMException("The quota has been exceeded.", "QuotaExceededError");
+  const add = IDBObjectStore.prototype.add;
+  IDBObjectStore.prototype.add = function (...args) {
+    if (config.storage === "full") throw full();
+    return add.apply(this, args);
+  };
+  const setItem = Storage.prototype.setItem;
+  Storage.prototype.setItem = function (...args) {
+    if (config.storage === "full") throw full();
+    return setItem.apply(this, args);
+  };
+
+  const roundTrips = { count: 0, ms: 0 };
   const ports = config.ports.map((spec) => new SerialPort(spec));
   const serial = new EventTarget();
   const requests = [];
-  serial.getPorts = async () => ports.filter((p) => p.spec.granted && p.spec.plugged);
+  serial.getPorts = async () => {
+    const listed = ports.filter((p) => p.spec.granted && p.spec.plugged);
+    if (config.listingMs) await new Promise((r) => setTimeout(r, config.listingMs));
+    return listed;
+  };
   serial.requestPort = async (options) => {
     requests.push(JSON.parse(JSON.stringify(options || {})));
     const port = ports.find((p) => p.spec.id === config.chooser && p.spec.plugged);
@@ -138,6 +211,9 @@ function installSerialStandIn(config) {
     requests,
     port: (id) => ports.find((p) => p.spec.id === id),
     choose: (id) => { config.chooser = id; },
+    roundTrips,
+    slowListing: (ms) => { config.listingMs = ms; },
+    fillStorage: () => { config.storage = "full"; },
   };
 }
 

@@ -66,14 +66,33 @@ function world() {
     w.bridge.attach(id, unit);
     return unit;
   };
-  w.page = (ports, locale = "fr-FR", chooser = null) =>
-    h.openPage(w.chromium.browser, w.site, { serial: { bridge: w.bridge.url, ports, chooser }, locale });
+  w.page = (ports, locale = "fr-FR", chooser = null, more = {}) =>
+    h.openPage(w.chromium.browser, w.site, { serial: { bridge: w.bridge.url, ports, chooser, ...more }, locale });
   return w;
 }
 
 const text = (page, selector) => page.$eval(selector, (e) => (e.hidden ? null : e.textContent));
 const paneLines = (page) => page.$$eval("#pane .line", (lines) => lines.map((l) => l.textContent));
 const tableRows = (page) => page.$$eval("#rows tr", (rows) => rows.map((r) => [...r.cells].map((c) => c.textContent)));
+
+// The page's records, oldest first (what a reload finds is checked where it matters).
+const storedRecords = (page) => page.evaluate(() => historyStore.all.map((r) => r.record));
+
+const reload = async (page) => {
+  await page.reload();
+  await page.waitForSelector("body[data-ready]");
+};
+
+// What a button of the page downloads, as saved.
+async function fetchFile(w, page, button, name) {
+  const file = path.join(w.dir, name);
+  fs.rmSync(file, { force: true });
+  const cdp = await w.chromium.browser.target().createCDPSession();
+  await cdp.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: w.dir });
+  await page.click(button);
+  for (let i = 0; i < 100 && !fs.existsSync(file); ++i) await new Promise((r) => setTimeout(r, 50));
+  return fs.readFileSync(file, "utf8");
+}
 
 // Presses Read and waits for the reading's answer.
 async function readUnit(page) {
@@ -94,7 +113,14 @@ const groups = {
                                  { id: "ftdi", ...FTDI, granted: true, plugged: true }]);
       assert.equal(await text(page, "#status"), "Port : usb:10C4:EA60");
       assert.equal(await text(page, "#read"), "Lecture des informations");
-      await readUnit(page);
+      // From the keyboard: the focus goes to Cancel during the reading, then to the result, which is announced.
+      await page.focus("#read");
+      await page.keyboard.press("Enter");
+      await page.waitForFunction(() => !document.getElementById("cancel").hidden);
+      assert.equal(await page.evaluate(() => document.activeElement.id), "cancel");
+      await page.waitForSelector('body[data-readings="1"]', { timeout: 30000 });
+      assert.equal(await page.evaluate(() => document.activeElement.id), "identity");
+      assert.equal(await text(page, "#status"), "Lecture termin\u00e9e : n\u00b0 de s\u00e9rie 0305419896, circuit 5, logiciel 1.12.");
       assert.deepEqual(await paneLines(page), windowPane("fr"));
       assert.deepEqual(await page.$$eval("#identity dd", (d) => d.map((e) => e.textContent)), ["0305419896", "5", "1.12"]);
       assert.equal(await text(page, "#alert"), null);
@@ -112,28 +138,32 @@ const groups = {
 
       await page.click('[data-language="1"]');
       assert.equal(await text(page, "#read"), "Read");
+      // A port listing still under way when Read is pressed waits for the reading instead of entering the core.
+      await page.evaluate(() => {
+        serialStandIn.slowListing(300);
+        navigator.serial.dispatchEvent(new Event("connect"));
+      });
       await readUnit(page);
       assert.deepEqual(await paneLines(page), windowPane("fr").concat(windowPane("en")), "the pane keeps every reading");
       const rows = await tableRows(page);
       assert.deepEqual(rows.map((r) => r.slice(1)), [
-        ["usb:10C4:EA60", "0305419896", "5", "1.12", "read", ""],
         ["usb:10C4:EA60", "0305419896", "5", "1.12", "read", "Read before"],
+        ["usb:10C4:EA60", "0305419896", "5", "1.12", "read", ""],
       ]);
+
+      // A phone: nothing wider than the screen, the table scrolls in its own box.
+      await page.setViewport({ width: 360, height: 740 });
+      assert.deepEqual(await page.evaluate(() => [document.documentElement.scrollWidth, document.body.scrollWidth]), [360, 360]);
+      assert.ok(await page.$eval(".table-box", (b) => b.scrollWidth > b.clientWidth), "the table scrolls inside its box");
+      if (process.env.BRAVELLE_WEB_PHONE_SCREENSHOT) await page.screenshot({ path: process.env.BRAVELLE_WEB_PHONE_SCREENSHOT, fullPage: true });
+      await page.setViewport({ width: 1000, height: 760 });
       w.readingPage = page;
+      w.readingUnit = unit;
     });
 
     test("the exports hold bravelle-cli's fields, and the readings and the language outlive a reload until cleared", async () => {
       const page = w.readingPage;
-      const downloads = h.tempDir("downloads");
-      const cdp = await w.chromium.browser.target().createCDPSession();
-      await cdp.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: downloads });
-      const fetchFile = async (button, name) => {
-        await page.click(button);
-        const file = path.join(downloads, name);
-        for (let i = 0; i < 100 && !fs.existsSync(file); ++i) await new Promise((r) => setTimeout(r, 50));
-        return fs.readFileSync(file, "utf8");
-      };
-      const jsonl = await fetchFile("#export-jsonl", "bravelle-readings.jsonl");
+      const jsonl = await fetchFile(w, page, "#export-jsonl", "bravelle-readings.jsonl");
       assert.ok(jsonl.endsWith("}\n"));
       const records = jsonl.trimEnd().split("\n").map((l) => JSON.parse(l));
       for (const r of records) {
@@ -145,27 +175,71 @@ const groups = {
       const good = { schema: 2, outcome: "ok", port: "usb:10C4:EA60", type: "P04", serial: 305419896,
                      serial_text: "0305419896", circuit: 5, software: "1.12", status: 0 };
       assert.deepEqual(records, [good, { ...good, repeat: true }]);
-      const csv = await fetchFile("#export-csv", "bravelle-readings.csv");
-      const lines = csv.split("\r\n");
-      assert.deepEqual(lines[0].split(","), ["schema", "outcome", "error", "message", "fixture", "port", "location", "type",
-                                             "serial", "serial_text", "circuit", "software", "status", "elapsed_ms", "time",
-                                             "repeat", "duplicate"]);
-      assert.deepEqual(lines.slice(1).map((l) => l.split(",").filter((_, i) => i !== 13 && i !== 14)), [
-        ["2", "ok", "", "", "", "usb:10C4:EA60", "", "P04", "305419896", "0305419896", "5", "1.12", "0", "false", "false"],
-        ["2", "ok", "", "", "", "usb:10C4:EA60", "", "P04", "305419896", "0305419896", "5", "1.12", "0", "true", "false"],
-        [""],
-      ]);
-      fs.rmSync(downloads, { recursive: true, force: true });
+      // The CSV file as a spreadsheet wants it: the UTF-8 mark, then "," in English and ";" in French.
+      const header = ["schema", "outcome", "error", "message", "fixture", "port", "location", "type", "serial",
+                      "serial_text", "circuit", "software", "status", "elapsed_ms", "time", "repeat", "duplicate"];
+      const row = ["2", "ok", "", "", "", "usb:10C4:EA60", "", "P04", "305419896", "0305419896", "5", "1.12", "0"];
+      for (const [language, separator] of [["1", ","], ["0", ";"]]) {
+        await page.click(`[data-language="${language}"]`);
+        const csv = await fetchFile(w, page, "#export-csv", "bravelle-readings.csv");
+        assert.ok(csv.startsWith("\ufeffschema" + separator), JSON.stringify(csv.slice(0, 10)));
+        const lines = csv.slice(1).split("\r\n");
+        assert.deepEqual(lines[0].split(separator), header);
+        assert.deepEqual(lines.slice(1).map((l) => l.split(separator).filter((_, i) => i !== 13 && i !== 14)),
+                         [[...row, "false", "false"], [...row, "true", "false"], [""]], separator);
+      }
+      await page.click('[data-language="1"]');
 
-      await page.reload();
-      await page.waitForSelector("body[data-ready]");
+      // For support: the browser, the port's USB ids, the page's version and the last reading's bytes as
+      // bravelle-cli --trace writes them.
+      const diagnostic = (await fetchFile(w, page, "#diagnostic", "bravelle-diagnostic.txt")).split("\n");
+      assert.match(diagnostic.slice(0, 2).join("|"), /^Bravelle Web [0-9a-f]{16}\|browser: Mozilla\/5\.0 .*Chrome\//);
+      assert.equal(diagnostic[3], "port: usb:10C4:EA60 (USB vendor 0x10C4, product 0xEA60)");
+      assert.equal(JSON.parse(diagnostic[4].slice("record: ".length)).repeat, true);
+      const trace = diagnostic.slice(6, -1);
+      for (const line of trace) assert.match(line, /^\d+\.\d{3} (H>U|U>H) [0-9A-F]{2}$/);
+      assert.deepEqual(trace.map((l) => l.split(" ").slice(1).join(" ")), w.readingUnit.transcript().slice(-trace.length));
+      assert.equal(trace.length * 2, w.readingUnit.transcript().length, "the second reading's bytes, all of them");
+
+      await reload(page);
       assert.equal(await text(page, "#read"), "Read", "the language chosen is kept");
       assert.equal((await tableRows(page)).length, 2);
       await page.click("#clear");
-      await page.reload();
-      await page.waitForSelector("body[data-ready]");
+      await reload(page);
       assert.deepEqual(await tableRows(page), []);
       assert.equal(await text(page, "#no-readings"), "No reading yet.");
+      await page.close();
+    });
+    test("the reading station: a named port is the record's fixture, a unit of another version is rejected, all kept across visits", async () => {
+      const page = await w.page([{ id: "cp", ...CP210X, granted: true, plugged: true }], "en-US");
+      // A reading of the page's first version, kept in localStorage, comes along.
+      const old = { schema: 1, outcome: "ok", port: "usb:10C4:EA60", type: "P04", serial: 7, serial_text: "0000000007",
+                    circuit: 5, software: "1.12", status: 0, elapsed_ms: 1300, time: "2026-12-01T08:00:00.000Z" };
+      await page.evaluate((json) => localStorage.setItem("bravelle.readings", JSON.stringify([
+        { json, csv: "1,ok,,,usb:10C4:EA60,,P04,7,0000000007,5,1.12,0,1300,2026-12-01T08:00:00.000Z,false" }])), JSON.stringify(old));
+      await reload(page);
+      assert.deepEqual((await tableRows(page)).map((r) => r[2]), ["0000000007"]);
+      assert.equal(await page.evaluate(() => localStorage.getItem("bravelle.readings")), null, "moved to IndexedDB");
+      await readUnit(page);  // before the port has a name: seen under the port
+      for (const [field, value] of [["#port-name", "Banc 1"], ["#expect-software", "1.13"]]) {
+        await page.type(field, value);
+        await page.keyboard.press("Tab");
+      }
+      assert.equal(await text(page, "#status"), "Port: Banc 1 (usb:10C4:EA60)");
+      await readUnit(page);
+      assert.match(await text(page, "#alert"), /1\.12.*1\.13/);
+      assert.deepEqual((await tableRows(page))[0].slice(1, 6), ["Banc 1 (usb:10C4:EA60)", "0305419896", "5", "1.12", "rejected"]);
+      const record = (await storedRecords(page)).at(-1);
+      assert.deepEqual([record.outcome, record.error, record.fixture, record.repeat, record.duplicate],
+                       ["rejected", "unexpected-software", "Banc 1", undefined, true]);
+
+      await reload(page);
+      assert.deepEqual(await page.$$eval("#port-name, #expect-software, #expect-circuit", (f) => f.map((e) => e.value)),
+                       ["Banc 1", "1.13", ""]);
+      const lines = (await fetchFile(w, page, "#export-csv", "bravelle-readings.csv")).slice(1).split("\r\n");
+      // The old row in today's columns, by name; the new one with its fixture.
+      assert.equal(lines[1], "1,ok,,,,usb:10C4:EA60,,P04,7,0000000007,5,1.12,0,1300,2026-12-01T08:00:00.000Z,false,");
+      assert.match(lines[3], /^2,rejected,unexpected-software,".*",Banc 1,usb:10C4:EA60,.*,false,true$/);
       await page.close();
     });
   },
@@ -185,7 +259,12 @@ const groups = {
       Object.assign(ports[0], { latencyMs: 16 });
       // The second chunk is the first character of the unit's type.
       Object.assign(ports[3], { parityErrorAt: 2 });
-      ports.push({ id: "held", ...CP210X, granted: false, plugged: true, busy: true });
+      const stuck = await w.unit("stuck");
+      // open() refused by the system (another program) or by the browser (open here already, denied); an
+      // adapter that takes no byte.
+      for (const [id, busy] of [["held", true], ["open-here", "InvalidStateError"], ["denied", "SecurityError"], ["stuck"]]) {
+        ports.push({ id, ...CP210X, granted: false, plugged: true, busy, stuckWrites: id === "stuck" });
+      }
       const page = await w.page(ports, "en-US");
       assert.equal(await text(page, "#status"), "No port chosen: plug in the unit's cable and choose its port.");
       assert.equal(await page.$eval("#read", (b) => b.disabled), true);
@@ -202,8 +281,8 @@ const groups = {
         ["p05", [" ", "Wrong unit type"], 'is of type "P05", not a Satellite de la KVR72 QLE (P04).', "wrong type"],
         ["silent-after", [" ", lost], "stopped answering during the reading (code 100002)", "link lost"],
         ["garbled", [confirmed, " ", " ", lost], "unreadable characters (code 100003)", "link lost"],
-        // A parity error costs the byte, not the port.
-        ["parity", [" ", lost], "stopped answering during the reading (code 100002)", "link lost"],
+        // A parity error is not silence: the line is garbled.
+        ["parity", [" ", lost], "receives malformed characters (parity, framing, break or overrun error): wrong speed or framing", "link lost"],
         ["hangup", [confirmed, " ", " ", lost], "vanished during the reading (cable unplugged?)", "link lost"],
       ];
       let pane = [];
@@ -226,7 +305,7 @@ const groups = {
         assert.deepEqual(await paneLines(page), pane, id);
         assert.ok((await text(page, "#alert")).includes(words), id + ": " + (await text(page, "#alert")));
         assert.equal(await text(page, "#identity"), null, id);
-        assert.equal((await tableRows(page)).pop()[5], outcome, id);
+        assert.equal((await tableRows(page))[0][5], outcome, id);
       }
       // The wrong unit is released after the type check, as the window does.
       assert.deepEqual(p05.transcript().slice(-7), ["H>U 9E", "H>U 38", "H>U 31", "U>H 84", "U>H 84", "H>U 04", "U>H 84"]);
@@ -237,18 +316,52 @@ const groups = {
       await page.waitForFunction(() => !document.getElementById("read").disabled);
       assert.equal(await text(page, "#status"), "Port: usb:0403:6005");
 
-      await page.evaluate(() => serialStandIn.choose("held"));
-      await page.click("#choose");
-      await page.waitForFunction(() => !document.getElementById("read").disabled);
-      await readUnit(page);
-      assert.equal(await text(page, "#alert"), "The port usb:10C4:EA60 does not open: another program probably holds it " +
-                                               "(Bravelle, a serial terminal, another tab...). Close it and read again.");
-      assert.deepEqual(await page.evaluate(() => serialStandIn.requests), [
-        { filters: [{ usbVendorId: 0x10c4 }] }, {}, {}, {}, {}, {}, { filters: [{ usbVendorId: 0x10c4 }] }]);
-      const records = await page.evaluate(() => JSON.parse(localStorage.getItem("bravelle.readings")).map((r) => JSON.parse(r.json)));
-      assert.deepEqual(records.map((r) => [r.outcome, r.error, r.status]), [
+      for (const [id, message] of [
+        ["held", "The port usb:10C4:EA60 does not open: another program probably holds it (Bravelle, a serial terminal, another tab...)."],
+        ["open-here", "The port usb:10C4:EA60#2 is already open in this browser (another tab or window of Bravelle Web?)."],
+        ["denied", "The browser denies access to the port usb:10C4:EA60#3 (permission withdrawn or forbidden by the administrator)."],
+        ["stuck", "The port usb:10C4:EA60#4 no longer sends anything (a write stayed stuck): the line was closed."]]) {
+        await page.evaluate((id) => serialStandIn.choose(id), id);
+        await page.click("#choose");
+        await page.waitForFunction(() => !document.getElementById("read").disabled);
+        await readUnit(page);
+        assert.ok((await text(page, "#alert")).startsWith(message), await text(page, "#alert"));
+      }
+      // The byte given up at its timeout never goes out later.
+      await page.evaluate(() => serialStandIn.port("stuck").unstick());
+      await new Promise((r) => setTimeout(r, 300));
+      assert.deepEqual(stuck.transcript(), []);
+      const cp210x = { filters: [{ usbVendorId: 0x10c4 }] };
+      assert.deepEqual(await page.evaluate(() => serialStandIn.requests), [cp210x, {}, {}, {}, {}, {}, cp210x, cp210x, cp210x, cp210x]);
+      const records = (await storedRecords(page)).map((r) => [r.outcome, r.error, r.status]);
+      assert.deepEqual(records, [
         ["wrong-unit", "wrong-unit", 100020], ["link-lost", "link-lost", 100002], ["link-lost", "bad-reply", 100003],
-        ["link-lost", "link-lost", 100002], ["link-lost", "link-lost", 19], ["port-error", "port-busy", 16]]);
+        ["link-lost", "bad-reply", 100003], ["link-lost", "link-lost", 19], ["port-error", "port-busy", 16],
+        ["port-error", "port-busy", 114], ["port-error", "permission", 13], ["port-error", "port-error", 62]]);
+      await page.close();
+    });
+    test("two cables of the same kind: the one picked is read, or the page says it is gone; a label is never given twice", async () => {
+      for (const [id, serial] of [["cable-a", 111], ["cable-b", 222], ["cable-c", 333]]) await w.unit(id, ["--serial", serial]);
+      const page = await w.page([{ id: "cable-a", ...CP210X, granted: true, plugged: true },
+                                 { id: "cable-b", ...CP210X, granted: true, plugged: true },
+                                 { id: "cable-c", ...CP210X, granted: false, plugged: true }], "en-US");
+      assert.equal(await text(page, "#status"), "Several ports are allowed: choose the unit's.");
+      const choose = async (id, status) => {
+        await page.evaluate((id) => serialStandIn.choose(id), id);
+        await page.click("#choose");
+        await page.waitForFunction((s) => document.getElementById("status").textContent === s, {}, status);
+      };
+      await choose("cable-b", "Port: usb:10C4:EA60#2");
+      // Unplugged: the other cable of the same kind is not read in its place.
+      await page.evaluate(() => serialStandIn.port("cable-b").unplug());
+      await page.waitForFunction(() => document.getElementById("read").disabled);
+      assert.equal(await text(page, "#status"), "The port usb:10C4:EA60#2 is unplugged: plug the cable in again.");
+      // A third cable granted meanwhile gets a label of its own, and the second keeps its own when plugged back.
+      await choose("cable-c", "Port: usb:10C4:EA60#3");
+      await page.evaluate(() => serialStandIn.port("cable-b").plug());
+      await choose("cable-b", "Port: usb:10C4:EA60#2");
+      await readUnit(page);
+      assert.deepEqual((await tableRows(page))[0].slice(1, 3), ["usb:10C4:EA60#2", "0000000222"]);
       await page.close();
     });
   },
@@ -261,6 +374,8 @@ const groups = {
       await page.click("#read");
       await page.waitForFunction(() => document.getElementById("status").textContent.startsWith("Attente d'un appareil"));
       await new Promise((r) => setTimeout(r, 1500));
+      // The waiting line ticks every second, not only at each handshake (every two seconds).
+      assert.match(await text(page, "#status"), /: 1 s, 0 essai\(s\)$/);
       const start = Date.now();
       await page.click("#cancel");
       await page.waitForSelector('body[data-readings="1"]');
@@ -271,6 +386,47 @@ const groups = {
       assert.equal(unit.transcript().pop(), "H>U 04", "the unit is released");
       assert.deepEqual(await page.evaluate(() => [serialStandIn.port("cp").closes, serialStandIn.port("cp").readable]), [1, null]);
       assert.equal(await page.$eval("#read", (b) => b.disabled), false);
+      await page.close();
+    });
+
+    test("leaving mid-reading asks first, then the unit is let go", async () => {
+      const unit = await w.unit("leave", ["--silent"]);
+      const page = await w.page([{ id: "leave", ...CP210X, granted: true, plugged: true }]);
+      await page.click("#read");
+      await page.waitForFunction(() => document.getElementById("status").textContent.startsWith("Attente d'un appareil"));
+      await page.close({ runBeforeUnload: true });
+      for (let i = 0; i < 40 && unit.transcript().at(-1) !== "H>U 04"; ++i) await new Promise((r) => setTimeout(r, 50));
+      assert.deepEqual(page.dialogs, ["beforeunload"]);
+      assert.equal(unit.transcript().at(-1), "H>U 04", "the end command went out as the page went");
+    });
+
+    test("plug-and-read: three units plugged one after another are read once each, across a replug of the cable", async () => {
+      for (const [id, serial] of [["u1", 1001], ["u2", 1002], ["u3", 1003]]) await w.unit(id, ["--serial", serial]);
+      // The bench's cable, no unit on it yet.
+      const page = await w.page([{ id: "bench", ...CP210X, granted: true, plugged: true, unit: null }]);
+      assert.equal(await page.$eval("#auto", (s) => s.checked), false, "off at first");
+      await page.click("#auto");
+      for (const [n, id] of ["u1", "u2", "u3"].entries()) {
+        if (id === "u3") {
+          await page.evaluate(() => serialStandIn.port("bench").unplug());
+          await page.waitForFunction(() => document.getElementById("status").textContent.includes("est d\u00e9branch\u00e9"));
+          await page.evaluate(() => serialStandIn.port("bench").plug());
+        }
+        if (n === 0) await new Promise((r) => setTimeout(r, 2500));  // an empty cable for a while
+        await page.evaluate((id) => serialStandIn.port("bench").setUnit(id), id);
+        await page.waitForFunction((n) => document.querySelectorAll("#rows tr").length === n, { timeout: 20000 }, n + 1);
+        assert.equal(await text(page, "#status"), "Appareil lu sur usb:10C4:EA60 : retirez-le, puis branchez le suivant.");
+        if (n === 0) await new Promise((r) => setTimeout(r, 1500));  // left on the cable: read once
+        // Taken off: the page sees it go and waits for the next one.
+        await page.evaluate(() => serialStandIn.port("bench").setUnit(null));
+        await page.waitForFunction(() => document.getElementById("status").textContent.startsWith("Attente d'un appareil"));
+      }
+      // Each record from the handshake that reached its unit, as watch's.
+      assert.deepEqual((await storedRecords(page)).map((r) => [r.outcome, r.serial, r.elapsed_ms < 2500]),
+                       [["ok", 1001, true], ["ok", 1002, true], ["ok", 1003, true]]);
+      await reload(page);
+      assert.equal(await page.$eval("#auto", (s) => s.checked), true, "kept across visits");
+      await page.click("#auto");
       await page.close();
     });
 
@@ -294,6 +450,84 @@ const groups = {
       await page.close();
     });
 
+    test("where the browser keeps nothing, the readings stay for the visit and the page says so once", async () => {
+      await w.unit("kept-not");
+      const page = await w.page([{ id: "kept-not", ...CP210X, granted: true, plugged: true }], "fr-FR", null, { storage: "off" });
+      assert.equal(await text(page, "#notice"), "Ce navigateur ne garde rien pour cette page : les lectures seront perdues " +
+                                                "\u00e0 sa fermeture. Exportez-les avant de la fermer.");
+      await readUnit(page);
+      assert.deepEqual((await tableRows(page)).map((r) => r.slice(2, 6)), [["0305419896", "5", "1.12", "lu"]]);
+      assert.equal(await page.$eval("#read", (b) => b.disabled), false);
+      await page.close();
+    });
+
+    test("10,000 readings kept: the newest page, a search, a reading as before; a full storage loses nothing shown", async () => {
+      await w.unit("many", ["--serial", "4242"]);
+      const ports = [{ id: "many", ...CP210X, granted: true, plugged: true }];
+      let page = await w.page(ports);
+      await page.evaluate(() => new Promise((resolve, reject) => {
+        const open = indexedDB.open("bravelle");
+        open.onsuccess = () => {
+          const tx = open.result.transaction("readings", "readwrite");
+          for (let n = 1; n <= 10000; ++n) {
+            const json = JSON.stringify({ schema: 2, outcome: "ok", port: "usb:10C4:EA60", serial: n, serial_text: String(n).padStart(10, "0"),
+                                          circuit: 5, software: "1.12", time: "2026-12-01T08:00:00.000Z" });
+            tx.objectStore("readings").add({ json, csv: "", csvSemicolon: "" });
+          }
+          tx.oncomplete = resolve;
+          tx.onerror = () => reject(tx.error);
+        };
+      }));
+      await reload(page);
+      assert.equal(await text(page, "#page-of"), "Lectures 1 \u00e0 50 sur 10000");
+      const rows = await tableRows(page);
+      assert.deepEqual([rows.length, rows[0][2], rows[49][2]], [50, "0000010000", "0000009951"]);
+      await page.click("#older");
+      assert.equal(await text(page, "#page-of"), "Lectures 51 \u00e0 100 sur 10000");
+      await page.type("#search", "0000004242");
+      assert.deepEqual((await tableRows(page)).map((r) => r[2]), ["0000004242"]);
+      await page.$eval("#search", (s) => { s.value = ""; s.dispatchEvent(new Event("input")); });
+
+      await readUnit(page);
+      assert.deepEqual((await tableRows(page))[0].slice(2), ["0000004242", "5", "1.12", "lu", ""]);
+      await page.evaluate(() => serialStandIn.fillStorage());
+      await readUnit(page);
+      assert.match(await text(page, "#notice"), /^Cette lecture n'a pas pu \u00eatre gard\u00e9e dans le navigateur \(QuotaExceededError\)/);
+      assert.deepEqual((await tableRows(page))[0].slice(2), ["0000004242", "5", "1.12", "lu", "D\u00e9j\u00e0 lu"]);
+      assert.equal(await page.$eval("#read", (b) => b.disabled), false, "Read comes back");
+      await page.close();
+      page = await w.page(ports);
+      assert.equal(await text(page, "#page-of"), "Lectures 1 \u00e0 50 sur 10001");
+      await page.click("#clear");
+      await page.close();
+    });
+
+    test("an update of the site runs from the next load, its own files and not the HTTP cache's, and is told once", async () => {
+      const dir = h.tempDir("site");
+      fs.cpSync(SITE, dir, { recursive: true });
+      // A host that marks its files fresh for an hour, as most do.
+      const site = await h.serveSite(dir, { maxAgeS: 3600 });
+      try {
+        const page = await h.openPage(w.chromium.browser, site, { serial: { bridge: w.bridge.url, ports: [], chooser: null } });
+        const [old, next] = [await page.evaluate(() => navigator.serviceWorker.ready.then(() => self.BRAVELLE_VERSION)), "0123456789abcdef"];
+        fs.appendFileSync(path.join(dir, "app.js"), '\ndocument.documentElement.dataset.build = "next";\n');
+        for (const f of ["version.js", "sw.js"]) {
+          fs.writeFileSync(path.join(dir, f), fs.readFileSync(path.join(dir, f), "utf8").replaceAll(old, next));
+        }
+        await page.evaluate(async () => (await navigator.serviceWorker.getRegistration()).update());
+        await page.waitForFunction(async (next) => (await caches.keys()).join() === "bravelle-" + next, { polling: 100 }, next);
+        await reload(page);
+        assert.equal(await page.evaluate(() => document.documentElement.dataset.build), "next");
+        assert.equal(await text(page, "#notice"), "Bravelle Web a \u00e9t\u00e9 mis \u00e0 jour (version 0123456789abcdef).");
+        await reload(page);
+        assert.equal(await text(page, "#notice"), null, "said once");
+        await page.close();
+      } finally {
+        await site.close();
+        fs.rmSync(dir, { recursive: true, force: true });
+      }
+    });
+
     test("the site is installable and opens offline from its service worker", async () => {
       const page = await w.page([]);
       await page.evaluate(() => navigator.serviceWorker.ready);
@@ -302,8 +536,7 @@ const groups = {
       assert.deepEqual(installabilityErrors, []);
       await w.site.close();
       w.site = null;
-      await page.reload();
-      await page.waitForSelector("body[data-ready]");
+      await reload(page);
       assert.equal(await text(page, "#status"), "Aucun port choisi : branchez le c\u00e2ble de l'appareil et choisissez son port.");
       await page.close();
     });

@@ -5,6 +5,15 @@
 const SERIAL_BUSY = 16;   // EBUSY: open() rejected, another program holds the port
 const SERIAL_GONE = 19;   // ENODEV: unplugged, or no longer granted
 const SERIAL_FAILED = 5;  // EIO
+const SERIAL_DENIED = 13;         // EACCES: the browser refuses the port (permission, policy)
+const SERIAL_ALREADY_OPEN = 114;  // EALREADY: open already, in this browser
+const SERIAL_GARBLED = 84;        // EILSEQ: a parity, framing, break or overrun error
+const SERIAL_WRITE_STUCK = 62;    // ETIME: a write was given up at its timeout, the line ended
+
+// What open() rejects with, as Chrome names it: the system refused (another program holds it), the
+// page holds it open already, or the browser denies the port.
+const OPEN_REFUSALS = { NetworkError: SERIAL_BUSY, InvalidStateError: SERIAL_ALREADY_OPEN,
+                        SecurityError: SERIAL_DENIED, NotAllowedError: SERIAL_DENIED, NotFoundError: SERIAL_GONE };
 
 // A byte or a count; a timeout; a failure whose code is in lastError.
 const SERIAL_TIMEOUT = -1;
@@ -45,7 +54,7 @@ class SerialLine {
     try {
       await port.open(options);
     } catch (e) {
-      return this.fail(SERIAL_BUSY, e);
+      return this.fail(OPEN_REFUSALS[e.name] || SERIAL_FAILED, e);
     }
     this.start_(port, options);
     const set = await this.signals_(line);
@@ -64,7 +73,7 @@ class SerialLine {
   // stays pending, and the bytes it brings later wait in the buffer for the next
   // read (or for a purge), instead of being lost with a cancelled reader.
   start_(port, options) {
-    const o = { port, options, signalsSet: false, buffer: [], head: 0, wake: null, lost: null, closing: false,
+    const o = { port, options, signalsSet: false, buffer: [], head: 0, wake: null, lost: null, garbled: null, closing: false,
                 writer: port.writable.getWriter(), reader: port.readable.getReader() };
     this.open_ = o;
     o.pump = (async () => {
@@ -74,10 +83,13 @@ class SerialLine {
           chunk = await o.reader.read();
         } catch (e) {
           if (o.closing) return;
-          // A parity or framing error ends that stream only: the byte is lost, the line goes on.
+          // A parity, framing, break or overrun error ends that stream only: the line goes on, but
+          // what it carries is spoilt, and the reading is told so once the bytes before it are read.
           if (port.readable && e.name !== "NetworkError") {
+            o.garbled = o.garbled || e;
             o.reader.releaseLock();
             o.reader = port.readable.getReader();
+            this.wake_(o);
             continue;
           }
           o.lost = e;
@@ -134,7 +146,12 @@ class SerialLine {
       const sent = o.writer.write(Uint8Array.of(byte)).then(() => true);
       sent.catch(() => {});  // one given up at its timeout may still fail later
       const written = await Promise.race([sent, timedOut]);
-      return written ? 1 : 0;
+      if (written) return 1;
+      // A byte given up on would still go out once the port takes it, in the middle of whatever the
+      // link sends next: the line ends here, and its queued bytes with it.
+      o.lost = new Error("a write was given up at its timeout");
+      o.writer.abort(o.lost).catch(() => {});
+      return this.fail(SERIAL_WRITE_STUCK, o.lost);
     } catch (e) {
       o.lost = o.lost || e;
       return this.fail(SERIAL_GONE, e);
@@ -146,7 +163,7 @@ class SerialLine {
   async read(timeoutMs) {
     const o = this.open_;
     if (!o) return this.fail(SERIAL_FAILED, "not open");
-    if (o.head === o.buffer.length && !o.lost) {
+    if (o.head === o.buffer.length && !o.lost && !o.garbled) {
       let timer;
       await new Promise((resolve) => {
         o.wake = resolve;
@@ -160,6 +177,7 @@ class SerialLine {
       if (o.head === o.buffer.length) o.buffer.length = o.head = 0;
       return b;
     }
+    if (o.garbled) return this.fail(SERIAL_GARBLED, o.garbled);
     return o.lost ? this.fail(SERIAL_GONE, o.lost) : SERIAL_TIMEOUT;
   }
 
@@ -172,6 +190,15 @@ class SerialLine {
   // Ends the read under way as a timeout: Cancel's stop is then seen at once.
   interrupt() {
     if (this.open_) this.wake_(this.open_);
+  }
+
+  // The page is going away mid-reading and nothing asynchronous will finish: the unit is sent the
+  // link's end command and the port is closed, as far as the browser gets before it drops the page.
+  abandon(endCommand) {
+    const o = this.open_;
+    if (!o || o.lost) return;
+    o.writer.write(Uint8Array.of(endCommand)).catch(() => {});
+    this.close().catch(() => {});
   }
 
   // The reader's lock and the writer's are given back before the port can close.
