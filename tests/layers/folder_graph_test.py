@@ -40,9 +40,10 @@ class FolderGraph(unittest.TestCase):
     def test_a_layered_tree_passes_and_is_printed_from_the_ground_up(self):
         status, out = run_on(LAYERED)
         self.assertEqual(status, 0, out)
-        self.assertIn("forms            -> platform, ui", out)
+        self.assertIn("forms            -> platform 1, ui 1", out)
+        self.assertIn("5 include lines between folders", out)
         # A subfolder without a CMakeLists.txt of its own is part of its parent.
-        self.assertIn("win32            -> platform, ui", out)
+        self.assertIn("win32            -> platform 1, ui 1", out)
         self.assertNotIn("win32/toolkit", out)
         # Tests may include anything; they are not product code.
         self.assertNotIn("tests", out)
@@ -53,6 +54,14 @@ class FolderGraph(unittest.TestCase):
         self.assertEqual(status, 1, out)
         self.assertIn("FAULT circle: forms -> platform -> ui -> forms", out)
         self.assertIn("ui/Toolkit.cpp:1 includes forms/Window.cpp", out)
+
+    def test_files_that_include_each_other_fail_a_cpp_and_its_header_as_one(self):
+        status, out = run_on(dict(LAYERED, **{"win32/Backend.h": "#pragma once\n",
+                                              "win32/toolkit/Control.h": '#include "win32/Backend.h"\n'}))
+        self.assertEqual(status, 1, out)
+        self.assertIn("FAULT circle of files: win32/Backend -> win32/toolkit/Control -> win32/Backend", out)
+        self.assertIn("win32/Backend.cpp:2 includes win32/toolkit/Control.h", out)
+        self.assertIn("win32/toolkit/Control.h:1 includes win32/Backend.h", out)
 
     def test_a_backend_that_includes_a_window_fails(self):
         for backend in ("posix", "web"):

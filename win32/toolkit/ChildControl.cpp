@@ -4,13 +4,11 @@
 #include <algorithm>
 #include <vector>
 
-#include "win32/toolkit/Win32Toolkit.h"
-
 namespace childwindow {
 
-HWND Create(Win32Form& form, const wchar_t* windowClass, const std::string& text, DWORD style, DWORD exStyle,
-            const ui::Bounds& b) {
-  Win32Form::Quiet quiet(form);
+HWND Create(ControlHost& form, const wchar_t* windowClass, const std::string& text, DWORD style,
+            DWORD exStyle, const ui::Bounds& b) {
+  ControlHost::Quiet quiet(form);
   const int id = form.NextControlId();
   HWND child =
       CreateWindowExW(exStyle, windowClass, widetext::FromCp1252(text).c_str(), WS_CHILD | WS_VISIBLE | style,
@@ -22,11 +20,11 @@ HWND Create(Win32Form& form, const wchar_t* windowClass, const std::string& text
   return child;
 }
 
-void Destroy(Win32Form& form, HWND child) {
+void Destroy(ControlHost& form, HWND child) {
   // Once the form's window is gone (an owner's destruction takes its owned
   // forms along), its children are gone too and the handle may be reused.
   if (!child || !form.Handle()) return;
-  Win32Form::Quiet quiet(form);
+  ControlHost::Quiet quiet(form);
   DestroyWindow(child);
 }
 
@@ -52,12 +50,12 @@ void SetText(HWND window, const std::string& text) {
   SetWindowTextW(window, widetext::FromCp1252(text).c_str());
 }
 
-void Place(const Win32Form& form, HWND child, const ui::Bounds& b) {
+void Place(const ControlHost& form, HWND child, const ui::Bounds& b) {
   SetWindowPos(child, nullptr, b.Left + form.Border(), b.Top + form.Border(), std::max(0, b.Width),
                std::max(0, b.Height), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-ui::Bounds Where(const Win32Form& form, HWND child) {
+ui::Bounds Where(const ControlHost& form, HWND child) {
   RECT r{};
   GetWindowRect(child, &r);
   MapWindowPoints(HWND_DESKTOP, form.Handle(), reinterpret_cast<POINT*>(&r), 2);

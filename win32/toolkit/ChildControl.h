@@ -6,7 +6,6 @@
 #include "ui/Toolkit.h"
 #include "win32/WideText.h"
 #include "win32/WindowsApi.h"
-#include "win32/toolkit/Win32Form.h"
 
 // A control that wants the WM_COMMAND notifications its child windows send.
 class CommandTarget {
@@ -15,14 +14,55 @@ class CommandTarget {
   virtual void Command(HWND sender, unsigned code) = 0;
 };
 
+// What a control needs of the form it sits on. The form owns its controls
+// and hands each WM_COMMAND to the control that asked for it.
+class ControlHost {
+ public:
+  // The form's window: null once an owner's destruction has taken it along.
+  virtual HWND Handle() const = 0;
+  virtual HFONT Font() const = 0;
+  virtual int FontHeight() const = 0;
+  // Controls sit inside the border; their coordinates leave it out.
+  virtual int Border() const = 0;
+  virtual int NextControlId() = 0;
+  virtual void SetDefaultButton(HWND button) = 0;
+  virtual HWND DefaultButton() const = 0;
+  // Runs a control's handler unless the toolkit itself is changing the form.
+  virtual void Fire(const ui::Handler& handler) = 0;
+  // A control that holds the keyboard focus and is about to be disabled or
+  // hidden hands it on to the next control that takes it; once usable again
+  // it takes the focus back, unless the user has moved it meanwhile.
+  virtual void HandFocusOn(HWND control) = 0;
+  virtual void TakeFocusBack(HWND control) = 0;
+
+  // While one of these lives, notifications that the toolkit's own calls
+  // provoke (creating controls, checking a radio button) reach no handler.
+  class Quiet {
+   public:
+    explicit Quiet(ControlHost& host) : host_(host) { host_.Hush(+1); }
+    ~Quiet() { host_.Hush(-1); }
+    Quiet(const Quiet&) = delete;
+    Quiet& operator=(const Quiet&) = delete;
+
+   private:
+    ControlHost& host_;
+  };
+
+ protected:
+  ~ControlHost() = default;
+
+ private:
+  virtual void Hush(int change) = 0;
+};
+
 namespace childwindow {
 
 // Creates a visible child of the form in the form's font, placed in control
 // coordinates, with the next control id; the toolkit's own creation
 // notifications reach no handler.
-HWND Create(Win32Form& form, const wchar_t* windowClass, const std::string& text, DWORD style, DWORD exStyle,
-            const ui::Bounds& b);
-void Destroy(Win32Form& form, HWND child);
+HWND Create(ControlHost& form, const wchar_t* windowClass, const std::string& text, DWORD style,
+            DWORD exStyle, const ui::Bounds& b);
+void Destroy(ControlHost& form, HWND child);
 void Attach(HWND child, CommandTarget* target);
 CommandTarget* TargetOf(HWND child);
 
@@ -30,8 +70,8 @@ CommandTarget* TargetOf(HWND child);
 widetext::Utf16 WideText(HWND window);
 std::string Text(HWND window);
 void SetText(HWND window, const std::string& text);
-void Place(const Win32Form& form, HWND child, const ui::Bounds& b);
-ui::Bounds Where(const Win32Form& form, HWND child);
+void Place(const ControlHost& form, HWND child, const ui::Bounds& b);
+ui::Bounds Where(const ControlHost& form, HWND child);
 bool HasStyle(HWND window, DWORD style);
 
 }  // namespace childwindow
@@ -64,8 +104,8 @@ class ChildControl : public Interface {
   HWND Handle() const { return hwnd_; }
 
  protected:
-  ChildControl(Win32Form& form, HWND hwnd) : form_(form), hwnd_(hwnd) {}
+  ChildControl(ControlHost& form, HWND hwnd) : form_(form), hwnd_(hwnd) {}
 
-  Win32Form& form_;
+  ControlHost& form_;
   HWND hwnd_;
 };

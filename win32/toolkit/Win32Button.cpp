@@ -9,7 +9,7 @@ constexpr DWORD kStyle = BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP;
 
 }  // namespace
 
-Win32Button::Win32Button(Win32Form& form, const ui::Bounds& b, const std::string& caption)
+Win32Button::Win32Button(ControlHost& form, const ui::Bounds& b, const std::string& caption)
     : ChildControl(form, childwindow::Create(form, L"Button", caption, kStyle, 0, b)) {
   childwindow::Attach(hwnd_, this);
 }

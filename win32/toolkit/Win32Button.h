@@ -5,7 +5,7 @@
 
 class Win32Button final : public ChildControl<ui::Button>, private CommandTarget {
  public:
-  Win32Button(Win32Form& form, const ui::Bounds& b, const std::string& caption);
+  Win32Button(ControlHost& form, const ui::Bounds& b, const std::string& caption);
   ~Win32Button() override;
   void SetDefault(bool isDefault) override;
 

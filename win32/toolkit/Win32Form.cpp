@@ -4,13 +4,13 @@
 #include <algorithm>
 
 #include "win32/WideText.h"
-#include "win32/toolkit/ChildControl.h"
 #include "win32/toolkit/Win32Button.h"
 #include "win32/toolkit/Win32Memo.h"
 #include "win32/toolkit/Win32RadioGroup.h"
-#include "win32/toolkit/Win32Toolkit.h"
 
 namespace {
+
+constexpr wchar_t kClassName[] = L"BravelleForm";
 
 // WS_CLIPCHILDREN is left out on purpose: a group box does not paint its
 // inside, so the form must erase it.
@@ -25,7 +25,7 @@ DWORD FrameExStyle(const ui::FormStyle& style) {
 
 }  // namespace
 
-Win32Form::Win32Form(Win32Toolkit& toolkit, const ui::FormStyle& style, HWND owner, bool isMain)
+Win32Form::Win32Form(FormHost& toolkit, const ui::FormStyle& style, HWND owner, bool isMain)
     : toolkit_(toolkit),
       fontHeight_(style.FontHeight),
       border_(std::max(0, style.BorderWidth)),
@@ -36,13 +36,15 @@ Win32Form::Win32Form(Win32Toolkit& toolkit, const ui::FormStyle& style, HWND own
   font_ = toolkit_.Font(style.FontName, style.FontHeight);
   Quiet quiet(*this);
   // Created hidden at the origin; Show centres it.
-  hwnd_ = CreateWindowExW(exStyle_, Win32Toolkit::FormClassName(), L"", style_, 0, 0, 0, 0, owner, nullptr,
-                          toolkit_.Instance(), this);
+  hwnd_ = CreateWindowExW(exStyle_, kClassName, L"", style_, 0, 0, 0, 0, owner, nullptr, toolkit_.Instance(),
+                          this);
   if (!hwnd_) throw ui::Error("CreateWindowEx");
   SetClientSize(style.ClientWidth + 2 * border_, style.ClientHeight + 2 * border_);
   SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   toolkit_.Register(this);
 }
+
+const wchar_t* Win32Form::ClassName() { return kClassName; }
 
 Win32Form::~Win32Form() {
   // OnDestroy runs while the controls still exist, then nothing else fires.
@@ -85,17 +87,17 @@ void Win32Form::SetVisible(bool visible) {
 bool Win32Form::IsVisible() const { return IsWindowVisible(hwnd_) != FALSE; }
 
 ui::Button& Win32Form::CreateButton(const ui::Bounds& b, const std::string& caption) {
-  controls_.push_back(std::make_unique<Win32Button>(*this, b, caption));
+  controls_.push_back(std::make_unique<Win32Button>(static_cast<ControlHost&>(*this), b, caption));
   return static_cast<ui::Button&>(*controls_.back());
 }
 
 ui::Memo& Win32Form::CreateMemo(const ui::Bounds& b) {
-  controls_.push_back(std::make_unique<Win32Memo>(*this, b));
+  controls_.push_back(std::make_unique<Win32Memo>(static_cast<ControlHost&>(*this), b));
   return static_cast<ui::Memo&>(*controls_.back());
 }
 
 ui::RadioGroup& Win32Form::CreateRadioGroup(const ui::Bounds& b, const std::string& caption) {
-  controls_.push_back(std::make_unique<Win32RadioGroup>(*this, b, caption));
+  controls_.push_back(std::make_unique<Win32RadioGroup>(static_cast<ControlHost&>(*this), b, caption));
   return static_cast<ui::RadioGroup&>(*controls_.back());
 }
 
@@ -128,7 +130,7 @@ void Win32Form::ShowModal() {
   toolkit_.PumpUntil(modalDone_);
   // Enabled again before hiding, so that activation goes back to the owner
   // rather than to another application.
-  Win32Toolkit::EnableAgain(disabled);
+  toolkit_.EnableAgain(disabled);
   modal_ = false;
   if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
 }

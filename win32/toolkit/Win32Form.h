@@ -7,13 +7,47 @@
 
 #include "ui/Toolkit.h"
 #include "win32/WindowsApi.h"
+#include "win32/toolkit/ChildControl.h"
 #include "win32/toolkit/Win32Timer.h"
 
-class Win32Toolkit;
+class Win32Form;
 
-class Win32Form final : public ui::Form, private TimerHost {
+// What a form needs of its toolkit: the fonts and the instance its window is
+// made with, the list of forms, the message loop and the guard every handler
+// runs in. The toolkit makes the forms and keeps them on its list.
+class FormHost {
  public:
-  Win32Form(Win32Toolkit& toolkit, const ui::FormStyle& style, HWND owner, bool isMain);
+  virtual HINSTANCE Instance() const = 0;
+  // One font object per name and height, alive as long as the toolkit.
+  virtual HFONT Font(const std::string& name, int height) = 0;
+  virtual void Register(Win32Form* form) = 0;
+  virtual void Unregister(Win32Form* form) = 0;
+  // Runs an event handler as the message loop does: a ui::Error that leaves it
+  // is shown in the application's error box, anything else in an empty one,
+  // and the program goes on. Nothing may unwind through a window procedure.
+  virtual void Guarded(const ui::Handler& handler) noexcept = 0;
+  // Dispatches messages until done becomes true or the application quits.
+  virtual void PumpUntil(const bool& done) = 0;
+  virtual void Quit() = 0;
+  // While a modal form or box is up the other forms take no input: disables
+  // every enabled form but except, and gives back those it disabled, which
+  // EnableAgain enables again (those destroyed meanwhile are skipped).
+  virtual std::vector<HWND> DisableForms(const Win32Form* except) = 0;
+  virtual void EnableAgain(const std::vector<HWND>& windows) = 0;
+  // The program as a whole to and from its taskbar entry: every shown form is
+  // hidden with it and comes back with it.
+  virtual void Minimize() = 0;
+  // Forms tell which of them the user last worked in, so that activating the
+  // taskbar entry (click, Alt+Tab) brings that one to the front.
+  virtual void FormActivated(Win32Form* form) = 0;
+
+ protected:
+  ~FormHost() = default;
+};
+
+class Win32Form final : public ui::Form, private ControlHost, private TimerHost {
+ public:
+  Win32Form(FormHost& toolkit, const ui::FormStyle& style, HWND owner, bool isMain);
   ~Win32Form() override;
   Win32Form(const Win32Form&) = delete;
   Win32Form& operator=(const Win32Form&) = delete;
@@ -39,40 +73,23 @@ class Win32Form final : public ui::Form, private TimerHost {
   void SizeToControls() override;
   void SetSessionEndReason(const std::string& text) override;
 
-  // The one window procedure of every form, for the window class.
+  // The window class every form is made in, and its one window procedure.
+  static const wchar_t* ClassName();
   static WNDPROC ClassWindowProc() { return &WindowProc; }
 
-  // What the controls need of their form.
-  HWND Handle() const { return hwnd_; }
-  HFONT Font() const { return font_; }
-  int FontHeight() const { return fontHeight_; }
-  // Controls sit inside the border; their coordinates leave it out.
-  int Border() const { return border_; }
-  int NextControlId() { return nextControlId_++; }
-  void SetDefaultButton(HWND button);
-  HWND DefaultButton() const { return defaultButton_; }
-  // Runs a control's handler unless the toolkit itself is changing the form.
-  void Fire(const ui::Handler& handler);
-  // A control that holds the keyboard focus and is about to be disabled or
-  // hidden hands it on to the next control that takes it; once usable again
-  // it takes the focus back, unless the user has moved it meanwhile.
-  void HandFocusOn(HWND control);
-  void TakeFocusBack(HWND control);
-
-  // While one of these lives, notifications that the toolkit's own calls
-  // provoke (creating controls, checking a radio button) reach no handler.
-  class Quiet {
-   public:
-    explicit Quiet(Win32Form& form) : form_(form) { ++form_.quiet_; }
-    ~Quiet() { --form_.quiet_; }
-    Quiet(const Quiet&) = delete;
-    Quiet& operator=(const Quiet&) = delete;
-
-   private:
-    Win32Form& form_;
-  };
+  HWND Handle() const override { return hwnd_; }
 
  private:
+  HFONT Font() const override { return font_; }
+  int FontHeight() const override { return fontHeight_; }
+  int Border() const override { return border_; }
+  int NextControlId() override { return nextControlId_++; }
+  void SetDefaultButton(HWND button) override;
+  HWND DefaultButton() const override { return defaultButton_; }
+  void Fire(const ui::Handler& handler) override;
+  void HandFocusOn(HWND control) override;
+  void TakeFocusBack(HWND control) override;
+  void Hush(int change) override { quiet_ += change; }
   HWND TimerWindow() const override { return hwnd_; }
   void FireTick(const ui::Handler& handler) override { Fire(handler); }
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -88,7 +105,7 @@ class Win32Form final : public ui::Form, private TimerHost {
   // The push button holding the focus, or else the default one, for Enter.
   HWND EnterButton() const;
 
-  Win32Toolkit& toolkit_;
+  FormHost& toolkit_;
   HWND hwnd_ = nullptr;
   HFONT font_ = nullptr;
   int fontHeight_;

@@ -14,7 +14,7 @@ constexpr DWORD kStyle = ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCR
 
 }  // namespace
 
-Win32Memo::Win32Memo(Win32Form& form, const ui::Bounds& b)
+Win32Memo::Win32Memo(ControlHost& form, const ui::Bounds& b)
     : ChildControl(form, childwindow::Create(form, L"Edit", "", kStyle, WS_EX_CLIENTEDGE, b)) {
   // The default limit of 32767 characters would end the log of a long session.
   SendMessageW(hwnd_, EM_SETLIMITTEXT, 0, 0);

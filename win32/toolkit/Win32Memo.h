@@ -5,7 +5,7 @@
 
 class Win32Memo final : public ChildControl<ui::Memo> {
  public:
-  Win32Memo(Win32Form& form, const ui::Bounds& b);
+  Win32Memo(ControlHost& form, const ui::Bounds& b);
   void Clear() override;
   void AppendLine(const std::string& line) override;
   // The window text split at each CR LF; see memotext::SplitLines.

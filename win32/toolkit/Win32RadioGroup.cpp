@@ -11,7 +11,7 @@ constexpr int kMaxColumns = 16;
 
 }  // namespace
 
-Win32RadioGroup::Win32RadioGroup(Win32Form& form, const ui::Bounds& b, const std::string& caption)
+Win32RadioGroup::Win32RadioGroup(ControlHost& form, const ui::Bounds& b, const std::string& caption)
     : ChildControl(form, childwindow::Create(form, L"Button", caption, BS_GROUPBOX, 0, b)) {}
 
 Win32RadioGroup::~Win32RadioGroup() { DestroyButtons(); }
@@ -94,7 +94,7 @@ void Win32RadioGroup::Arrange() {
 }
 
 void Win32RadioGroup::ShowIndex() {
-  Win32Form::Quiet quiet(form_);
+  ControlHost::Quiet quiet(form_);
   for (size_t i = 0; i < buttons_.size(); ++i) {
     const bool checked = static_cast<int>(i) == index_;
     SendMessageW(buttons_[i], BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);

@@ -7,7 +7,7 @@
 
 class Win32RadioGroup final : public ChildControl<ui::RadioGroup>, private CommandTarget {
  public:
-  Win32RadioGroup(Win32Form& form, const ui::Bounds& b, const std::string& caption);
+  Win32RadioGroup(ControlHost& form, const ui::Bounds& b, const std::string& caption);
   ~Win32RadioGroup() override;
 
   void SetBounds(const ui::Bounds& b) override;

@@ -3,11 +3,8 @@
 
 #include <algorithm>
 
-#include "win32/toolkit/Win32Form.h"
-
 namespace {
 
-constexpr wchar_t kFormClass[] = L"BravelleForm";
 constexpr wchar_t kApplicationClass[] = L"BravelleApplication";
 // Posted to the application window when it is activated: the form the user
 // worked in takes the activation over once the system has finished with it.
@@ -40,7 +37,7 @@ Win32Toolkit::Win32Toolkit() : instance_(GetModuleHandleW(nullptr)) {
   if (!wc.hIcon) wc.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
   wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = kFormClass;
+  wc.lpszClassName = Win32Form::ClassName();
   wc.lpfnWndProc = Win32Form::ClassWindowProc();
   RegisterClassExW(&wc);
 
@@ -57,11 +54,9 @@ Win32Toolkit::Win32Toolkit() : instance_(GetModuleHandleW(nullptr)) {
 Win32Toolkit::~Win32Toolkit() {
   if (appWindow_) DestroyWindow(appWindow_);
   UnregisterClassW(kApplicationClass, instance_);
-  UnregisterClassW(kFormClass, instance_);
+  UnregisterClassW(Win32Form::ClassName(), instance_);
   for (auto& entry : fonts_) DeleteObject(entry.second);
 }
-
-const wchar_t* Win32Toolkit::FormClassName() { return kFormClass; }
 
 void Win32Toolkit::SetTitle(const std::string& title) {
   title_ = title;
@@ -79,7 +74,7 @@ std::unique_ptr<ui::Form> Win32Toolkit::CreateForm(const ui::FormStyle& style, u
   if (!ownerWindow && main_) ownerWindow = main_->Handle();
   const bool isMain = !mainCreated_;
   if (isMain && !ownerWindow) ownerWindow = appWindow_;
-  auto form = std::make_unique<Win32Form>(*this, style, ownerWindow, isMain);
+  auto form = std::make_unique<Win32Form>(static_cast<FormHost&>(*this), style, ownerWindow, isMain);
   if (isMain) {
     main_ = form.get();
     mainCreated_ = true;
@@ -286,6 +281,16 @@ void Win32Toolkit::Unregister(Win32Form* form) {
   if (main_ == form) main_ = nullptr;
   if (active_ == form) active_ = nullptr;
   hiddenForms_.erase(std::remove(hiddenForms_.begin(), hiddenForms_.end(), form), hiddenForms_.end());
+}
+
+void Win32Toolkit::Guarded(const ui::Handler& handler) noexcept {
+  try {
+    handler();
+  } catch (const ui::Error& e) {
+    ReportError(e.what());
+  } catch (...) {
+    ReportError(nullptr);
+  }
 }
 
 void Win32Toolkit::ReportError(const char* message) noexcept {

@@ -10,10 +10,9 @@
 #include "ui/Toolkit.h"
 #include "win32/WideText.h"
 #include "win32/WindowsApi.h"
+#include "win32/toolkit/Win32Form.h"
 
-class Win32Form;
-
-class Win32Toolkit final : public ui::Toolkit {
+class Win32Toolkit final : public ui::Toolkit, private FormHost {
  public:
   Win32Toolkit();
   ~Win32Toolkit() override;
@@ -28,48 +27,19 @@ class Win32Toolkit final : public ui::Toolkit {
   void ShowApplicationError(const std::string& text) override;
   void Beep(uint32_t type) override;
 
-  // What forms and controls share.
-  HINSTANCE Instance() const { return instance_; }
-  static const wchar_t* FormClassName();
-  // One font object per name and height, alive as long as the toolkit.
-  HFONT Font(const std::string& name, int height);
-
-  // Runs an event handler as the message loop does: a ui::Error that leaves it
-  // is shown in the application's error box, anything else in an empty one,
-  // and the program goes on. Nothing may unwind through a window procedure.
-  template <typename Handler>
-  void Guarded(Handler&& handler) noexcept {
-    try {
-      handler();
-    } catch (const ui::Error& e) {
-      ReportError(e.what());
-    } catch (...) {
-      ReportError(nullptr);
-    }
-  }
-
-  // The program as a whole to and from its taskbar entry: every shown form is
-  // hidden with it and comes back with it.
-  void Minimize();
-  // Forms tell which of them the user last worked in, so that activating the
-  // taskbar entry (click, Alt+Tab) brings that one to the front.
-  void FormActivated(Win32Form* form) { active_ = form; }
-
-  // Dispatches messages until done becomes true or the application quits.
-  void PumpUntil(const bool& done);
-  void Quit();
-  bool Quitting() const { return quitting_; }
-
-  void Register(Win32Form* form);
-  void Unregister(Win32Form* form);
-  // While a modal form or box is up the other forms take no input: disables
-  // every enabled form but except, and gives back those it disabled, which
-  // EnableAgain enables again (those destroyed meanwhile are skipped).
-  std::vector<HWND> DisableForms(const Win32Form* except);
-  static void EnableAgain(const std::vector<HWND>& windows);
-  Win32Form* MainForm() const { return main_; }
-
  private:
+  HINSTANCE Instance() const override { return instance_; }
+  HFONT Font(const std::string& name, int height) override;
+  void Register(Win32Form* form) override;
+  void Unregister(Win32Form* form) override;
+  void Guarded(const ui::Handler& handler) noexcept override;
+  void PumpUntil(const bool& done) override;
+  void Quit() override;
+  std::vector<HWND> DisableForms(const Win32Form* except) override;
+  void EnableAgain(const std::vector<HWND>& windows) override;
+  void Minimize() override;
+  void FormActivated(Win32Form* form) override { active_ = form; }
+
   void ReportError(const char* message) noexcept;
   void ShowBox(const widetext::Utf16& text, const std::string& caption, Win32Form* raisedBy);
   bool TranslateDialogMessage(MSG& msg);
