@@ -146,13 +146,10 @@ void TComP04::WaitMilliseconds(uint32_t duration) {
   }
 }
 
-int32_t TComP04::WriteByte(uint8_t value) {
-  if (PortClosed()) return LastStatus;
-  switch (device_.Write(PortHandle, value, kByteTimeoutMs)) {
+int32_t TComP04::KeepTransfer(Transfer transfer) {
+  switch (transfer) {
     case Transfer::Failed:
       return KeepDeviceError();
-    // A write whose timeout ran out moved nothing; calling it sent would make the
-    // protocol wait for an answer to a command the unit never got.
     case Transfer::TimedOut:
       LastStatus = COMERR_TIMEOUT;
       break;
@@ -163,20 +160,17 @@ int32_t TComP04::WriteByte(uint8_t value) {
   return LastStatus;
 }
 
+// A write whose timeout ran out moved nothing; calling it sent would make the
+// protocol wait for an answer to a command the unit never got.
+int32_t TComP04::WriteByte(uint8_t value) {
+  if (PortClosed()) return LastStatus;
+  return KeepTransfer(device_.Write(PortHandle, value, kByteTimeoutMs));
+}
+
 int32_t TComP04::ReadByte(int32_t& value) {
   if (PortClosed()) return LastStatus;
   uint8_t byte = 0;
-  switch (device_.Read(PortHandle, byte, kByteTimeoutMs)) {
-    case Transfer::Failed:
-      return KeepDeviceError();
-    case Transfer::TimedOut:
-      LastStatus = COMERR_TIMEOUT;
-      break;
-    case Transfer::Moved:
-      value = byte;
-      LastStatus = 0;
-      break;
-  }
+  if (KeepTransfer(device_.Read(PortHandle, byte, kByteTimeoutMs)) == 0) value = byte;
   return LastStatus;
 }
 

@@ -85,6 +85,8 @@ class TComP04 {
  private:
   // Takes the device's error as LastStatus, and returns it.
   int32_t KeepDeviceError();
+  // The status of one byte moved, timed out or failed.
+  int32_t KeepTransfer(Transfer transfer);
   // True, with LastStatus set to COMERR_NOT_CONNECTED, when no handshake has succeeded.
   bool NotConnected();
   // True, with LastStatus set to COMERR_PORT_CLOSED, when the port is not open.

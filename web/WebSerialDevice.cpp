@@ -7,28 +7,22 @@
 
 // The SerialLine answers with a number: a byte or a count, -1 for a timeout, -2
 // for a failure whose errno-like code lastError() then gives.
-// The settings go to the page as Web Serial names them.
-EM_ASYNC_JS(int, serial_open,
-            (const char* label, int baud, int dataBits, const char* parity, int stopBits, int dtr, int rts), {
-              return await Module.serialLine.call("open", UTF8ToString(label), {
+// The settings go to the page as Web Serial names them, the same for opening and for a later change of rate.
+EM_ASYNC_JS(int, serial_set_line,
+            (const char* what, const char* label, int baud, int dataBits, const char* parity, int stopBits,
+             int dtr, int rts),
+            {
+              const line = {
                 baudRate : baud,
                 dataBits : dataBits,
                 parity : UTF8ToString(parity),
                 stopBits : stopBits,
                 dtr : dtr != 0,
                 rts : rts != 0
-              });
-            });
-EM_ASYNC_JS(int, serial_configure,
-            (int baud, int dataBits, const char* parity, int stopBits, int dtr, int rts), {
-              return await Module.serialLine.call("configure", {
-                baudRate : baud,
-                dataBits : dataBits,
-                parity : UTF8ToString(parity),
-                stopBits : stopBits,
-                dtr : dtr != 0,
-                rts : rts != 0
-              });
+              };
+              if (UTF8ToString(what) == "open")
+                return await Module.serialLine.call("open", UTF8ToString(label), line);
+              return await Module.serialLine.call("configure", line);
             });
 EM_ASYNC_JS(int, serial_write, (int byte, int timeoutMs),
             { return await Module.serialLine.call("write", byte, timeoutMs); });
@@ -71,8 +65,9 @@ bool WebSerialDevice::Failed() {
 }
 
 SerialHandle WebSerialDevice::Open(const char* path, const LineSettings& line) {
-  const int handle = serial_open(path, static_cast<int>(line.rate), line.dataBits, ParityName(line.parity),
-                                 StopBitCount(line.stopBits), line.dtr, line.rts);
+  const int handle =
+      serial_set_line("open", path, static_cast<int>(line.rate), line.dataBits, ParityName(line.parity),
+                      StopBitCount(line.stopBits), line.dtr, line.rts);
   if (handle < 0) {
     Failed();
     return kInvalidSerialHandle;
@@ -81,8 +76,8 @@ SerialHandle WebSerialDevice::Open(const char* path, const LineSettings& line) {
 }
 
 bool WebSerialDevice::Configure(SerialHandle, const LineSettings& line) {
-  const int r = serial_configure(static_cast<int>(line.rate), line.dataBits, ParityName(line.parity),
-                                 StopBitCount(line.stopBits), line.dtr, line.rts);
+  const int r = serial_set_line("configure", "", static_cast<int>(line.rate), line.dataBits,
+                                ParityName(line.parity), StopBitCount(line.stopBits), line.dtr, line.rts);
   return r >= 0 || Failed();
 }
 
