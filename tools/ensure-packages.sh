@@ -49,7 +49,15 @@ fi
 
 echo "Installing: ${missing[*]}"
 SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+if [ "$(id -u)" -ne 0 ]; then
+  # A Debian installed with a root password has no sudo: say what to do instead of failing on a missing command.
+  if ! command -v sudo >/dev/null; then
+    echo "These packages are missing and installing them needs root: run this as root once (su -c '$0 ${group}')," >&2
+    echo "or install them yourself: apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+  SUDO="sudo"
+fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
