@@ -378,7 +378,7 @@ class Usage(unittest.TestCase):
     def test_help_and_version(self):
         code, out, err, _ = run_cli("--help")
         self.assertEqual(code, 0)
-        self.assertIn("bravelle-cli watch [--port PORT]... [--log FILE] [--csv FILE] [--lang fr|en]", out)
+        self.assertIn("bravelle-cli watch [--port PORT]... [--fixture NAME=PORT]...\n", out)
         code, out, err, _ = run_cli("--version")
         self.assertEqual((code, out), (0, "bravelle-cli 1.0.1.10\n"))
 
