@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -33,6 +34,30 @@ struct PortDescription {
   bool Console = false;             // the system's console: auto never takes it
   bool Preferred = false;
   bool Selected = false;
+};
+
+// A file the program writes its lines to, as the system holds it: a record file is locked from the
+// look at its end to the last byte of the append, so that writers in other processes take turns.
+class RecordFileHandle {
+ public:
+  virtual ~RecordFileHandle() = default;
+  // A regular file, which can be locked, read, cut back and synced; a pipe, FIFO or terminal cannot.
+  virtual bool Regular() = 0;
+  // Waits for the lock (exclusive, advisory), false when the system refuses it.
+  virtual bool Lock() = 0;
+  virtual void Unlock() = 0;
+  // The size now; -1 when it cannot be told.
+  virtual int64_t Size() = 0;
+  // Up to count bytes from offset (fewer at the end); false on a read error.
+  virtual bool ReadAt(int64_t offset, size_t count, std::string& bytes) = 0;
+  // Every byte at the end of the file, or false with Error() set (a full disk may take a part).
+  virtual bool Append(const std::string& bytes) = 0;
+  virtual bool Truncate(int64_t size) = 0;
+  virtual bool Sync() = 0;
+  // Whether the path it was opened by still names this very file (not renamed, not deleted).
+  virtual bool StillNamed() = 0;
+  // The system's code of the last failure.
+  virtual int Error() = 0;
 };
 
 class CliPlatform {
@@ -66,10 +91,24 @@ class CliPlatform {
   // The system's words for an error code, UTF-8.
   virtual std::string SystemMessage(int32_t code) = 0;
   virtual bool IsTerminal(std::FILE* stream) = 0;
-  // Whether the stream is a regular file, which can be searched and sought; a pipe, FIFO or terminal cannot.
-  virtual bool IsRegularFile(std::FILE* stream) = 0;
-  // Pushes a flushed stream's bytes to the disk itself.
-  virtual bool SyncToDisk(std::FILE* stream) = 0;
+  // The width of the terminal standard error shows, in columns; 0 when unknown.
+  virtual int TerminalColumns() = 0;
+  // A file for appending (or, with truncate, written from its start), created when missing; the path
+  // is UTF-8. "-" is not a file here: the caller hands standard output or error to StandardStream.
+  // Null with the system's error code when it cannot be opened.
+  virtual std::unique_ptr<RecordFileHandle> OpenRecordFile(const std::string& path, bool truncate,
+                                                           int& error) = 0;
+  // Standard output (1) or standard error (2) as such a file: never regular, never locked.
+  virtual std::unique_ptr<RecordFileHandle> StandardStream(int which) = 0;
+  // Runs a command line through the system's shell (/bin/sh -c, cmd /c) with variables added to its
+  // environment and the text on its standard input, its standard output sent to standard error;
+  // ended after the time limit. Returns its exit status, kHookNotRun or kHookTimedOut.
+  static constexpr int kHookNotRun = -1;
+  static constexpr int kHookTimedOut = -2;
+  virtual int RunHook(const std::string& command, const std::vector<std::pair<std::string, std::string>>& env,
+                      const std::string& input, uint32_t limitMs) = 0;
+  // The system's words for a file error code (errno, a Windows code), UTF-8.
+  virtual std::string FileErrorText(int error) = 0;
   // Sleeps, but wakes at once when a stop is requested.
   virtual void Pause(uint32_t milliseconds) = 0;
 };

@@ -4,7 +4,10 @@
 #include <grp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -47,6 +50,84 @@ std::string Canonical(const std::string& path) {
   const fs::path c = fs::canonical(path, ec);
   return ec ? std::string() : c.string();
 }
+
+// A record file by its descriptor: flock for the turns of writers, fstat against stat of the path for
+// a rotation, ftruncate to take back a part that a full disk accepted.
+class PosixRecordFile : public RecordFileHandle {
+ public:
+  PosixRecordFile(int fd, std::string path, bool own) : fd_(fd), path_(std::move(path)), own_(own) {
+    struct stat st {};
+    regular_ = own && fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+  }
+  ~PosixRecordFile() override {
+    if (own_) close(fd_);
+  }
+  bool Regular() override { return regular_; }
+  bool Lock() override {
+    while (flock(fd_, LOCK_EX) != 0) {
+      if (errno != EINTR) return Failed();
+    }
+    return true;
+  }
+  void Unlock() override { flock(fd_, LOCK_UN); }
+  int64_t Size() override {
+    struct stat st {};
+    if (fstat(fd_, &st) != 0) return Failed(), -1;
+    return st.st_size;
+  }
+  bool ReadAt(int64_t offset, size_t count, std::string& bytes) override {
+    bytes.assign(count, '\0');
+    size_t got = 0;
+    while (got < count) {
+      const ssize_t n = pread(fd_, &bytes[got], count - got, static_cast<off_t>(offset + got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return Failed();
+      if (n == 0) break;
+      got += static_cast<size_t>(n);
+    }
+    bytes.resize(got);
+    return true;
+  }
+  bool Append(const std::string& bytes) override {
+    if (!own_) {
+      // Standard output or error: the same buffered stream the program's other lines go through.
+      std::FILE* stream = fd_ == 1 ? stdout : stderr;
+      errno = 0;
+      if (std::fwrite(bytes.data(), 1, bytes.size(), stream) != bytes.size() || std::fflush(stream) != 0)
+        return Failed();
+      return true;
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return Failed();
+      done += static_cast<size_t>(n);
+    }
+    return true;
+  }
+  bool Truncate(int64_t size) override { return ftruncate(fd_, static_cast<off_t>(size)) == 0 || Failed(); }
+  bool Sync() override { return !regular_ || fsync(fd_) == 0 || Failed(); }
+  bool StillNamed() override {
+    if (!regular_) return true;
+    struct stat open {
+    }, named{};
+    return fstat(fd_, &open) == 0 && stat(path_.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+           open.st_ino == named.st_ino;
+  }
+  int Error() override { return error_; }
+
+ private:
+  bool Failed() {
+    error_ = errno != 0 ? errno : EIO;
+    return false;
+  }
+  int fd_;
+  std::string path_;
+  bool own_;
+  bool regular_ = false;
+  int error_ = 0;
+};
 
 class PosixCliPlatform : public CliPlatform {
  public:
@@ -179,11 +260,93 @@ class PosixCliPlatform : public CliPlatform {
 
   std::string SystemMessage(int32_t code) override { return std::strerror(code); }
   bool IsTerminal(std::FILE* stream) override { return isatty(fileno(stream)) == 1; }
-  bool IsRegularFile(std::FILE* stream) override {
-    struct stat st {};
-    return fstat(fileno(stream), &st) == 0 && S_ISREG(st.st_mode);
+  int TerminalColumns() override {
+    winsize size{};
+    return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
   }
-  bool SyncToDisk(std::FILE* stream) override { return fsync(fileno(stream)) == 0; }
+
+  std::unique_ptr<RecordFileHandle> OpenRecordFile(const std::string& path, bool truncate,
+                                                   int& error) override {
+    // O_APPEND: every write lands at the end, whoever else writes. A FIFO, a terminal or a device is
+    // only written: opened so, a FIFO nobody reads holds the open until a signal ends it with EINTR.
+    struct stat st {};
+    const bool other = stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+    const int flags = O_CREAT | O_CLOEXEC | O_NOCTTY | (truncate ? O_TRUNC : O_APPEND);
+    int fd = open(path.c_str(), (other ? O_WRONLY : O_RDWR) | flags, 0666);
+    // A file this account may only write is still written, without a look back.
+    if (fd < 0 && errno == EACCES && !other) fd = open(path.c_str(), O_WRONLY | flags, 0666);
+    if (fd < 0) {
+      error = errno;
+      return nullptr;
+    }
+    return std::make_unique<PosixRecordFile>(fd, path, true);
+  }
+  std::unique_ptr<RecordFileHandle> StandardStream(int which) override {
+    return std::make_unique<PosixRecordFile>(which, std::string(), false);
+  }
+  std::string FileErrorText(int error) override { return std::strerror(error); }
+
+  int RunHook(const std::string& command, const std::vector<std::pair<std::string, std::string>>& env,
+              const std::string& input, uint32_t limitMs) override {
+    // Everything the child needs is made before the fork: other threads may hold the allocator's lock.
+    std::vector<std::string> variables;
+    for (char** e = environ; *e != nullptr; ++e) {
+      bool replaced = false;
+      for (const auto& [name, value] : env)
+        replaced = replaced || std::strncmp(*e, (name + "=").c_str(), name.size() + 1) == 0;
+      if (!replaced) variables.push_back(*e);
+    }
+    for (const auto& [name, value] : env) variables.push_back(name + "=" + value);
+    std::vector<char*> envp;
+    for (std::string& v : variables) envp.push_back(&v[0]);
+    envp.push_back(nullptr);
+    const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+    int in[2];
+    if (pipe2(in, O_CLOEXEC) != 0) return kHookNotRun;
+    const pid_t child = fork();
+    if (child < 0) {
+      close(in[0]);
+      close(in[1]);
+      return kHookNotRun;
+    }
+    if (child == 0) {
+      // Its own process group, so that the end of the time limit ends what it started too.
+      setpgid(0, 0);
+      dup2(in[0], 0);
+      dup2(2, 1);
+      sigset_t none;
+      sigemptyset(&none);
+      sigprocmask(SIG_SETMASK, &none, nullptr);
+      signal(SIGPIPE, SIG_DFL);
+      execve("/bin/sh", const_cast<char* const*>(argv), envp.data());
+      _exit(127);
+    }
+    setpgid(child, child);
+    close(in[0]);
+    // A command that does not read its input must not hold us: the pipe takes a record whole.
+    fcntl(in[1], F_SETFL, fcntl(in[1], F_GETFL) | O_NONBLOCK);
+    if (write(in[1], input.data(), input.size()) < 0) {
+      // It does not read; the record is in its environment too.
+    }
+    close(in[1]);
+    int status = 0;
+    for (uint32_t waited = 0;; waited += 20) {
+      const pid_t done = waitpid(child, &status, WNOHANG);
+      if (done == child) break;
+      if (done < 0 && errno != EINTR) return kHookNotRun;
+      if (waited >= limitMs) {
+        kill(-child, SIGTERM);
+        usleep(200000);
+        kill(-child, SIGKILL);
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+        return kHookTimedOut;
+      }
+      usleep(20000);
+    }
+    if (WIFEXITED(status)) return WEXITSTATUS(status) == 127 ? 127 : WEXITSTATUS(status);
+    return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  }
 
   void Pause(uint32_t milliseconds) override {
     pollfd wake{g_wake[0], POLLIN, 0};

@@ -21,9 +21,9 @@ int RunRead(CliContext& cx) {
   ReadingRecord record;
   record.StartUnixMs = UnixMsNow();
 
-  OutputFile trace(cx.Platform, OutputFile::Trace);
-  OutputFile log(cx.Platform, OutputFile::JsonLines);
-  OutputFile csv(cx.Platform, OutputFile::Csv);
+  OutputFile trace(cx.Platform, cx.Terminal, OutputFile::Trace);
+  OutputFile log(cx.Platform, cx.Terminal, OutputFile::JsonLines);
+  OutputFile csv(cx.Platform, cx.Terminal, OutputFile::Csv, options.CsvSeparator);
   for (auto [file, path] : {std::pair<OutputFile*, const std::string*>{&trace, &options.Trace},
                             {&log, &options.Log},
                             {&csv, &options.Csv}}) {
@@ -38,6 +38,7 @@ int RunRead(CliContext& cx) {
     ParsePortSpec(options.Ports.empty() ? "auto" : options.Ports[0], s);
     return s;
   }();
+  if (!options.FixtureNames.empty()) record.Fixture = options.FixtureNames[0];
   const PortChoice choice = ChoosePort(cx.Platform, spec);
   std::vector<std::string> problem;
   if (choice.Result != PortChoice::Chosen) {
@@ -64,6 +65,7 @@ int RunRead(CliContext& cx) {
     record.Reading = ReadUnitIdentity(line.Link(), line.Ticks(), how);
     cx.Terminal.ClearProgress();
     RecordFailure(cx, record, options.WaitMs, problem);
+    if (ApplyExpectations(options.Expect, record, cx.Language)) problem.push_back(record.Message);
   }
   record.ElapsedMs = MsSince(start);
   const ReadingOutcome outcome = record.Reading.Outcome;
@@ -75,19 +77,25 @@ int RunRead(CliContext& cx) {
     previous.Merge(csv.PreviousSerials());
     previous.Mark(record);
   }
-  // A reading that did not happen leaves no record.
-  if (options.Json) {
-    if (outcome != ReadingOutcome::Interrupted) cx.Terminal.Out(RecordJson(record));
-  } else {
-    for (const std::string& text : RecordLines(record, cx.Language)) cx.Terminal.Out(text);
+  // A reading that did not happen leaves no record. The files first: the screen never shows a
+  // result that they lack.
+  bool written = true;
+  if (outcome != ReadingOutcome::Interrupted) {
+    for (OutputFile* file : {&log, &csv})
+      if (file->IsOpen() && !file->AppendRecord(record)) written = false;
+  }
+  if (written) {
+    if (options.Json) {
+      if (outcome != ReadingOutcome::Interrupted) cx.Terminal.Out(RecordJson(record));
+    } else {
+      for (const std::string& text : RecordLines(record, cx.Language)) cx.Terminal.Human(text);
+    }
+    if (written && outcome != ReadingOutcome::Interrupted) RunHook(cx, record);
   }
   for (const std::string& text : problem) cx.Terminal.Err(text);
-  if (outcome != ReadingOutcome::Interrupted) {
-    if (log.IsOpen()) log.AppendRecord(record);
-    if (csv.IsOpen()) csv.AppendRecord(record);
-  }
   if (const int failed = ReportWriteFailures(cx.Terminal, {&trace, &log, &csv})) return failed;
   // A stop that came once the unit was read takes nothing away from the reading.
   if (StopRequested() && outcome != ReadingOutcome::Ok) return ExitCodeOfSignal(StopSignal());
+  if (record.Rejected != ReadingRecord::Rejection::None) return kExitRejected;
   return ExitCode(outcome);
 }

@@ -36,7 +36,7 @@ class Bench {
   bool Several() const { return states_.size() > 1; }
   // A record that could not be written, or standard output lost: every fixture stops.
   bool Failed() const { return failed_; }
-  bool ShouldStop() const { return failed_ || StopRequested(); }
+  bool ShouldStop() const { return failed_ || countReached_ || StopRequested(); }
   void Stop(int exitCode) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (exitCode_ == 0) exitCode_ = exitCode;
@@ -49,9 +49,11 @@ class Bench {
   // The port list is one object of the system's: one fixture at a time looks at it.
   std::mutex& PortListLock() { return portList_; }
 
-  // Appends the record to the files, then tells it on standard output.
-  void Publish(ReadingRecord& record) {
+  // Appends the record to the files, then tells it on standard output; false when it could not be written.
+  bool Publish(ReadingRecord& record) {
     std::lock_guard<std::mutex> lock(mutex_);
+    // The last of --count is taken once: the fixtures still reading when it came stop unrecorded.
+    if (countReached_) return false;
     previous_.Mark(record);
     bool written = true;
     for (OutputFile* file : {&log_, &csv_})
@@ -59,13 +61,15 @@ class Bench {
     if (!written) {
       failed_ = true;
       if (exitCode_ == 0) exitCode_ = kExitWriteFailed;
-      return;
+      return false;
     }
-    cx_.Terminal.Out(WatchLine(record, cx_.Language, Several()));
+    cx_.Terminal.Human(WatchLine(record, cx_.Language, Several()));
     if (cx_.Terminal.OutError() != 0) {
       failed_ = true;
       if (exitCode_ == 0) exitCode_ = kExitWriteFailed;
     }
+    if (cx_.Options.Count > 0 && ++published_ >= cx_.Options.Count) countReached_ = true;
+    return true;
   }
 
   // One fixture's state on the progress line; with several, all of them side by side.
@@ -88,14 +92,16 @@ class Bench {
   RepeatMemory previous_;
   std::vector<std::string> states_;
   std::atomic<bool> failed_{false};
+  std::atomic<bool> countReached_{false};
+  int64_t published_ = 0;
   int exitCode_ = 0;
 };
 
 // One port and the units plugged into it, one after the other.
 class Fixture {
  public:
-  Fixture(Bench& bench, const PortSpec& spec, size_t index)
-      : bench_(bench), cx_(bench.Context()), spec_(spec), index_(index) {}
+  Fixture(Bench& bench, const PortSpec& spec, std::string name, size_t index)
+      : bench_(bench), cx_(bench.Context()), spec_(spec), name_(std::move(name)), index_(index) {}
 
   void Run() {
     const StopRequest stop = [this] { return bench_.ShouldStop(); };
@@ -111,7 +117,9 @@ class Fixture {
       wait.OnAttempt = [&](int32_t attempt) {
         attemptStart = Steady::now();
         attemptUnixMs = UnixMsNow();
-        Show(WaitingText(cx_.Language, port_, MsSince(waitStart), attempt - 1));
+        trace_.clear();
+        traceStart_ = attemptStart;
+        Show(WaitingText(cx_.Language, Label(), MsSince(waitStart), attempt - 1));
       };
       int32_t attempts = 0;
       const int32_t status = WaitForUnit(line_->Link(), line_->Ticks(), wait, attempts);
@@ -121,8 +129,9 @@ class Fixture {
         continue;
       }
       reported_ = 0;
-      Show(Say(TXT_CLI_FIXTURE_READING, cx_.Language, ValidUtf8(port_).c_str()));
+      Show(Say(TXT_CLI_FIXTURE_READING, cx_.Language, Label().c_str()));
       ReadingRecord record;
+      record.Fixture = name_;
       record.Port = port_;
       record.Location = location_;
       record.StartUnixMs = attemptUnixMs;
@@ -134,8 +143,10 @@ class Fixture {
       record.ElapsedMs = MsSince(attemptStart);
       std::vector<std::string> lines;
       RecordFailure(cx_, record, 0, lines);
-      bench_.Publish(record);
-      Show(Say(TXT_CLI_FIXTURE_PRESENT, cx_.Language, ValidUtf8(port_).c_str()));
+      ApplyExpectations(cx_.Options.Expect, record, cx_.Language);
+      WriteTrace(record);
+      if (bench_.Publish(record)) RunHook(cx_, record);
+      Show(Say(TXT_CLI_FIXTURE_PRESENT, cx_.Language, Label().c_str()));
       WaitUntilGone();
     }
     // One release, then the port's own settings back and the port closed: the
@@ -148,6 +159,30 @@ class Fixture {
 
  private:
   void Show(const std::string& state) { bench_.Show(index_, state); }
+  // How the person knows the fixture: its name, else its port.
+  std::string Label() const { return name_.empty() ? ValidUtf8(port_) : name_; }
+
+  // --trace-dir: the bytes of this reading's handshake and reading, in a file of its own.
+  void WriteTrace(const ReadingRecord& record) {
+    const std::string& dir = cx_.Options.TraceDir;
+    if (dir.empty()) return;
+    std::string stamp;
+    for (char c : IsoTime(record.StartUnixMs))
+      if (c != '-' && c != ':') stamp += c;
+    std::string base = name_;
+    if (base.empty()) base = port_.substr(port_.find_last_of("/\\") + 1);
+    const UnitReading& r = record.Reading;
+    const std::string path = dir + "/" + base + "-" +
+                             (r.HasSerial ? SerialText(r.Serial) : std::string(RecordOutcomeName(record))) +
+                             "-" + stamp + ".trace";
+    OutputFile file(cx_.Platform, cx_.Terminal, OutputFile::Trace);
+    if (!file.Open(path) ||
+        !file.WriteLine(trace_.empty() ? std::string() : trace_.substr(0, trace_.size() - 1))) {
+      cx_.Terminal.Err(Say(TXT_CLI_CANNOT_WRITE, cx_.Language,
+                           Say(TXT_CLI_THE_TRACE, cx_.Language, ValidUtf8(path).c_str()).c_str(),
+                           cx_.Terminal.FileErrorText(file.Error()).c_str()));
+    }
+  }
 
   // The port the fixture's form names now, opened; false (after a pause) while there is none.
   bool FindPort(const StopRequest& stop) {
@@ -169,14 +204,22 @@ class Fixture {
       return false;
     }
     if (!present) {
-      Show(Say(TXT_CLI_FIXTURE_ABSENT, cx_.Language, ValidUtf8(spec_.Text).c_str()));
+      Show(
+          Say(TXT_CLI_FIXTURE_ABSENT, cx_.Language, (name_.empty() ? ValidUtf8(spec_.Text) : name_).c_str()));
       cx_.Platform.Pause(kPollMs);
       return false;
     }
     port_ = choice.Port;
     location_ = choice.Location;
     device_ = cx_.Platform.NewSerialDevice();
-    line_ = std::make_unique<UnitLine>(*device_, cx_.Platform.Ticks(), cx_.Platform.DevicePath(port_), stop);
+    TracingSerialDevice::Sink sink;
+    if (!cx_.Options.TraceDir.empty()) {
+      sink = [this](bool hostToUnit, uint8_t byte) {
+        trace_ += TraceLine(MsSince(traceStart_), hostToUnit, byte) + "\n";
+      };
+    }
+    line_ = std::make_unique<UnitLine>(*device_, cx_.Platform.Ticks(), cx_.Platform.DevicePath(port_), stop,
+                                       sink);
     return true;
   }
 
@@ -229,7 +272,10 @@ class Fixture {
   Bench& bench_;
   CliContext& cx_;
   PortSpec spec_;
+  std::string name_;
   size_t index_;
+  std::string trace_;
+  Steady::time_point traceStart_ = Steady::now();
   std::string port_;
   std::string location_;
   std::unique_ptr<SerialDevice> device_;
@@ -247,8 +293,8 @@ int StopCode() {
 
 int RunWatch(CliContext& cx) {
   const CliOptions& options = cx.Options;
-  OutputFile log(cx.Platform, OutputFile::JsonLines);
-  OutputFile csv(cx.Platform, OutputFile::Csv);
+  OutputFile log(cx.Platform, cx.Terminal, OutputFile::JsonLines);
+  OutputFile csv(cx.Platform, cx.Terminal, OutputFile::Csv, options.CsvSeparator);
   for (auto [file, path] :
        {std::pair<OutputFile*, const std::string*>{&log, &options.Log}, {&csv, &options.Csv}}) {
     if (path->empty() || file->Open(*path)) continue;
@@ -264,7 +310,9 @@ int RunWatch(CliContext& cx) {
   }
   Bench bench(cx, log, csv, specs.size());
   std::vector<std::unique_ptr<Fixture>> fixtures;
-  for (size_t i = 0; i < specs.size(); ++i) fixtures.push_back(std::make_unique<Fixture>(bench, specs[i], i));
+  for (size_t i = 0; i < specs.size(); ++i)
+    fixtures.push_back(std::make_unique<Fixture>(
+        bench, specs[i], i < options.FixtureNames.size() ? options.FixtureNames[i] : std::string(), i));
   if (fixtures.size() == 1) {
     fixtures[0]->Run();
   } else {

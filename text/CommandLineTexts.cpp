@@ -308,6 +308,24 @@ const char* const kCliTexts[kCliTextCount][2] = {
     {"%s est donn\xE9 \xE0 deux options (%s)", "%s is given to two options (%s)"},  // TXT_CLI_SAME_FILE
     {"%s et %s vont tous deux sur la sortie standard",
      "%s and %s both go to standard output"},  // TXT_CLI_BOTH_STDOUT
+    {"bravelle-cli : %s est un fichier CSV d'une autre forme (%s) ; rien n'a \xE9t\xE9 lu ni ajout\xE9.",
+     "bravelle-cli: %s is a CSV file of another shape (%s); nothing was read or appended."},  // TXT_CLI_FOREIGN_CSV
+    {"colonne %d : \"%s\" au lieu de \"%s\"",
+     "column %d is \"%s\" where ours is \"%s\""},                   // TXT_CLI_HEADER_COLUMN
+    {"%d colonnes au lieu de %d", "%d columns where ours has %d"},  // TXT_CLI_HEADER_COUNT
+    {"bravelle-cli : --exec %s : %s ; le relev\xE9 est \xE9"
+     "crit.",
+     "bravelle-cli: --exec %s: %s; the record is written."},  // TXT_CLI_HOOK_FAILED
+    {"la commande n'a pu \xEAtre lanc\xE9"
+     "e",
+     "the command could not be run"},  // TXT_CLI_HOOK_NOT_RUN
+    {"arr\xEAt\xE9"
+     "e apr\xE8s %d s",
+     "ended after %d s"},  // TXT_CLI_HOOK_TIMED_OUT
+    {"termin\xE9"
+     "e avec le code %d",
+     "ended with code %d"},                                                   // TXT_CLI_HOOK_STATUS
+    {"d\xE9j\xE0 lu sur un autre poste", "already read on another fixture"},  // TXT_CLI_DUPLICATE
 };
 
 }  // namespace

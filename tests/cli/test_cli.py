@@ -776,7 +776,7 @@ class Watch(UnitTestCase):
         # The CSV file: a header, then the same records, quoted where a field holds a comma or a quote.
         with open(csv_path, newline="") as f:
             raw = f.read()
-        self.assertTrue(raw.startswith("schema,outcome,error,message,fixture,port,location,type,serial,serial_text,"
+        self.assertTrue(raw.startswith("\ufeffschema,outcome,error,message,fixture,port,location,type,serial,serial_text,"
                                        "circuit,software,status,elapsed_ms,time,repeat,duplicate\r\n"))
         self.assertIn(',"%s",' % links[2].replace('"', '""'), raw)
         rows = list(csv.DictReader(io.StringIO(raw)))
