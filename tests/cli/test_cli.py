@@ -444,6 +444,150 @@ class WriteFailures(UnitTestCase):
         self.assertIn("H>U 04", u.transcript()[-2:], "the unit is released")
 
 
+class RecordFiles(UnitTestCase):
+    """What a production line does to the record files: writers side by side, files of other shapes, a
+    full disk, a power cut's tail, rotation; after each, every line of the log parses and the CSV has
+    whole rows only."""
+
+    HEADER = ("schema,outcome,error,message,fixture,port,location,type,serial,serial_text,circuit,software,"
+              "status,elapsed_ms,time,repeat,duplicate")
+
+    def path(self, name, content=None):
+        p = os.path.join(self.dir, name)
+        if content is not None:
+            with open(p, "wb") as f:
+                f.write(content)
+        return p
+
+    def read_bytes(self, p):
+        with open(p, "rb") as f:
+            return f.read()
+
+    def assert_whole(self, log, csv_path=None, rows=None):
+        lines = self.read_bytes(log).split(b"\n")
+        self.assertEqual(lines[-1], b"", "the log ends with a whole line")
+        records = [json.loads(line) for line in lines[:-1] if line.startswith(b"{")]
+        if csv_path:
+            data = self.read_bytes(csv_path).decode("utf-8-sig")
+            got = list(csv.reader(io.StringIO(data, newline="")))
+            self.assertTrue(all(len(r) == len(got[0]) for r in got), got)
+            if rows is not None:
+                self.assertEqual(len(got) - 1, rows)
+        return records
+
+    def test_the_record_files_stay_whole(self):
+        def concurrent():
+            units = [self.unit("--serial", str(i), link=self.path("port-%d" % i)) for i in range(8)]
+            log, csv_path = self.path("c.jsonl"), self.path("c.csv")
+            runs = [subprocess.Popen([CLI, "read", "--port", u.link, "--log", log, "--csv", csv_path],
+                                     env=cli_env(), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE) for u in units]
+            for r in runs:
+                err = r.communicate(timeout=60)[1]
+                self.assertEqual(r.returncode, 0, err)
+            data = self.read_bytes(csv_path)
+            self.assertTrue(data.startswith(b"\xef\xbb\xbf" + self.HEADER.encode() + b"\r\n"), data[:200])
+            self.assertEqual(data.count(b"schema,"), 1, "one header")
+            self.assertEqual(sorted(r["serial"] for r in self.assert_whole(log, csv_path, 8)), list(range(8)))
+
+        def foreign_header():
+            u = self.unit()
+            theirs = self.path("theirs.csv", b"serial;port\r\n12;COM5\r\n")
+            code, out, err, _ = run_cli("read", "--port", u.link, "--csv", theirs)
+            self.assertEqual(code, 65, err)
+            self.assertIn(theirs + ' is a CSV file of another shape (column 1 is "serial" where ours is "schema")', err)
+            self.assertEqual(self.read_bytes(theirs), b"serial;port\r\n12;COM5\r\n")
+            self.assertNotIn("H>U 80", u.transcript(), "no unit read")
+
+        def earlier_schema():
+            u = self.unit("--serial", "5")
+            old_header = self.HEADER.replace("fixture,", "").replace(",duplicate", "").replace(",", ";")
+            old = self.path("old.csv", old_header.encode() + b"\r\n")
+            code, out, err, _ = run_cli("read", "--csv", old, "--fixture", "A=" + u.link)
+            self.assertEqual(code, 0, err)
+            rows = self.read_bytes(old).decode().split("\r\n")
+            self.assertEqual(rows[0], old_header, "no mark added to a file without one")
+            self.assertEqual(rows[1].split(";")[:9], ["1", "ok", "", "", u.link, "", "P04", "5", "0000000005"])
+            self.assertEqual(len(rows[1].split(";")), 15)
+
+        def full_disk():
+            if os.geteuid() != 0:
+                return
+            disk = self.path("disk")
+            os.mkdir(disk)
+            subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", disk], check=True)
+            self.addCleanup(lambda: subprocess.run(["umount", "-l", disk]))
+            u = self.unit("--serial", "9")
+            # A log whose end lies just before a page's: the disk takes a part of the next record.
+            line = b'{"schema":2,"outcome":"ok","port":"x","serial":1}\n'
+            body = line * (4000 // len(line))
+            log = os.path.join(disk, "log.jsonl")
+            with open(log, "wb") as f:
+                f.write(body)
+            filler = os.open(os.path.join(disk, "filler"), os.O_WRONLY | os.O_CREAT)
+            try:
+                while os.write(filler, b"\0" * 4096):
+                    pass
+            except OSError:
+                pass
+            os.close(filler)
+            code, out, err, _ = run_cli("read", "--port", u.link, "--log", log)
+            self.assertEqual(code, 74, err)
+            self.assertIn("cannot write to the log " + log + ": No space left on device", err)
+            self.assertEqual(self.read_bytes(log), body, "cut back to what it held")
+            self.assertEqual(out, "", "nothing shown that the files lack")
+
+        def nul_tail():
+            u = self.unit("--serial", "31")
+            log = self.path("nul.jsonl", b'{"schema":2,"outcome":"ok","port":"%s","serial":31}\n\0\0\0\0' % u.link.encode())
+            code, out, err, _ = run_cli("read", "--port", u.link, "--log", log)
+            self.assertEqual(code, 0, err)
+            lines = self.read_bytes(log).split(b"\n")
+            self.assertEqual(lines[1], b"\0\0\0\0", "the broken tail keeps a line of its own")
+            self.assertEqual(json.loads(lines[2]).get("repeat"), True, "the record before it still counts")
+
+        def rotated_under_a_watch():
+            link = self.path("bench")
+            log, csv_path = self.path("w.jsonl"), self.path("w.csv")
+            watch = self.start_watch("--port", link, "--log", log, "--csv", csv_path)
+            unit = self.unit("--serial", "1", link=link)
+            wait_lines(self, log, 1)
+            os.rename(log, log + ".1")  # logrotate
+            os.truncate(csv_path, 0)  # copytruncate
+            unit.stop()
+            unit = self.unit("--serial", "2", link=link)
+            wait_lines(self, log, 1)
+            os.unlink(log)  # deleted
+            unit.stop()
+            unit = self.unit("--serial", "3", link=link)
+            wait_lines(self, log, 1)
+            watch.send_signal(signal.SIGINT)
+            self.assertEqual(watch.wait(20), 0)
+            self.assertEqual([r["serial"] for r in self.assert_whole(log + ".1")], [1])
+            self.assertEqual([r["serial"] for r in self.assert_whole(log)], [3])
+            data = self.read_bytes(csv_path).decode("utf-8-sig")
+            self.assertEqual([r["serial"] for r in csv.DictReader(io.StringIO(data))], ["2", "3"],
+                             "the header again once emptied")
+
+        def standard_output_and_same_file():
+            u = self.unit("--serial", "8")
+            code, out, err, _ = run_cli("read", "--port", u.link, "--log", "-")
+            self.assertEqual(code, 0, err)
+            self.assertEqual(json.loads(out)["serial"], 8)
+            self.assertIn("Serial number: 0000000008", err, "the person's lines on standard error")
+            code, out, err, _ = run_cli("read", "--port", u.link, "--csv", "-", "--csv-separator", ";")
+            self.assertEqual(out.split("\r\n")[0], self.HEADER.replace(",", ";"))
+            for args, said in [(["--log", "x", "--csv", "x"], "x is given to two options (--log, --csv)"),
+                               (["--log", "-", "--csv", "-"], "--log and --csv both go to standard output")]:
+                code, out, err, _ = run_cli("read", "--port", u.link, *args)
+                self.assertEqual(code, 64, args)
+                self.assertIn(said, err)
+
+        for case in (concurrent, foreign_header, earlier_schema, full_disk, nul_tail, rotated_under_a_watch,
+                     standard_output_and_same_file):
+            with self.subTest(case.__name__):
+                case()
+
+
 def catches(pid, sig):
     """Whether the process has its handler for the signal in place (SigCgt of /proc/PID/status)."""
     try:
