@@ -847,6 +847,70 @@ class Ports(unittest.TestCase):
         self.assertIn("    location=1-1.4:1.1  interface 01 \"Dual RS232 B\"  port number 0", out.splitlines())
 
 
+    def test_four_named_fixtures_on_a_production_line(self):
+        make_sysfs(self.sysfs, [
+            ("ttyUSB1", "cp210x", usb("10c4", "ea60", "Silicon Labs", "CP2102", "0001", device="1-1")),
+            ("ttyUSB4", "cp210x", usb("10c4", "ea60", "Silicon Labs", "CP2102", "0004", device="1-4")),
+        ])
+        log, csv_path, hook = (os.path.join(self.dir, n) for n in ("line.jsonl", "line.csv", "hook.txt"))
+        traces = os.path.join(self.dir, "traces")
+        os.mkdir(traces)
+        dev = self.dev
+        # What the hook received: its environment, then its standard input.
+        command = ('printf "%%s %%s %%s %%s\\n" "$BRAVELLE_FIXTURE" "$BRAVELLE_OUTCOME" "$BRAVELLE_SERIAL" '
+                   '"$BRAVELLE_PORT" >> "%s"; cat >> "%s"; [ "$BRAVELLE_OUTCOME" = ok ]' % (hook, hook))
+        watch = subprocess.Popen(
+            [CLI, "watch", "--fixture", "A=usb:10c4:ea60:0001", "--fixture", "B=" + dev + "/ttyUSB2",
+             "--fixture", "C=location=1-4", "--fixture", "D=" + dev + "/ttyUSB5", "--expect-software", "1.12",
+             "--expect-software", "2.0", "--count", "5", "--exec", command, "--trace-dir", traces,
+             "--log", log, "--csv", csv_path],
+            env=cli_env(BRAVELLE_SYSFS=self.sysfs, BRAVELLE_DEV=self.dev, BRAVELLE_CONSOLES=self.consoles),
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(lambda: watch.poll() is None and (watch.kill(), watch.wait()))
+        a = self.plug("ttyUSB1", "--serial", "11")
+        self.plug("ttyUSB2", "--serial", "22")
+        self.plug("ttyUSB5", "--serial", "44", "--soft-major", "9")
+        wait_lines(self, log, 3)
+        self.plug("ttyUSB4", "--serial", "22")  # B's unit, now on C
+        wait_lines(self, log, 4)
+        # A's adapter moved to another socket: another tty, the same adapter.
+        a.stop()
+        shutil.rmtree(os.path.join(self.sysfs, "class", "tty", "ttyUSB1"))
+        moved = os.path.join(self.dir, "moved")
+        make_sysfs(moved, [("ttyUSB3", "cp210x", usb("10c4", "ea60", "Silicon Labs", "CP2102", "0001", device="1-3"))])
+        os.symlink(os.path.join(moved, "class", "tty", "ttyUSB3"), os.path.join(self.sysfs, "class", "tty", "ttyUSB3"))
+        self.plug("ttyUSB3", "--serial", "11")
+        out, err = watch.communicate(timeout=60)
+        self.assertEqual(watch.returncode, 0, err)
+        with open(log) as f:
+            lines = f.read().splitlines()
+        got = [json.loads(line) for line in lines]
+        self.assertEqual([(r["fixture"], r["port"], r["serial"], r["outcome"], r.get("repeat", False),
+                           r.get("duplicate", False)) for r in got][3:],
+                         [("C", dev + "/ttyUSB4", 22, "ok", False, True), ("A", dev + "/ttyUSB3", 11, "ok", True, False)])
+        self.assertEqual(sorted((r["fixture"], r["serial"], r["outcome"]) for r in got[:3]),
+                         [("A", 11, "ok"), ("B", 22, "ok"), ("D", 44, "rejected")])
+        rejected = [r for r in got if r["outcome"] == "rejected"][0]
+        self.assertEqual((rejected["error"], rejected["message"]),
+                         ("unexpected-software", "Unexpected software version: 9.12 read, 1.12 or 2.0 expected."))
+        with open(csv_path, encoding="utf-8-sig", newline="") as f:
+            self.assertEqual([r["fixture"] for r in csv.DictReader(f)], [r["fixture"] for r in got])
+        # The hook: once per record, after it was written, the record whole on its standard input.
+        with open(hook) as f:
+            told = f.read().splitlines()
+        self.assertEqual(told[1::2], lines)
+        self.assertEqual(sorted(told[0::2]), sorted("%s %s %010d %s" % (r["fixture"], r["outcome"], r["serial"], r["port"])
+                                                    for r in got))
+        self.assertIn("--exec %s: ended with code 1; the record is written." % command, err.decode())
+        names = sorted(re.sub(r"-\d{8}T\d{6}\.\d{3}Z", "", n) for n in os.listdir(traces))
+        self.assertEqual(names, ["A-0000000011.trace"] * 2 + ["B-0000000022.trace", "C-0000000022.trace",
+                                                              "D-0000000044.trace"])
+        with open(os.path.join(traces, sorted(os.listdir(traces))[0])) as f:
+            self.assertIn("H>U 80", f.read())
+        for line in out.decode().splitlines():
+            self.assertRegex(line, r"^\S+Z  [ABCD]  ")
+
+
 class Watch(UnitTestCase):
     def test_two_units_one_after_the_other_then_interrupt(self):
         link = os.path.join(self.dir, "bench-port")
