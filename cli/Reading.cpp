@@ -2,6 +2,7 @@
 #include <chrono>
 
 #include "cli/Commands.h"
+#include "record/RecordTexts.h"
 #include "text/Format.h"
 #include "text/Utf8.h"
 
@@ -61,8 +62,8 @@ std::string WatchLine(const ReadingRecord& record, uint32_t language, bool withP
   line += RecordOutcomeName(record);
   if (r.HasType && r.Outcome == ReadingOutcome::WrongUnit) line += "  type " + PrintableType(r.Type);
   if (r.HasSerial) line += "  " + SerialText(r.Serial);
-  if (r.HasCircuit) line += "  " + Say(TXT_CLI_LINE_CIRCUIT, language, static_cast<int>(r.Circuit));
-  if (r.HasSoftware) line += "  " + Say(TXT_CLI_LINE_SOFTWARE, language, SoftwareText(r).c_str());
+  if (r.HasCircuit) line += "  " + Say(TXT_REC_LINE_CIRCUIT, language, static_cast<int>(r.Circuit));
+  if (r.HasSoftware) line += "  " + Say(TXT_REC_LINE_SOFTWARE, language, SoftwareText(r).c_str());
   if (record.Repeat) line += "  (" + Say(TXT_CLI_READ_BEFORE, language) + ")";
   if (record.Duplicate) line += "  (" + Say(TXT_CLI_DUPLICATE, language) + ")";
   if (record.Rejected != ReadingRecord::Rejection::None) line += "  " + record.Message;

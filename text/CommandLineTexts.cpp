@@ -10,27 +10,7 @@
 namespace {
 
 const char* const kCliTexts[kCliTextCount][2] = {
-    {"Port : %s", "Port: %s"},                             // TXT_CLI_LINE_PORT
-    {"Appareil : %s, type %s", "Unit: %s, type %s"},       // TXT_CLI_LINE_UNIT
-    {"Num\xE9ro de s\xE9rie : %s", "Serial number: %s"},   // TXT_CLI_LINE_SERIAL
-    {"Version du circuit : %d", "Circuit version: %d"},    // TXT_CLI_LINE_CIRCUIT
-    {"Version du logiciel : %s", "Software version: %s"},  // TXT_CLI_LINE_SOFTWARE
-    {"d\xE9j\xE0 lu", "read before"},                      // TXT_CLI_READ_BEFORE
-    {"L'appareil sur %s est de type \"%s\" : ce n'est pas un %s (P04).",
-     "The unit on %s is of type \"%s\", not a %s (P04)."},  // TXT_CLI_WRONG_UNIT
-    {"Aucun appareil n'a r\xE9pondu sur %s en %s s. V\xE9rifiez le c\xE2"
-     "ble et que l'appareil est sous tension.",
-     "No unit answered on %s within %s s. Check the cable and that the unit is switched on."},  // TXT_CLI_NO_ANSWER
-    {"L'appareil a r\xE9pondu par des caract\xE8res illisibles (code %d) : parasites, mauvaise vitesse ou "
-     "autre appareil sur le port. Relancez la lecture.",
-     "The unit answered with unreadable characters (code %d): noise, a wrong rate or another device on the "
-     "port. Read again."},  // TXT_CLI_BAD_REPLY
-    {"L'appareil a cess\xE9 de r\xE9pondre pendant la lecture (code %d). V\xE9rifiez le c\xE2"
-     "ble et relancez la lecture.",
-     "The unit stopped answering during the reading (code %d). Check the cable and read again."},  // TXT_CLI_LINK_LOST
-    {"Interrompu.", "Interrupted."},  // TXT_CLI_INTERRUPTED
-    {"Attente d'un appareil sur %s : %lld s, %d essai(s)",
-     "Waiting for a unit on %s: %lld s, %d attempt(s)"},                      // TXT_CLI_WAITING
+    {"d\xE9j\xE0 lu", "read before"},                                         // TXT_CLI_READ_BEFORE
     {"%s : pas de port", "%s: no port"},                                      // TXT_CLI_FIXTURE_ABSENT
     {"%s : lecture", "%s: reading"},                                          // TXT_CLI_FIXTURE_READING
     {"%s : lu, attente du retrait", "%s: read, waiting for the unit to go"},  // TXT_CLI_FIXTURE_PRESENT
