@@ -411,6 +411,28 @@ class Conventions(UnitTestCase):
         self.assertNotIn("H>U 80", u.transcript()[1:], "nothing read when a file cannot be made")
 
 
+    def test_the_progress_line_fits_the_terminal_and_is_calm(self):
+        import fcntl, pty, select, struct, termios
+        master, slave = pty.openpty()
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 30, 0, 0))
+        names = ["station-%d-%s" % (i, "x" * 20) for i in range(4)]
+        args = [a for i, n in enumerate(names) for a in ("--fixture", "%s=%s/absent-%d" % (n, self.dir, i))]
+        watch = subprocess.Popen([CLI, "watch", "--log", os.path.join(self.dir, "l")] + args, env=cli_env(),
+                                 stdout=subprocess.DEVNULL, stderr=slave)
+        os.close(slave)
+        shown, start = b"", time.monotonic()
+        while time.monotonic() - start < 3:
+            if select.select([master], [], [], 0.1)[0]:
+                shown += os.read(master, 65536)
+        watch.send_signal(signal.SIGINT)
+        self.assertEqual(watch.wait(20), 0)
+        os.close(master)
+        drawn = [t for t in shown.decode().split("\r") if t.strip()]
+        self.assertTrue(drawn and drawn[0].startswith("station-0-xxx"), shown)
+        self.assertLessEqual(max(len(t.rstrip(" ")) for t in drawn), 29, drawn)
+        self.assertLessEqual(len(drawn), 3 * 4 + 1, "at most four a second")
+
+
 class WriteFailures(UnitTestCase):
     def test_results_that_cannot_be_written_end_with_74(self):
         u = self.unit()
