@@ -348,6 +348,13 @@ class PosixCliPlatform : public CliPlatform {
     return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
   }
 
+  void WakeWaits() override {
+    const char byte = 1;
+    if (write(g_wake[1], &byte, 1) < 0) {
+      // The pipe is full: a wake-up is already waiting in it.
+    }
+  }
+
   void Pause(uint32_t milliseconds) override {
     pollfd wake{g_wake[0], POLLIN, 0};
     // A signal ends the pause early by itself; the pipe catches one that came just before.

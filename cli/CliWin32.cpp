@@ -442,6 +442,8 @@ class Win32CliPlatform : public CliPlatform {
     if (job != nullptr) CloseHandle(job);
     return result;
   }
+  // A read of the port ends by its own time limit (COMMTIMEOUTS, about 1.1 s).
+  void WakeWaits() override {}
   void Pause(uint32_t milliseconds) override {
     for (uint32_t slept = 0; slept < milliseconds && !StopRequested(); slept += 20) ::Sleep(20);
   }

@@ -1,5 +1,8 @@
 // bravelle-cli read: one reading on one port, told on standard output, and appended to a log or CSV file.
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "cli/Commands.h"
 #include "link/UnitReading.h"
@@ -8,6 +11,10 @@
 namespace {
 
 using Steady = std::chrono::steady_clock;
+
+// What one handshake needs at least: the link's one-second pause, and a moment for the answer. The
+// release after a handshake cut short adds its own pauses (200 ms each), within half a second.
+constexpr int64_t kOneAttemptMs = 1200;
 
 int64_t MsSince(Steady::time_point from) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - from).count();
@@ -46,23 +53,48 @@ int RunRead(CliContext& cx) {
   } else {
     record.Port = choice.Port;
     record.Location = choice.Location;
-    TracingSerialDevice::Sink sink;
-    if (trace.IsOpen()) {
-      sink = [&](bool hostToUnit, uint8_t byte) {
-        trace.WriteLine(TraceLine(MsSince(start), hostToUnit, byte));
-      };
-    }
+    // A unit that answers the handshake's request with a refusal is told apart from a silent one.
+    bool asked = false;
+    bool refused = false;
+    TracingSerialDevice::Sink sink = [&](bool hostToUnit, uint8_t byte) {
+      if (!hostToUnit && asked && byte == RSP_REFUSED) refused = true;
+      asked = hostToUnit && byte == CMD_CONNECT;
+      if (trace.IsOpen()) trace.WriteLine(TraceLine(MsSince(start), hostToUnit, byte));
+    };
+    // The wait ends when it says, also in the middle of a handshake: the attempt under way is cut
+    // short, its pause and its read of the answer, and the release that follows waits for nothing.
+    // One attempt always gets its pause and a moment for the answer.
+    const int64_t limitMs = std::max<int64_t>(options.WaitMs, kOneAttemptMs);
+    std::atomic<bool> connected{false};
+    std::atomic<bool> timeUp{false};
+    std::atomic<bool> done{false};
+    const StopRequest stop = [&] { return StopRequested() || timeUp.load(); };
+    // A read of the answer blocks for up to 1.1 s: the system is asked to wake it when the time is up.
+    std::thread timer([&] {
+      while (!done && !connected && MsSince(start) < limitMs) cx.Platform.Pause(10);
+      if (done || connected) return;
+      timeUp = true;
+      cx.Platform.WakeWaits();
+    });
     // The progress line would be glued to the trace's lines on standard error.
     const bool progress = options.Trace != "-";
     const std::unique_ptr<SerialDevice> device = cx.Platform.NewSerialDevice();
-    UnitLine line(*device, cx.Platform.Ticks(), cx.Platform.DevicePath(choice.Port), StopRequested, sink);
+    UnitLine line(*device, cx.Platform.Ticks(), cx.Platform.DevicePath(choice.Port), stop, sink);
     ReadingOptions how;
     how.Wait.WaitMs = static_cast<uint32_t>(options.WaitMs);
-    how.Wait.Stop = StopRequested;
+    how.Wait.Stop = stop;
     how.Wait.OnAttempt = [&](int32_t attempt) {
       if (progress) cx.Terminal.Progress(WaitingText(cx.Language, choice.Port, MsSince(start), attempt - 1));
     };
+    how.OnStep = [&](const UnitReading&) { connected = true; };
     record.Reading = ReadUnitIdentity(line.Link(), line.Ticks(), how);
+    done = true;
+    timer.join();
+    if (timeUp && !StopRequested() && record.Reading.Outcome == ReadingOutcome::Interrupted) {
+      record.Reading.Outcome = ReadingOutcome::NoAnswer;
+      record.Reading.Status = COMERR_TIMEOUT;
+    }
+    record.Refused = refused && record.Reading.Outcome == ReadingOutcome::NoAnswer;
     cx.Terminal.ClearProgress();
     RecordFailure(cx, record, options.WaitMs, problem);
     if (ApplyExpectations(options.Expect, record, cx.Language)) problem.push_back(record.Message);

@@ -20,6 +20,7 @@ enum RecordText : int {
   TXT_REC_UNEXPECTED_SOFTWARE,
   TXT_REC_UNEXPECTED_CIRCUIT,
   TXT_REC_OR,
+  TXT_REC_REFUSED,
   kRecordTextCount
 };
 
