@@ -9,32 +9,10 @@
 #include <vector>
 
 #include "platform/Clock.h"
-#include "platform/PortRegistry.h"
+#include "platform/PortList.h"
 #include "platform/SerialDevice.h"
 #include "ports/PortSelection.h"
 #include "record/ReadingRecord.h"
-
-// One port as `ports` shows it and as --port forms match it; fields the system does not know stay empty.
-struct PortDescription {
-  std::string Port;  // the name the serial device opens: "/dev/ttyUSB0", "COM5"
-  std::string Driver;
-  std::string Vid;  // four lowercase hex digits
-  std::string Pid;
-  std::string Manufacturer;
-  std::string Product;
-  std::string SerialNumber;
-  std::string Interface;            // the USB interface number, two hex digits
-  bool OneOfSeveral = false;        // the adapter has several interfaces (ports): the number tells them apart
-  std::string InterfaceName;        // the interface's own name, where it has one
-  std::string PortNumber;           // the driver's number of the port within its interface
-  std::string Location;             // the USB socket: "1-1.4"
-  std::string InterfaceLocation;    // its configuration and interface: "1.0"
-  std::vector<std::string> ById;    // /dev/serial/by-id names that lead to the port
-  std::vector<std::string> ByPath;  // /dev/serial/by-path names
-  bool Console = false;             // the system's console: auto never takes it
-  bool Preferred = false;
-  bool Selected = false;
-};
 
 // A file the program writes its lines to, as the system holds it: a record file is locked from the
 // look at its end to the last byte of the append, so that writers in other processes take turns.
@@ -68,10 +46,8 @@ class CliPlatform {
   // once a stop is requested.
   virtual std::unique_ptr<SerialDevice> NewSerialDevice() = 0;
   virtual Clock& Ticks() = 0;
-  virtual PortRegistry& Registry() = 0;
-  virtual const TextLocale& Locale() = 0;
-  // Adds what the system knows of a listed port beyond its name.
-  virtual void Describe(std::vector<PortDescription>& ports) = 0;
+  // The system's serial ports, with what it knows of each.
+  virtual PortLister& Ports() = 0;
   // A usage message when the port is named in a way this system does not use; empty when fine.
   virtual std::string RefusedPortName(const std::string& port, uint32_t language) = 0;
   // Whether location= names a port here.
@@ -85,9 +61,13 @@ class CliPlatform {
   // The language when --lang is not given: 0 French, 1 English.
   virtual uint32_t DefaultLanguage() = 0;
   virtual PortProblem ClassifyPortError(int32_t status) = 0;
-  // Why the port cannot be used, for a person, and what usually fixes it; one line each, UTF-8.
-  virtual std::vector<std::string> PortProblemLines(int32_t status, const std::string& port,
-                                                    uint32_t language) = 0;
+  // An error code as the system's own tools print it: "errno 13", "5".
+  virtual std::string ErrorCode(int32_t status) = 0;
+  // The group whose members may open the port, where the system grants ports to groups; empty elsewhere.
+  virtual std::string PortGroup(const std::string& port) = 0;
+  // Whether a port another program holds is all the system tells: no tool names the holder, and no
+  // service of the system grabs serial ports by itself.
+  virtual bool HoldersUnknown() = 0;
   // The system's words for an error code, UTF-8.
   virtual std::string SystemMessage(int32_t code) = 0;
   virtual bool IsTerminal(std::FILE* stream) = 0;

@@ -10,7 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +17,7 @@
 
 #include "cli/CliPlatform.h"
 #include "posix/PosixClock.h"
-#include "posix/PosixPortRegistry.h"
+#include "posix/PosixPortList.h"
 #include "posix/PosixSerialDevice.h"
 #include "text/CommandLineTexts.h"
 
@@ -32,17 +31,6 @@ int g_wake[2] = {-1, -1};
 std::string Environment(const char* name, const char* otherwise) {
   const char* value = std::getenv(name);
   return value != nullptr && *value != '\0' ? value : otherwise;
-}
-
-// "COM5" or "\\.\COM5", in any case: the way Windows names its ports.
-bool IsWindowsPortName(std::string name) {
-  if (name.compare(0, 4, "\\\\.\\") == 0) name = name.substr(4);
-  if (name.size() < 4 || (name[0] != 'C' && name[0] != 'c') || (name[1] != 'O' && name[1] != 'o') ||
-      (name[2] != 'M' && name[2] != 'm'))
-    return false;
-  for (size_t i = 3; i < name.size(); ++i)
-    if (name[i] < '0' || name[i] > '9') return false;
-  return true;
 }
 
 std::string Canonical(const std::string& path) {
@@ -134,8 +122,8 @@ class PosixCliPlatform : public CliPlatform {
   // BRAVELLE_SYSFS, BRAVELLE_DEV and BRAVELLE_CONSOLES name other trees, for tests of the port list.
   PosixCliPlatform()
       : devRoot_(Environment("BRAVELLE_DEV", "/dev")),
-        registry_(Environment("BRAVELLE_SYSFS", "/sys"), devRoot_,
-                  Environment("BRAVELLE_CONSOLES", "/proc/consoles")) {}
+        ports_(Environment("BRAVELLE_SYSFS", "/sys"), devRoot_,
+               Environment("BRAVELLE_CONSOLES", "/proc/consoles")) {}
 
   std::unique_ptr<SerialDevice> NewSerialDevice() override {
     auto device = std::make_unique<PosixSerialDevice>();
@@ -143,43 +131,10 @@ class PosixCliPlatform : public CliPlatform {
     return device;
   }
   Clock& Ticks() override { return clock_; }
-  PortRegistry& Registry() override { return registry_; }
-  const TextLocale& Locale() override { return locale_; }
-
-  void Describe(std::vector<PortDescription>& ports) override {
-    // The walk the port list has just made.
-    const std::vector<SysfsPort>& known = registry_.Listed();
-    // The udev names that lead to each port: the adapter's identity, and its socket.
-    std::vector<std::pair<std::string, std::string>> byId = Links("by-id");
-    std::vector<std::pair<std::string, std::string>> byPath = Links("by-path");
-    for (PortDescription& d : ports) {
-      for (const SysfsPort& p : known) {
-        if (p.Path != d.Port) continue;
-        d.Driver = p.Driver;
-        d.Vid = p.Vid;
-        d.Pid = p.Pid;
-        d.Manufacturer = p.Manufacturer;
-        d.Product = p.Product;
-        d.SerialNumber = p.SerialNumber;
-        d.Interface = p.Interface;
-        d.InterfaceName = p.InterfaceName;
-        d.OneOfSeveral = p.OneOfSeveral;
-        d.PortNumber = p.PortNumber;
-        d.Location = p.Location;
-        d.InterfaceLocation = p.InterfaceLocation;
-        d.Console = p.Console;
-      }
-      const std::string target = Canonical(d.Port);
-      if (target.empty()) continue;
-      for (const auto& [name, leadsTo] : byId)
-        if (leadsTo == target) d.ById.push_back(name);
-      for (const auto& [name, leadsTo] : byPath)
-        if (leadsTo == target) d.ByPath.push_back(name);
-    }
-  }
+  PortLister& Ports() override { return ports_; }
 
   std::string RefusedPortName(const std::string& port, uint32_t language) override {
-    return IsWindowsPortName(port) ? Say(TXT_CLI_LINUX_PORT_NAMES, language, port.c_str()) : std::string();
+    return IsComName(port) ? Say(TXT_CLI_LINUX_PORT_NAMES, language, port.c_str()) : std::string();
   }
   bool KnowsLocations() override { return true; }
   std::string DevicePath(const std::string& port) override { return port; }
@@ -224,39 +179,17 @@ class PosixCliPlatform : public CliPlatform {
     }
   }
 
-  std::vector<std::string> PortProblemLines(int32_t status, const std::string& port,
-                                            uint32_t language) override {
-    std::vector<std::string> lines{SystemMessage(status) + " (errno " + std::to_string(status) + ")"};
-    switch (ClassifyPortError(status)) {
-      case PortProblem::Permission: {
-        // The group that may open the device, as ls -l shows it: dialout on Debian, uucp elsewhere.
-        std::string owner = "dialout";
-        struct stat st {};
-        if (stat(port.c_str(), &st) == 0) {
-          const struct group* g = getgrgid(st.st_gid);
-          owner = g != nullptr ? g->gr_name : std::to_string(st.st_gid);
-        }
-        lines.push_back(Say(TXT_CLI_ADVICE_GROUP, language, owner.c_str()));
-        lines.push_back(Say(TXT_CLI_ADVICE_GROUP_COMMAND, language, owner.c_str()));
-        break;
-      }
-      case PortProblem::Busy:
-        lines.push_back(Say(TXT_CLI_ADVICE_BUSY, language));
-        lines.push_back(Say(TXT_CLI_ADVICE_BUSY_FIX, language));
-        lines.push_back(Say(TXT_CLI_ADVICE_WHO, language, port.c_str()));
-        break;
-      case PortProblem::Missing:
-        lines.push_back(Say(TXT_CLI_ADVICE_MISSING, language));
-        lines.push_back(Say(TXT_CLI_ADVICE_MISSING_FIX, language));
-        break;
-      case PortProblem::NotSerial:
-        lines.push_back(Say(TXT_CLI_ADVICE_NOT_SERIAL, language));
-        break;
-      default:
-        break;
-    }
-    return lines;
+  std::string ErrorCode(int32_t status) override { return "errno " + std::to_string(status); }
+
+  std::string PortGroup(const std::string& port) override {
+    // The group that may open the device, as ls -l shows it: dialout on Debian, uucp elsewhere.
+    struct stat st {};
+    if (stat(port.c_str(), &st) != 0) return "dialout";
+    const struct group* g = getgrgid(st.st_gid);
+    return g != nullptr ? g->gr_name : std::to_string(st.st_gid);
   }
+
+  bool HoldersUnknown() override { return false; }
 
   std::string SystemMessage(int32_t code) override { return std::strerror(code); }
   bool IsTerminal(std::FILE* stream) override { return isatty(fileno(stream)) == 1; }
@@ -362,21 +295,9 @@ class PosixCliPlatform : public CliPlatform {
   }
 
  private:
-  // Each link in <dev>/serial/<folder> with the device it leads to.
-  std::vector<std::pair<std::string, std::string>> Links(const char* folder) {
-    std::vector<std::pair<std::string, std::string>> links;
-    std::error_code ec;
-    for (fs::directory_iterator it(fs::path(devRoot_) / "serial" / folder, ec), end; !ec && it != end;
-         it.increment(ec))
-      links.emplace_back(it->path().string(), Canonical(it->path().string()));
-    std::sort(links.begin(), links.end());
-    return links;
-  }
-
   std::string devRoot_;
   PosixClock clock_;
-  PosixPortRegistry registry_;
-  PosixTextLocale locale_;
+  PosixPortList ports_;
 };
 
 void OnSignal(int signal) {

@@ -31,8 +31,6 @@ int ExitCode(ReadingOutcome outcome);
 constexpr int kExitRejected = 5;
 int ExitCodeOfSignal(int signal);
 
-int64_t UnixMsNow();
-
 // The record of a port that could not be chosen, and the lines that say why.
 void RecordChoiceProblem(CliContext& cx, const PortSpec& spec, const PortChoice& choice,
                          ReadingRecord& record, std::vector<std::string>& lines);

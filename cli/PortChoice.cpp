@@ -49,7 +49,7 @@ bool IsUsbPath(const std::string& text) {
 }
 
 // What tells ports of one kind apart, as --port takes it.
-std::string UsbForms(const PortDescription& p) {
+std::string UsbForms(const PortInfo& p) {
   std::string forms;
   if (!p.Vid.empty()) {
     forms += "usb:" + p.Vid + ":" + p.Pid;
@@ -104,34 +104,7 @@ bool ParsePortSpec(const std::string& text, PortSpec& spec) {
   return true;
 }
 
-bool ListPorts(CliPlatform& platform, std::vector<PortDescription>& ports) {
-  std::vector<PortListEntry> entries;
-  ports.clear();
-  if (ReadPortList(platform.Registry(), platform.Locale(), entries) == PortListResult::Unreadable)
-    return false;
-  for (const PortListEntry& e : entries) {
-    PortDescription d;
-    d.Port = e.Port;
-    d.Driver = e.ValueName;  // the device the driver made, until the system tells more
-    d.Preferred = e.Preferred;
-    ports.push_back(d);
-  }
-  platform.Describe(ports);
-  std::stable_sort(ports.begin(), ports.end(), [](const PortDescription& a, const PortDescription& b) {
-    return NaturalLess(a.Port, b.Port);
-  });
-  size_t chosen = 0;
-  if (AutoPort(ports, chosen) == AutoPortResult::Chosen) ports[chosen].Selected = true;
-  return true;
-}
-
-AutoPortResult AutoPort(const std::vector<PortDescription>& ports, size_t& chosen) {
-  std::vector<AutoCandidate> candidates;
-  for (const PortDescription& p : ports) candidates.push_back({p.Preferred, p.Console});
-  return AutoPortEntry(candidates, chosen);
-}
-
-bool Matches(CliPlatform& platform, const PortSpec& spec, const PortDescription& port) {
+bool Matches(CliPlatform& platform, const PortSpec& spec, const PortInfo& port) {
   switch (spec.Kind) {
     case PortSpec::Auto:
       return false;
@@ -151,13 +124,13 @@ bool Matches(CliPlatform& platform, const PortSpec& spec, const PortDescription&
 
 PortChoice ChoosePort(CliPlatform& platform, const PortSpec& spec) {
   PortChoice choice;
-  std::vector<PortDescription> ports;
-  const bool listed = ListPorts(platform, ports);
+  std::vector<PortInfo> ports;
+  const bool listed = ListPorts(platform.Ports(), ports);
   if (spec.Kind == PortSpec::Name) {
     // A name is the user's to give: opened as it is, listed or not.
     choice.Result = PortChoice::Chosen;
     choice.Port = spec.Text;
-    for (const PortDescription& p : ports)
+    for (const PortInfo& p : ports)
       if (Matches(platform, spec, p)) choice.Location = p.Location;
     return choice;
   }
@@ -166,18 +139,18 @@ PortChoice ChoosePort(CliPlatform& platform, const PortSpec& spec) {
     choice.Problem = PortProblem::ListUnreadable;
     return choice;
   }
-  std::vector<const PortDescription*> fit;
+  std::vector<const PortInfo*> fit;
   if (spec.Kind == PortSpec::Auto) {
     size_t chosen = 0;
-    const AutoPortResult result = AutoPort(ports, chosen);
+    const AutoPortResult result = AutoPortEntry(ports, chosen);
     if (result == AutoPortResult::Chosen) fit.push_back(&ports[chosen]);
     choice.SeveralPreferred = result == AutoPortResult::SeveralPreferred;
-    for (const PortDescription& p : ports)
+    for (const PortInfo& p : ports)
       if (!p.Console && ((result == AutoPortResult::SeveralOthers) ||
                          (result == AutoPortResult::SeveralPreferred && p.Preferred)))
         fit.push_back(&p);
   } else {
-    for (const PortDescription& p : ports)
+    for (const PortInfo& p : ports)
       if (Matches(platform, spec, p)) fit.push_back(&p);
   }
   if (fit.empty()) {
@@ -186,7 +159,7 @@ PortChoice ChoosePort(CliPlatform& platform, const PortSpec& spec) {
   } else if (fit.size() > 1) {
     choice.Result = PortChoice::Ambiguous;
     choice.Problem = PortProblem::Ambiguous;
-    for (const PortDescription* p : fit) {
+    for (const PortInfo* p : fit) {
       const std::string forms = UsbForms(*p);
       choice.Candidates.push_back(ValidUtf8(p->Port) + (forms.empty() ? "" : "  " + forms));
     }
@@ -228,7 +201,31 @@ std::vector<std::string> ChoiceProblemLines(const PortSpec& spec, const PortChoi
 std::vector<std::string> PortProblemReport(CliPlatform& platform, int32_t status, const std::string& port,
                                            uint32_t language) {
   std::vector<std::string> lines{Say(TXT_CLI_PORT_UNUSABLE, language, ValidUtf8(port).c_str())};
-  for (const std::string& line : platform.PortProblemLines(status, port, language))
-    lines.push_back("  " + line);
+  lines.push_back("  " + platform.SystemMessage(status) + " (" + platform.ErrorCode(status) + ")");
+  std::vector<std::string> advice;
+  switch (platform.ClassifyPortError(status)) {
+    case PortProblem::Permission: {
+      const std::string group = platform.PortGroup(port);
+      advice = {Say(TXT_CLI_ADVICE_GROUP, language, group.c_str()),
+                Say(TXT_CLI_ADVICE_GROUP_COMMAND, language, group.c_str())};
+      break;
+    }
+    case PortProblem::Busy:
+      if (platform.HoldersUnknown())
+        advice = {Say(TXT_CLI_ADVICE_BUSY_WINDOWS, language)};
+      else
+        advice = {Say(TXT_CLI_ADVICE_BUSY, language), Say(TXT_CLI_ADVICE_BUSY_FIX, language),
+                  Say(TXT_CLI_ADVICE_WHO, language, port.c_str())};
+      break;
+    case PortProblem::Missing:
+      advice = {Say(TXT_CLI_ADVICE_MISSING, language), Say(TXT_CLI_ADVICE_MISSING_FIX, language)};
+      break;
+    case PortProblem::NotSerial:
+      advice = {Say(TXT_CLI_ADVICE_NOT_SERIAL, language)};
+      break;
+    default:
+      break;
+  }
+  for (const std::string& line : advice) lines.push_back("  " + line);
   return lines;
 }

@@ -23,15 +23,8 @@ struct PortSpec {
 // False when a usb: or location= form is malformed (Kind tells which).
 bool ParsePortSpec(const std::string& text, PortSpec& spec);
 
-// Every port the system lists, described, in natural order (ttyUSB2 before ttyUSB10).
-// False when the list cannot be read.
-bool ListPorts(CliPlatform& platform, std::vector<PortDescription>& ports);
-
-// The port auto takes among described ports: the shared rule, with consoles never taken.
-AutoPortResult AutoPort(const std::vector<PortDescription>& ports, size_t& chosen);
-
 // Whether a listed port is one the form names (auto matches none: it is a rule, not a name).
-bool Matches(CliPlatform& platform, const PortSpec& spec, const PortDescription& port);
+bool Matches(CliPlatform& platform, const PortSpec& spec, const PortInfo& port);
 
 struct PortChoice {
   enum Result { Chosen, NotThere, Ambiguous, Unreadable } Result = NotThere;
@@ -51,6 +44,7 @@ PortChoice ChoosePort(CliPlatform& platform, const PortSpec& spec);
 std::vector<std::string> ChoiceProblemLines(const PortSpec& spec, const PortChoice& choice,
                                             uint32_t language);
 
-// The heading and the lines of a port that cannot be used, for a person.
+// The heading and the lines of a port that cannot be used, for a person: the system's words, then what
+// usually fixes it.
 std::vector<std::string> PortProblemReport(CliPlatform& platform, int32_t status, const std::string& port,
                                            uint32_t language);

@@ -10,10 +10,10 @@ std::string JsonList(const std::vector<std::string>& items) {
   return out + "]";
 }
 
-std::string PortJson(const PortDescription& d) {
+std::string PortJson(const PortInfo& d, bool selected) {
   std::string out = "{\"port\":" + JsonString(d.Port) + ",\"driver\":" + JsonString(d.Driver) +
                     ",\"preferred\":" + (d.Preferred ? "true" : "false") +
-                    ",\"selected\":" + (d.Selected ? "true" : "false");
+                    ",\"selected\":" + (selected ? "true" : "false");
   if (d.Console) out += ",\"console\":true";
   const std::pair<const char*, const std::string*> texts[] = {
       {"vid", &d.Vid},
@@ -35,8 +35,8 @@ std::string PortJson(const PortDescription& d) {
   return out + "}";
 }
 
-std::vector<std::string> PortLines(const PortDescription& d, uint32_t language) {
-  std::string line = (d.Selected ? "> " : "  ") + ValidUtf8(d.Port);
+std::vector<std::string> PortLines(const PortInfo& d, bool selected, uint32_t language) {
+  std::string line = (selected ? "> " : "  ") + ValidUtf8(d.Port);
   if (!d.Driver.empty()) line += "  " + ValidUtf8(d.Driver);
   if (!d.Vid.empty()) line += "  " + d.Vid + ":" + d.Pid;
   for (const std::string* text : {&d.Manufacturer, &d.Product})
@@ -66,21 +66,25 @@ std::vector<std::string> PortLines(const PortDescription& d, uint32_t language) 
 }  // namespace
 
 int RunPorts(CliContext& cx) {
-  std::vector<PortDescription> ports;
-  if (!ListPorts(cx.Platform, ports)) {
+  std::vector<PortInfo> ports;
+  if (!ListPorts(cx.Platform.Ports(), ports)) {
     cx.Terminal.Err(Say(TXT_CLI_LIST_UNREADABLE, cx.Language));
     return ExitCode(ReadingOutcome::PortError);
   }
+  size_t chosen = 0;
+  const AutoPortResult automatic = AutoPortEntry(ports, chosen);
+  // The port auto takes, marked in the list; none when auto takes none.
+  const size_t selected = automatic == AutoPortResult::Chosen ? chosen : ports.size();
   if (cx.Options.Json) {
     std::string out = "[";
-    for (size_t i = 0; i < ports.size(); ++i) out += (i == 0 ? "\n  " : ",\n  ") + PortJson(ports[i]);
+    for (size_t i = 0; i < ports.size(); ++i)
+      out += (i == 0 ? "\n  " : ",\n  ") + PortJson(ports[i], i == selected);
     cx.Terminal.Out(out + (ports.empty() ? "]" : "\n]"));
   } else {
     if (ports.empty()) cx.Terminal.Out(Say(TXT_CLI_PORTS_NONE, cx.Language));
-    for (const PortDescription& d : ports)
-      for (const std::string& line : PortLines(d, cx.Language)) cx.Terminal.Out(line);
-    size_t chosen = 0;
-    switch (AutoPort(ports, chosen)) {
+    for (size_t i = 0; i < ports.size(); ++i)
+      for (const std::string& line : PortLines(ports[i], i == selected, cx.Language)) cx.Terminal.Out(line);
+    switch (automatic) {
       case AutoPortResult::Chosen:
         cx.Terminal.Out(Say(TXT_CLI_PORTS_AUTO, cx.Language, ValidUtf8(ports[chosen].Port).c_str()));
         break;

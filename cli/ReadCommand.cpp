@@ -1,30 +1,24 @@
 // bravelle-cli read: one reading on one port, told on standard output, and appended to a log or CSV file.
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <thread>
 
 #include "cli/Commands.h"
 #include "link/UnitReading.h"
+#include "platform/Clock.h"
 #include "text/Utf8.h"
 
 namespace {
-
-using Steady = std::chrono::steady_clock;
 
 // What one handshake needs at least: the link's one-second pause, and a moment for the answer. The
 // release after a handshake cut short adds its own pauses (200 ms each), within half a second.
 constexpr int64_t kOneAttemptMs = 1200;
 
-int64_t MsSince(Steady::time_point from) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - from).count();
-}
-
 }  // namespace
 
 int RunRead(CliContext& cx) {
   const CliOptions& options = cx.Options;
-  const Steady::time_point start = Steady::now();
+  const Stopwatch start;
   ReadingRecord record;
   record.StartUnixMs = UnixMsNow();
 
@@ -59,7 +53,7 @@ int RunRead(CliContext& cx) {
     TracingSerialDevice::Sink sink = [&](bool hostToUnit, uint8_t byte) {
       if (!hostToUnit && asked && byte == RSP_REFUSED) refused = true;
       asked = hostToUnit && byte == CMD_CONNECT;
-      if (trace.IsOpen()) trace.WriteLine(TraceLine(MsSince(start), hostToUnit, byte));
+      if (trace.IsOpen()) trace.WriteLine(TraceLine(start.ElapsedMs(), hostToUnit, byte));
     };
     // The wait ends when it says, also in the middle of a handshake: the attempt under way is cut
     // short, its pause and its read of the answer, and the release that follows waits for nothing.
@@ -71,7 +65,7 @@ int RunRead(CliContext& cx) {
     const StopRequest stop = [&] { return StopRequested() || timeUp.load(); };
     // A read of the answer blocks for up to 1.1 s: the system is asked to wake it when the time is up.
     std::thread timer([&] {
-      while (!done && !connected && MsSince(start) < limitMs) cx.Platform.Pause(10);
+      while (!done && !connected && start.ElapsedMs() < limitMs) cx.Platform.Pause(10);
       if (done || connected) return;
       timeUp = true;
       cx.Platform.WakeWaits();
@@ -84,7 +78,7 @@ int RunRead(CliContext& cx) {
     how.Wait.WaitMs = static_cast<uint32_t>(options.WaitMs);
     how.Wait.Stop = stop;
     how.Wait.OnAttempt = [&](int32_t attempt) {
-      if (progress) cx.Terminal.Progress(WaitingText(cx.Language, choice.Port, MsSince(start), attempt - 1));
+      if (progress) cx.Terminal.Progress(WaitingText(cx.Language, choice.Port, start.ElapsedMs(), attempt - 1));
     };
     how.OnStep = [&](const UnitReading&) { connected = true; };
     record.Reading = ReadUnitIdentity(line.Link(), line.Ticks(), how);
@@ -99,7 +93,7 @@ int RunRead(CliContext& cx) {
     RecordFailure(cx, record, options.WaitMs, problem);
     if (ApplyExpectations(options.Expect, record, cx.Language)) problem.push_back(record.Message);
   }
-  record.ElapsedMs = MsSince(start);
+  record.ElapsedMs = start.ElapsedMs();
   const ReadingOutcome outcome = record.Reading.Outcome;
 
   if (outcome != ReadingOutcome::Interrupted) {

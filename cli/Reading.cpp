@@ -1,5 +1,4 @@
 // What read and watch share: exit codes, the records of failures and the lines a person reads.
-#include <chrono>
 
 #include "cli/Commands.h"
 #include "record/RecordTexts.h"
@@ -25,12 +24,6 @@ int ExitCode(ReadingOutcome outcome) {
 }
 
 int ExitCodeOfSignal(int signal) { return 128 + (signal > 0 ? signal : 2); }
-
-int64_t UnixMsNow() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
 
 void RecordChoiceProblem(CliContext& cx, const PortSpec& spec, const PortChoice& choice,
                          ReadingRecord& record, std::vector<std::string>& lines) {

@@ -1,7 +1,6 @@
 // bravelle-cli watch: every fixture (one port each) watched at once, each unit plugged in read once,
 // one record per unit appended to the log and the CSV file, until a stop.
 #include <atomic>
-#include <chrono>
 #include <csignal>
 #include <memory>
 #include <mutex>
@@ -9,15 +8,10 @@
 
 #include "cli/Commands.h"
 #include "link/UnitReading.h"
+#include "platform/Clock.h"
 #include "text/Utf8.h"
 
 namespace {
-
-using Steady = std::chrono::steady_clock;
-
-int64_t MsSince(Steady::time_point from) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - from).count();
-}
 
 // How often a fixture without its port looks for it again: a unit plugged in
 // is read a tenth of a second later on average, for a look that costs a stat
@@ -108,18 +102,18 @@ class Fixture {
     while (!bench_.ShouldStop()) {
       if (!line_ && !FindPort(stop)) continue;
       // Wait for a unit: it answers the handshake.
-      const Steady::time_point waitStart = Steady::now();
-      Steady::time_point attemptStart = waitStart;
+      const Stopwatch waitStart;
+      Stopwatch attemptStart;
       int64_t attemptUnixMs = UnixMsNow();
       WaitForUnitOptions wait;
       wait.Deadline = false;
       wait.Stop = stop;
       wait.OnAttempt = [&](int32_t attempt) {
-        attemptStart = Steady::now();
+        attemptStart.Restart();
         attemptUnixMs = UnixMsNow();
         trace_.clear();
-        traceStart_ = attemptStart;
-        Show(WaitingText(cx_.Language, Label(), MsSince(waitStart), attempt - 1));
+        traceStart_.Restart();
+        Show(WaitingText(cx_.Language, Label(), waitStart.ElapsedMs(), attempt - 1));
       };
       int32_t attempts = 0;
       const int32_t status = WaitForUnit(line_->Link(), line_->Ticks(), wait, attempts);
@@ -140,7 +134,7 @@ class Fixture {
       // A reading cut short by the stop did not happen; the close below lets the unit go.
       if (record.Reading.Outcome == ReadingOutcome::Interrupted || bench_.ShouldStop()) break;
       line_->Link().Release();
-      record.ElapsedMs = MsSince(attemptStart);
+      record.ElapsedMs = attemptStart.ElapsedMs();
       std::vector<std::string> lines;
       RecordFailure(cx_, record, 0, lines);
       ApplyExpectations(cx_.Options.Expect, record, cx_.Language);
@@ -215,7 +209,7 @@ class Fixture {
     TracingSerialDevice::Sink sink;
     if (!cx_.Options.TraceDir.empty()) {
       sink = [this](bool hostToUnit, uint8_t byte) {
-        trace_ += TraceLine(MsSince(traceStart_), hostToUnit, byte) + "\n";
+        trace_ += TraceLine(traceStart_.ElapsedMs(), hostToUnit, byte) + "\n";
       };
     }
     line_ = std::make_unique<UnitLine>(*device_, cx_.Platform.Ticks(), cx_.Platform.DevicePath(port_), stop,
@@ -275,7 +269,7 @@ class Fixture {
   std::string name_;
   size_t index_;
   std::string trace_;
-  Steady::time_point traceStart_ = Steady::now();
+  Stopwatch traceStart_;
   std::string port_;
   std::string location_;
   std::unique_ptr<SerialDevice> device_;

@@ -40,6 +40,8 @@ TConfPort::TConfPort(ui::Toolkit& toolkit, ui::Form* owner, PortRegistry& regist
   form_->SetCaption("ConfPort");
   // Created in tab order; the layout captions are replaced by RefreshCaptions below.
   Validation = &form_->CreateButton({0, 24, 97, 25}, "Validation");
+  // Enter takes the highlighted port, as the language dialog's Enter presses OK.
+  Validation->SetDefault(true);
   RadioGroupPortSerie = &form_->CreateRadioGroup({3, 0, 89, 17}, "RadioGroupPortSerie");
   ButtonRecherchePort = &form_->CreateButton({104, 24, 147, 25}, "ButtonRecherchePort");
 

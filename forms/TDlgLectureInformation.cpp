@@ -88,6 +88,7 @@ TDlgLectureInformation::TDlgLectureInformation(Platform& platform)
   ButtonConfigPort.OnClick = [this] { ButtonConfigPortClick(); };
   TimerGestConnection.OnTimer = [this] { TimerGestConnectionTimer(); };
   form_->OnMessage = [this](const ui::Message& m) { return HandleMessage(m); };
+  form_->OnSessionEnd = [this] { FormSessionEnd(); };
 
   PortDialog = std::make_unique<TConfPort>(platform.Toolkit, form_.get(), platform.Registry, platform.Locale);
   // The first scan of the ports; whether it found a change does not matter yet.
@@ -192,6 +193,17 @@ void TDlgLectureInformation::RefreshTexts() {
 
 void TDlgLectureInformation::ButtonQuitterClick() { form_->Close(); }
 
+// The system may end the process as soon as this returns, before any
+// destructor runs: the unit is let go and the port's own settings put back
+// now, as the destruction after a Quit would, and the program then quits.
+void TDlgLectureInformation::FormSessionEnd() {
+  TimerGestConnection.SetEnabled(false);
+  Link.Release();
+  Link.Close();
+  form_->SetSessionEndReason("");
+  form_->Close();
+}
+
 void TDlgLectureInformation::ButtonConfigPortClick() {
   PortDialog->SetLanguage(Language);
   PortDialog->ShowModal();
@@ -230,6 +242,7 @@ void TDlgLectureInformation::EnableDialogButtons(bool enabled) {
 }
 
 void TDlgLectureInformation::ReturnToIdle() {
+  form_->SetSessionEndReason("");
   EnableDialogButtons(true);
   ReadStep = 0;
   TimerGestConnection.SetInterval(kIdleInterval);
@@ -244,6 +257,8 @@ void TDlgLectureInformation::PostReadFailed(uintptr_t kind, int32_t status) {
 // ---- The reading sequence ----
 
 void TDlgLectureInformation::ButtonLectureInfoClick() {
+  // What the system shows should the session end before the unit is let go.
+  form_->SetSessionEndReason(Text(TXT_READING_IN_PROGRESS, Language));
   EnableDialogButtons(false);
   ReadStep = 1;
   // A new interval restarts the period: the first step runs one period after the click.

@@ -60,6 +60,7 @@ class TDlgLectureInformation {
   void TimerGestConnectionTimer();
   void OnReadFailed(const ui::Message& message);
   void OnReadDone();
+  void FormSessionEnd();
   // The window's message dispatch: true when the message was one of ours.
   bool HandleMessage(const ui::Message& message);
 

@@ -11,11 +11,10 @@ std::string GetDeviceName() { return Text(TXT_DEVICE_NAME); }
 
 namespace {
 
-constexpr uint32_t kDefaultRate = 9600;
-constexpr uint32_t kPurgeAll = kPurgeTxAbort | kPurgeRxAbort | kPurgeTxClear | kPurgeRxClear;
+constexpr uint32_t kDefaultRate = kUnitLine.rate;
 
 bool IsSupportedRate(int32_t rate) {
-  static const int32_t kRates[] = {110,   300,   600,   1200,   2400,   4800,   9600,  14400,
+  static const int32_t kRates[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
                                    19200, 38400, 56000, 57600, 115200, 128000, 256000};
   for (int32_t r : kRates) {
     if (r == rate) return true;
@@ -29,8 +28,8 @@ struct RateCode {
 };
 
 // The unit's own codes for the rates it can switch to; everything else asks for 9600.
-constexpr RateCode kRateCodes[] = {{4800, 0xFF},  {14400, 0x56},  {19200, 0x40},
-                                   {38400, 0x20}, {56000, 0x15},  {57600, 0x14},
+constexpr RateCode kRateCodes[] = {{4800, 0xFF},   {14400, 0x56},  {19200, 0x40},
+                                   {38400, 0x20},  {56000, 0x15},  {57600, 0x14},
                                    {115200, 0x0A}, {128000, 0x09}, {256000, 0x04}};
 
 char HexDigitOf(uint32_t nibble) {
@@ -59,26 +58,7 @@ bool TComP04::NotConnected() {
 TComP04::TComP04(SerialDevice& device, Clock& clock) : device_(device), clock_(clock) {
   PortHandle = kInvalidSerialHandle;
   SetPortIndex(1);
-
-  Dcb.DCBlength = sizeof(CommDcb);
-  Dcb.BaudRate = kDefaultRate;
-  Dcb.Flags = dcbflag::Binary | dcbflag::Parity | (1u << dcbflag::RtsControlShift);
-  Dcb.XonLim = 100;
-  Dcb.XoffLim = 100;
-  Dcb.ByteSize = 8;
-  Dcb.Parity = kEvenParity;
-  Dcb.StopBits = kOneStopBit;
-  Dcb.XonChar = 0x01;
-  Dcb.XoffChar = 0x02;
-  Dcb.ErrorChar = 0x04;
-  Dcb.EofChar = 0x00;
-  Dcb.EvtChar = 0x03;
-
-  Timeouts.ReadIntervalTimeout = 500;
-  Timeouts.ReadTotalTimeoutMultiplier = 100;
-  Timeouts.ReadTotalTimeoutConstant = 1000;
-  Timeouts.WriteTotalTimeoutMultiplier = 100;
-  Timeouts.WriteTotalTimeoutConstant = 1000;
+  Line = kUnitLine;
 
   Connected = 0;
   LastStatus = 0;
@@ -118,29 +98,14 @@ void TComP04::CloseForNewPath(const char* newPath) {
 int32_t TComP04::Open() {
   if (Close() != 0) return LastStatus;
 
-  PortHandle = device_.Open(DevicePath());
-  if (PortHandle == kInvalidSerialHandle) return KeepDeviceError();
-  if (!device_.GetState(PortHandle, SavedDcb)) return AbandonOpen(false, false);
+  // A rate chosen while the port was closed does not survive: the line opens at 9600.
   SetBaudRate(kDefaultRate);
-  if (!device_.SetState(PortHandle, Dcb)) return AbandonOpen(true, false);
-  if (!device_.GetTimeouts(PortHandle, SavedTimeouts)) return AbandonOpen(true, false);
-  if (!device_.SetTimeouts(PortHandle, Timeouts)) return AbandonOpen(true, true);
+  // A failed Open leaves nothing open: a handle kept after it would look like an
+  // open port to the next Connect, which would then read with the port's own
+  // timeouts (possibly none) and hang.
+  PortHandle = device_.Open(DevicePath(), Line);
+  if (PortHandle == kInvalidSerialHandle) return KeepDeviceError();
   LastStatus = 0;
-  return LastStatus;
-}
-
-// A handle kept after a failed Open would look like an open port to the next
-// Connect, which would then read with the port's own timeouts (possibly none)
-// and hang. So the port goes back to what it was and is closed; the status is
-// the failure that stopped Open, not whatever the clean-up runs into.
-int32_t TComP04::AbandonOpen(bool restoreDcb, bool restoreTimeouts) {
-  const int32_t status = KeepDeviceError();
-  if (restoreTimeouts) device_.SetTimeouts(PortHandle, SavedTimeouts);
-  if (restoreDcb) device_.SetState(PortHandle, SavedDcb);
-  device_.Close(PortHandle);
-  PortHandle = kInvalidSerialHandle;
-  Connected = 0;
-  LastStatus = status;
   return LastStatus;
 }
 
@@ -152,11 +117,8 @@ int32_t TComP04::Close() {
     // The handle is given up whatever the restoring says: on a port whose
     // adapter was unplugged every call fails, and a link that kept the dead
     // handle would never reach the unit plugged in next on the same COM port.
-    // The first failure is the one reported.
-    LastStatus = 0;
-    if (!device_.SetState(PortHandle, SavedDcb)) KeepDeviceError();
-    if (!device_.SetTimeouts(PortHandle, SavedTimeouts) && LastStatus == 0) KeepDeviceError();
-    if (!device_.Close(PortHandle) && LastStatus == 0) KeepDeviceError();
+    // The device puts the port's own settings back first and reports the first failure.
+    LastStatus = device_.Close(PortHandle) ? 0 : device_.LastError();
     PortHandle = kInvalidSerialHandle;
   }
   Connected = 0;
@@ -165,8 +127,8 @@ int32_t TComP04::Close() {
 
 int32_t TComP04::SetBaudRate(int32_t rate) {
   LastStatus = 0;
-  Dcb.BaudRate = IsSupportedRate(rate) ? static_cast<uint32_t>(rate) : kDefaultRate;
-  if (IsOpen() && !device_.SetState(PortHandle, Dcb)) KeepDeviceError();
+  Line.rate = IsSupportedRate(rate) ? static_cast<uint32_t>(rate) : kDefaultRate;
+  if (IsOpen() && !device_.Configure(PortHandle, Line)) KeepDeviceError();
   return LastStatus;
 }
 
@@ -174,7 +136,7 @@ int32_t TComP04::Purge() {
   if (PortClosed()) return LastStatus;
   // Bytes the unit is still sending during this second are thrown away with the rest.
   WaitMilliseconds(1000);
-  LastStatus = device_.Purge(PortHandle, kPurgeAll) ? 0 : device_.LastError();
+  LastStatus = device_.Discard(PortHandle) ? 0 : device_.LastError();
   return LastStatus;
 }
 
@@ -186,13 +148,17 @@ void TComP04::WaitMilliseconds(uint32_t duration) {
 
 int32_t TComP04::WriteByte(uint8_t value) {
   if (PortClosed()) return LastStatus;
-  uint32_t count = 0;
-  if (!device_.Write(PortHandle, value, count)) {
-    KeepDeviceError();
-  } else {
+  switch (device_.Write(PortHandle, value, kByteTimeoutMs)) {
+    case Transfer::Failed:
+      return KeepDeviceError();
     // A write whose timeout ran out moved nothing; calling it sent would make the
     // protocol wait for an answer to a command the unit never got.
-    LastStatus = count == 0 ? COMERR_TIMEOUT : 0;
+    case Transfer::TimedOut:
+      LastStatus = COMERR_TIMEOUT;
+      break;
+    case Transfer::Moved:
+      LastStatus = 0;
+      break;
   }
   return LastStatus;
 }
@@ -200,14 +166,16 @@ int32_t TComP04::WriteByte(uint8_t value) {
 int32_t TComP04::ReadByte(int32_t& value) {
   if (PortClosed()) return LastStatus;
   uint8_t byte = 0;
-  uint32_t count = 0;
-  if (!device_.Read(PortHandle, byte, count)) {
-    KeepDeviceError();
-  } else if (count == 0) {
-    LastStatus = COMERR_TIMEOUT;
-  } else {
-    value = byte;
-    LastStatus = 0;
+  switch (device_.Read(PortHandle, byte, kByteTimeoutMs)) {
+    case Transfer::Failed:
+      return KeepDeviceError();
+    case Transfer::TimedOut:
+      LastStatus = COMERR_TIMEOUT;
+      break;
+    case Transfer::Moved:
+      value = byte;
+      LastStatus = 0;
+      break;
   }
   return LastStatus;
 }
@@ -331,11 +299,11 @@ int32_t TComP04::SwitchUnitBaudRate(int32_t rate) {
     // The unit's last byte at the old rate; what it carries is of no use.
     int32_t discarded = 0;
     ReadByte(discarded);
-    Dcb.BaudRate = newRate;
+    Line.rate = newRate;
     // Reporting the switch as done when the host side refused it would leave the
     // two ends talking at different rates with no sign of why.
     LastStatus = 0;
-    if (!device_.SetState(PortHandle, Dcb)) KeepDeviceError();
+    if (!device_.Configure(PortHandle, Line)) KeepDeviceError();
   } else {
     LastStatus = COMERR_BAD_REPLY;
   }

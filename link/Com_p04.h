@@ -75,10 +75,9 @@ class TComP04 {
 
   // The object's state, readable by its users and tests.
   SerialHandle PortHandle = kInvalidSerialHandle;
-  CommDcb Dcb{};
-  CommDcb SavedDcb{};
-  CommTimeouts Timeouts{};
-  CommTimeouts SavedTimeouts{};
+  // The line the link sets on its port; only its rate ever changes. The port's
+  // own settings are the device's to keep and put back.
+  LineSettings Line = kUnitLine;
   char PortName[20] = {};
   uint32_t Connected = 0;
   int32_t LastStatus = 0;
@@ -90,7 +89,6 @@ class TComP04 {
   bool NotConnected();
   // True, with LastStatus set to COMERR_PORT_CLOSED, when the port is not open.
   bool PortClosed();
-  int32_t AbandonOpen(bool restoreDcb, bool restoreTimeouts);
   // The handshake's way out of a refused or broken port: pause and purge, let
   // the unit go and close the port, so that the next Connect opens it anew.
   void DropPort();

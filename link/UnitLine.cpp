@@ -1,16 +1,16 @@
 // The decorators that fit the link to a front end without a window.
 #include "link/UnitLine.h"
 
-bool TracingSerialDevice::Write(SerialHandle h, uint8_t byte, uint32_t& count) {
-  const bool ok = inner_.Write(h, byte, count);
-  if (ok && count == 1 && sink_) sink_(true, byte);
-  return ok;
+Transfer TracingSerialDevice::Write(SerialHandle h, uint8_t byte, uint32_t timeoutMs) {
+  const Transfer t = inner_.Write(h, byte, timeoutMs);
+  if (t == Transfer::Moved && sink_) sink_(true, byte);
+  return t;
 }
 
-bool TracingSerialDevice::Read(SerialHandle h, uint8_t& byte, uint32_t& count) {
-  const bool ok = inner_.Read(h, byte, count);
-  if (ok && count == 1 && sink_) sink_(false, byte);
-  return ok;
+Transfer TracingSerialDevice::Read(SerialHandle h, uint8_t& byte, uint32_t timeoutMs) {
+  const Transfer t = inner_.Read(h, byte, timeoutMs);
+  if (t == Transfer::Moved && sink_) sink_(false, byte);
+  return t;
 }
 
 bool StoppableSerialDevice::Stopped() {
@@ -18,18 +18,17 @@ bool StoppableSerialDevice::Stopped() {
   return stopped_;
 }
 
-SerialHandle StoppableSerialDevice::Open(const char* path) {
+SerialHandle StoppableSerialDevice::Open(const char* path, const LineSettings& line) {
   if (Stopped()) return kInvalidSerialHandle;
-  return inner_.Open(path);
+  return inner_.Open(path, line);
 }
 
-bool StoppableSerialDevice::Read(SerialHandle h, uint8_t& byte, uint32_t& count) {
-  count = 0;
-  if (Stopped()) return false;
-  const bool ok = inner_.Read(h, byte, count);
+Transfer StoppableSerialDevice::Read(SerialHandle h, uint8_t& byte, uint32_t timeoutMs) {
+  if (Stopped()) return Transfer::Failed;
+  const Transfer t = inner_.Read(h, byte, timeoutMs);
   // A read that timed out or was broken off by the stop's signal: the stop is the news.
-  if ((!ok || count == 0) && Stopped()) return false;
-  return ok;
+  if (t != Transfer::Moved && Stopped()) return Transfer::Failed;
+  return t;
 }
 
 // Long enough that a bench of several fixtures, each pausing a second before

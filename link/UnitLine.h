@@ -17,14 +17,15 @@ using StopRequest = std::function<bool()>;
 class ForwardingSerialDevice : public SerialDevice {
  public:
   explicit ForwardingSerialDevice(SerialDevice& inner) : inner_(inner) {}
-  SerialHandle Open(const char* path) override { return inner_.Open(path); }
-  bool GetState(SerialHandle h, CommDcb& dcb) override { return inner_.GetState(h, dcb); }
-  bool SetState(SerialHandle h, const CommDcb& dcb) override { return inner_.SetState(h, dcb); }
-  bool GetTimeouts(SerialHandle h, CommTimeouts& t) override { return inner_.GetTimeouts(h, t); }
-  bool SetTimeouts(SerialHandle h, const CommTimeouts& t) override { return inner_.SetTimeouts(h, t); }
-  bool Purge(SerialHandle h, uint32_t flags) override { return inner_.Purge(h, flags); }
-  bool Write(SerialHandle h, uint8_t byte, uint32_t& count) override { return inner_.Write(h, byte, count); }
-  bool Read(SerialHandle h, uint8_t& byte, uint32_t& count) override { return inner_.Read(h, byte, count); }
+  SerialHandle Open(const char* path, const LineSettings& line) override { return inner_.Open(path, line); }
+  bool Configure(SerialHandle h, const LineSettings& line) override { return inner_.Configure(h, line); }
+  Transfer Write(SerialHandle h, uint8_t byte, uint32_t timeoutMs) override {
+    return inner_.Write(h, byte, timeoutMs);
+  }
+  Transfer Read(SerialHandle h, uint8_t& byte, uint32_t timeoutMs) override {
+    return inner_.Read(h, byte, timeoutMs);
+  }
+  bool Discard(SerialHandle h) override { return inner_.Discard(h); }
   bool Close(SerialHandle h) override { return inner_.Close(h); }
   int32_t LastError() override { return inner_.LastError(); }
 
@@ -39,8 +40,8 @@ class TracingSerialDevice : public ForwardingSerialDevice {
   using Sink = std::function<void(bool hostToUnit, uint8_t byte)>;
   TracingSerialDevice(SerialDevice& inner, Sink sink)
       : ForwardingSerialDevice(inner), sink_(std::move(sink)) {}
-  bool Write(SerialHandle h, uint8_t byte, uint32_t& count) override;
-  bool Read(SerialHandle h, uint8_t& byte, uint32_t& count) override;
+  Transfer Write(SerialHandle h, uint8_t byte, uint32_t timeoutMs) override;
+  Transfer Read(SerialHandle h, uint8_t& byte, uint32_t timeoutMs) override;
 
  private:
   Sink sink_;
@@ -53,8 +54,8 @@ class StoppableSerialDevice : public ForwardingSerialDevice {
  public:
   StoppableSerialDevice(SerialDevice& inner, StopRequest stop)
       : ForwardingSerialDevice(inner), stop_(std::move(stop)) {}
-  SerialHandle Open(const char* path) override;
-  bool Read(SerialHandle h, uint8_t& byte, uint32_t& count) override;
+  SerialHandle Open(const char* path, const LineSettings& line) override;
+  Transfer Read(SerialHandle h, uint8_t& byte, uint32_t timeoutMs) override;
   int32_t LastError() override { return stopped_ ? COMERR_STOPPED : inner_.LastError(); }
 
  private:

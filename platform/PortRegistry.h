@@ -1,6 +1,8 @@
-// Read-only access to the machine's list of serial devices (the Windows
-// registry key HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, or its POSIX stand-in),
-// and the locale services the port list is ordered and parsed with.
+// Read-only access to the registry key the port dialog lists its ports from
+// (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM), and the locale services that list is
+// ordered and parsed with. Only the dialog and the Windows port list read
+// through it; it is kept free of <windows.h> so that the dialog's tests run
+// anywhere on a fake registry. Other systems list their ports in PortList.h.
 #pragma once
 
 #include <cstdint>

@@ -11,6 +11,9 @@ const char kPreferredMark[] = "KORVANE";
 namespace {
 
 constexpr const char kMarkSeparator[] = " : ";
+// Linux's name for the CP210x driver, and Silicon Labs' USB vendor id.
+constexpr const char kPreferredLinuxDriver[] = "cp210x";
+constexpr const char kSiliconLabsVendor[] = "10c4";
 
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
@@ -132,10 +135,38 @@ AutoPortResult AutoPortEntry(const std::vector<AutoCandidate>& ports, size_t& ch
   return AutoPortResult::Chosen;
 }
 
-AutoPortResult AutoPortEntry(const std::vector<PortListEntry>& entries, size_t& chosen) {
-  std::vector<AutoCandidate> ports;
-  for (const PortListEntry& e : entries) ports.push_back({e.Preferred, false});
-  return AutoPortEntry(ports, chosen);
+AutoPortResult AutoPortEntry(const std::vector<PortInfo>& ports, size_t& chosen) {
+  std::vector<AutoCandidate> candidates;
+  for (const PortInfo& p : ports) candidates.push_back({p.Preferred, p.Console});
+  return AutoPortEntry(candidates, chosen);
+}
+
+bool HasPreferredDriver(const PortInfo& port) {
+  if (port.Driver.empty()) return port.Vid == kSiliconLabsVendor;
+  return port.Driver == kPreferredLinuxDriver || Contains(port.Driver, kPreferredDriver);
+}
+
+bool ListPorts(PortLister& lister, std::vector<PortInfo>& ports) {
+  ports.clear();
+  if (!lister.ListPorts(ports)) return false;
+  for (PortInfo& p : ports) p.Preferred = HasPreferredDriver(p);
+  std::stable_sort(ports.begin(), ports.end(),
+                   [](const PortInfo& a, const PortInfo& b) { return NaturalLess(a.Port, b.Port); });
+  return true;
+}
+
+bool IsComName(const std::string& name) {
+  const size_t start = name.compare(0, 4, "\\\\.\\") == 0 ? 4 : 0;
+  if (name.size() < start + 4) return false;
+  for (size_t i = 0; i < 3; ++i)
+    if ((name[start + i] & ~0x20) != "COM"[i]) return false;
+  for (size_t i = start + 3; i < name.size(); ++i)
+    if (name[i] < '0' || name[i] > '9') return false;
+  return true;
+}
+
+std::string ComName(const std::string& port) {
+  return port.compare(0, 4, "\\\\.\\") == 0 && IsComName(port) ? port.substr(4) : port;
 }
 
 bool NaturalLess(const std::string& a, const std::string& b) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PortList.h"
 #include "platform/PortRegistry.h"
 
 // Counted from the root of HKEY_LOCAL_MACHINE.
@@ -16,7 +17,7 @@ extern const char kPreferredMark[];  // "KORVANE"
 
 struct PortListEntry {
   std::string Text;       // as the list shows it: the port, and " : KORVANE" for a preferred one
-  std::string Port;       // the value's data: "COM5", or a device path on POSIX
+  std::string Port;       // the value's data: "COM5"
   std::string ValueName;  // the value's name: "\Device\Silabser0"
   bool Preferred = false;
 };
@@ -54,7 +55,22 @@ struct AutoCandidate {
 // never one marked not for auto. Several preferred ports, or several others and
 // none preferred, are a choice a script must not guess: chosen is then untouched.
 AutoPortResult AutoPortEntry(const std::vector<AutoCandidate>& ports, size_t& chosen);
-AutoPortResult AutoPortEntry(const std::vector<PortListEntry>& entries, size_t& chosen);
+// The same among listed ports: the preferred ones by their driver, consoles never.
+AutoPortResult AutoPortEntry(const std::vector<PortInfo>& ports, size_t& chosen);
+
+// Whether the port is on the driver our units' CP210x bridge uses: "cp210x" on Linux; on Windows the
+// driver's device name holds "Silabser", as the dialog's mark has it. Where the system names no
+// driver (a browser tells only the USB ids), the Silicon Labs vendor id stands for it.
+bool HasPreferredDriver(const PortInfo& port);
+
+// Every port the lister finds, each marked preferred or not, in natural order (ttyUSB2 before
+// ttyUSB10). False when the system's list cannot be read.
+bool ListPorts(PortLister& lister, std::vector<PortInfo>& ports);
+
+// "COM5" or "\\.\COM5", in any case: the way Windows names its ports.
+bool IsComName(const std::string& name);
+// The COM name without the "\\.\" that lets CreateFile open COM10 and above; other names as given.
+std::string ComName(const std::string& port);
 
 // Natural order of port names: the numbers in them compare by value, so that
 // ttyUSB2 comes before ttyUSB10 and COM9 before COM10.

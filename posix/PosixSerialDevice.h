@@ -1,5 +1,5 @@
-// The serial device on Linux: a tty opened exclusively, set raw from the DCB, with the Windows read/write
-// timeouts emulated per byte.
+// The serial device on Linux: a tty opened exclusively, set raw from the LineSettings, each transfer
+// waiting with poll up to its timeout.
 //
 // Port paths. The link names its port "\\.\COMn", as Windows does; a PortPathMapper
 // turns that name into a device path. The default rule maps COMn to /dev/ttyS<n-1>
@@ -10,7 +10,7 @@
 //
 // Statuses are errno values. A device without modem lines (a pty answers the modem
 // ioctls with ENOTTY) is used without them; on one with them, Close puts DTR and
-// RTS back as they were at open. Bytes with parity errors are passed on as
+// RTS back as they were at open, after the termios found at open. Bytes with parity errors are passed on as
 // received, as on Windows. A line whose other end has gone (EIO,
 // POLLHUP) fails with EIO rather than blocking.
 #pragma once
@@ -36,14 +36,11 @@ class PosixSerialDevice : public SerialDevice {
   void SetWakeDescriptor(int fd) { wake_ = fd; }
   static PortPathMapper PortDirectory(const std::string& directory);
 
-  SerialHandle Open(const char* path) override;
-  bool GetState(SerialHandle h, CommDcb& dcb) override;
-  bool SetState(SerialHandle h, const CommDcb& dcb) override;
-  bool GetTimeouts(SerialHandle h, CommTimeouts& t) override;
-  bool SetTimeouts(SerialHandle h, const CommTimeouts& t) override;
-  bool Purge(SerialHandle h, uint32_t flags) override;
-  bool Write(SerialHandle h, uint8_t byte, uint32_t& count) override;
-  bool Read(SerialHandle h, uint8_t& byte, uint32_t& count) override;
+  SerialHandle Open(const char* path, const LineSettings& line) override;
+  bool Configure(SerialHandle h, const LineSettings& line) override;
+  Transfer Write(SerialHandle h, uint8_t byte, uint32_t timeoutMs) override;
+  Transfer Read(SerialHandle h, uint8_t& byte, uint32_t timeoutMs) override;
+  bool Discard(SerialHandle h) override;
   bool Close(SerialHandle h) override;
   int32_t LastError() override;
 
@@ -51,7 +48,9 @@ class PosixSerialDevice : public SerialDevice {
   struct Port;
   Port* Find(SerialHandle h);
   static void RestoreLines(Port& p);
+  bool Apply(Port& p, const LineSettings& line);
   bool Fail(int error);
+  Transfer Failed(int error);
 
   PortPathMapper mapper_;
   std::unique_ptr<Port> ports_;  // singly linked: a program rarely holds more than one

@@ -2,9 +2,6 @@
 // escapes so that the bytes do not depend on the source file's encoding.
 #include "text/CommandLineTexts.h"
 
-#include <cassert>
-#include <cstdarg>
-
 #include "text/Utf8.h"
 
 namespace {
@@ -310,15 +307,4 @@ const char* const kCliTexts[kCliTextCount][2] = {
 
 }  // namespace
 
-const char* Text(CliText id, uint32_t language) {
-  assert(id >= 0 && id < kCliTextCount && language < 2);
-  return kCliTexts[id][language];
-}
-
-std::string Say(CliText id, uint32_t language, ...) {
-  va_list args;
-  va_start(args, language);
-  std::string text = Utf8FormatV(Text(id, language), args);
-  va_end(args);
-  return text;
-}
+const char* Text(CliText id, uint32_t language) { return TextOfTable(kCliTexts, id, language); }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "text/Format.h"
+#include "text/TextTable.h"
 
 enum CliText : int {
   TXT_CLI_READ_BEFORE,
@@ -107,5 +108,5 @@ enum CliText : int {
 // The member of a pair in a language (0 or 1), as CP1252 bytes.
 const char* Text(CliText id, uint32_t language);
 
-// The text in UTF-8, filled printf-style with arguments that are UTF-8 already.
-std::string Say(CliText id, uint32_t language, ...);
+template <>
+struct IsSaidText<CliText> : std::true_type {};

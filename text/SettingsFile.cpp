@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "text/Format.h"
+#include "text/Utf8.h"
 #include "ui/Toolkit.h"
 
 const char kSettingsFileName[] = "\\CalvineV1.CFG";
@@ -104,13 +105,17 @@ UserPlaces UserPlacesOf(SettingsStorage& storage) {
   return {folder, folder + kSettingsFileName, local + kVirtualStoreFolder + kSettingsFileName};
 }
 
-[[noreturn]] void CannotCreate(const std::string& path) {
-  throw ui::Error(ui::FileErrorMessage(ui::kCreateFileError, path));
+// One of the toolkit's file texts with the path (UTF-8) in place of its "%s".
+[[noreturn]] void FileError(const char* text, const std::string& path) {
+  std::string message = Utf8FromCp1252(text);
+  const size_t at = message.find("%s");
+  if (at != std::string::npos) message.replace(at, 2, path);
+  throw ui::Error(message);
 }
 
-[[noreturn]] void CannotOpen(const std::string& path) {
-  throw ui::Error(ui::FileErrorMessage(ui::kOpenFileError, path));
-}
+[[noreturn]] void CannotCreate(const std::string& path) { FileError(ui::kCreateFileError, path); }
+
+[[noreturn]] void CannotOpen(const std::string& path) { FileError(ui::kOpenFileError, path); }
 
 // The text the reader sees: the first 200 bytes, up to the first zero byte.
 int32_t LanguageOfBytes(std::string bytes) {

@@ -65,6 +65,8 @@ const char* const kPairs[kTextPairCount][2] = {
     // TXT_LINK_LOST_DETAIL: "L'appareil %s ne répond plus correctement (code %d).\n\n\rVérifier le câble, l'alimentation et le port choisi, puis relancer la lecture."
     {"L'appareil %s ne r\xE9" "pond plus correctement (code %d).\n\n\rV\xE9" "rifier le c\xE2" "ble, l'alimentation et le port choisi, puis relancer la lecture.",
      "The %s unit no longer answers correctly (code %d).\n\n\rCheck the cable, the power and the chosen port, then read again."},  // TXT_LINK_LOST_DETAIL
+    {"Lecture en cours",
+     "Reading in progress"},  // TXT_READING_IN_PROGRESS
     // Port selection dialog
     // TXT_PORT_DLG_TITLE: "Comfiguration du port série"
     {"Comfiguration du port s\xE9" "rie",

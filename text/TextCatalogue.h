@@ -30,6 +30,8 @@ enum TextPair : int {
   TXT_WRONG_UNIT_DETAIL,
   TXT_LINK_LOST,
   TXT_LINK_LOST_DETAIL,
+  // What the system shows when the session ends during a reading
+  TXT_READING_IN_PROGRESS,
   // Port selection dialog
   TXT_PORT_DLG_TITLE,
   TXT_PORT_GROUP,

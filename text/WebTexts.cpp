@@ -2,9 +2,6 @@
 // so that the bytes do not depend on the source file's encoding.
 #include "text/WebTexts.h"
 
-#include <cassert>
-#include <cstdarg>
-
 #include "text/Utf8.h"
 
 namespace {
@@ -104,15 +101,4 @@ const char* const
 
 }  // namespace
 
-const char* Text(WebText id, uint32_t language) {
-  assert(id >= 0 && id < kWebTextCount && language < 2);
-  return kWebTexts[id][language];
-}
-
-std::string Say(WebText id, uint32_t language, ...) {
-  va_list args;
-  va_start(args, language);
-  std::string text = Utf8FormatV(Text(id, language), args);
-  va_end(args);
-  return text;
-}
+const char* Text(WebText id, uint32_t language) { return TextOfTable(kWebTexts, id, language); }

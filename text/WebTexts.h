@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "text/TextTable.h"
+
 enum WebText : int {
   TXT_WEB_TITLE,
   TXT_WEB_LANGUAGE,
@@ -51,5 +53,5 @@ enum WebText : int {
 // The member of a pair in a language (0 or 1), as CP1252 bytes.
 const char* Text(WebText id, uint32_t language);
 
-// The text in UTF-8, filled printf-style with arguments that are UTF-8 already.
-std::string Say(WebText id, uint32_t language, ...);
+template <>
+struct IsSaidText<WebText> : std::true_type {};

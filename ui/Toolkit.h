@@ -12,7 +12,8 @@
 
 namespace ui {
 
-// The toolkit's own French texts, the same in both languages.
+// The toolkit's own French texts, the same in both languages; the file texts
+// take the file's path for their "%s".
 constexpr const char kErrorCaption[] = "Erreur";
 constexpr const char kOkCaption[] = "OK";
 constexpr const char kOpenFileError[] = "Impossible d'ouvrir le fichier %s";
@@ -36,13 +37,6 @@ class Error : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-// A CP1252 text in UTF-8.
-std::string Utf8FromCp1252(const std::string& text);
-
-// The message of a file error: one of the file texts above with the path
-// (UTF-8) in place of its "%s".
-std::string FileErrorMessage(const char* text, const std::string& path);
 
 // The text the application's error box shows for an exception message: a full
 // stop is appended unless the message is empty or already ends in "." or a
@@ -139,6 +133,9 @@ class Form : public Control {
   Handler OnDestroy;  // when the form is destroyed
   // Return true when the message was handled; unhandled ones go to the toolkit.
   std::function<bool(const Message&)> OnMessage;
+  // The user's session ends (log off, shut down): the system may end the
+  // program as soon as this returns, so whatever must be undone is undone here.
+  Handler OnSessionEnd;
 
   virtual Button& CreateButton(const Bounds& b, const std::string& caption) = 0;
   virtual Memo& CreateMemo(const Bounds& b) = 0;
@@ -154,6 +151,10 @@ class Form : public Control {
   virtual void PostMessage(const Message& m) = 0;
   // Resize to the controls (for AutoSize forms after a layout change).
   virtual void SizeToControls() = 0;
+  // While the text is not empty, the system shows it as the reason why the
+  // program would rather finish its work before the session ends; an empty
+  // text withdraws it.
+  virtual void SetSessionEndReason(const std::string& text) = 0;
 };
 
 constexpr uint32_t kBeepOk = 0;       // MB_OK

@@ -2,11 +2,11 @@
 // header.
 #include <emscripten.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
 #include "link/UnitLine.h"
+#include "platform/Clock.h"
 #include "ports/PortSelection.h"
 #include "record/ReadingRecord.h"
 #include "text/Format.h"
@@ -93,11 +93,24 @@ EMSCRIPTEN_KEEPALIVE const char* web_texts(int language) {
   return g_answer.c_str();
 }
 
-// The port auto takes among the granted ones, one character each: '1' for a CP210x, '0' for another.
-// Its index, or -1 when there is none, -2 for several CP210x, -3 for several others and no CP210x.
-EMSCRIPTEN_KEEPALIVE int web_auto_port(const char* kinds) {
-  std::vector<AutoCandidate> ports;
-  for (const char* k = kinds; *k; ++k) ports.push_back({*k == '1', false});
+// The port auto takes among the granted ones, each given by its USB vendor id (four lowercase hex
+// digits, empty when the browser tells none) and ";". Its index, or -1 when there is none, -2 for
+// several CP210x, -3 for several others and no CP210x.
+EMSCRIPTEN_KEEPALIVE int web_auto_port(const char* vendors) {
+  std::vector<PortInfo> ports;
+  std::string vendor;
+  for (const char* v = vendors; *v; ++v) {
+    if (*v != ';') {
+      vendor += *v;
+      continue;
+    }
+    // The browser names no driver: the port rules go by the vendor id.
+    PortInfo port;
+    port.Vid = vendor;
+    port.Preferred = HasPreferredDriver(port);
+    ports.push_back(port);
+    vendor.clear();
+  }
   size_t chosen = 0;
   switch (AutoPortEntry(ports, chosen)) {
     case AutoPortResult::Chosen:
@@ -117,26 +130,23 @@ EMSCRIPTEN_KEEPALIVE int web_auto_port(const char* kinds) {
 EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, const char* earlier) {
   const uint32_t lang = Language(language);
   g_stop = false;
-  const double start = emscripten_get_now();
+  const Stopwatch start;
   ReadingRecord record;
-  record.StartUnixMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                           std::chrono::system_clock::now().time_since_epoch())
-                           .count();
+  record.StartUnixMs = UnixMsNow();
   record.Port = port;
   WebSerialDevice device;
   WebClock clock;
   const StopRequest stop = [] { return g_stop; };
   {
-    UnitLine line(device, clock, port, stop, [start](bool hostToUnit, uint8_t byte) {
-      page_trace(emscripten_get_now() - start, hostToUnit, byte);
+    UnitLine line(device, clock, port, stop, [&start](bool hostToUnit, uint8_t byte) {
+      page_trace(static_cast<double>(start.ElapsedMs()), hostToUnit, byte);
     });
     ReadingOptions how;
     how.Wait.WaitMs = kPageWaitMs;
     how.Wait.Stop = stop;
     how.Wait.OnAttempt = [&](int32_t attempt) {
       // The command line's progress line says it as well.
-      const int64_t ms = static_cast<int64_t>(emscripten_get_now() - start);
-      page_progress(WaitingText(lang, record.Port, ms, attempt - 1).c_str());
+      page_progress(WaitingText(lang, record.Port, start.ElapsedMs(), attempt - 1).c_str());
     };
     // Each value shows as soon as it is read, as in the window's pane.
     how.OnStep = [lang](const UnitReading& soFar) {
@@ -147,7 +157,7 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, const 
     };
     record.Reading = ReadUnitIdentity(line.Link(), line.Ticks(), how);
   }
-  record.ElapsedMs = static_cast<int64_t>(emscripten_get_now() - start);
+  record.ElapsedMs = start.ElapsedMs();
   if (record.Reading.Outcome != ReadingOutcome::Ok) TellFailure(record, lang, WebSerialErrorText());
   if (record.Reading.Outcome != ReadingOutcome::Interrupted) MarkRepeat(record, earlier);
   g_answer = PageResult(record, lang);

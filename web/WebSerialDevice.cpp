@@ -7,11 +7,29 @@
 
 // The SerialLine answers with a number: a byte or a count, -1 for a timeout, -2
 // for a failure whose errno-like code lastError() then gives.
-EM_ASYNC_JS(int, serial_open, (const char* label),
-            { return await Module.serialLine.call("open", UTF8ToString(label)); });
-EM_ASYNC_JS(int, serial_configure, (int baud, int dataBits, int parity, int stopBits, int dtr, int rts), {
-  return await Module.serialLine.call("configure", baud, dataBits, parity, stopBits, dtr != 0, rts != 0);
-});
+// The settings go to the page as Web Serial names them.
+EM_ASYNC_JS(int, serial_open,
+            (const char* label, int baud, int dataBits, const char* parity, int stopBits, int dtr, int rts), {
+              return await Module.serialLine.call("open", UTF8ToString(label), {
+                baudRate : baud,
+                dataBits : dataBits,
+                parity : UTF8ToString(parity),
+                stopBits : stopBits,
+                dtr : dtr != 0,
+                rts : rts != 0
+              });
+            });
+EM_ASYNC_JS(int, serial_configure,
+            (int baud, int dataBits, const char* parity, int stopBits, int dtr, int rts), {
+              return await Module.serialLine.call("configure", {
+                baudRate : baud,
+                dataBits : dataBits,
+                parity : UTF8ToString(parity),
+                stopBits : stopBits,
+                dtr : dtr != 0,
+                rts : rts != 0
+              });
+            });
 EM_ASYNC_JS(int, serial_write, (int byte, int timeoutMs),
             { return await Module.serialLine.call("write", byte, timeoutMs); });
 EM_ASYNC_JS(int, serial_read, (int timeoutMs), { return await Module.serialLine.call("read", timeoutMs); });
@@ -23,14 +41,26 @@ EM_JS(void, serial_error_text, (char* out, int size),
 
 namespace {
 
-// Windows' DTR_CONTROL_ENABLE and RTS_CONTROL_ENABLE: the line held on.
-bool LineHeldOn(uint32_t flags, uint32_t shift) { return ((flags >> shift) & 3u) == 1u; }
+// Web Serial knows none of mark and space parity nor one and a half stop bits:
+// the page refuses what it cannot open.
+const char* ParityName(Parity parity) {
+  switch (parity) {
+    case Parity::None:
+      return "none";
+    case Parity::Odd:
+      return "odd";
+    case Parity::Even:
+      return "even";
+    case Parity::Mark:
+      return "mark";
+    case Parity::Space:
+      return "space";
+  }
+  return "none";
+}
 
-// Windows reads the total timeout of a one-byte transfer as constant + multiplier;
-// with both 0 a transfer waits as long as it takes.
-int TotalTimeout(uint32_t multiplier, uint32_t constant) {
-  const uint64_t ms = static_cast<uint64_t>(multiplier) + constant;
-  return ms == 0 || ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(ms);
+int StopBitCount(StopBits stopBits) {
+  return stopBits == StopBits::One ? 1 : stopBits == StopBits::Two ? 2 : 0;
 }
 
 }  // namespace
@@ -40,73 +70,45 @@ bool WebSerialDevice::Failed() {
   return false;
 }
 
-SerialHandle WebSerialDevice::Open(const char* path) {
-  const int handle = serial_open(path);
+SerialHandle WebSerialDevice::Open(const char* path, const LineSettings& line) {
+  const int handle = serial_open(path, static_cast<int>(line.rate), line.dataBits, ParityName(line.parity),
+                                 StopBitCount(line.stopBits), line.dtr, line.rts);
   if (handle < 0) {
     Failed();
     return kInvalidSerialHandle;
   }
-  // What the SerialLine opens with, and so what GetState finds before any SetState: the
-  // system raises DTR and RTS when it opens a port, and Close puts them back so.
-  dcb_ = CommDcb{};
-  dcb_.DCBlength = sizeof(CommDcb);
-  dcb_.Flags = dcbflag::Binary | (1u << dcbflag::DtrControlShift) | (1u << dcbflag::RtsControlShift);
-  dcb_.BaudRate = 9600;
-  dcb_.ByteSize = 8;
-  dcb_.Parity = kEvenParity;
-  dcb_.StopBits = kOneStopBit;
-  timeouts_ = CommTimeouts{};
   return handle;
 }
 
-bool WebSerialDevice::GetState(SerialHandle, CommDcb& dcb) {
-  dcb = dcb_;
-  return true;
+bool WebSerialDevice::Configure(SerialHandle, const LineSettings& line) {
+  const int r = serial_configure(static_cast<int>(line.rate), line.dataBits, ParityName(line.parity),
+                                 StopBitCount(line.stopBits), line.dtr, line.rts);
+  return r >= 0 || Failed();
 }
 
-bool WebSerialDevice::SetState(SerialHandle, const CommDcb& dcb) {
-  const int r = serial_configure(static_cast<int>(dcb.BaudRate), dcb.ByteSize, dcb.Parity, dcb.StopBits,
-                                 LineHeldOn(dcb.Flags, dcbflag::DtrControlShift),
-                                 LineHeldOn(dcb.Flags, dcbflag::RtsControlShift));
-  if (r < 0) return Failed();
-  dcb_ = dcb;
-  return true;
-}
-
-bool WebSerialDevice::GetTimeouts(SerialHandle, CommTimeouts& t) {
-  t = timeouts_;
-  return true;
-}
-
-bool WebSerialDevice::SetTimeouts(SerialHandle, const CommTimeouts& t) {
-  timeouts_ = t;
-  return true;
-}
-
-bool WebSerialDevice::Purge(SerialHandle, uint32_t flags) {
-  // A write is over once the port took it, so only received bytes can be waiting.
-  if (flags & (kPurgeRxAbort | kPurgeRxClear)) serial_purge();
-  return true;
-}
-
-bool WebSerialDevice::Write(SerialHandle, uint8_t byte, uint32_t& count) {
-  count = 0;
-  const int r = serial_write(
-      byte, TotalTimeout(timeouts_.WriteTotalTimeoutMultiplier, timeouts_.WriteTotalTimeoutConstant));
-  if (r == -2) return Failed();
-  if (r == 1) count = 1;
-  return true;
-}
-
-bool WebSerialDevice::Read(SerialHandle, uint8_t& byte, uint32_t& count) {
-  count = 0;
-  const int r =
-      serial_read(TotalTimeout(timeouts_.ReadTotalTimeoutMultiplier, timeouts_.ReadTotalTimeoutConstant));
-  if (r == -2) return Failed();
-  if (r >= 0) {
-    byte = static_cast<uint8_t>(r);
-    count = 1;
+Transfer WebSerialDevice::Write(SerialHandle, uint8_t byte, uint32_t timeoutMs) {
+  const int r = serial_write(byte, static_cast<int>(timeoutMs));
+  if (r == -2) {
+    Failed();
+    return Transfer::Failed;
   }
+  return r == 1 ? Transfer::Moved : Transfer::TimedOut;
+}
+
+Transfer WebSerialDevice::Read(SerialHandle, uint8_t& byte, uint32_t timeoutMs) {
+  const int r = serial_read(static_cast<int>(timeoutMs));
+  if (r == -2) {
+    Failed();
+    return Transfer::Failed;
+  }
+  if (r < 0) return Transfer::TimedOut;
+  byte = static_cast<uint8_t>(r);
+  return Transfer::Moved;
+}
+
+// A write is over once the port took it, so only received bytes can be waiting.
+bool WebSerialDevice::Discard(SerialHandle) {
+  serial_purge();
   return true;
 }
 

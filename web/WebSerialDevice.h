@@ -16,21 +16,16 @@ constexpr int32_t kWebPortFailed = 5;  // EIO: any other failure
 // elsewhere. The path is the label under which the page keeps a granted port.
 class WebSerialDevice : public SerialDevice {
  public:
-  SerialHandle Open(const char* path) override;
-  bool GetState(SerialHandle h, CommDcb& dcb) override;
-  bool SetState(SerialHandle h, const CommDcb& dcb) override;
-  bool GetTimeouts(SerialHandle h, CommTimeouts& t) override;
-  bool SetTimeouts(SerialHandle h, const CommTimeouts& t) override;
-  bool Purge(SerialHandle h, uint32_t flags) override;
-  bool Write(SerialHandle h, uint8_t byte, uint32_t& count) override;
-  bool Read(SerialHandle h, uint8_t& byte, uint32_t& count) override;
+  SerialHandle Open(const char* path, const LineSettings& line) override;
+  bool Configure(SerialHandle h, const LineSettings& line) override;
+  Transfer Write(SerialHandle h, uint8_t byte, uint32_t timeoutMs) override;
+  Transfer Read(SerialHandle h, uint8_t& byte, uint32_t timeoutMs) override;
+  bool Discard(SerialHandle h) override;
   bool Close(SerialHandle h) override;
   int32_t LastError() override { return error_; }
 
  private:
   bool Failed();
-  CommDcb dcb_{};
-  CommTimeouts timeouts_{};
   int32_t error_ = 0;
 };
 

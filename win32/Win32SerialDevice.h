@@ -1,18 +1,31 @@
-// The serial device on Windows: each call is the Win32 serial API call of the same name.
+// The serial device on Windows: the Win32 serial API, a DCB and a COMMTIMEOUTS per open port.
 #pragma once
 
+#include <map>
+
 #include "platform/SerialDevice.h"
+#include "win32/CommSettings.h"
 
 class Win32SerialDevice : public SerialDevice {
  public:
-  SerialHandle Open(const char* path) override;
-  bool GetState(SerialHandle h, CommDcb& dcb) override;
-  bool SetState(SerialHandle h, const CommDcb& dcb) override;
-  bool GetTimeouts(SerialHandle h, CommTimeouts& t) override;
-  bool SetTimeouts(SerialHandle h, const CommTimeouts& t) override;
-  bool Purge(SerialHandle h, uint32_t flags) override;
-  bool Write(SerialHandle h, uint8_t byte, uint32_t& count) override;
-  bool Read(SerialHandle h, uint8_t& byte, uint32_t& count) override;
+  SerialHandle Open(const char* path, const LineSettings& line) override;
+  bool Configure(SerialHandle h, const LineSettings& line) override;
+  Transfer Write(SerialHandle h, uint8_t byte, uint32_t timeoutMs) override;
+  Transfer Read(SerialHandle h, uint8_t& byte, uint32_t timeoutMs) override;
+  bool Discard(SerialHandle h) override;
   bool Close(SerialHandle h) override;
-  int32_t LastError() override;
+  int32_t LastError() override { return error_; }
+
+ private:
+  // The port's own settings, put back at Close, and the timeout its transfers have now.
+  struct Saved {
+    CommDcb dcb{};
+    CommTimeouts timeouts{};
+    uint32_t timeoutMs = 0;
+  };
+  bool Fail();
+  bool TimeoutIs(SerialHandle h, uint32_t timeoutMs);
+
+  std::map<SerialHandle, Saved> ports_;
+  int32_t error_ = 0;
 };

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "text/SettingsFile.h"
+#include "text/Utf8.h"
 #include "tests/support/FakeSettingsStorage.h"
 #include "ui/Toolkit.h"
 
@@ -81,7 +82,7 @@ void ExpectError(const std::function<void()>& f, const std::string& text) {
     f();
     ADD_FAILURE() << "no error, expected " << text;
   } catch (const ui::Error& e) {
-    EXPECT_EQ(std::string(e.what()), ui::Utf8FromCp1252(text));
+    EXPECT_EQ(std::string(e.what()), Utf8FromCp1252(text));
   }
 }
 

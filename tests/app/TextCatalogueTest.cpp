@@ -6,6 +6,7 @@
 
 #include "text/Format.h"
 #include "text/TextCatalogue.h"
+#include "text/Utf8.h"
 #include "ui/Toolkit.h"
 
 namespace {
@@ -44,6 +45,7 @@ TEST(TextCatalogue, TwoLineMessagesSeparateTheirPartsWithLfLfCr) {
             "ble, l'alimentation et le port choisi, puis relancer la lecture.");
   EXPECT_EQ(Fr(TXT_LINK_LOST), "L'appareil ne r\xE9pond plus correctement");
   EXPECT_EQ(En(TXT_LINK_LOST), "The unit no longer answers correctly");
+  EXPECT_EQ(En(TXT_READING_IN_PROGRESS), "Reading in progress");
 }
 
 TEST(TextCatalogue, UntranslatedEnglishMembersAreOneSpace) {
@@ -89,7 +91,7 @@ TEST(ErrorBoxText, FullStopOnlyAfterCharactersAboveTheFullStop) {
 TEST(ErrorMessages, TheToolkitsTextsInUtf8) {
   // Both ends of code page 1252's own letters at 0x80 to 0x9F, one of its
   // holes (the control character of that number, as Windows has it), Latin-1.
-  EXPECT_EQ(ui::Utf8FromCp1252("\x7F\x80\x81\x9F\xA0\xE9\xFF"),
+  EXPECT_EQ(Utf8FromCp1252("\x7F\x80\x81\x9F\xA0\xE9\xFF"),
             "\x7F\xE2\x82\xAC\xC2\x81\xC5\xB8\xC2\xA0\xC3\xA9\xC3\xBF");
 }
 

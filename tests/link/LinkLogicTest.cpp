@@ -1,4 +1,5 @@
-// TComP04 against a recording serial device: exact system calls, statuses, and Open/Close and WriteByte when the device fails them.
+// TComP04 against a recording serial device: exact calls on the line, statuses, and Open/Close and WriteByte
+// when the device fails them.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -31,17 +32,7 @@ TEST(LinkObject, ConstructorSettingsAndNoSystemCallWithoutOpen) {
   Bench b;
   {
     TComP04 link(b.device, b.clock);
-    const uint8_t dcb[28] = {28, 0, 0, 0, 0x80, 0x25, 0, 0, 0x03, 0x10, 0, 0, 0, 0, 100, 0,
-                             100, 0, 8, 2, 0, 0x01, 0x02, 0x04, 0x00, 0x03, 0, 0};
-    EXPECT_EQ(std::memcmp(&link.Dcb, dcb, sizeof dcb), 0);
-    EXPECT_EQ(link.Dcb.Flags, 0x00001003u);
-    EXPECT_EQ(link.Timeouts.ReadIntervalTimeout, 500u);
-    EXPECT_EQ(link.Timeouts.ReadTotalTimeoutMultiplier, 100u);
-    EXPECT_EQ(link.Timeouts.ReadTotalTimeoutConstant, 1000u);
-    EXPECT_EQ(link.Timeouts.WriteTotalTimeoutMultiplier, 100u);
-    EXPECT_EQ(link.Timeouts.WriteTotalTimeoutConstant, 1000u);
-    const CommDcb zeroDcb{};
-    EXPECT_EQ(std::memcmp(&link.SavedDcb, &zeroDcb, sizeof zeroDcb), 0);
+    EXPECT_EQ(link.Line, kUnitLine);
     EXPECT_STREQ(link.PortName, "\\\\.\\COM2");
     EXPECT_EQ(link.PortHandle, kInvalidSerialHandle);
     EXPECT_EQ(link.Connected, 0u);
@@ -55,7 +46,7 @@ TEST(LinkObject, ConstructorSettingsAndNoSystemCallWithoutOpen) {
     EXPECT_EQ(link.ReadByte(v), COMERR_PORT_CLOSED);
     EXPECT_EQ(link.Release(), COMERR_PORT_CLOSED);
     EXPECT_EQ(link.SetBaudRate(115200), 0);
-    EXPECT_EQ(link.Dcb.BaudRate, 115200u);
+    EXPECT_EQ(link.Line.rate, 115200u);
     EXPECT_EQ(v, 55);
   }
   EXPECT_EQ(b.device.calls, Calls{});  // the destructor too
@@ -98,9 +89,8 @@ TEST(LinkObject, SetPortIndexClosesAnOpenPortWhenTheNameChanges) {
   b.device.reads = {ACK, 0x00, 0x04};  // baud switch accepted, then CMD_END's answer
   link.LastStatus = 9;
   link.SetPortIndex(4);
-  EXPECT_EQ(b.device.calls,
-            (Calls{"Write 9E", "Write 38", "Write 31", "Read", "Read", "SetState 9600", "Sleep 200",
-                   "Write 04", "Read", "SetState 4800", "SetTimeouts 7", "Close"}));
+  EXPECT_EQ(b.device.calls, (Calls{"Write 9E", "Write 38", "Write 31", "Read", "Read", "Configure 9600",
+                                   "Sleep 200", "Write 04", "Read", "Close"}));
   EXPECT_FALSE(link.IsOpen());
   EXPECT_EQ(link.Connected, 0u);
   EXPECT_EQ(link.LastStatus, 9);
@@ -190,43 +180,29 @@ TEST(LinkObject, OpenCapturesAppliesAndCloseRestores) {
   TComP04 link(b.device, b.clock);
   link.SetBaudRate(19200);  // does not survive Open
   ASSERT_EQ(link.Open(), 0);
-  EXPECT_EQ(b.device.calls, (Calls{"Open \\\\.\\COM2", "GetState", "SetState 9600", "SetState 9600",
-                                   "GetTimeouts", "SetTimeouts 1000"}));
+  EXPECT_EQ(b.device.calls, (Calls{"Open \\\\.\\COM2"}));
   EXPECT_EQ(link.SetBaudRate(1000), 0);
   EXPECT_EQ(link.SetBaudRate(0), 0);
-  EXPECT_EQ(link.Dcb.BaudRate, 9600u);
+  EXPECT_EQ(link.Line.rate, 9600u);
   b.device.calls.clear();
   EXPECT_EQ(link.Close(), 0);
-  EXPECT_EQ(b.device.calls, (Calls{"Sleep 200", "Write 04", "Read", "SetState 4800", "SetTimeouts 7", "Close"}));
+  EXPECT_EQ(b.device.calls, (Calls{"Sleep 200", "Write 04", "Read", "Close"}));
   EXPECT_EQ(link.PortHandle, kInvalidSerialHandle);
 }
 
-// On a vanished port every restoring call fails; the handle is given up all
-// the same, and the first failure is the status.
-TEST(LinkObject, FailedRestoreStillClosesTheHandle) {
+// On a vanished port closing fails; the handle is given up all the same, and
+// the device's failure is the status.
+TEST(LinkObject, FailedCloseStillGivesUpTheHandle) {
   Bench b;
   TComP04 link(b.device, b.clock);
   ASSERT_EQ(link.Open(), 0);
   b.device.calls.clear();
-  b.device.reads = {0x00};              // the unit's answer to CMD_END
-  b.device.failNext["SetState"] = 31;   // putting back SavedDcb
-  b.device.failNext["SetTimeouts"] = 32;
-  b.device.failNext["Close"] = 33;
+  b.device.reads = {0x00};  // the unit's answer to CMD_END
+  b.device.failNext["Close"] = 31;
   EXPECT_EQ(link.Close(), 31);
-  EXPECT_EQ(b.device.calls,
-            (Calls{"Sleep 200", "Write 04", "Read", "SetState 4800", "SetTimeouts 7", "Close"}));
+  EXPECT_EQ(b.device.calls, (Calls{"Sleep 200", "Write 04", "Read", "Close"}));
   EXPECT_EQ(link.PortHandle, kInvalidSerialHandle);
   EXPECT_EQ(link.Connected, 0u);
-
-  // Each later failure is the status when the earlier steps succeed.
-  ASSERT_EQ(link.Open(), 0);
-  b.device.failNext["SetTimeouts"] = 32;
-  EXPECT_EQ(link.Close(), 32);
-  EXPECT_FALSE(link.IsOpen());
-  ASSERT_EQ(link.Open(), 0);
-  b.device.failNext["Close"] = 33;
-  EXPECT_EQ(link.Close(), 33);
-  EXPECT_FALSE(link.IsOpen());
   EXPECT_EQ(b.device.openHandles, 0);
   EXPECT_EQ(b.device.strayHandleCalls, 0);
 
@@ -236,52 +212,24 @@ TEST(LinkObject, FailedRestoreStillClosesTheHandle) {
   EXPECT_EQ(b.device.calls.front(), "Open \\\\.\\COM2");
 }
 
-// An Open that fails after the port opened puts back what it had changed and
-// closes the handle, returning the failure that stopped it; the port counts as
-// closed, so the next Connect opens again instead of reading with the port's
-// own timeouts.
-TEST(LinkObject, OpenFailingHalfWayPutsBackAndCloses) {
-  struct Case {
-    const char* failing;
-    int nth;  // which call of that name fails
-    Calls calls;
-  };
-  const Case cases[] = {
-      {"GetState", 1, {"Open \\\\.\\COM2", "GetState", "Close"}},
-      // An adapter that cannot do even parity refuses the link's settings.
-      {"SetState",
-       2,
-       {"Open \\\\.\\COM2", "GetState", "SetState 9600", "SetState 9600", "SetState 4800", "Close"}},
-      {"GetTimeouts",
-       1,
-       {"Open \\\\.\\COM2", "GetState", "SetState 9600", "SetState 9600", "GetTimeouts", "SetState 4800",
-        "Close"}},
-      {"SetTimeouts",
-       1,
-       {"Open \\\\.\\COM2", "GetState", "SetState 9600", "SetState 9600", "GetTimeouts", "SetTimeouts 1000",
-        "SetTimeouts 7", "SetState 4800", "Close"}},
-  };
-  for (const Case& c : cases) {
-    Bench b;
-    TComP04 link(b.device, b.clock);
-    b.device.failNextAfter[c.failing] = {c.nth, 87};
-    EXPECT_EQ(link.Open(), 87) << c.failing;
-    EXPECT_EQ(b.device.calls, c.calls) << c.failing;
-    EXPECT_FALSE(link.IsOpen()) << c.failing;
-    EXPECT_EQ(b.device.openHandles, 0) << c.failing;
-    EXPECT_EQ(link.LastStatus, 87);
-
-    b.device.calls.clear();
-    b.device.reads = {RSP_CONNECTED};
-    EXPECT_EQ(link.Connect(1), 0) << c.failing;
-    EXPECT_EQ(b.device.calls.front(), "Open \\\\.\\COM2");
-  }
-  // The first SetState (inside SetBaudRate) is not examined: only the second stops Open.
+// A port that refuses the line (an adapter that cannot do even parity, or the
+// rate) does not open: the failure is the status, nothing stays open, and the
+// next Connect tries again instead of reading with the port's own timeouts.
+TEST(LinkObject, RefusedLineLeavesThePortClosed) {
   Bench b;
   TComP04 link(b.device, b.clock);
-  b.device.failNext["SetState"] = 87;
-  EXPECT_EQ(link.Open(), 0);
-  EXPECT_TRUE(link.IsOpen());
+  b.device.refusedRates = {9600};
+  EXPECT_EQ(link.Open(), RecordingSerialDevice::kRefused);
+  EXPECT_FALSE(link.IsOpen());
+  EXPECT_EQ(b.device.openHandles, 0);
+  EXPECT_EQ(link.LastStatus, RecordingSerialDevice::kRefused);
+
+  b.device.refusedRates.clear();
+  b.device.calls.clear();
+  b.device.reads = {RSP_CONNECTED};
+  EXPECT_EQ(link.Connect(1), 0);
+  EXPECT_EQ(b.device.calls.front(), "Open \\\\.\\COM2");
+  EXPECT_EQ(b.device.line, kUnitLine);
 }
 
 // A connect request that fails with a system error (the port is gone) gets
@@ -295,17 +243,15 @@ TEST(LinkObject, FailedConnectRequestCleansUpAndTheNextConnectReopens) {
   b.device.failNext["Write"] = 22;
   EXPECT_EQ(link.Connect(1), 22);
   // Purge, Release, then Close with its own Release, as after a failed read.
-  EXPECT_EQ(b.device.calls,
-            (Calls{"Purge 15", "Write 80", "Purge 15", "Sleep 200", "Write 04", "Read", "Sleep 200",
-                   "Write 04", "Read", "SetState 4800", "SetTimeouts 7", "Close"}));
+  EXPECT_EQ(b.device.calls, (Calls{"Discard", "Write 80", "Discard", "Sleep 200", "Write 04", "Read",
+                                   "Sleep 200", "Write 04", "Read", "Close"}));
   EXPECT_FALSE(link.IsOpen());
   EXPECT_EQ(link.Connected, 0u);
 
   b.device.calls.clear();
   b.device.reads = {RSP_CONNECTED};
   EXPECT_EQ(link.Connect(1), 0);
-  EXPECT_EQ(b.device.calls, (Calls{"Open \\\\.\\COM2", "GetState", "SetState 9600", "SetState 9600",
-                                   "GetTimeouts", "SetTimeouts 1000", "Purge 15", "Write 80", "Read"}));
+  EXPECT_EQ(b.device.calls, (Calls{"Open \\\\.\\COM2", "Discard", "Write 80", "Read"}));
 }
 
 // SetBaudRate takes each of its fifteen rates, applies it to an open port and
@@ -319,14 +265,14 @@ TEST(LinkObject, SetBaudRateTable) {
   for (int32_t rate : rates) {
     b.device.calls.clear();
     EXPECT_EQ(link.SetBaudRate(rate), 0);
-    EXPECT_EQ(link.Dcb.BaudRate, static_cast<uint32_t>(rate));
-    EXPECT_EQ(b.device.calls, Calls{"SetState " + std::to_string(rate)});
+    EXPECT_EQ(link.Line.rate, static_cast<uint32_t>(rate));
+    EXPECT_EQ(b.device.calls, Calls{"Configure " + std::to_string(rate)});
   }
   for (int32_t rate : {109, 111, 9601, 230400, 256001, 0, -9600}) {
     EXPECT_EQ(link.SetBaudRate(rate), 0);
-    EXPECT_EQ(link.Dcb.BaudRate, 9600u) << rate;
+    EXPECT_EQ(link.Line.rate, 9600u) << rate;
   }
-  b.device.failNext["SetState"] = 87;
+  b.device.failNext["Configure"] = 87;
   EXPECT_EQ(link.SetBaudRate(19200), 87);
 }
 
@@ -349,9 +295,9 @@ TEST(LinkObject, SwitchUnitBaudRateCodes) {
     std::snprintf(w1, sizeof w1, "Write %02X", c.second[0]);
     std::snprintf(w2, sizeof w2, "Write %02X", c.second[1]);
     EXPECT_EQ(b.device.calls,
-              (Calls{"Write 9E", w1, w2, "Read", "Read", "SetState " + std::to_string(local)}))
+              (Calls{"Write 9E", w1, w2, "Read", "Read", "Configure " + std::to_string(local)}))
         << c.first;
-    EXPECT_EQ(link.Dcb.BaudRate, local);
+    EXPECT_EQ(link.Line.rate, local);
   }
   {
     // Refused by the unit: nothing changes locally.
@@ -361,7 +307,7 @@ TEST(LinkObject, SwitchUnitBaudRateCodes) {
     b.device.reads = {RSP_REFUSED};
     EXPECT_EQ(link.SwitchUnitBaudRate(19200), COMERR_BAD_REPLY);
     EXPECT_EQ(b.device.calls, (Calls{"Write 9E", "Write 34", "Write 30", "Read"}));
-    EXPECT_EQ(link.Dcb.BaudRate, 9600u);
+    EXPECT_EQ(link.Line.rate, 9600u);
   }
   {
     // Accepted by the unit, refused by the host's port: that status, not success.
@@ -369,7 +315,7 @@ TEST(LinkObject, SwitchUnitBaudRateCodes) {
     TComP04 link(b.device, b.clock);
     OpenAndConnect(link, b.device);
     b.device.reads = {ACK, 0x00};
-    b.device.failNext["SetState"] = 87;
+    b.device.failNext["Configure"] = 87;
     EXPECT_EQ(link.SwitchUnitBaudRate(115200), 87);
     EXPECT_EQ(link.LastStatus, 87);
   }
@@ -383,7 +329,7 @@ TEST(LinkObject, ReleaseExchangeWhateverTheAnswerToEnd) {
     OpenAndConnect(link, b.device);
     b.device.reads = {ACK, 0x00, answer};
     EXPECT_EQ(link.Release(), 0) << answer;
-    EXPECT_EQ(b.device.calls, (Calls{"Write 9E", "Write 38", "Write 31", "Read", "Read", "SetState 9600",
+    EXPECT_EQ(b.device.calls, (Calls{"Write 9E", "Write 38", "Write 31", "Read", "Read", "Configure 9600",
                                      "Sleep 200", "Write 04", "Read"}))
         << answer;
     EXPECT_EQ(link.Connected, 0u);
@@ -407,7 +353,7 @@ TEST(LinkObject, WriteThatMovedNothingIsATimeout) {
   b.device.calls.clear();
   b.device.writesTimingOut = 1;
   EXPECT_EQ(link.Connect(1), COMERR_TIMEOUT);
-  EXPECT_EQ(b.device.calls, (Calls{"Purge 15", "Write 80"}));
+  EXPECT_EQ(b.device.calls, (Calls{"Discard", "Write 80"}));
   EXPECT_EQ(link.Connected, 0u);
 }
 
@@ -418,14 +364,23 @@ TEST(LinkObject, ConnectRepeatsUntilItsDeadline) {
   b.device.calls.clear();
   // Silence: attempts at about 1000 ms and 2100 ms; the second ends past 3000 ms.
   EXPECT_EQ(link.Connect(3), COMERR_TIMEOUT);
-  EXPECT_EQ(b.device.calls, (Calls{"Purge 15", "Write 80", "Read", "Write 80", "Read"}));
+  EXPECT_EQ(b.device.calls, (Calls{"Discard", "Write 80", "Read", "Write 80", "Read"}));
+  EXPECT_EQ(b.device.longestTimeoutMs, 1100u);  // one byte's wait, both ways
+
+  // A driver whose reads give up early (after 300 ms): more attempts, the same deadline.
+  b.device.silenceEndsAfterMs = 300;
+  const uint32_t start = b.clock.now;
+  EXPECT_EQ(link.Connect(3), COMERR_TIMEOUT);
+  EXPECT_GE(b.clock.now - start, 3000u);
+  EXPECT_LT(b.clock.now - start, 3400u);
+  b.device.silenceEndsAfterMs = 0;
 
   // Any other byte is asked again; 0x81 wins.
   b.device.calls.clear();
   b.device.reads = {0x55, RSP_CONNECTED};
   EXPECT_EQ(link.Connect(3), 0);
   EXPECT_EQ(link.Connected, 1u);
-  EXPECT_EQ(b.device.calls, (Calls{"Purge 15", "Write 80", "Read", "Write 80", "Read"}));
+  EXPECT_EQ(b.device.calls, (Calls{"Discard", "Write 80", "Read", "Write 80", "Read"}));
 }
 
 TEST(LinkObject, ReadFailureDuringHandshakeCleansUp) {
@@ -436,8 +391,8 @@ TEST(LinkObject, ReadFailureDuringHandshakeCleansUp) {
   b.device.failNext["Read"] = 1117;
   b.device.reads = {ACK};
   EXPECT_EQ(link.Connect(1), COMERR_TIMEOUT);
-  EXPECT_EQ(b.device.calls, (Calls{"Purge 15", "Write 80", "Read", "Purge 15", "Sleep 200", "Write 04", "Read",
-                                   "Sleep 200", "Write 04", "Read", "SetState 4800", "SetTimeouts 7", "Close"}));
+  EXPECT_EQ(b.device.calls, (Calls{"Discard", "Write 80", "Read", "Discard", "Sleep 200", "Write 04", "Read",
+                                   "Sleep 200", "Write 04", "Read", "Close"}));
   EXPECT_EQ(link.PortHandle, kInvalidSerialHandle);
 }
 

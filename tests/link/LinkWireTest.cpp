@@ -35,17 +35,6 @@ struct Wire {
   std::unique_ptr<TComP04> link;
 };
 
-class Stopwatch {
- public:
-  long Ms() const {
-    return static_cast<long>(
-        std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now() - start_).count());
-  }
-
- private:
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-};
-
 // The bytes after the handshake's two, which every connected scenario starts with.
 Lines AfterHandshake(const std::vector<WireByte>& bytes) {
   Lines all = Texts(bytes);
@@ -76,7 +65,7 @@ TEST(LinkWire, CompleteReadingByteForByte) {
   TComP04& link = *w.link;
   Stopwatch connectTime;
   ASSERT_EQ(link.Connect(1), 0);
-  EXPECT_GE(connectTime.Ms(), 990);  // the tick counter rounds down to whole milliseconds
+  EXPECT_GE(connectTime.ElapsedMs(), 990);  // the tick counter rounds down to whole milliseconds
   EXPECT_EQ(link.Connected, 1u);
   EXPECT_EQ(link.CheckUnitType(), 0);
   uint32_t serial = 0;
@@ -93,7 +82,7 @@ TEST(LinkWire, CompleteReadingByteForByte) {
   EXPECT_EQ(link.Release(), 0);
   EXPECT_EQ(link.Connected, 0u);
   EXPECT_TRUE(link.IsOpen());  // a release keeps the port for the next reading
-  EXPECT_EQ(link.Dcb.BaudRate, 9600u);
+  EXPECT_EQ(link.Line.rate, 9600u);
   w.link.reset();
 
   const std::vector<WireByte> bytes = w.unit.Stop();
@@ -113,7 +102,7 @@ TEST(LinkWire, SilentUnitTimesOutAfterOneRequestAndKeepsThePort) {
   Wire w({"--silent"});
   Stopwatch t;
   EXPECT_EQ(w.link->Connect(1), COMERR_TIMEOUT);
-  const long ms = t.Ms();
+  const long ms = t.ElapsedMs();
   EXPECT_GE(ms, 2000);  // the pause, then a read that waits its 1100 ms
   EXPECT_LT(ms, 4000);
   EXPECT_TRUE(w.link->IsOpen());
@@ -128,7 +117,7 @@ TEST(LinkWire, RefusedHandshakeReleasesTwiceAndClosesThePort) {
   Wire w({"--refuse"});
   Stopwatch t;
   EXPECT_EQ(w.link->Connect(1), COMERR_TIMEOUT);
-  EXPECT_GE(t.Ms(), 2350);  // two one-second pauses and two 200 ms releases
+  EXPECT_GE(t.ElapsedMs(), 2350);  // two one-second pauses and two 200 ms releases
   EXPECT_FALSE(w.link->IsOpen());
   EXPECT_EQ(Texts(w.unit.Stop()), (Lines{"H>U 80", "U>H 85", "H>U 04", "U>H 84", "H>U 04", "U>H 84"}));
 }
@@ -171,8 +160,8 @@ TEST(LinkWire, UnitFallingSilentAfterTheHandshakeTimesOutPerByte) {
   int32_t value = 31;
   Stopwatch t;
   EXPECT_EQ(link.ReadByte(value), COMERR_TIMEOUT);
-  EXPECT_GE(t.Ms(), 1000);
-  EXPECT_LT(t.Ms(), 2500);
+  EXPECT_GE(t.ElapsedMs(), 1000);
+  EXPECT_LT(t.ElapsedMs(), 2500);
   EXPECT_EQ(value, 31);
   int32_t circuit = 32;
   EXPECT_EQ(link.ReadCircuitVersion(circuit), COMERR_TIMEOUT);  // stops at the first silent read
@@ -242,8 +231,8 @@ TEST(LinkWire, BeforeTheHandshakeOnlyReleaseReachesTheLine) {
 
   Stopwatch t;
   EXPECT_EQ(link.Release(), 0);  // no baud request, a 200 ms sleep, CMD_END and one read
-  EXPECT_GE(t.Ms(), 195);
-  EXPECT_LT(t.Ms(), 1000);
+  EXPECT_GE(t.ElapsedMs(), 195);
+  EXPECT_LT(t.ElapsedMs(), 1000);
   link.PortHandle = kInvalidSerialHandle;
   EXPECT_EQ(Texts(w.unit.Stop()), (Lines{"H>U 04", "U>H 84"}));
 }
@@ -256,9 +245,9 @@ TEST(LinkWire, BaudSwitchCodesAndAcceptedRate) {
   ASSERT_EQ(link.Connect(1), 0);
   std::remove(shimLog.c_str());
   EXPECT_EQ(link.SwitchUnitBaudRate(110), 0);  // no code of its own: asks for 9600
-  EXPECT_EQ(link.Dcb.BaudRate, 9600u);
+  EXPECT_EQ(link.Line.rate, 9600u);
   EXPECT_EQ(link.SwitchUnitBaudRate(19200), 0);
-  EXPECT_EQ(link.Dcb.BaudRate, 19200u);
+  EXPECT_EQ(link.Line.rate, 19200u);
   const std::string asked = ReadFile(shimLog);
   EXPECT_NE(asked.find("tcsetattr 19200 8E1 0"), std::string::npos) << asked;
   int32_t circuit = 0;
@@ -276,7 +265,7 @@ TEST(LinkWire, RefusedBaudSwitchKeepsTheRateAndReadsNoMore) {
   TComP04& link = *w.link;
   ASSERT_EQ(link.Connect(1), 0);
   EXPECT_EQ(link.SwitchUnitBaudRate(57600), COMERR_BAD_REPLY);
-  EXPECT_EQ(link.Dcb.BaudRate, 9600u);
+  EXPECT_EQ(link.Line.rate, 9600u);
   int32_t circuit = 0;
   EXPECT_EQ(link.ReadCircuitVersion(circuit), 0);
   EXPECT_EQ(circuit, 5);
@@ -367,7 +356,7 @@ TEST(LinkWire, LineHangingUpMidReadingGivesAStatus) {
   EXPECT_EQ(link.Release(), EIO);
   EXPECT_EQ(link.Connected, 1u);  // a release that could not send CMD_END changes nothing
   w.link.reset();  // the destructor's release and close on a dead line
-  EXPECT_LT(t.Ms(), 6000);
+  EXPECT_LT(t.ElapsedMs(), 6000);
   EXPECT_EQ(Texts(w.unit.Stop()), (Lines{"H>U 80", "U>H 81", "H>U 86", "U>H 35", "H>U 84", "U>H 30",
                                          "H>U 84", "U>H 33", "H>U 84"}));
 }
@@ -383,12 +372,12 @@ TEST(PosixSerialDevice, PortNamesAndExclusiveOpen) {
   SimUnitProcess unit;
   PosixSerialDevice first(PosixSerialDevice::PortDirectory(unit.PortFolder()));
   PosixSerialDevice second(PosixSerialDevice::PortDirectory(unit.PortFolder()));
-  const SerialHandle h = first.Open("\\\\.\\COM2");
+  const SerialHandle h = first.Open("\\\\.\\COM2", kUnitLine);
   ASSERT_NE(h, kInvalidSerialHandle);
-  EXPECT_EQ(second.Open("\\\\.\\COM2"), kInvalidSerialHandle);  // share mode 0
+  EXPECT_EQ(second.Open("\\\\.\\COM2", kUnitLine), kInvalidSerialHandle);  // share mode 0
   EXPECT_EQ(second.LastError(), EBUSY);
   EXPECT_TRUE(first.Close(h));
-  const SerialHandle again = second.Open("\\\\.\\COM2");
+  const SerialHandle again = second.Open("\\\\.\\COM2", kUnitLine);
   EXPECT_NE(again, kInvalidSerialHandle);
   EXPECT_TRUE(second.Close(again));
   EXPECT_FALSE(second.Close(again));

@@ -74,6 +74,8 @@ TEST(Reading, CompleteFrenchReadingLinesBytesAndButtons) {
   EXPECT_EQ(r.Timer().Interval(), 300u);
   EXPECT_TRUE(r.Timer().IsEnabled());
   EXPECT_TRUE(r.Unit.Transcript.empty());  // the first step waits for the first tick
+  // Should the session end now, Windows names the reason the program still runs.
+  EXPECT_EQ(r.MainForm().SessionEndReason(), "Lecture en cours");
 
   // One step per tick; lines appear as their step runs.
   const size_t linesAfter[] = {2, 5, 6, 7, 8, 14};
@@ -88,6 +90,7 @@ TEST(Reading, CompleteFrenchReadingLinesBytesAndButtons) {
     }
   }
   EXPECT_EQ(r.LinesFrom(kIntro), kFrenchReading);
+  EXPECT_EQ(r.MainForm().SessionEndReason(), "");
   EXPECT_EQ(r.Toolkit.Beeps, std::vector<uint32_t>{ui::kBeepOk});
   EXPECT_TRUE(r.Toolkit.ErrorBoxes.empty());
   ExpectIdleAgain(r);
@@ -144,15 +147,20 @@ TEST(Reading, WrongUnitStopsAfterTheTypeCheck) {
   EXPECT_EQ(r.Window->ReadStep, 2);
   bool timerDuringBox = true;
   bool readDuringBox = true;
+  std::string reasonDuringBox;
   r.Toolkit.OnErrorBox = [&](const std::string&) {
     timerDuringBox = r.Timer().IsEnabled();
     readDuringBox = r.Read().IsEnabled();
+    reasonDuringBox = r.MainForm().SessionEndReason();
     // The error beep comes before the box.
     EXPECT_EQ(r.Toolkit.Beeps, std::vector<uint32_t>{ui::kBeepError});
   };
   r.Toolkit.DeliverPosted();
   EXPECT_FALSE(timerDuringBox);
   EXPECT_FALSE(readDuringBox);
+  // The reading is over once its box is closed.
+  EXPECT_EQ(reasonDuringBox, "Lecture en cours");
+  EXPECT_EQ(r.MainForm().SessionEndReason(), "");
 
   EXPECT_EQ(r.LinesFrom(kIntro), (Lines{"Appareil connect\351", " ", "V\351rification du type d'appareil.",
                                         " ", "Mauvais type d'appareil"}));

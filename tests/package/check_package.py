@@ -2,9 +2,11 @@
 
 import os
 import re
+import shutil
 import struct
 import subprocess
 import sys
+import tempfile
 import unittest
 import zipfile
 
@@ -34,6 +36,30 @@ def pe_sections(data):
     return sections
 
 
+def icon_sizes(data):
+    """Pixel sizes in the first icon group (RT_GROUP_ICON) of a PE32+ file's resources; 256 is stored as 0."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    count, optional = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
+    rva = struct.unpack_from("<I", data, pe + 24 + 112 + 16)[0]  # the resource table's data directory
+    headers = [pe + 24 + optional + 40 * i for i in range(count)]
+    base = next(struct.unpack_from("<I", data, h + 20)[0] for h in headers
+                if struct.unpack_from("<I", data, h + 12)[0] == rva)
+
+    def entries(at):
+        named, numbered = struct.unpack_from("<HH", data, base + at + 12)
+        return [struct.unpack_from("<II", data, base + at + 16 + 8 * k) for k in range(named + numbered)]
+
+    # Type, name, language: from the group type down to its first data entry.
+    node = dict(entries(0)).get(14, 0)
+    while node & 0x80000000:
+        node = entries(node & 0x7FFFFFFF)[0][1]
+    if not node:
+        return []
+    start, size = struct.unpack_from("<II", data, base + node)
+    group = data[base + start - rva:base + start - rva + size]
+    return sorted(group[6 + 14 * k] or 256 for k in range(struct.unpack_from("<H", group, 4)[0]))
+
+
 def file_version():
     with open(os.path.join(SOURCE_DIR, "win32", "Bravelle.rc"), encoding="ascii") as f:
         return re.search(r'VALUE "FileVersion", "([^"]*)"', f.read()).group(1)
@@ -56,10 +82,12 @@ class ReleaseArchive(unittest.TestCase):
                 with open(os.path.join(WIN64_DIR, folder, name), "rb") as f:
                     self.assertEqual(z.read(name), f.read(), name)
             note = z.read("LISEZMOI-README.txt")
-        # Notepad on every supported Windows reads it: code page 1252, CR LF.
-        text = note.decode("cp1252")
+        # Notepad reads it right whatever the system's code page: UTF-8 with its
+        # mark, CR LF. Without the mark a Greek Windows shows "identit\u03b9".
+        self.assertEqual(note[:3], b"\xef\xbb\xbf")
+        text = note[3:].decode("utf-8")
         self.assertEqual(note.count(b"\n"), note.count(b"\r\n"))
-        self.assertNotIn(b"\xc3", note, "UTF-8 bytes in a code page 1252 text")
+        self.assertIn("l'identit\u00e9 d'un appareil".encode("utf-8"), note)
         for words in ("FRAN\xc7AIS", "ENGLISH", "C:\\Windows\\CalvineV1.CFG", "%LOCALAPPDATA%\\Bravelle\\CalvineV1.CFG",
                       "Configuration du Port", "Serial port settings", "KORVANE", file_version(),
                       "bravelle-cli.exe read --port COM5", "bravelle-cli.exe --help"):
@@ -78,6 +106,40 @@ class ReleaseArchive(unittest.TestCase):
                     self.assertEqual(link[:link.index(b"\0")], (name + ".debug").encode("ascii"))
                     with open(os.path.join(WIN64_DIR, folder, name + ".debug"), "rb") as f:
                         self.assertIn(".debug_info", pe_sections(f.read()))
+
+
+class SignedReleaseArchive(unittest.TestCase):
+    def test_both_programs_carry_the_icon_and_verify_signed_with_the_given_certificate(self):
+        if not os.path.isfile(os.path.join(WIN64_DIR or "", "win32", "Bravelle.exe")):
+            self.skipTest("the Windows tree is not built")
+        for tool in ("openssl", "osslsigncode"):
+            if not shutil.which(tool):
+                self.skipTest(tool + " is not installed")
+        with tempfile.TemporaryDirectory() as scratch:
+            key, cert, pfx = (os.path.join(scratch, name) for name in ("key.pem", "cert.pem", "sign.pfx"))
+            # A throwaway certificate with a password, as a company's would have.
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=Bravelle Test",
+                            "-days", "2", "-keyout", key, "-out", cert], check=True, capture_output=True)
+            subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx,
+                            "-passout", "pass:s3cret"], check=True, capture_output=True)
+            env = dict(os.environ, BRAVELLE_SIGN_PFX=pfx, BRAVELLE_SIGN_PASSWORD="s3cret", BRAVELLE_SIGN_TIMESTAMP="")
+            # Packed into the scratch folder: the build tree's archive stays unsigned.
+            cpack = os.path.join(os.path.dirname(CMAKE), "cpack")
+            made = subprocess.run([cpack, "--config", os.path.join(WIN64_DIR, "CPackConfig.cmake"), "-B", scratch],
+                                  env=env, capture_output=True, text=True)
+            self.assertEqual(made.returncode, 0, made.stdout + made.stderr)
+            self.assertIn("Signed bravelle-cli.exe", made.stderr)
+            with zipfile.ZipFile(os.path.join(scratch, "Bravelle-%s-win64.zip" % file_version())) as z:
+                z.extractall(scratch)
+            for name, _ in PROGRAMS:
+                with self.subTest(name):
+                    program = os.path.join(scratch, name)
+                    with open(program, "rb") as f:
+                        self.assertEqual(icon_sizes(f.read()), [16, 24, 32, 48, 64, 256])
+                    checked = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", program],
+                                             capture_output=True, text=True)
+                    self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
+                    self.assertIn("Signature verification: ok", checked.stdout)
 
 
 if __name__ == "__main__":

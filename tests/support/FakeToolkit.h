@@ -109,8 +109,10 @@ class FakeForm : public FakeControl<ui::Form> {
   void Close() override;
   void PostMessage(const ui::Message& m) override;
   void SizeToControls() override;
+  void SetSessionEndReason(const std::string& text) override { sessionEndReason_ = text; }
 
   const ui::FormStyle& Style() const { return style_; }
+  const std::string& SessionEndReason() const { return sessionEndReason_; }
   ui::Form* Owner() const { return owner_; }
   bool IsModal() const { return modal_; }
   int ShowCount() const { return showCount_; }
@@ -146,6 +148,7 @@ class FakeForm : public FakeControl<ui::Form> {
   int closeCount_ = 0;
   int clientWidth_ = 0;
   int clientHeight_ = 0;
+  std::string sessionEndReason_;
 };
 
 constexpr uint32_t kWmClose = 0x0010;

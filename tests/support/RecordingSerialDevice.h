@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,9 +36,9 @@ class RecordingSerialDevice : public SerialDevice {
  public:
   explicit RecordingSerialDevice(FakeClock& clock) : clock_(clock) { clock_.log = &calls; }
 
-  // Calls, in order: "Open \\.\COM2", "SetState 9600", "Write 80", "Read", ...
+  // Calls, in order: "Open \\.\COM2", "Configure 19200", "Write 80", "Read", "Discard", "Close".
   std::vector<std::string> calls;
-  // What the next reads find; an empty queue reads as a timeout of readTimeoutMs.
+  // What the next reads find; an empty queue reads as a timeout.
   std::deque<LineEvent> reads;
   // Every byte a read handed over.
   std::vector<uint8_t> delivered;
@@ -45,73 +46,65 @@ class RecordingSerialDevice : public SerialDevice {
   // kept a closed or dead handle).
   int openHandles = 0;
   int strayHandleCalls = 0;
-  uint32_t readTimeoutMs = 1100;
+  // The line the port has now, and the longest wait a transfer asked for.
+  LineSettings line{};
+  uint32_t longestTimeoutMs = 0;
+  // A silent read ends after this long: 0 for the timeout it asked for, less for
+  // a driver that gives up early (the short read some USB adapters make).
+  uint32_t silenceEndsAfterMs = 0;
+  // Rates the driver refuses, as an adapter does one it cannot make (Open or Configure fails).
+  std::set<uint32_t> refusedRates;
+  static constexpr int32_t kRefused = 87;  // ERROR_INVALID_PARAMETER
   // Call name -> error code: the next call of that name fails with it (once).
   std::map<std::string, int32_t> failNext;
   // Call name -> {n, error}: the n-th next call of that name fails with it (once).
   std::map<std::string, std::pair<int, int32_t>> failNextAfter;
-  // The next writes report success without moving their byte.
+  // The next writes give up at their timeout without moving their byte.
   int writesTimingOut = 0;
 
-  SerialHandle Open(const char* path) override {
+  SerialHandle Open(const char* path, const LineSettings& settings) override {
     calls.push_back(std::string("Open ") + path);
-    if (Fails("Open")) return kInvalidSerialHandle;
+    if (Fails("Open") || Refused(settings)) return kInvalidSerialHandle;
+    line = settings;
     ++openHandles;
     return kHandle;
   }
-  bool GetState(SerialHandle h, CommDcb& dcb) override {
+  bool Configure(SerialHandle h, const LineSettings& settings) override {
     Check(h);
-    calls.push_back("GetState");
-    if (Fails("GetState")) return false;
-    dcb = CommDcb{};
-    dcb.BaudRate = 4800;  // the port's own settings, distinct from the link's
+    calls.push_back("Configure " + std::to_string(settings.rate));
+    if (Fails("Configure") || Refused(settings)) return false;
+    line = settings;
     return true;
   }
-  bool SetState(SerialHandle h, const CommDcb& dcb) override {
+  bool Discard(SerialHandle h) override {
     Check(h);
-    calls.push_back("SetState " + std::to_string(dcb.BaudRate));
-    return !Fails("SetState");
+    calls.push_back("Discard");
+    return !Fails("Discard");
   }
-  bool GetTimeouts(SerialHandle h, CommTimeouts& t) override {
+  Transfer Write(SerialHandle h, uint8_t byte, uint32_t timeoutMs) override {
     Check(h);
-    calls.push_back("GetTimeouts");
-    if (Fails("GetTimeouts")) return false;
-    t = CommTimeouts{7, 7, 7, 7, 7};
-    return true;
-  }
-  bool SetTimeouts(SerialHandle h, const CommTimeouts& t) override {
-    Check(h);
-    calls.push_back("SetTimeouts " + std::to_string(t.ReadTotalTimeoutConstant));
-    return !Fails("SetTimeouts");
-  }
-  bool Purge(SerialHandle h, uint32_t flags) override {
-    Check(h);
-    calls.push_back("Purge " + std::to_string(flags));
-    return !Fails("Purge");
-  }
-  bool Write(SerialHandle h, uint8_t byte, uint32_t& count) override {
-    Check(h);
+    Asked(timeoutMs);
     char text[16];
     std::snprintf(text, sizeof text, "Write %02X", byte);
     calls.push_back(text);
     if (writesFailing_ > 0) {
       --writesFailing_;
       lastError = writeError_;
-      count = 0;
-      return false;
+      return Transfer::Failed;
     }
-    count = 1;
+    if (Fails("Write")) return Transfer::Failed;
     if (writesTimingOut > 0) {
       --writesTimingOut;
-      count = 0;
+      clock_.Advance(timeoutMs);
+      return Transfer::TimedOut;
     }
-    return !Fails("Write");
+    return Transfer::Moved;
   }
-  bool Read(SerialHandle h, uint8_t& byte, uint32_t& count) override {
+  Transfer Read(SerialHandle h, uint8_t& byte, uint32_t timeoutMs) override {
     Check(h);
+    Asked(timeoutMs);
     calls.push_back("Read");
-    count = 0;
-    if (Fails("Read")) return false;
+    if (Fails("Read")) return Transfer::Failed;
     while (!reads.empty() && reads.front().What == LineEvent::Kind::WritesFail) {
       writesFailing_ = reads.front().Value;
       writeError_ = reads.front().Error;
@@ -119,19 +112,18 @@ class RecordingSerialDevice : public SerialDevice {
     }
     if (reads.empty() || reads.front().What == LineEvent::Kind::Silence) {
       if (!reads.empty()) reads.pop_front();
-      clock_.Advance(readTimeoutMs);
-      return true;
+      clock_.Advance(silenceEndsAfterMs != 0 ? silenceEndsAfterMs : timeoutMs);
+      return Transfer::TimedOut;
     }
     const LineEvent event = reads.front();
     reads.pop_front();
     if (event.What == LineEvent::Kind::ReadFails) {
       lastError = event.Error;
-      return false;
+      return Transfer::Failed;
     }
     byte = static_cast<uint8_t>(event.Value);
     delivered.push_back(byte);
-    count = 1;
-    return true;
+    return Transfer::Moved;
   }
   bool Close(SerialHandle h) override {
     Check(h);
@@ -152,6 +144,14 @@ class RecordingSerialDevice : public SerialDevice {
  private:
   static constexpr SerialHandle kHandle = 7;
 
+  bool Refused(const LineSettings& settings) {
+    if (refusedRates.count(settings.rate) == 0) return false;
+    lastError = kRefused;
+    return true;
+  }
+  void Asked(uint32_t timeoutMs) {
+    if (timeoutMs > longestTimeoutMs) longestTimeoutMs = timeoutMs;
+  }
   void Check(SerialHandle h) {
     if (h != kHandle || openHandles != 1) ++strayHandleCalls;
   }

@@ -27,9 +27,6 @@ UnitOnSerialLine::UnitOnSerialLine(fake::FakeClock& clock) : clock_(clock) {
   // tests then show that the host does not look at them.
   EndAnswer = 0x04;
   BaudTrailer = 0x00;
-  portDcb_.DCBlength = sizeof(CommDcb);
-  portDcb_.BaudRate = 115200;
-  portTimeouts_.ReadIntervalTimeout = 42;
 }
 
 std::string UnitOnSerialLine::TranscriptFrom(size_t from) const {
@@ -65,40 +62,26 @@ bool UnitOnSerialLine::Dead(SerialHandle h) {
   return true;
 }
 
-SerialHandle UnitOnSerialLine::Open(const char* path) {
+SerialHandle UnitOnSerialLine::Open(const char* path, const LineSettings& line) {
   if (open_ || unplugged_ || UnitPort != path) {
     lastError_ = kFileNotFound;
     return kInvalidSerialHandle;
   }
   open_ = true;
+  line_ = line;
   ++OpenCount;
   const char* name = std::strrchr(path, '\\');
   Transcript.push_back(std::string("open ") + (name ? name + 1 : path));
   return handle_;
 }
 
-bool UnitOnSerialLine::GetState(SerialHandle h, CommDcb& dcb) {
+bool UnitOnSerialLine::Configure(SerialHandle h, const LineSettings& line) {
   if (Dead(h)) return false;
-  dcb = portDcb_;
-  return true;
-}
-bool UnitOnSerialLine::SetState(SerialHandle h, const CommDcb& dcb) {
-  if (Dead(h)) return false;
-  portDcb_ = dcb;
-  return true;
-}
-bool UnitOnSerialLine::GetTimeouts(SerialHandle h, CommTimeouts& t) {
-  if (Dead(h)) return false;
-  t = portTimeouts_;
-  return true;
-}
-bool UnitOnSerialLine::SetTimeouts(SerialHandle h, const CommTimeouts& t) {
-  if (Dead(h)) return false;
-  portTimeouts_ = t;
+  line_ = line;
   return true;
 }
 
-bool UnitOnSerialLine::Purge(SerialHandle h, uint32_t) {
+bool UnitOnSerialLine::Discard(SerialHandle h) {
   if (Dead(h)) return false;
   Transcript.push_back("purge");
   toHost_.clear();
@@ -114,35 +97,29 @@ bool UnitOnSerialLine::Close(SerialHandle h) {
   return true;
 }
 
-bool UnitOnSerialLine::Write(SerialHandle h, uint8_t byte, uint32_t& count) {
-  count = 0;
-  if (Dead(h)) return false;
+Transfer UnitOnSerialLine::Write(SerialHandle h, uint8_t byte, uint32_t) {
+  if (Dead(h)) return Transfer::Failed;
   Transcript.push_back(">" + Hex(byte));
-  count = 1;
   for (uint8_t answer : OnHostByte(byte)) Send(answer);
-  return true;
+  return Transfer::Moved;
 }
 
-bool UnitOnSerialLine::Read(SerialHandle h, uint8_t& byte, uint32_t& count) {
-  count = 0;
-  if (Dead(h)) return false;
+Transfer UnitOnSerialLine::Read(SerialHandle h, uint8_t& byte, uint32_t timeoutMs) {
+  if (Dead(h)) return Transfer::Failed;
   if (ReadsBeforeLineFails >= 0 && unitBytesRead_ >= ReadsBeforeLineFails) {
     lastError_ = LineError;
-    count = 0;
-    return false;
+    return Transfer::Failed;
   }
   if (toHost_.empty()) {
-    // A silent line: the read gives up after its total timeout.
-    clock_.Advance(1100);
-    count = 0;
-    return true;
+    // A silent line: the read gives up after its timeout.
+    clock_.Advance(timeoutMs);
+    return Transfer::TimedOut;
   }
   byte = toHost_.front();
   toHost_.pop_front();
   ++unitBytesRead_;
   Transcript.push_back("<" + Hex(byte));
-  count = 1;
-  return true;
+  return Transfer::Moved;
 }
 
 void UnitOnSerialLine::Send(uint8_t byte) {

@@ -46,19 +46,18 @@ class UnitOnSerialLine : public SerialDevice, public UnitLogic {
   // Runs when the program closes the port.
   std::function<void()> OnClose;
   bool IsOpen() const { return open_; }
+  // The line the port was set to last.
+  const LineSettings& Line() const { return line_; }
   // The transcript since entry `from`, joined with spaces.
   std::string TranscriptFrom(size_t from) const;
   size_t Count(const std::string& entry) const;
 
   // --- SerialDevice ---
-  SerialHandle Open(const char* path) override;
-  bool GetState(SerialHandle h, CommDcb& dcb) override;
-  bool SetState(SerialHandle h, const CommDcb& dcb) override;
-  bool GetTimeouts(SerialHandle h, CommTimeouts& t) override;
-  bool SetTimeouts(SerialHandle h, const CommTimeouts& t) override;
-  bool Purge(SerialHandle h, uint32_t flags) override;
-  bool Write(SerialHandle h, uint8_t byte, uint32_t& count) override;
-  bool Read(SerialHandle h, uint8_t& byte, uint32_t& count) override;
+  SerialHandle Open(const char* path, const LineSettings& line) override;
+  bool Configure(SerialHandle h, const LineSettings& line) override;
+  Transfer Write(SerialHandle h, uint8_t byte, uint32_t timeoutMs) override;
+  Transfer Read(SerialHandle h, uint8_t& byte, uint32_t timeoutMs) override;
+  bool Discard(SerialHandle h) override;
   bool Close(SerialHandle h) override;
   int32_t LastError() override { return lastError_; }
 
@@ -73,8 +72,7 @@ class UnitOnSerialLine : public SerialDevice, public UnitLogic {
   int32_t lastError_ = 0;
   std::deque<uint8_t> toHost_;
   int unitBytesRead_ = 0;
-  CommDcb portDcb_{};
-  CommTimeouts portTimeouts_{};
+  LineSettings line_{};
 };
 
 }  // namespace fake

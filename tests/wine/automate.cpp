@@ -376,6 +376,33 @@ std::string Message(const std::vector<std::string>& a, bool post) {
   return Ok("\"result\":" + Num(static_cast<long long>(result)));
 }
 
+// The window that holds the keyboard focus in the thread of a window; null for none.
+HWND FocusOf(HWND h) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  return GetGUIThreadInfo(GetWindowThreadProcessId(h, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+// focus HWND: the focus in the thread of HWND, 0 for none.
+std::string Focus(const std::vector<std::string>& a) {
+  if (a.size() < 2) return Fail("usage: focus HWND");
+  return Ok("\"focus\":" + Handle(FocusOf(ToHwnd(a[1]))));
+}
+
+// key HWND VK: one press and release of a key, posted where a keyboard's go:
+// to the focus in the thread of HWND. With no focus a key reaches no control.
+std::string Key(const std::vector<std::string>& a) {
+  if (a.size() < 3) return Fail("usage: key HWND VK");
+  HWND target = FocusOf(ToHwnd(a[1]));
+  if (!target) return Fail("no window holds the focus: the key reaches no control");
+  const auto vk = static_cast<UINT>(std::strtoul(a[2].c_str(), nullptr, 0));
+  const LPARAM pressed = 1 | static_cast<LPARAM>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)) << 16;
+  const LPARAM released = pressed | LPARAM{1} << 30 | LPARAM{1} << 31;
+  if (!PostMessageA(target, WM_KEYDOWN, vk, pressed) || !PostMessageA(target, WM_KEYUP, vk, released))
+    return Fail(LastErrorText("PostMessage"));
+  return Ok("\"target\":" + Handle(target));
+}
+
 // waitwin PID CLASS CAPTION APPEAR TIMEOUT: APPEAR 1 waits for a visible
 // matching top-level window, 0 for there to be none.
 std::string WaitWindow(const std::vector<std::string>& a) {
@@ -724,6 +751,8 @@ std::string Dispatch(const std::vector<std::string>& a) {
   if (c == "close") return Close(a);
   if (c == "post") return Message(a, true);
   if (c == "send") return Message(a, false);
+  if (c == "focus") return Focus(a);
+  if (c == "key") return Key(a);
   if (c == "waitwin") return WaitWindow(a);
   if (c == "waitexit") return WaitExit(a);
   if (c == "kill") return Kill(a);

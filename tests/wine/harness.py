@@ -70,6 +70,9 @@ Program (returned by launch):
     sync(hwnd)                     waits until the window's thread is idle again
                                    (after a dialog closes, before reading results)
     click(hwnd) / click_button(top, text)   BM_CLICK, posted
+    focus(hwnd)                    the window holding the keyboard focus in its thread (0: none)
+    key(hwnd, vk)                  a key pressed and released, posted to that focus (fails
+                                   when none holds it: the key would reach no control)
     post(hwnd, msg, wp, lp) / send(...)
     message_boxes()                [MessageBox] (.hwnd .caption .text .wtext .owner .buttons)
     wait_message_box(timeout=10)   the first one to appear
@@ -470,6 +473,15 @@ class Program:
 
     def send(self, hwnd, msg, wparam=0, lparam=0):
         return self.cmd("send", hwnd, msg, wparam, lparam)["result"]
+
+    def focus(self, hwnd):
+        """The window holding the keyboard focus in the thread of hwnd (0: none)."""
+        return self.cmd("focus", hwnd)["focus"]
+
+    def key(self, hwnd, vk):
+        """A key pressed and released where a keyboard's goes: the focus in the
+        thread of hwnd. -> the window it went to"""
+        return self.cmd("key", hwnd, vk)["target"]
 
     def message_boxes(self):
         return [MessageBox(b) for b in self.cmd("msgboxes", self.pid)["boxes"]]

@@ -31,6 +31,7 @@ PORT_DIALOG_EN = b"Serial port settings"
 LANG_FR = b"Choix de la Langue"
 LANG_EN = b"Language choice"
 WM_COMMAND = 0x0111
+VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
 BS_TYPEMASK = 0x0F
 BS_GROUPBOX = 7
 BS_AUTORADIOBUTTON = 9
@@ -221,16 +222,26 @@ class PortChoice(unittest.TestCase):
             self.assertEqual([(i.text, i.checked) for i in items], [(b"COM10", 1), (b"COM2", 0), (b"COM3", 0)])
             p.click(items[2].hwnd)
             wait_until(lambda: radio_items(p, dialog)[2].checked == 1, what="COM3 highlighted")
-            p.click_button(dialog, b"Valider")
+            # Enter, from the highlighted item, presses Valider.
+            wait_until(lambda: p.focus(dialog) == items[2].hwnd, what="focus on COM3")
+            p.key(dialog, VK_RETURN)
             p.wait_window(caption=PORT_DIALOG_FR, appear=False)
             self.assertTrue(read_button_enabled(p, main.hwnd))
+            wait_until(lambda: p.focus(main.hwnd) == port_button.hwnd, what="focus back on the port button")
             # The choice survives the idle watch and the next show of the dialog.
             time.sleep(2.5)
             p.click(port_button.hwnd)
             dialog = p.wait_window(caption=PORT_DIALOG_FR)
-            self.assertEqual([i.checked for i in radio_items(p, dialog)], [0, 0, 1])
-            p.click_button(dialog, b"Valider")
+            items = radio_items(p, dialog)
+            self.assertEqual([i.checked for i in items], [0, 0, 1])
+            # Escape closes the dialog as its close box does, without a choice:
+            # the item highlighted meanwhile is not taken.
+            p.click(items[1].hwnd)
+            wait_until(lambda: radio_items(p, dialog)[1].checked == 1, what="COM2 highlighted")
+            wait_until(lambda: p.focus(dialog) == items[1].hwnd, what="focus on COM2")
+            p.key(dialog, VK_ESCAPE)
             p.wait_window(caption=PORT_DIALOG_FR, appear=False)
+            wait_until(lambda: p.focus(main.hwnd) == port_button.hwnd, what="focus back on the port button")
             p.click(read.hwnd)
             wait_until(lambda: unit_heard(unit, 0x80), timeout=10, what="connect byte on COM3")
             p.click(quit_.hwnd)
@@ -394,6 +405,20 @@ class LanguageDialog(unittest.TestCase):
             self.assertEqual(p.text(main.hwnd), FRENCH_CAPTION)
             self.assertEqual(s.read_settings(), b"Langue=0;\x0a\x0d")
             self.assertEqual(pane(p, main.hwnd).text, pane_text(FRENCH_LINES + ENGLISH_LINES + FRENCH_LINES))
+
+            # Escape does what the close box does; the focus goes back to the button.
+            language_button = buttons_of(p, main.hwnd, [FRENCH_BUTTONS[2]])[0]
+            p.click(language_button.hwnd)
+            dialog = p.wait_window(caption=LANG_FR)
+            english = radio_items(p, dialog)[1].hwnd
+            p.click(english)
+            wait_until(lambda: p.text(dialog) == LANG_EN and p.focus(dialog) == english, what="English preview")
+            p.key(dialog, VK_ESCAPE)
+            p.wait_window(caption=LANG_EN, appear=False)
+            p.sync(main.hwnd)
+            self.assertEqual(p.text(main.hwnd), b" ")
+            self.assertEqual(s.read_settings(), b"Langue=1;\x0a\x0d")
+            wait_until(lambda: p.focus(main.hwnd) == language_button.hwnd, what="focus back on the button")
             p.close(main.hwnd)
             self.assertEqual(p.wait_exit(), 0)
 

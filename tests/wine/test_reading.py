@@ -17,6 +17,8 @@ COM = 4
 MARKED_PORT = ("\\Device\\Silabser0", "COM%d" % COM)
 ACK = 0x84
 WM_CHAR = 0x0102
+VK_TAB, VK_RETURN, VK_SPACE = 0x09, 0x0D, 0x20
+WM_QUERYENDSESSION, WM_ENDSESSION = 0x0011, 0x0016
 TIMEOUT = 100002  # COMERR_TIMEOUT: the unit's silence, as the link reports it
 
 # Generous bounds: a complete reading takes about 3.5 s; a loaded machine may
@@ -225,14 +227,29 @@ class CompleteReading(unittest.TestCase):
     def test_second_reading_appends_on_the_port_left_open(self):
         with harness.WineSession(self) as s:
             r = Reading(self, s)
-            r.start()
+            # Both readings are started from the keyboard, Enter and Space. The read
+            # button holds the focus at start; disabled, it hands it on to the pane.
+            p = r.program
+            wait_until(lambda: p.focus(r.main) == r.read.hwnd, what="focus on the read button at start")
+            self.assertEqual(r.states(), [True, True, True, True])
+            p.key(r.main, VK_RETURN)
+            wait_until(lambda: r.states() == [False, False, False, True], what="buttons during the reading")
+            self.assertEqual(p.focus(r.main), r.memo)
             # Once the type is asked the port is set up; the release is four ticks away.
             wait_until(lambda: ("H>U", 0x86) in transcript_of(r.unit), timeout=OUTCOME_LIMIT, what="type request")
             opened = len(s.shim_log())
             r.wait_pane_ends_with(french_lines()[-1:])
             first = s.shim_log()
-            r.start()
+            # The focus is back on the read button, and Tab walks the window in tab order.
+            self.assertEqual(p.focus(r.main), r.read.hwnd)
+            for control in (r.memo, r.language.hwnd, r.quit.hwnd, r.port.hwnd, r.read.hwnd):
+                p.key(r.main, VK_TAB)
+                # A sent message overtakes the posted keys: wait for the focus itself.
+                wait_until(lambda: p.focus(r.main) == control, what="Tab to %d" % control)
+            p.key(r.main, VK_SPACE)
+            wait_until(lambda: r.states() == [False, False, False, True], what="buttons during the second reading")
             r.wait_pane_ends_with(french_lines() + french_lines())
+            self.assertEqual(p.focus(r.main), r.read.hwnd)
             self.assertEqual(r.pane(), pane_text(FRENCH_LINES + french_lines() + french_lines()))
             # The open set the line up before the handshake; later the release's
             # baud switch sets it again. The second reading repeats only that.
@@ -376,6 +393,29 @@ class QuitDuringReading(unittest.TestCase):
             prefixes = [sum(steps[:n], []) for n in range(1, len(steps) + 1)]
             self.assertEqual(got[-len(tail):], tail, show(got))
             self.assertIn(show(got[:-len(tail)]), [show(p) for p in prefixes])
+
+    def test_session_end_releases_the_unit_and_restores_the_port(self):
+        with harness.WineSession(self) as s:
+            # A slow unit: each handshake answer comes 700 ms late.
+            r = Reading(self, s, ("--late", "700"))
+            r.start()
+            wait_until(lambda: ("H>U", 0x80) in transcript_of(r.unit), timeout=OUTCOME_LIMIT, what="connect request")
+            # Windows asks, then ends the session and may end the process as soon
+            # as the window has answered: by then the unit is let go and the port
+            # holds its own settings again.
+            self.assertEqual(r.program.send(r.main, WM_QUERYENDSESSION, 0, 0), 1)
+            r.program.send(r.main, WM_ENDSESSION, 1, 0)
+            heard = transcript_of(r.unit)
+            # A new pty's own settings, the kernel's standard ones, are put back.
+            self.assertEqual(s.shim_log()[-1], "tcsetattr 38400 8N1 0")
+            self.assertEqual(r.program.wait_exit(EXIT_LIMIT), 0)
+            r.unit.stop()
+            self.assertEqual(transcript_of(r.unit), heard, "nothing sent after the session's end")
+            steps = reading_steps()[:-1]
+            tail = release_connected() + release_idle()
+            prefixes = [sum(steps[:n], []) for n in range(1, len(steps) + 1)]
+            self.assertEqual(heard[-len(tail):], tail, show(heard))
+            self.assertIn(show(heard[:-len(tail)]), [show(p) for p in prefixes])
 
 
 if __name__ == "__main__":

@@ -291,8 +291,12 @@ class WindowsShell(ToolkitCase):
         levels = root.findall(".//v3:requestedExecutionLevel", ns)
         self.assertEqual([e.get("level") for e in levels], ["asInvoker"])
         self.assertEqual({e.get("Id") for e in root.findall(".//c:supportedOS", ns)}, SUPPORTED_OS)
-        # Without DPI awareness Windows scales the window as a whole.
+        # Without DPI awareness Windows scales the window as a whole, its GDI text
+        # drawn at the screen's scale.
         self.assertNotIn(b"dpiAware", data)
+        gdi = root.findall("./v3:application/v3:windowsSettings/{http://schemas.microsoft.com/SMI/2017/WindowsSettings}"
+                           "gdiScaling", ns)
+        self.assertEqual([e.text for e in gdi], ["true"])
         controls = [e.get("name") for e in root.findall(".//v1:dependentAssembly/v1:assemblyIdentity", ns)]
         self.assertEqual(controls, ["Microsoft.Windows.Common-Controls"])
 

@@ -11,7 +11,7 @@ const page = {
   line: new SerialLine(),
   texts: {},
   language: 0,
-  ports: [],          // { port, label, preferred }, the granted ports still plugged in
+  ports: [],          // { port, label }, the granted ports still plugged in
   labels: new WeakMap(),
   chosen: null,       // the label of the port the next reading uses
   picked: null,       // the label the user chose in the browser's chooser, kept while it is plugged in
@@ -96,6 +96,12 @@ function labelOf(port) {
   return label;
 }
 
+// The USB vendor id as the core's port rules take it, four lowercase hex digits; empty without one.
+function vendorOf(port) {
+  const id = port.getInfo().usbVendorId;
+  return id === undefined ? "" : id.toString(16).padStart(4, "0");
+}
+
 // The web form of the window's idle watch and of auto: the ports granted
 // before are used without asking; plugging and unplugging update the choice.
 async function refreshPorts() {
@@ -105,15 +111,16 @@ async function refreshPorts() {
   const granted = (await navigator.serial.getPorts()).filter((p) => p.connected !== false);
   page.ports = [];
   for (const port of granted) {
-    page.ports.push({ port, label: labelOf(port), preferred: port.getInfo().usbVendorId === CP210X_VENDOR });
+    page.ports.push({ port, label: labelOf(port) });
   }
   page.line.ports = new Map(page.ports.map((p) => [p.label, p.port]));
   const before = page.chosen;
   if (page.picked !== null && page.ports.some((p) => p.label === page.picked)) {
     page.chosen = page.picked;
   } else {
-    const kinds = page.ports.map((p) => (p.preferred ? "1" : "0")).join("");
-    const index = page.core.ccall("web_auto_port", "number", ["string"], [kinds]);
+    // The core's port rules decide which is preferred, from the USB vendor id.
+    const vendors = page.ports.map((p) => vendorOf(p.port) + ";").join("");
+    const index = page.core.ccall("web_auto_port", "number", ["string"], [vendors]);
     page.chosen = index >= 0 ? page.ports[index].label : null;
   }
   if (page.chosen !== null) page.lost = null;

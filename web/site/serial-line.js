@@ -35,24 +35,36 @@ class SerialLine {
     return SERIAL_FAILURE;
   }
 
-  // The link's line: 9600 baud, 8 data bits, even parity, 1 stop bit, no flow control.
-  async open(label) {
+  // The line as the core gives it: { baudRate, dataBits, parity, stopBits, dtr, rts }.
+  // The system raises DTR and RTS when it opens a port; close puts them back so.
+  async open(label, line) {
     const port = this.ports.get(label);
     if (!port || port.connected === false) return this.fail(SERIAL_GONE, "not connected");
+    const options = SerialLine.options_(line);
+    if (!options) return this.fail(SERIAL_FAILED, "Web Serial cannot open this line");
     try {
-      await port.open({ baudRate: 9600, dataBits: 8, parity: "even", stopBits: 1, flowControl: "none" });
+      await port.open(options);
     } catch (e) {
       return this.fail(SERIAL_BUSY, e);
     }
-    this.start_(port);
-    return 1;
+    this.start_(port, options);
+    const set = await this.signals_(line);
+    if (set < 0) await this.close();
+    return set < 0 ? set : 1;
+  }
+
+  // Web Serial's open() options for a line, or null for one it cannot frame.
+  static options_(line) {
+    if (![1, 2].includes(line.stopBits) || !["none", "even", "odd"].includes(line.parity)) return null;
+    return { baudRate: line.baudRate, dataBits: line.dataBits, parity: line.parity, stopBits: line.stopBits,
+             flowControl: "none" };
   }
 
   // One reader for the port's life: a read the link gave up on at its timeout
   // stays pending, and the bytes it brings later wait in the buffer for the next
   // read (or for a purge), instead of being lost with a cancelled reader.
-  start_(port) {
-    const o = { port, baudRate: 9600, buffer: [], head: 0, wake: null, lost: null, closing: false,
+  start_(port, options) {
+    const o = { port, options, signalsSet: false, buffer: [], head: 0, wake: null, lost: null, closing: false,
                 writer: port.writable.getWriter(), reader: port.readable.getReader() };
     this.open_ = o;
     o.pump = (async () => {
@@ -88,19 +100,27 @@ class SerialLine {
   }
 
   // Web Serial fixes the rate and framing when it opens a port; the link only ever
-  // asks for the line it opened with. DTR and RTS go out together: some drivers pass
-  // an RTS change on to the adapter only with a DTR setting beside it.
-  async configure(baudRate, dataBits, parity, stopBits, dtr, rts) {
+  // asks for the line it opened with.
+  async configure(line) {
     const o = this.open_;
     if (!o) return this.fail(SERIAL_FAILED, "not open");
-    if (baudRate !== o.baudRate || dataBits !== 8 || parity !== 2 || stopBits !== 0) {
-      return this.fail(SERIAL_FAILED, "the line is set when the port opens: 9600 baud, 8 data bits, even parity, 1 stop bit");
+    const options = SerialLine.options_(line);
+    if (!options || Object.keys(options).some((k) => options[k] !== o.options[k])) {
+      return this.fail(SERIAL_FAILED, "the line is set when the port opens: " + JSON.stringify(o.options));
     }
+    return this.signals_(line);
+  }
+
+  // DTR and RTS go out together: some drivers pass an RTS change on to the
+  // adapter only with a DTR setting beside it.
+  async signals_(line) {
+    const o = this.open_;
     try {
-      await o.port.setSignals({ dataTerminalReady: dtr, requestToSend: rts });
+      await o.port.setSignals({ dataTerminalReady: line.dtr, requestToSend: line.rts });
     } catch (e) {
       return this.fail(SERIAL_GONE, e);
     }
+    o.signalsSet = true;
     return 0;
   }
 
@@ -158,6 +178,15 @@ class SerialLine {
   async close() {
     const o = this.open_;
     if (!o) return 0;
+    // The first failure is the one reported; the port is closed whatever it was.
+    let status = 0;
+    if (o.signalsSet && !o.lost) {
+      try {
+        await o.port.setSignals({ dataTerminalReady: true, requestToSend: true });
+      } catch (e) {
+        status = this.fail(SERIAL_GONE, e);
+      }
+    }
     this.open_ = null;
     o.closing = true;
     try {
@@ -169,8 +198,8 @@ class SerialLine {
     try {
       await o.port.close();
     } catch (e) {
-      if (!o.lost) return this.fail(SERIAL_FAILED, e);
+      if (!o.lost && status === 0) return this.fail(SERIAL_FAILED, e);
     }
-    return 0;
+    return status;
   }
 }

@@ -47,9 +47,17 @@ class ChildControl : public Interface {
   std::string Caption() const override { return childwindow::Text(hwnd_); }
   void SetBounds(const ui::Bounds& b) override { childwindow::Place(form_, hwnd_, b); }
   ui::Bounds GetBounds() const override { return childwindow::Where(form_, hwnd_); }
-  void SetEnabled(bool enabled) override { EnableWindow(hwnd_, enabled ? TRUE : FALSE); }
+  void SetEnabled(bool enabled) override {
+    if (!enabled) form_.HandFocusOn(hwnd_);
+    EnableWindow(hwnd_, enabled ? TRUE : FALSE);
+    if (enabled) form_.TakeFocusBack(hwnd_);
+  }
   bool IsEnabled() const override { return !childwindow::HasStyle(hwnd_, WS_DISABLED); }
-  void SetVisible(bool visible) override { ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE); }
+  void SetVisible(bool visible) override {
+    if (!visible) form_.HandFocusOn(hwnd_);
+    ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE);
+    if (visible) form_.TakeFocusBack(hwnd_);
+  }
   // The control's own flag: a control on a hidden form still counts as visible.
   bool IsVisible() const override { return childwindow::HasStyle(hwnd_, WS_VISIBLE); }
 

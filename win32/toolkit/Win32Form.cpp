@@ -8,7 +8,6 @@
 #include "win32/toolkit/Win32Button.h"
 #include "win32/toolkit/Win32Memo.h"
 #include "win32/toolkit/Win32RadioGroup.h"
-#include "win32/toolkit/Win32Timer.h"
 #include "win32/toolkit/Win32Toolkit.h"
 
 namespace {
@@ -101,7 +100,7 @@ ui::RadioGroup& Win32Form::CreateRadioGroup(const ui::Bounds& b, const std::stri
 }
 
 ui::Timer& Win32Form::CreateTimer() {
-  timers_.push_back(std::make_unique<Win32Timer>(*this, timers_.size() + 1));
+  timers_.push_back(std::make_unique<Win32Timer>(static_cast<TimerHost&>(*this), timers_.size() + 1));
   return *timers_.back();
 }
 
@@ -167,6 +166,62 @@ void Win32Form::SetDefaultButton(HWND button) {
   if (button) SendMessageW(button, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
 }
 
+void Win32Form::SetSessionEndReason(const std::string& text) {
+  if (!hwnd_) return;
+  if (text.empty()) {
+    ShutdownBlockReasonDestroy(hwnd_);
+  } else {
+    ShutdownBlockReasonCreate(hwnd_, widetext::FromCp1252(text).c_str());
+  }
+}
+
+HWND Win32Form::FormFocus() const { return GetActiveWindow() == hwnd_ ? GetFocus() : lastFocus_; }
+
+void Win32Form::MoveFocus(HWND to) {
+  // SetFocus would activate an inactive form (one under a modal dialog or a
+  // message box): there the activation hands the focus over later instead.
+  if (GetActiveWindow() == hwnd_) {
+    SetFocus(to);
+  } else {
+    lastFocus_ = to;
+  }
+}
+
+// A control disabled with the focus leaves it on no window at all: keys then
+// reach nothing, and the dialog keys, Tab included, stop working.
+void Win32Form::HandFocusOn(HWND control) {
+  if (!hwnd_ || !control) return;
+  HWND focus = FormFocus();
+  if (!focus || (focus != control && !IsChild(control, focus))) return;
+  HWND next = GetNextDlgTabItem(hwnd_, control, FALSE);
+  if (!next || next == control || IsChild(control, next)) next = hwnd_;
+  focusLender_ = control;
+  focusHolder_ = next;
+  MoveFocus(next);
+}
+
+void Win32Form::TakeFocusBack(HWND control) {
+  if (!hwnd_ || control != focusLender_) return;
+  focusLender_ = nullptr;
+  HWND holder = focusHolder_;
+  focusHolder_ = nullptr;
+  HWND focus = FormFocus();
+  if (focus && focus != holder) return;
+  // Its own flags: a form hidden with the program minimised still gets its focus back.
+  const auto style = static_cast<DWORD>(GetWindowLongPtrW(control, GWL_STYLE));
+  if ((style & WS_VISIBLE) && !(style & WS_DISABLED)) MoveFocus(control);
+}
+
+HWND Win32Form::EnterButton() const {
+  // As in a dialog box, Enter presses the push button that holds the focus;
+  // elsewhere it presses the default button.
+  HWND focus = GetFocus();
+  if (focus && GetParent(focus) == hwnd_ &&
+      (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)))
+    return focus;
+  return defaultButton_;
+}
+
 void Win32Form::Fire(const ui::Handler& handler) {
   if (!handler || quiet_ > 0 || destroying_) return;
   toolkit_.Guarded(handler);
@@ -201,11 +256,14 @@ LRESULT Win32Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_COMMAND: {
       HWND sender = reinterpret_cast<HWND>(lParam);
-      // Enter without a default button and Escape arrive as IDOK and IDCANCEL
-      // without a control: nothing to do.
       if (sender && GetParent(sender) == hwnd_) {
         if (CommandTarget* target = childwindow::TargetOf(sender)) target->Command(sender, HIWORD(wParam));
+      } else if (!sender && LOWORD(wParam) == IDCANCEL && !isMain_ && (style_ & WS_SYSMENU)) {
+        // Escape, from the dialog keys: a dialog closes as by its close box.
+        // The main window stays, so that no key ends the program.
+        Close();
       }
+      // Enter without a button to press arrives as IDOK without a control: nothing to do.
       return 0;
     }
     case WM_TIMER:
@@ -238,7 +296,13 @@ LRESULT Win32Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case DM_GETDEFID:
       // The dialog keys ask which button Enter presses.
-      if (defaultButton_) return MAKELRESULT(GetDlgCtrlID(defaultButton_), DC_HASDEFID);
+      if (HWND button = EnterButton()) return MAKELRESULT(GetDlgCtrlID(button), DC_HASDEFID);
+      return 0;
+    case WM_QUERYENDSESSION:
+      // Never in the way of the session's end: its clean-up runs when it comes.
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wParam && OnSessionEnd && !destroying_) toolkit_.Guarded(OnSessionEnd);
       return 0;
     case WM_NEXTDLGCTL:
       // Sent by a multi-line edit for Tab and for Enter towards the default button.

@@ -7,11 +7,11 @@
 
 #include "ui/Toolkit.h"
 #include "win32/WindowsApi.h"
+#include "win32/toolkit/Win32Timer.h"
 
 class Win32Toolkit;
-class Win32Timer;
 
-class Win32Form final : public ui::Form {
+class Win32Form final : public ui::Form, private TimerHost {
  public:
   Win32Form(Win32Toolkit& toolkit, const ui::FormStyle& style, HWND owner, bool isMain);
   ~Win32Form() override;
@@ -37,6 +37,7 @@ class Win32Form final : public ui::Form {
   void Close() override;
   void PostMessage(const ui::Message& m) override;
   void SizeToControls() override;
+  void SetSessionEndReason(const std::string& text) override;
 
   // The one window procedure of every form, for the window class.
   static WNDPROC ClassWindowProc() { return &WindowProc; }
@@ -52,6 +53,11 @@ class Win32Form final : public ui::Form {
   HWND DefaultButton() const { return defaultButton_; }
   // Runs a control's handler unless the toolkit itself is changing the form.
   void Fire(const ui::Handler& handler);
+  // A control that holds the keyboard focus and is about to be disabled or
+  // hidden hands it on to the next control that takes it; once usable again
+  // it takes the focus back, unless the user has moved it meanwhile.
+  void HandFocusOn(HWND control);
+  void TakeFocusBack(HWND control);
 
   // While one of these lives, notifications that the toolkit's own calls
   // provoke (creating controls, checking a radio button) reach no handler.
@@ -67,12 +73,20 @@ class Win32Form final : public ui::Form {
   };
 
  private:
+  HWND TimerWindow() const override { return hwnd_; }
+  void FireTick(const ui::Handler& handler) override { Fire(handler); }
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
   void Show();
   void CentreOnScreen();
   void SetClientSize(int width, int height);
   void FocusOnActivation();
+  // The focus of this form: the system's while the form is active, else the
+  // one it takes back on activation.
+  HWND FormFocus() const;
+  void MoveFocus(HWND to);
+  // The push button holding the focus, or else the default one, for Enter.
+  HWND EnterButton() const;
 
   Win32Toolkit& toolkit_;
   HWND hwnd_ = nullptr;
@@ -87,6 +101,9 @@ class Win32Form final : public ui::Form {
   std::vector<std::unique_ptr<Win32Timer>> timers_;
   HWND defaultButton_ = nullptr;
   HWND lastFocus_ = nullptr;
+  // The control that handed the focus on, and the one that holds it for it.
+  HWND focusLender_ = nullptr;
+  HWND focusHolder_ = nullptr;
   int nextControlId_ = 100;  // clear of IDOK and IDCANCEL, which the dialog keys send
   int quiet_ = 0;
   bool destroying_ = false;

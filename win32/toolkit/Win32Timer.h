@@ -4,11 +4,21 @@
 #include "ui/Toolkit.h"
 #include "win32/WindowsApi.h"
 
-class Win32Form;
+// What a timer needs of the form it runs on: the window its system timer is
+// set on (null once the window is gone), and the form's way of running a
+// handler. The form owns its timers and hands them each WM_TIMER.
+class TimerHost {
+ public:
+  virtual HWND TimerWindow() const = 0;
+  virtual void FireTick(const ui::Handler& handler) = 0;
+
+ protected:
+  ~TimerHost() = default;
+};
 
 class Win32Timer final : public ui::Timer {
  public:
-  Win32Timer(Win32Form& form, UINT_PTR id);
+  Win32Timer(TimerHost& host, UINT_PTR id);
   ~Win32Timer() override;
   Win32Timer(const Win32Timer&) = delete;
   Win32Timer& operator=(const Win32Timer&) = delete;
@@ -24,7 +34,7 @@ class Win32Timer final : public ui::Timer {
  private:
   void Restart();
 
-  Win32Form& form_;
+  TimerHost& host_;
   UINT_PTR id_;
   uint32_t interval_ = 1000;
   bool enabled_ = false;

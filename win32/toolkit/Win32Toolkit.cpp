@@ -18,6 +18,8 @@ constexpr DWORD kApplicationStyle = WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS
 constexpr char kDefaultFontName[] = "MS Sans Serif";
 constexpr int kDefaultFontHeight = -11;
 
+constexpr WORD kIconResource = 1;
+
 constexpr UINT kErrorBoxFlags = MB_OK | MB_ICONERROR | MB_TASKMODAL;
 
 }  // namespace
@@ -29,7 +31,13 @@ Win32Toolkit::Win32Toolkit() : instance_(GetModuleHandleW(nullptr)) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof(wc);
   wc.hInstance = instance_;
-  wc.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+  // The program's own icon (resource 1) for every window and the taskbar entry,
+  // in the sizes the system asks for; the stock one for a program without it.
+  wc.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(kIconResource));
+  wc.hIconSm =
+      static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
+                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  if (!wc.hIcon) wc.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
   wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kFormClass;
