@@ -38,6 +38,12 @@ class RecordFileHandle {
   virtual int Error() = 0;
 };
 
+// A port this program holds, as other programs can see it (a UUCP lock file); let go when destroyed.
+class PortHold {
+ public:
+  virtual ~PortHold() = default;
+};
+
 class CliPlatform {
  public:
   virtual ~CliPlatform() = default;
@@ -56,6 +62,11 @@ class CliPlatform {
   virtual std::string DevicePath(const std::string& port) = 0;
   // The same port whatever link leads to it.
   virtual bool SamePort(const std::string& a, const std::string& b) = 0;
+  // Takes the port before it is opened: null with the system's error (EBUSY) when another program
+  // holds it (its exclusive flag is set, or a live lock file names it).
+  virtual std::unique_ptr<PortHold> HoldPort(const std::string& port, int32_t& status) = 0;
+  // The port's one name whatever link or spelling leads to it: the kernel's device path, "COM5".
+  virtual std::string CanonicalPort(const std::string& port) = 0;
   // Whether the port exists now (a USB bridge may be unplugged at any time).
   virtual bool PortPresent(const std::string& port) = 0;
   // The language when --lang is not given: 0 French, 1 English.

@@ -117,11 +117,43 @@ class PosixRecordFile : public RecordFileHandle {
   int error_ = 0;
 };
 
+// A UUCP lock file, LCK..ttyUSB0 in the lock folder, holding our pid as ten digits and a newline:
+// the convention minicom, picocom and ModemManager's helpers honour.
+class PosixPortHold : public PortHold {
+ public:
+  explicit PosixPortHold(std::string path) : path_(std::move(path)) {}
+  ~PosixPortHold() override {
+    if (!path_.empty()) unlink(path_.c_str());
+  }
+
+ private:
+  std::string path_;
+};
+
+// The pid a lock file names (ten ASCII digits, or the binary int of old programs); 0 when none.
+pid_t LockHolder(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  char text[32] = {};
+  const ssize_t n = read(fd, text, sizeof text - 1);
+  close(fd);
+  if (n == static_cast<ssize_t>(sizeof(int))) {
+    int binary = 0;
+    std::memcpy(&binary, text, sizeof binary);
+    if (binary > 0 && std::strspn(text, " 0123456789\n") != 4) return binary;
+  }
+  return n > 0 ? static_cast<pid_t>(std::strtol(text, nullptr, 10)) : 0;
+}
+
+bool Alive(pid_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
+
 class PosixCliPlatform : public CliPlatform {
  public:
-  // BRAVELLE_SYSFS, BRAVELLE_DEV and BRAVELLE_CONSOLES name other trees, for tests of the port list.
+  // BRAVELLE_SYSFS, BRAVELLE_DEV and BRAVELLE_CONSOLES name other trees, for tests of the port list;
+  // BRAVELLE_LOCK_DIR another folder for the ports' lock files, for tests.
   PosixCliPlatform()
       : devRoot_(Environment("BRAVELLE_DEV", "/dev")),
+        lockDir_(Environment("BRAVELLE_LOCK_DIR", "/var/lock")),
         ports_(Environment("BRAVELLE_SYSFS", "/sys"), devRoot_,
                Environment("BRAVELLE_CONSOLES", "/proc/consoles")) {}
 
@@ -143,6 +175,52 @@ class PosixCliPlatform : public CliPlatform {
     if (a == b) return true;
     const std::string ca = Canonical(a);
     return !ca.empty() && ca == Canonical(b);
+  }
+
+  std::unique_ptr<PortHold> HoldPort(const std::string& port, int32_t& status) override {
+    const std::string device = CanonicalPort(port);
+    // Another program's exclusive flag: root's open would pass it, and talk over that program.
+    const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+      int exclusive = 0;
+      const bool held = ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+      close(fd);
+      if (held) {
+        status = EBUSY;
+        return nullptr;
+      }
+    }
+    // The lock file's name: the device below /dev, any further slash made an underscore.
+    std::string name =
+        device.compare(0, 5, "/dev/") == 0 ? device.substr(5) : fs::path(device).filename().string();
+    std::replace(name.begin(), name.end(), '/', '_');
+    const std::string path = lockDir_ + "/LCK.." + name;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      const int lock = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+      if (lock >= 0) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(getpid()));
+        const bool written = write(lock, text, 11) == 11;
+        close(lock);
+        if (written) return std::make_unique<PosixPortHold>(path);
+        unlink(path.c_str());
+        break;
+      }
+      if (errno != EEXIST) break;
+      // A lock whose holder is gone is stale: removed, and taken.
+      if (Alive(LockHolder(path))) {
+        status = EBUSY;
+        return nullptr;
+      }
+      unlink(path.c_str());
+    }
+    // No lock folder we may write to: the port is used without a lock file, as before.
+    return std::make_unique<PortHold>();
+  }
+
+  std::string CanonicalPort(const std::string& port) override {
+    const std::string canonical = Canonical(port);
+    return canonical.empty() ? port : canonical;
   }
 
   bool PortPresent(const std::string& port) override {
@@ -296,6 +374,7 @@ class PosixCliPlatform : public CliPlatform {
 
  private:
   std::string devRoot_;
+  std::string lockDir_;
   PosixClock clock_;
   PosixPortList ports_;
 };

@@ -181,6 +181,17 @@ class Win32CliPlatform : public CliPlatform {
     return _stricmp(ComName(a).c_str(), ComName(b).c_str()) == 0;
   }
 
+  // CreateFile opens a COM port for one program only: Windows itself refuses a held port.
+  std::unique_ptr<PortHold> HoldPort(const std::string&, int32_t&) override {
+    return std::make_unique<PortHold>();
+  }
+  std::string CanonicalPort(const std::string& port) override {
+    std::string name = ComName(port);
+    if (!IsComName(name)) return port;
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return name;
+  }
+
   bool PortPresent(const std::string& port) override {
     const std::string name = ComName(port);
     if (!IsComName(name)) return GetFileAttributesA(port.c_str()) != INVALID_FILE_ATTRIBUTES;

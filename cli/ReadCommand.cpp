@@ -42,8 +42,18 @@ int RunRead(CliContext& cx) {
   if (!options.FixtureNames.empty()) record.Fixture = options.FixtureNames[0];
   const PortChoice choice = ChoosePort(cx.Platform, spec);
   std::vector<std::string> problem;
+  // Held until the reading is over and its line closed.
+  std::unique_ptr<PortHold> hold;
   if (choice.Result != PortChoice::Chosen) {
     RecordChoiceProblem(cx, spec, choice, record, problem);
+  } else if (int32_t held = 0; !(hold = cx.Platform.HoldPort(choice.Port, held))) {
+    // Another program holds it: its exclusive flag, or a live lock file.
+    record.Port = choice.Port;
+    record.Location = choice.Location;
+    record.Reading.Outcome = ReadingOutcome::PortError;
+    record.Reading.HasStatus = true;
+    record.Reading.Status = held;
+    RecordFailure(cx, record, options.WaitMs, problem);
   } else {
     record.Port = choice.Port;
     record.Location = choice.Location;
@@ -78,7 +88,8 @@ int RunRead(CliContext& cx) {
     how.Wait.WaitMs = static_cast<uint32_t>(options.WaitMs);
     how.Wait.Stop = stop;
     how.Wait.OnAttempt = [&](int32_t attempt) {
-      if (progress) cx.Terminal.Progress(WaitingText(cx.Language, choice.Port, start.ElapsedMs(), attempt - 1));
+      if (progress)
+        cx.Terminal.Progress(WaitingText(cx.Language, choice.Port, start.ElapsedMs(), attempt - 1));
     };
     how.OnStep = [&](const UnitReading&) { connected = true; };
     record.Reading = ReadUnitIdentity(line.Link(), line.Ticks(), how);

@@ -18,11 +18,34 @@ namespace {
 // (a named port) or a walk of sysfs (auto, usb:, location=).
 constexpr uint32_t kPollMs = 200;
 
+// The system's port list read at most once a tick, whichever fixtures ask: eight fixtures waiting for
+// their adapters walk sysfs and /dev/serial once every 200 ms together, not eight times.
+class TickPortList : public PortLister {
+ public:
+  explicit TickPortList(PortLister& system) : system_(system) {}
+  bool ListPorts(std::vector<PortInfo>& ports) override {
+    if (!read_ || age_.ElapsedMs() >= kPollMs) {
+      listed_ = system_.ListPorts(ports_);
+      read_ = true;
+      age_.Restart();
+    }
+    ports = ports_;
+    return listed_;
+  }
+
+ private:
+  PortLister& system_;
+  std::vector<PortInfo> ports_;
+  bool listed_ = false;
+  bool read_ = false;
+  Stopwatch age_;
+};
+
 // What the fixtures share: the output, the files, the repeat flags, and the port list.
 class Bench {
  public:
   Bench(CliContext& cx, OutputFile& log, OutputFile& csv, size_t fixtures)
-      : cx_(cx), log_(log), csv_(csv), states_(fixtures) {
+      : cx_(cx), log_(log), csv_(csv), ports_(cx.Platform.Ports()), states_(fixtures) {
     for (const OutputFile* file : {&log_, &csv_}) previous_.Merge(file->PreviousSerials());
   }
 
@@ -42,6 +65,7 @@ class Bench {
   }
   // The port list is one object of the system's: one fixture at a time looks at it.
   std::mutex& PortListLock() { return portList_; }
+  PortLister& Ports() { return ports_; }
 
   // Appends the record to the files, then tells it on standard output; false when it could not be written.
   bool Publish(ReadingRecord& record) {
@@ -83,6 +107,7 @@ class Bench {
   OutputFile& csv_;
   std::mutex mutex_;
   std::mutex portList_;
+  TickPortList ports_;
   RepeatMemory previous_;
   std::vector<std::string> states_;
   std::atomic<bool> failed_{false};
@@ -147,12 +172,18 @@ class Fixture {
     // link's destructor would release again (and Close once more) for a unit
     // whose release answer the stop cut off.
     if (line_) line_->Link().Close();
-    line_.reset();
-    device_.reset();
+    Drop();
   }
 
  private:
   void Show(const std::string& state) { bench_.Show(index_, state); }
+  // The line, its device, then the port's lock: the unit released and the port restored before the
+  // lock says it is free.
+  void Drop() {
+    line_.reset();
+    device_.reset();
+    hold_.reset();
+  }
   // How the person knows the fixture: its name, else its port.
   std::string Label() const { return name_.empty() ? ValidUtf8(port_) : name_; }
 
@@ -186,7 +217,7 @@ class Fixture {
       std::lock_guard<std::mutex> lock(bench_.PortListLock());
       // A named port is looked for by itself; the list is read once it is there.
       if (spec_.Kind != PortSpec::Name || cx_.Platform.PortPresent(spec_.Text)) {
-        choice = ChoosePort(cx_.Platform, spec_);
+        choice = ChoosePort(cx_.Platform, spec_, bench_.Ports());
         present = choice.Result == PortChoice::Chosen && cx_.Platform.PortPresent(choice.Port);
       }
     }
@@ -205,6 +236,13 @@ class Fixture {
     }
     port_ = choice.Port;
     location_ = choice.Location;
+    // Held by another program (its exclusive flag, a live lock file): told once, tried again.
+    int32_t held = 0;
+    hold_ = cx_.Platform.HoldPort(port_, held);
+    if (!hold_) {
+      PortFailed(held);
+      return false;
+    }
     device_ = cx_.Platform.NewSerialDevice();
     TracingSerialDevice::Sink sink;
     if (!cx_.Options.TraceDir.empty()) {
@@ -222,8 +260,7 @@ class Fixture {
   // cause is often mended while it waits. Not there, or gone under us: every
   // descriptor the system holds for it is let go.
   void PortFailed(int32_t status) {
-    line_.reset();
-    device_.reset();
+    Drop();
     bool present = false;
     {
       std::lock_guard<std::mutex> lock(bench_.PortListLock());
@@ -246,8 +283,7 @@ class Fixture {
         present = cx_.Platform.PortPresent(port_);
       }
       if (!present) {
-        line_.reset();
-        device_.reset();
+        Drop();
         return;
       }
       const int32_t status = line_->Link().Connect(1);
@@ -256,8 +292,7 @@ class Fixture {
         continue;
       }
       if (IsSystemError(status)) {
-        line_.reset();
-        device_.reset();
+        Drop();
       }
       return;
     }
@@ -272,6 +307,7 @@ class Fixture {
   Stopwatch traceStart_;
   std::string port_;
   std::string location_;
+  std::unique_ptr<PortHold> hold_;  // first: let go last
   std::unique_ptr<SerialDevice> device_;
   std::unique_ptr<UnitLine> line_;  // after the device: destroyed first, releasing the unit through it
   int32_t reported_ = 0;
@@ -289,18 +325,30 @@ int RunWatch(CliContext& cx) {
   const CliOptions& options = cx.Options;
   OutputFile log(cx.Platform, cx.Terminal, OutputFile::JsonLines);
   OutputFile csv(cx.Platform, cx.Terminal, OutputFile::Csv, options.CsvSeparator);
+  std::vector<PortSpec> specs;
+  for (const std::string& text : options.Ports.empty() ? std::vector<std::string>{"auto"} : options.Ports) {
+    PortSpec spec;
+    ParsePortSpec(text, spec);
+    specs.push_back(spec);
+  }
+  // Two fixtures on one device would talk over each other: a usage error, before any file is touched.
+  for (size_t a = 0; a < specs.size(); ++a)
+    for (size_t b = a + 1; b < specs.size(); ++b)
+      if (specs[a].Kind == PortSpec::Name && specs[b].Kind == PortSpec::Name &&
+          cx.Platform.SamePort(cx.Platform.DevicePath(specs[a].Text),
+                               cx.Platform.DevicePath(specs[b].Text))) {
+        cx.Terminal.Err(Say(TXT_CLI_USAGE_ERROR, cx.Language,
+                            Say(TXT_CLI_SAME_DEVICE, cx.Language, ValidUtf8(specs[a].Text).c_str(),
+                                ValidUtf8(specs[b].Text).c_str())
+                                .c_str()));
+        return kExitUsage;
+      }
   for (auto [file, path] :
        {std::pair<OutputFile*, const std::string*>{&log, &options.Log}, {&csv, &options.Csv}}) {
     if (path->empty() || file->Open(*path)) continue;
     // A FIFO nobody reads holds the open until a signal ends it.
     if (StopRequested()) return StopCode();
     return ReportCannotCreate(cx.Terminal, *file, cx.Platform);
-  }
-  std::vector<PortSpec> specs;
-  for (const std::string& text : options.Ports.empty() ? std::vector<std::string>{"auto"} : options.Ports) {
-    PortSpec spec;
-    ParsePortSpec(text, spec);
-    specs.push_back(spec);
   }
   Bench bench(cx, log, csv, specs.size());
   std::vector<std::unique_ptr<Fixture>> fixtures;

@@ -303,6 +303,8 @@ const char* const kCliTexts[kCliTextCount][2] = {
      "e avec le code %d",
      "ended with code %d"},                                                   // TXT_CLI_HOOK_STATUS
     {"d\xE9j\xE0 lu sur un autre poste", "already read on another fixture"},  // TXT_CLI_DUPLICATE
+    {"%s et %s sont un seul port : un poste par port",
+     "%s and %s are one port: one fixture per port"},  // TXT_CLI_SAME_DEVICE
 };
 
 }  // namespace

@@ -102,6 +102,7 @@ enum CliText : int {
   TXT_CLI_HOOK_TIMED_OUT,
   TXT_CLI_HOOK_STATUS,
   TXT_CLI_DUPLICATE,
+  TXT_CLI_SAME_DEVICE,
   kCliTextCount
 };
 

@@ -15,6 +15,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 import unittest
 
@@ -22,6 +23,8 @@ CLI = os.environ.get("BRAVELLE_CLI", "")
 SIMUNIT = os.environ.get("BRAVELLE_SIMUNIT", "")
 PTYSHIM = os.environ.get("BRAVELLE_PTYSHIM", "")
 EXPECTED_READING = os.environ.get("BRAVELLE_EXPECTED_READING", "")
+
+LOCK_DIR = tempfile.mkdtemp(prefix="bravelle-locks-")
 
 # The link's own waits: the handshake's one-second pause, each awaited byte's 1.1 s
 # limit, the release's 200 ms. Bounds are loose so that a loaded machine passes.
@@ -35,6 +38,8 @@ def cli_env(**extra):
     # A pty drops the parity bit a UART keeps; the shim makes it take the link's settings.
     env["LD_PRELOAD"] = PTYSHIM
     env["ASAN_OPTIONS"] = "verify_asan_link_order=0:detect_leaks=1"
+    # The ports' lock files in a folder of the tests', never the system's /var/lock.
+    env["BRAVELLE_LOCK_DIR"] = LOCK_DIR
     env.update(extra)
     return env
 
@@ -314,6 +319,46 @@ class PortErrors(UnitTestCase):
         self.assertIn("brltty", err)
         code, out, err, _ = run_cli("read", "--port", u.link, "--lang", "fr")
         self.assertEqual(code, 0, "free again once the other program let go: " + err)
+
+    def test_held_ports_are_left_alone(self):
+        import fcntl
+        u = self.unit("--serial", "6")
+        lock = os.path.join(LOCK_DIR, "LCK.." + u.slave[len("/dev/"):].replace("/", "_"))
+        sleeper = subprocess.Popen(["sleep", "30"])
+        self.addCleanup(lambda: (sleeper.kill(), sleeper.wait()))
+
+        def exclusive():  # TIOCEXCL, which root's own open would pass
+            fd = os.open(u.slave, os.O_RDWR | os.O_NOCTTY)
+            fcntl.ioctl(fd, termios.TIOCEXCL)
+            # The flag is the tty's: it outlives this descriptor while the unit holds the pty.
+            return lambda: (fcntl.ioctl(fd, termios.TIOCNXCL), os.close(fd))
+
+        def lock_file(pid):
+            with open(lock, "w") as f:
+                f.write("%10d\n" % pid)
+            return lambda: os.path.exists(lock) and os.unlink(lock)
+
+        for name, hold, code in [("exclusive flag", exclusive, 4), ("live lock file", lambda: lock_file(sleeper.pid), 4),
+                                 ("stale lock file", lambda: lock_file(2 ** 22 + 1), 0)]:
+            let_go = hold()
+            # The hook runs while the reading still holds its port: it shows our lock file.
+            got, out, err, _ = run_cli("read", "--port", u.link, "--json", "--wait", "0", "--exec", "cat " + lock)
+            let_go()
+            self.assertEqual(got, code, name + ": " + err)
+            if code:
+                self.assertEqual(json.loads(out)["error"], "port-busy", name)
+                self.assertIn("Another program holds the port", err, name)
+            else:
+                self.assertRegex(err, r"^ *\d+\n$", "our pid in ten digits while we hold the port")
+                self.assertNotEqual(int(err), 2 ** 22 + 1)
+                self.assertFalse(os.path.exists(lock), "our own lock is gone after the reading")
+        self.assertEqual(u.transcript().count("H>U 80"), 1, "only the free port was talked to")
+        # One device named twice (a link to it beside it) is two fixtures on one port.
+        other = os.path.join(self.dir, "same")
+        os.symlink(u.slave, other)
+        code, out, err, _ = run_cli("watch", "--port", u.link, "--port", other, "--log", os.path.join(self.dir, "l"))
+        self.assertEqual(code, 64, err)
+        self.assertIn("%s and %s are one port" % (u.link, other), err)
 
     @unittest.skipIf(os.geteuid() == 0, "root opens any device")
     def test_a_port_the_user_may_not_open(self):
