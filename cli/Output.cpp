@@ -176,7 +176,8 @@ bool OutputFile::ReadPrevious() {
     std::string line = bytes.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (kind_ == JsonLines) {
-      previous_.NoteLine(line);
+      RecordSeen seen;
+      if (ParseRecordLine(line, seen)) NotePrevious(seen);
     } else if (first) {
       // The file keeps its own separator, mark and columns; another program's file is left alone.
       if (!ParseCsvHeader(line, shape_)) {
@@ -184,7 +185,8 @@ bool OutputFile::ReadPrevious() {
         return false;
       }
     } else {
-      previous_.NoteCsvRow(line, shape_);
+      RecordSeen seen;
+      if (ParseCsvRecord(line, shape_, seen)) NotePrevious(seen);
     }
     first = false;
     start = end + 1;
@@ -198,6 +200,15 @@ bool OutputFile::ReadPrevious() {
     }
   }
   return true;
+}
+
+void OutputFile::NotePrevious(RecordSeen& seen) {
+  // An earlier record may name its port by a link or another spelling: it counts by the port's one name.
+  auto known = canonical_.find(seen.Port);
+  if (known == canonical_.end())
+    known = canonical_.emplace(seen.Port, platform_.CanonicalPort(seen.Port)).first;
+  seen.Port = known->second;
+  previous_.Note(seen);
 }
 
 bool OutputFile::WriteLine(const std::string& line) {

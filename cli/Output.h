@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -82,6 +83,7 @@ class OutputFile {
 
  private:
   bool ReadPrevious();
+  void NotePrevious(RecordSeen& seen);
   bool Reopen();
   CliPlatform& platform_;
   Console& console_;
@@ -93,6 +95,7 @@ class OutputFile {
   int error_ = 0;
   std::string foreign_;
   RepeatMemory previous_;
+  std::map<std::string, std::string> canonical_;  // the ports of earlier records, by their one name
 };
 
 // Tells the failure on standard error and gives the exit code for it (74), or 0 when all went well.

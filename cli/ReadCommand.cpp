@@ -48,14 +48,15 @@ int RunRead(CliContext& cx) {
     RecordChoiceProblem(cx, spec, choice, record, problem);
   } else if (int32_t held = 0; !(hold = cx.Platform.HoldPort(choice.Port, held))) {
     // Another program holds it: its exclusive flag, or a live lock file.
-    record.Port = choice.Port;
+    // The port's one name, whatever link or spelling chose it: the repeat flag and a reader go by it.
+    record.Port = cx.Platform.CanonicalPort(choice.Port);
     record.Location = choice.Location;
     record.Reading.Outcome = ReadingOutcome::PortError;
     record.Reading.HasStatus = true;
     record.Reading.Status = held;
     RecordFailure(cx, record, options.WaitMs, problem);
   } else {
-    record.Port = choice.Port;
+    record.Port = cx.Platform.CanonicalPort(choice.Port);
     record.Location = choice.Location;
     // A unit that answers the handshake's request with a refusal is told apart from a silent one.
     bool asked = false;
@@ -112,6 +113,7 @@ int RunRead(CliContext& cx) {
     RepeatMemory previous;
     previous.Merge(log.PreviousSerials());
     previous.Merge(csv.PreviousSerials());
+    if (choice.Result == PortChoice::Chosen) previous.Alias(choice.Port, record.Port);
     previous.Mark(record);
   }
   // A reading that did not happen leaves no record. The files first: the screen never shows a

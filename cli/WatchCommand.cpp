@@ -68,10 +68,11 @@ class Bench {
   PortLister& Ports() { return ports_; }
 
   // Appends the record to the files, then tells it on standard output; false when it could not be written.
-  bool Publish(ReadingRecord& record) {
+  bool Publish(ReadingRecord& record, const std::string& givenPort) {
     std::lock_guard<std::mutex> lock(mutex_);
     // The last of --count is taken once: the fixtures still reading when it came stop unrecorded.
     if (countReached_) return false;
+    previous_.Alias(givenPort, record.Port);
     previous_.Mark(record);
     bool written = true;
     for (OutputFile* file : {&log_, &csv_})
@@ -151,7 +152,7 @@ class Fixture {
       Show(Say(TXT_CLI_FIXTURE_READING, cx_.Language, Label().c_str()));
       ReadingRecord record;
       record.Fixture = name_;
-      record.Port = port_;
+      record.Port = cx_.Platform.CanonicalPort(port_);
       record.Location = location_;
       record.StartUnixMs = attemptUnixMs;
       record.Reading.Attempts = attempts;
@@ -164,7 +165,7 @@ class Fixture {
       RecordFailure(cx_, record, 0, lines);
       ApplyExpectations(cx_.Options.Expect, record, cx_.Language);
       WriteTrace(record);
-      if (bench_.Publish(record)) RunHook(cx_, record);
+      if (bench_.Publish(record, port_)) RunHook(cx_, record);
       Show(Say(TXT_CLI_FIXTURE_PRESENT, cx_.Language, Label().c_str()));
       WaitUntilGone();
     }

@@ -396,6 +396,19 @@ void RepeatMemory::Merge(const RepeatMemory& other) {
   for (const auto& [serial, place] : other.placeOf_) placeOf_[serial] = place;
 }
 
+void RepeatMemory::Alias(const std::string& givenPort, const std::string& canonicalPort) {
+  const std::string from = Place(std::string(), givenPort);
+  const std::string to = Place(std::string(), canonicalPort);
+  if (from == to) return;
+  const auto it = last_.find(from);
+  if (it != last_.end()) {
+    last_.emplace(to, it->second);
+    last_.erase(it);
+  }
+  for (auto& [serial, place] : placeOf_)
+    if (place == from) place = to;
+}
+
 void RepeatMemory::Mark(ReadingRecord& record) {
   const UnitReading& r = record.Reading;
   if (!r.HasSerial) return;

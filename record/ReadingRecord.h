@@ -122,6 +122,9 @@ class RepeatMemory {
   void Note(const RecordSeen& seen);
   void Note(const std::string& port, uint32_t serial);
   void Merge(const RepeatMemory& other);
+  // Earlier records that name a port as the user gave it (a link, another spelling) count for the
+  // port's one name from now on.
+  void Alias(const std::string& givenPort, const std::string& canonicalPort);
   // Sets the record's repeat and duplicate flags, then keeps its serial number for the next record.
   void Mark(ReadingRecord& record);
 
