@@ -180,6 +180,24 @@ class ReadOutcomes(UnitTestCase):
         self.assertGreaterEqual(elapsed, 1200)
         self.assertLess(elapsed, wall * 1000 + 1)
 
+    def test_a_unit_whose_versions_the_bench_does_not_expect(self):
+        u = self.unit("--serial", "12", "--circuit", "7")
+        log = os.path.join(self.dir, "bench.jsonl")
+        code, out, err, _ = run_cli("read", "--fixture", "left=" + u.link, "--expect-software", "1.12",
+                                    "--expect-circuit", "5", "--expect-circuit", "6", "--log", log, "--json")
+        self.assertEqual(code, 5, err)
+        record = json.loads(out)
+        self.assertEqual((record["outcome"], record["error"], record["fixture"], record["circuit"]),
+                         ("rejected", "unexpected-circuit", "left", 7))
+        self.assertEqual(record["message"], "Unexpected circuit version: 7 read, 5 or 6 expected.")
+        self.assertIn(record["message"], err)
+        with open(log) as f:
+            self.assertEqual(json.loads(f.read()), record, "recorded as shown")
+        self.assertEqual(u.transcript()[-2:], ["H>U 04", "U>H 84"], "the unit is released")
+        # The same unit on another fixture: already read there.
+        code, out, err, _ = run_cli("read", "--fixture", "right=" + u.link, "--log", log, "--json")
+        self.assertEqual((code, json.loads(out).get("duplicate")), (0, True), err)
+
     def test_a_unit_of_another_type(self):
         u = self.unit("--type", "P05")
         code, out, err, _ = run_cli("read", "--port", u.link, "--json")
