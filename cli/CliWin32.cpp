@@ -273,7 +273,8 @@ class Win32CliPlatform : public CliPlatform {
     startup.hStdOutput = GetStdHandle(STD_ERROR_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     // The user's command line, never a record's text: that travels in the environment and the pipe.
-    const widetext::Utf16 line0 = widetext::FromUtf8("cmd.exe /d /c " + command);
+    // /s with the command in quotes: cmd takes everything between them as it is, quotes inside included.
+    const widetext::Utf16 line0 = widetext::FromUtf8("cmd.exe /d /s /c \"" + command + "\"");
     std::vector<wchar_t> line(line0.c_str(), line0.c_str() + line0.size() + 1);
     std::vector<wchar_t> block = EnvironmentWith(env);
     // A job, so that the end of the time limit ends what the command started too.

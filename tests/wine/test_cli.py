@@ -35,8 +35,17 @@ class CliUnderWine(unittest.TestCase):
             unit = s.start_unit(5, "--serial", "305419896")
             # A name outside the ANSI code page (1252 here), for the log and in a message.
             log = os.path.join(s.run_dir, "Дмитрий.jsonl")
-            code, out, err = run(s, "read", "--json", "--log", harness.to_windows_path(log))
+            table = os.path.join(s.run_dir, "Дмитрий.csv")
+            hook = os.path.join(s.run_dir, "hook.txt")
+            # The hook through cmd, the record on its standard input; the CSV file under LockFileEx.
+            code, out, err = run(s, "read", "--json", "--log", harness.to_windows_path(log), "--csv",
+                                 harness.to_windows_path(table), "--csv-separator", ";",
+                                 "--exec", 'more > "%s"' % harness.to_windows_path(hook))
             transcript = unit.transcript()
+            with open(table, "rb") as f:
+                rows = f.read().split(b"\r\n")
+            with open(hook, "rb") as f:
+                hooked = json.loads(f.read())
             missing = harness.to_windows_path(os.path.join(s.run_dir, "нет", "Дмитрий.jsonl"))
             refused = run(s, "read", "--log", missing, "--lang", "en")
             with open(log) as f:
@@ -53,6 +62,9 @@ class CliUnderWine(unittest.TestCase):
         self.assertEqual(wire.count(b"H>U 04"), 1)
         self.assertEqual(wire[-2:], [b"H>U 04", b"U>H 84"])
         self.assertEqual(logged["serial"], 305419896)
+        self.assertTrue(rows[0].startswith(b"\xef\xbb\xbfschema;outcome;"), rows[0])
+        self.assertEqual(rows[1].split(b";")[:2], [b"2", b"ok"])
+        self.assertEqual(hooked, logged)
         self.assertEqual(refused[0], 73, refused[2])
         self.assertIn("cannot create " + missing + ":", refused[2])
 
