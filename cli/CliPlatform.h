@@ -67,6 +67,9 @@ class CliPlatform {
   virtual std::unique_ptr<PortHold> HoldPort(const std::string& port, int32_t& status) = 0;
   // The port's one name whatever link or spelling leads to it: the kernel's device path, "COM5".
   virtual std::string CanonicalPort(const std::string& port) = 0;
+  // Changes whenever a port may have come or gone (the device folder's time of change on Linux); empty
+  // where the system tells no such thing.
+  virtual std::string PortListStamp() = 0;
   // Whether the port exists now (a USB bridge may be unplugged at any time).
   virtual bool PortPresent(const std::string& port) = 0;
   // The language when --lang is not given: 0 French, 1 English.

@@ -223,6 +223,18 @@ class PosixCliPlatform : public CliPlatform {
     return canonical.empty() ? port : canonical;
   }
 
+  std::string PortListStamp() override {
+    // A port that comes or goes makes or removes its node, and udev its links: the folders' times
+    // of change move.
+    std::string stamp;
+    for (const std::string& folder : {devRoot_, devRoot_ + "/serial/by-id", devRoot_ + "/serial/by-path"}) {
+      struct stat st {};
+      if (stat(folder.c_str(), &st) == 0)
+        stamp += std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + " ";
+    }
+    return stamp;
+  }
+
   bool PortPresent(const std::string& port) override {
     std::error_code ec;
     // A link to a device that has gone (a by-id name, a pty) does not count.

@@ -192,6 +192,8 @@ class Win32CliPlatform : public CliPlatform {
     return name;
   }
 
+  std::string PortListStamp() override { return std::string(); }
+
   bool PortPresent(const std::string& port) override {
     const std::string name = ComName(port);
     if (!IsComName(name)) return GetFileAttributesA(port.c_str()) != INVALID_FILE_ATTRIBUTES;

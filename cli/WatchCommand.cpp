@@ -19,13 +19,18 @@ namespace {
 constexpr uint32_t kPollMs = 200;
 
 // The system's port list read at most once a tick, whichever fixtures ask: eight fixtures waiting for
-// their adapters walk sysfs and /dev/serial once every 200 ms together, not eight times.
+// their adapters walk sysfs and /dev/serial once every 200 ms together, not eight times; and while the
+// system says no port came or went, once every two seconds only.
 class TickPortList : public PortLister {
  public:
-  explicit TickPortList(PortLister& system) : system_(system) {}
+  explicit TickPortList(CliPlatform& platform) : platform_(platform) {}
   bool ListPorts(std::vector<PortInfo>& ports) override {
-    if (!read_ || age_.ElapsedMs() >= kPollMs) {
-      listed_ = system_.ListPorts(ports_);
+    const int64_t age = age_.ElapsedMs();
+    if (!read_ || age >= kStillMs ||
+        (age >= kPollMs && (stamp_.empty() || platform_.PortListStamp() != stamp_))) {
+      // The stamp first: a port that comes during the walk moves it again.
+      stamp_ = platform_.PortListStamp();
+      listed_ = platform_.Ports().ListPorts(ports_);
       read_ = true;
       age_.Restart();
     }
@@ -34,8 +39,10 @@ class TickPortList : public PortLister {
   }
 
  private:
-  PortLister& system_;
+  static constexpr int64_t kStillMs = 2000;
+  CliPlatform& platform_;
   std::vector<PortInfo> ports_;
+  std::string stamp_;
   bool listed_ = false;
   bool read_ = false;
   Stopwatch age_;
@@ -45,7 +52,7 @@ class TickPortList : public PortLister {
 class Bench {
  public:
   Bench(CliContext& cx, OutputFile& log, OutputFile& csv, size_t fixtures)
-      : cx_(cx), log_(log), csv_(csv), ports_(cx.Platform.Ports()), states_(fixtures) {
+      : cx_(cx), log_(log), csv_(csv), ports_(cx.Platform), states_(fixtures) {
     for (const OutputFile* file : {&log_, &csv_}) previous_.Merge(file->PreviousSerials());
   }
 
