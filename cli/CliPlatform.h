@@ -105,8 +105,9 @@ class CliPlatform {
   virtual std::string FileErrorText(int error) = 0;
   // Sleeps, but wakes at once when a stop is requested.
   virtual void Pause(uint32_t milliseconds) = 0;
-  // Ends every wait of the serial devices at once, as a stop's signal does (where the system can).
-  virtual void WakeWaits() = 0;
+  // Ends every wait of the serial devices once the time is up, as a stop's signal does (where the
+  // system can); 0 takes the request back.
+  virtual void WakeWaitsAfter(uint32_t milliseconds) = 0;
 };
 
 // Set from the signal handler (or the console's control thread on Windows) with

@@ -7,6 +7,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -371,10 +372,16 @@ class PosixCliPlatform : public CliPlatform {
     return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
   }
 
-  void WakeWaits() override {
-    const char byte = 1;
-    if (write(g_wake[1], &byte, 1) < 0) {
-      // The pipe is full: a wake-up is already waiting in it.
+  void WakeWaitsAfter(uint32_t milliseconds) override {
+    // SIGALRM's handler writes to the wake pipe, as a stop's does.
+    itimerval timer{};
+    timer.it_value.tv_sec = milliseconds / 1000;
+    timer.it_value.tv_usec = static_cast<suseconds_t>(milliseconds % 1000) * 1000;
+    setitimer(ITIMER_REAL, &timer, nullptr);
+    if (milliseconds != 0 || StopRequested()) return;
+    // Taken back: a wake-up that came meanwhile must not cut the reading's next waits short.
+    char bytes[16];
+    while (read(g_wake[0], bytes, sizeof bytes) > 0) {
     }
   }
 
@@ -390,6 +397,15 @@ class PosixCliPlatform : public CliPlatform {
   PosixClock clock_;
   PosixPortList ports_;
 };
+
+void OnAlarm(int) {
+  const int saved = errno;
+  const char byte = 1;
+  if (write(g_wake[1], &byte, 1) < 0) {
+    // The pipe is full: a wake-up is already waiting in it.
+  }
+  errno = saved;
+}
 
 void OnSignal(int signal) {
   const int saved = errno;
@@ -431,6 +447,8 @@ int main(int argc, char** argv) {
   // EINTR instead of going on for ever.
   action.sa_flags = 0;
   for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
+  action.sa_handler = OnAlarm;
+  sigaction(SIGALRM, &action, nullptr);
   // A closed pipe on standard output is a write error like any other, told and
   // turned into an exit code, not a silent death.
   signal(SIGPIPE, SIG_IGN);

@@ -140,25 +140,30 @@ class Win32RecordFile : public RecordFileHandle {
   DWORD error_ = 0;
 };
 
-// A process's environment block with some variables set: the names sorted without case, as Windows keeps
-// them.
+// A process's environment block with some variables set. Windows keeps the names sorted without
+// case: the added ones go in at their places among the process's own, which come sorted.
 std::vector<wchar_t> EnvironmentWith(const std::vector<std::pair<std::string, std::string>>& added) {
-  std::vector<std::pair<std::string, widetext::Utf16>> vars;
+  std::vector<std::string> vars;
   wchar_t* block = GetEnvironmentStringsW();
   for (const wchar_t* v = block; v != nullptr && *v != L'\0'; v += wcslen(v) + 1) {
-    const std::string text = widetext::ToUtf8(v);
-    const size_t equals = text.find('=', 1);
-    const std::string name = text.substr(0, equals);
+    std::string text = widetext::ToUtf8(v);
+    const std::string name = text.substr(0, text.find('=', 1));
     bool replaced = false;
     for (const auto& [n, value] : added) replaced = replaced || _stricmp(n.c_str(), name.c_str()) == 0;
-    if (!replaced) vars.emplace_back(name, widetext::FromUtf8(text));
+    if (!replaced) vars.push_back(std::move(text));
   }
   if (block != nullptr) FreeEnvironmentStringsW(block);
-  for (const auto& [name, value] : added) vars.emplace_back(name, widetext::FromUtf8(name + "=" + value));
-  std::sort(vars.begin(), vars.end(),
-            [](const auto& a, const auto& b) { return _stricmp(a.first.c_str(), b.first.c_str()) < 0; });
+  for (const auto& [name, value] : added) {
+    size_t at = 0;
+    while (at < vars.size() && _stricmp(vars[at].substr(0, vars[at].find('=', 1)).c_str(), name.c_str()) < 0)
+      ++at;
+    vars.insert(vars.begin() + static_cast<std::ptrdiff_t>(at), name + "=" + value);
+  }
   std::vector<wchar_t> out;
-  for (const auto& [name, text] : vars) out.insert(out.end(), text.c_str(), text.c_str() + text.size() + 1);
+  for (const std::string& v : vars) {
+    const widetext::Utf16 text = widetext::FromUtf8(v);
+    out.insert(out.end(), text.c_str(), text.c_str() + text.size() + 1);
+  }
   out.push_back(L'\0');
   return out;
 }
@@ -313,7 +318,7 @@ class Win32CliPlatform : public CliPlatform {
     return result;
   }
   // A read of the port ends by its own time limit (COMMTIMEOUTS, about 1.1 s).
-  void WakeWaits() override {}
+  void WakeWaitsAfter(uint32_t) override {}
   void Pause(uint32_t milliseconds) override {
     for (uint32_t slept = 0; slept < milliseconds && !StopRequested(); slept += 20) ::Sleep(20);
   }

@@ -204,10 +204,10 @@ bool OutputFile::ReadPrevious() {
 
 void OutputFile::NotePrevious(RecordSeen& seen) {
   // An earlier record may name its port by a link or another spelling: it counts by the port's one name.
-  auto known = canonical_.find(seen.Port);
-  if (known == canonical_.end())
-    known = canonical_.emplace(seen.Port, platform_.CanonicalPort(seen.Port)).first;
-  seen.Port = known->second;
+  size_t known = 0;
+  while (known < canonical_.size() && canonical_[known].first != seen.Port) ++known;
+  if (known == canonical_.size()) canonical_.emplace_back(seen.Port, platform_.CanonicalPort(seen.Port));
+  seen.Port = canonical_[known].second;
   previous_.Note(seen);
 }
 

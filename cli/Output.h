@@ -5,10 +5,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/CliPlatform.h"
 #include "record/ReadingRecord.h"
@@ -95,7 +96,7 @@ class OutputFile {
   int error_ = 0;
   std::string foreign_;
   RepeatMemory previous_;
-  std::map<std::string, std::string> canonical_;  // the ports of earlier records, by their one name
+  std::vector<std::pair<std::string, std::string>> canonical_;  // earlier records' ports, their one name
 };
 
 // Tells the failure on standard error and gives the exit code for it (74), or 0 when all went well.

@@ -1,7 +1,5 @@
 // bravelle-cli read: one reading on one port, told on standard output, and appended to a log or CSV file.
 #include <algorithm>
-#include <atomic>
-#include <thread>
 
 #include "cli/Commands.h"
 #include "link/UnitReading.h"
@@ -70,17 +68,15 @@ int RunRead(CliContext& cx) {
     // short, its pause and its read of the answer, and the release that follows waits for nothing.
     // One attempt always gets its pause and a moment for the answer.
     const int64_t limitMs = std::max<int64_t>(options.WaitMs, kOneAttemptMs);
-    std::atomic<bool> connected{false};
-    std::atomic<bool> timeUp{false};
-    std::atomic<bool> done{false};
-    const StopRequest stop = [&] { return StopRequested() || timeUp.load(); };
+    bool connected = false;
+    bool timeUp = false;
+    const StopRequest stop = [&] {
+      if (StopRequested()) return true;
+      if (!connected && start.ElapsedMs() >= limitMs) timeUp = true;
+      return timeUp;
+    };
     // A read of the answer blocks for up to 1.1 s: the system is asked to wake it when the time is up.
-    std::thread timer([&] {
-      while (!done && !connected && start.ElapsedMs() < limitMs) cx.Platform.Pause(10);
-      if (done || connected) return;
-      timeUp = true;
-      cx.Platform.WakeWaits();
-    });
+    cx.Platform.WakeWaitsAfter(static_cast<uint32_t>(std::max<int64_t>(1, limitMs - start.ElapsedMs())));
     // The progress line would be glued to the trace's lines on standard error.
     const bool progress = options.Trace != "-";
     const std::unique_ptr<SerialDevice> device = cx.Platform.NewSerialDevice();
@@ -92,10 +88,12 @@ int RunRead(CliContext& cx) {
       if (progress)
         cx.Terminal.Progress(WaitingText(cx.Language, choice.Port, start.ElapsedMs(), attempt - 1));
     };
-    how.OnStep = [&](const UnitReading&) { connected = true; };
+    how.OnStep = [&](const UnitReading&) {
+      if (!connected) cx.Platform.WakeWaitsAfter(0);
+      connected = true;
+    };
     record.Reading = ReadUnitIdentity(line.Link(), line.Ticks(), how);
-    done = true;
-    timer.join();
+    cx.Platform.WakeWaitsAfter(0);
     if (timeUp && !StopRequested() && record.Reading.Outcome == ReadingOutcome::Interrupted) {
       record.Reading.Outcome = ReadingOutcome::NoAnswer;
       record.Reading.Status = COMERR_TIMEOUT;

@@ -132,7 +132,7 @@ struct Field {
 std::vector<Field> Fields(const ReadingRecord& record, int schema) {
   const UnitReading& r = record.Reading;
   const bool failed = r.Outcome != ReadingOutcome::Ok || record.Rejected != ReadingRecord::Rejection::None;
-  std::vector<Field> fields = {
+  return {
       {"schema", true, std::to_string(schema), Field::Number, 1},
       {"outcome", true, RecordOutcomeName(record), Field::Text, 1},
       {"error", failed, ErrorName(record), Field::Text, 1},
@@ -151,10 +151,6 @@ std::vector<Field> Fields(const ReadingRecord& record, int schema) {
       {"repeat", record.Repeat, "true", Field::Flag, 1},
       {"duplicate", record.Duplicate, "true", Field::Flag, 2},
   };
-  std::vector<Field> kept;
-  for (Field& f : fields)
-    if (f.Since <= schema) kept.push_back(std::move(f));
-  return kept;
 }
 
 std::string CsvField(const std::string& text, char separator) {
@@ -212,7 +208,7 @@ std::string RecordJson(const ReadingRecord& record) {
 std::string CsvHeader(char separator, int schema) {
   std::string out;
   for (const Field& f : Fields(ReadingRecord(), schema))
-    out += (out.empty() ? "" : std::string(1, separator)) + f.Name;
+    if (f.Since <= schema) out += (out.empty() ? "" : std::string(1, separator)) + f.Name;
   return out;
 }
 
@@ -220,6 +216,7 @@ std::string RecordCsv(const ReadingRecord& record, char separator, int schema) {
   std::string out;
   bool first = true;
   for (const Field& f : Fields(record, schema)) {
+    if (f.Since > schema) continue;
     if (!first) out += separator;
     first = false;
     if (f.Type == Field::Flag) {
@@ -401,10 +398,8 @@ void RepeatMemory::Alias(const std::string& givenPort, const std::string& canoni
   const std::string to = Place(std::string(), canonicalPort);
   if (from == to) return;
   const auto it = last_.find(from);
-  if (it != last_.end()) {
-    last_.emplace(to, it->second);
-    last_.erase(it);
-  }
+  // The old name stays: no record of this run carries it.
+  if (it != last_.end()) last_.emplace(to, it->second);
   for (auto& [serial, place] : placeOf_)
     if (place == from) place = to;
 }

@@ -81,6 +81,16 @@ TEST(CliOptions, HelpOfEachCommand) {
   }
   EXPECT_EQ(Parse({"read", "--", "--help"}).Ports, std::vector<std::string>{"--help"})
       << "after --, a port's name";
+  // The help and the parser read one table: every option a command takes is in its help, in both
+  // languages, and one it does not take is not.
+  for (uint32_t language : {0u, 1u}) {
+    const std::string watch = CommandHelp(CliCommand::Watch, language);
+    for (const char* option : {"--fixture NAME=PORT", "--count N", "--trace-dir ", "--exec ", "--csv-separator ,|;"})
+      EXPECT_NE(watch.find(language == 1 ? option : std::string(option).substr(0, 8)), std::string::npos) << option;
+    EXPECT_EQ(watch.find("--wait"), std::string::npos);
+    EXPECT_NE(CommandHelp(CliCommand::Read, language).find("[--] [PORT]\n"), std::string::npos);
+  }
+  EXPECT_EQ(Synopsis(1).substr(0, 50), "usage: bravelle-cli ports [--json] [--lang fr|en]\n");
 }
 
 TEST(CliOptions, WaitIsAPlainDecimalNumberOfSecondsUpToADay) {

@@ -48,8 +48,10 @@ class CliUnderWine(unittest.TestCase):
                 hooked = json.loads(f.read())
             missing = harness.to_windows_path(os.path.join(s.run_dir, "нет", "Дмитрий.jsonl"))
             refused = run(s, "read", "--log", missing, "--lang", "en")
+            # The same port typed in another spelling: the same port, so the unit is read before.
+            again = run(s, "read", "--json", "--port", "\\\\.\\com5", "--log", harness.to_windows_path(log))
             with open(log) as f:
-                logged = json.loads(f.read())
+                logged, relogged = [json.loads(line) for line in f.read().splitlines()]
         self.assertEqual(code, 0, err)
         record = json.loads(out)
         record.pop("time")
@@ -65,6 +67,8 @@ class CliUnderWine(unittest.TestCase):
         self.assertTrue(rows[0].startswith(b"\xef\xbb\xbfschema;outcome;"), rows[0])
         self.assertEqual(rows[1].split(b";")[:2], [b"2", b"ok"])
         self.assertEqual(hooked, logged)
+        self.assertEqual(again[0], 0, again[2])
+        self.assertEqual((relogged["port"], relogged.get("repeat")), ("COM5", True))
         self.assertEqual(refused[0], 73, refused[2])
         self.assertIn("cannot create " + missing + ":", refused[2])
 
