@@ -85,8 +85,10 @@ TEST(CliOptions, HelpOfEachCommand) {
   // languages, and one it does not take is not.
   for (uint32_t language : {0u, 1u}) {
     const std::string watch = CommandHelp(CliCommand::Watch, language);
-    for (const char* option : {"--fixture NAME=PORT", "--count N", "--trace-dir ", "--exec ", "--csv-separator ,|;"})
-      EXPECT_NE(watch.find(language == 1 ? option : std::string(option).substr(0, 8)), std::string::npos) << option;
+    for (const char* option :
+         {"--fixture NAME=PORT", "--count N", "--trace-dir ", "--exec ", "--csv-separator ,|;"})
+      EXPECT_NE(watch.find(language == 1 ? option : std::string(option).substr(0, 8)), std::string::npos)
+          << option;
     EXPECT_EQ(watch.find("--wait"), std::string::npos);
     EXPECT_NE(CommandHelp(CliCommand::Read, language).find("[--] [PORT]\n"), std::string::npos);
   }
