@@ -2,7 +2,8 @@
 // and beside the window's complete reading, rounds interleaved so both see the same machine; the
 // processor time the command spends, most of its wall time being the link's pauses; and a watch of
 // four fixtures whose units are plugged in at once, against one reading, with its processor time while
-// it waits.
+// it waits; the processor share of a watch of eight usb: fixtures that are all absent, over a sysfs tree
+// of a bench PC; and eight reads appending to one log and one CSV file at once.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -160,6 +161,103 @@ WatchRun WatchFourFixtures() {
   return result;
 }
 
+// A sysfs tree like a bench PC's: serial ports on the board, and USB adapters that none of the fixtures
+// names, each with its device, interface and driver links.
+std::string FakeSysfs(const std::string& root) {
+  auto dir = [](const std::string& path) { return std::system(("mkdir -p '" + path + "'").c_str()) == 0; };
+  auto file = [](const std::string& path, const std::string& text) { std::ofstream(path) << text << "\n"; };
+  dir(root + "/bus/drivers/serial8250");
+  dir(root + "/bus/drivers/ftdi_sio");
+  for (int i = 0; i < 4; ++i) {
+    const std::string tty = "ttyS" + std::to_string(i);
+    const std::string device = root + "/devices/platform/serial8250/" + tty;
+    dir(device);
+    symlink((root + "/bus/drivers/serial8250").c_str(), (device + "/driver").c_str());
+    dir(root + "/class/tty/" + tty);
+    symlink(device.c_str(), (root + "/class/tty/" + tty + "/device").c_str());
+  }
+  for (int i = 0; i < 4; ++i) {
+    const std::string tty = "ttyUSB" + std::to_string(i);
+    const std::string usb = root + "/devices/pci0000:00/usb1/1-" + std::to_string(i + 1);
+    dir(usb + "/1-" + std::to_string(i + 1) + ":1.0/" + tty);
+    file(usb + "/idVendor", "0403");
+    file(usb + "/idProduct", "6001");
+    file(usb + "/serial", "FT" + std::to_string(i));
+    file(usb + "/bNumInterfaces", " 1");
+    file(usb + "/1-" + std::to_string(i + 1) + ":1.0/bInterfaceNumber", "00");
+    const std::string device = usb + "/1-" + std::to_string(i + 1) + ":1.0/" + tty;
+    symlink((root + "/bus/drivers/ftdi_sio").c_str(), (device + "/driver").c_str());
+    dir(root + "/class/tty/" + tty);
+    symlink(device.c_str(), (root + "/class/tty/" + tty + "/device").c_str());
+  }
+  return root;
+}
+
+// A watch of eight usb: fixtures none of which is plugged in: what it costs the bench PC to wait.
+double AbsentFixturesCpuPercent(const std::string& folder, double seconds) {
+  const std::string sysfs = FakeSysfs(folder + "/sys");
+  std::system(("mkdir -p '" + folder + "/dev' && : > '" + folder + "/consoles'").c_str());
+  std::vector<std::string> env = CliEnvironment();
+  env.push_back("BRAVELLE_SYSFS=" + sysfs);
+  env.push_back("BRAVELLE_DEV=" + folder + "/dev");
+  env.push_back("BRAVELLE_CONSOLES=" + folder + "/consoles");
+  std::vector<std::string> args = {CLI_PATH, "watch", "--log", folder + "/absent.jsonl"};
+  for (int i = 1; i <= 8; ++i) {
+    args.push_back("--port");
+    args.push_back("usb:10c4:ea60:000" + std::to_string(i));
+  }
+  const pid_t watch = Spawn(args, env);
+  if (watch < 0) return -1;
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const double cpu0 = CpuMsOf(watch);
+  const Steady::time_point t0 = Steady::now();
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  const double wall = std::chrono::duration<double, std::milli>(Steady::now() - t0).count();
+  const double share = 100.0 * (CpuMsOf(watch) - cpu0) / wall;
+  kill(watch, SIGINT);
+  int status = 0;
+  waitpid(watch, &status, 0);
+  return share;
+}
+
+// Eight reads at once, each on its own unit, appending to one log and one CSV file: the wall time of
+// them all beside one reading's, and whether the files came out whole (one header, eight rows).
+struct AppendRun {
+  double WallMs = -1;
+  bool Whole = false;
+};
+
+AppendRun EightWritersAtOnce() {
+  AppendRun result;
+  std::vector<std::unique_ptr<SimUnitProcess>> units;
+  for (int i = 0; i < 8; ++i)
+    units.push_back(
+        std::make_unique<SimUnitProcess>(std::vector<std::string>{"--serial", std::to_string(i)}));
+  const std::string folder = units[0]->PortFolder();
+  const std::string log = folder + "/eight.jsonl";
+  const std::string csv = folder + "/eight.csv";
+  const Steady::time_point t0 = Steady::now();
+  std::vector<pid_t> runs;
+  for (auto& u : units)
+    runs.push_back(Spawn({CLI_PATH, "read", "--port", u->PortFolder() + "/COM2", "--log", log, "--csv", csv},
+                         CliEnvironment()));
+  bool ok = true;
+  for (pid_t pid : runs) {
+    int status = 0;
+    ok = pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 && ok;
+  }
+  result.WallMs = std::chrono::duration<double, std::milli>(Steady::now() - t0).count();
+  std::ifstream in(csv);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  size_t headers = 0;
+  for (size_t at = text.find("schema,"); at != std::string::npos; at = text.find("schema,", at + 1))
+    ++headers;
+  result.Whole = ok && headers == 1 && LinesIn(csv) == 9 && LinesIn(log) == 8;
+  unlink(log.c_str());
+  unlink(csv.c_str());
+  return result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -242,5 +340,32 @@ int main(int argc, char** argv) {
         "they stay plugged (goal at most 5%%)\n",
         waiting.size(), Median(waiting), Median(present));
   }
+
+  std::vector<double> idle;
+  for (int n = 1; n <= rounds; ++n) {
+    const double share = AbsentFixturesCpuPercent(unit.PortFolder() + "/idle" + std::to_string(n), 5);
+    std::printf("idle round %d: watch of 8 absent usb: fixtures, processor %.3f%% of wall time\n", n, share);
+    if (share >= 0) idle.push_back(share);
+  }
+  if (!idle.empty())
+    std::printf(
+        "median of %zu: watch of 8 absent usb: fixtures, processor %.3f%% of wall time (goal at most "
+        "0.5%%)\n",
+        idle.size(), Median(idle));
+
+  std::vector<double> eight;
+  for (int n = 1; n <= rounds; ++n) {
+    const AppendRun run = EightWritersAtOnce();
+    std::printf(
+        "append round %d: eight reads on one log and CSV file at once, %.1f ms (%.3f x one reading), %s\n", n,
+        run.WallMs, run.WallMs / one,
+        run.Whole ? "one header, eight whole rows and lines" : "files NOT whole");
+    if (!run.Whole) ++failures;
+    eight.push_back(run.WallMs);
+  }
+  std::printf(
+      "median of %zu: eight concurrent reads appending to one log and CSV file, %.1f ms, %.3f x one "
+      "reading\n",
+      eight.size(), Median(eight), Median(eight) / one);
   return failures == 0 ? 0 : 1;
 }

@@ -13,19 +13,6 @@ namespace {
 
 std::atomic<int> g_signal{0};
 
-CliText HelpText(CliCommand command) {
-  switch (command) {
-    case CliCommand::Ports:
-      return TXT_CLI_HELP_PORTS;
-    case CliCommand::Read:
-      return TXT_CLI_HELP_READ;
-    case CliCommand::Watch:
-      return TXT_CLI_HELP_WATCH;
-    default:
-      return TXT_CLI_HELP;
-  }
-}
-
 }  // namespace
 
 void RequestStop(int signal) {
@@ -48,10 +35,7 @@ int RunCli(const std::vector<std::string>& args, CliPlatform& platform) {
     terminal.Err(Say(
         TXT_CLI_USAGE_ERROR, language,
         Say(error.Id, language, ValidUtf8(error.Argument).c_str(), ValidUtf8(error.Second).c_str()).c_str()));
-    std::string usage = Say(TXT_CLI_HELP, language);
-    // The synopsis only: the lines up to the first blank one.
-    usage = usage.substr(0, usage.find("\n\n"));
-    terminal.Err(usage);
+    terminal.Err(Synopsis(language));
     return kExitUsage;
   }
   for (const std::string& port : options.Ports) {
@@ -66,7 +50,7 @@ int RunCli(const std::vector<std::string>& args, CliPlatform& platform) {
   CliContext cx{platform, options, terminal, language};
   switch (options.Command) {
     case CliCommand::Help: {
-      std::string help = Say(HelpText(options.HelpFor), language);
+      std::string help = CommandHelp(options.HelpFor, language);
       if (!help.empty() && help.back() == '\n') help.pop_back();
       terminal.Out(help);
       return ReportWriteFailures(terminal, {});

@@ -27,6 +27,8 @@ int RunWatch(CliContext& cx);
 // The exit code of a reading's outcome: 0 read, 1 another type, 2 no answer, 3 the
 // link lost or garbled, 4 the port; a stop ends with 128 and the signal's number.
 int ExitCode(ReadingOutcome outcome);
+// read: a unit whose version the bench does not expect.
+constexpr int kExitRejected = 5;
 int ExitCodeOfSignal(int signal);
 
 // The record of a port that could not be chosen, and the lines that say why.
@@ -39,6 +41,10 @@ void RecordFailure(CliContext& cx, ReadingRecord& record, int64_t waitMs, std::v
 
 // watch's one line per unit; the port leads when several fixtures share the output.
 std::string WatchLine(const ReadingRecord& record, uint32_t language, bool withPort);
+
+// --exec: the command run once the record is in the files, with the record in its environment and on
+// its standard input; a failure or a run over 30 s is told on standard error and changes nothing else.
+void RunHook(CliContext& cx, const ReadingRecord& record);
 
 // "1.004 H>U 80"
 std::string TraceLine(int64_t ms, bool hostToUnit, uint8_t byte);

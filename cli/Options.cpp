@@ -1,7 +1,9 @@
-// Parsing of bravelle-cli's command line; every mistake is a usage error that names it.
+// Parsing of bravelle-cli's command line from one table of options: every mistake is a usage error
+// that names it, and the help is made from the same rows.
 #include "cli/Options.h"
 
 #include "cli/PortChoice.h"
+#include "text/Utf8.h"
 
 bool ParseSeconds(const std::string& text, int64_t& ms) {
   int64_t whole = 0;
@@ -38,7 +40,255 @@ bool Fail(UsageError& error, CliText id, const std::string& argument = "", const
 
 bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
 
+enum : unsigned { kPorts = 1, kRead = 2, kWatch = 4 };
+
+unsigned Bit(CliCommand command) {
+  return command == CliCommand::Ports ? kPorts : command == CliCommand::Read ? kRead : kWatch;
+}
+
+bool ValidFixtureName(const std::string& name) {
+  if (name.empty() || name.size() > 32) return false;
+  for (char c : name)
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_'))
+      return false;
+  return true;
+}
+
+using Store = bool (*)(const std::string& name, const std::string& value, CliOptions& o, UsageError& e);
+
+// One option: its name, the commands that take it, its value's form in the help (none for a flag),
+// whether it may be given again, its help line, and where its value goes.
+struct OptionRow {
+  const char* Name;
+  unsigned Commands;
+  const char* Value[2];  // French, English
+  bool Repeatable;
+  CliText Help;
+  Store Keep;
+};
+
+bool NotEmpty(const std::string& name, const std::string& value, std::string& into, UsageError& e) {
+  if (value.empty()) return Fail(e, TXT_CLI_NEEDS_VALUE, name);
+  into = value;
+  return true;
+}
+
+const OptionRow kOptions[] = {
+    {"--port",
+     kRead | kWatch,
+     {"PORT", "PORT"},
+     true,
+     TXT_CLI_OPT_PORT_WATCH,
+     [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
+       if (v.empty()) return Fail(e, TXT_CLI_NEEDS_VALUE, n);
+       o.Ports.push_back(v);
+       o.FixtureNames.emplace_back();
+       return true;
+     }},
+    {"--fixture",
+     kRead | kWatch,
+     {"NOM=PORT", "NAME=PORT"},
+     true,
+     TXT_CLI_OPT_FIXTURE,
+     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
+       // The name ends at the first "=": a port's own form may hold more of them (location=).
+       const size_t equals = v.find('=');
+       if (equals == std::string::npos || equals + 1 == v.size() || !ValidFixtureName(v.substr(0, equals)))
+         return Fail(e, TXT_CLI_BAD_FIXTURE, v);
+       const std::string name = v.substr(0, equals);
+       for (const std::string& known : o.FixtureNames)
+         if (known == name) return Fail(e, TXT_CLI_FIXTURE_TWICE, name);
+       o.Ports.push_back(v.substr(equals + 1));
+       o.FixtureNames.push_back(name);
+       return true;
+     }},
+    {"--wait",
+     kRead,
+     {"SECONDES", "SECONDS"},
+     false,
+     TXT_CLI_OPT_WAIT,
+     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
+       return ParseSeconds(v, o.WaitMs) || Fail(e, TXT_CLI_BAD_WAIT, v);
+     }},
+    {"--json",
+     kPorts | kRead,
+     {nullptr, nullptr},
+     false,
+     TXT_CLI_OPT_JSON_READ,
+     [](const std::string&, const std::string&, CliOptions& o, UsageError&) { return o.Json = true; }},
+    {"--trace",
+     kRead,
+     {"FICHIER", "FILE"},
+     false,
+     TXT_CLI_OPT_TRACE,
+     [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
+       return NotEmpty(n, v, o.Trace, e);
+     }},
+    {"--log",
+     kRead | kWatch,
+     {"FICHIER", "FILE"},
+     false,
+     TXT_CLI_OPT_LOG,
+     [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
+       return NotEmpty(n, v, o.Log, e);
+     }},
+    {"--csv",
+     kRead | kWatch,
+     {"FICHIER", "FILE"},
+     false,
+     TXT_CLI_OPT_CSV,
+     [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
+       return NotEmpty(n, v, o.Csv, e);
+     }},
+    {"--csv-separator",
+     kRead | kWatch,
+     {",|;", ",|;"},
+     false,
+     TXT_CLI_OPT_SEPARATOR,
+     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
+       if (v != "," && v != ";") return Fail(e, TXT_CLI_BAD_SEPARATOR, v);
+       o.CsvSeparator = v[0];
+       return true;
+     }},
+    {"--expect-software",
+     kRead | kWatch,
+     {"MAJEUR.MINEUR", "MAJOR.MINOR"},
+     true,
+     TXT_CLI_OPT_EXPECT_SOFTWARE,
+     [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
+       SoftwareVersion version;
+       if (!ParseSoftwareVersion(v, version)) return Fail(e, TXT_CLI_BAD_SOFTWARE, n, v);
+       o.Expect.Software.push_back(version);
+       return true;
+     }},
+    {"--expect-circuit",
+     kRead | kWatch,
+     {"N", "N"},
+     true,
+     TXT_CLI_OPT_EXPECT_CIRCUIT,
+     [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
+       int32_t circuit = 0;
+       if (!ParseCircuitVersion(v, circuit)) return Fail(e, TXT_CLI_BAD_CIRCUIT, n, v);
+       o.Expect.Circuit.push_back(circuit);
+       return true;
+     }},
+    {"--exec",
+     kRead | kWatch,
+     {"COMMANDE", "COMMAND"},
+     false,
+     TXT_CLI_OPT_EXEC,
+     [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
+       return NotEmpty(n, v, o.Exec, e);
+     }},
+    {"--count",
+     kWatch,
+     {"N", "N"},
+     false,
+     TXT_CLI_OPT_COUNT,
+     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
+       int64_t n = 0;
+       for (char c : v) {
+         if (c < '0' || c > '9' || n > 100000000) return Fail(e, TXT_CLI_BAD_COUNT, v);
+         n = n * 10 + (c - '0');
+       }
+       if (n == 0) return Fail(e, TXT_CLI_BAD_COUNT, v);
+       o.Count = n;
+       return true;
+     }},
+    {"--trace-dir",
+     kWatch,
+     {"DOSSIER", "DIR"},
+     false,
+     TXT_CLI_OPT_TRACE_DIR,
+     [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
+       return NotEmpty(n, v, o.TraceDir, e);
+     }},
+    {"--lang",
+     kPorts | kRead | kWatch,
+     {"fr|en", "fr|en"},
+     false,
+     TXT_CLI_OPT_LANG,
+     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
+       if (v != "fr" && v != "en") return Fail(e, TXT_CLI_BAD_LANG, v);
+       o.Language = v == "fr" ? 0 : 1;
+       return true;
+     }},
+};
+
+// Where one command's help line differs from the row's own.
+CliText HelpLine(const OptionRow& row, CliCommand command) {
+  if (row.Help == TXT_CLI_OPT_PORT_WATCH && command == CliCommand::Read) return TXT_CLI_OPT_PORT_READ;
+  if (row.Help == TXT_CLI_OPT_JSON_READ && command == CliCommand::Ports) return TXT_CLI_OPT_JSON_PORTS;
+  return row.Help;
+}
+
+const char* CommandName(CliCommand command) {
+  return command == CliCommand::Ports ? "ports" : command == CliCommand::Read ? "read" : "watch";
+}
+
+// "bravelle-cli read [--port PORT] ... [--] [PORT]", wrapped under its first option.
+std::string CommandSynopsis(CliCommand command, uint32_t language, size_t indent, bool pad) {
+  std::string head = std::string("bravelle-cli ") + CommandName(command);
+  if (pad && command == CliCommand::Read) head += " ";
+  std::vector<std::string> items;
+  for (const OptionRow& row : kOptions) {
+    if ((row.Commands & Bit(command)) == 0) continue;
+    std::string item = std::string("[") + row.Name;
+    if (row.Value[language] != nullptr) item += std::string(" ") + row.Value[language];
+    items.push_back(item + "]" + (row.Repeatable && command == CliCommand::Watch ? "..." : ""));
+  }
+  if (command == CliCommand::Read) items.push_back("[--] [PORT]");
+  if (command == CliCommand::Watch) items.push_back("[--] [PORT...]");
+  std::string out = head;
+  size_t width = indent + head.size();
+  for (const std::string& item : items) {
+    if (width + 1 + item.size() > 79) {
+      out += "\n" + std::string(indent + head.size(), ' ');
+      width = indent + head.size();
+    }
+    out += " " + item;
+    width += 1 + item.size();
+  }
+  return out;
+}
+
 }  // namespace
+
+std::string Synopsis(uint32_t language) {
+  const std::string word = Say(TXT_CLI_USAGE_WORD, language) + " ";
+  const std::string indent(word.size(), ' ');
+  std::string out;
+  for (CliCommand c : {CliCommand::Ports, CliCommand::Read, CliCommand::Watch})
+    out += (out.empty() ? word : "\n" + indent) + CommandSynopsis(c, language, word.size(), true);
+  return out + "\n" + indent + "bravelle-cli " + Say(TXT_CLI_USAGE_HELP, language);
+}
+
+std::string CommandHelp(CliCommand command, uint32_t language) {
+  if (command == CliCommand::Help || command == CliCommand::Version)
+    return Say(TXT_CLI_HELP, language, Synopsis(language).c_str());
+  const std::string word = Say(TXT_CLI_USAGE_WORD, language) + " ";
+  std::string lines;
+  auto line = [&](const std::string& left, const std::string& text) {
+    std::string l = "  " + left;
+    // A long option and its value have the line to themselves.
+    l += l.size() < 21 ? std::string(22 - l.size(), ' ') : "\n" + std::string(22, ' ');
+    // A text of several lines goes on under its first.
+    for (char c : text) l += c == '\n' ? "\n" + std::string(22, ' ') : std::string(1, c);
+    lines += l + "\n";
+  };
+  for (const OptionRow& row : kOptions) {
+    if ((row.Commands & Bit(command)) == 0) continue;
+    std::string left = row.Name;
+    if (row.Value[language] != nullptr) left += std::string(" ") + row.Value[language];
+    line(left, Say(HelpLine(row, command), language));
+  }
+  if (command != CliCommand::Ports) line("--", Say(TXT_CLI_OPT_END, language));
+  const CliText text = command == CliCommand::Ports  ? TXT_CLI_HELP_PORTS
+                       : command == CliCommand::Read ? TXT_CLI_HELP_READ
+                                                     : TXT_CLI_HELP_WATCH;
+  return Say(text, language, (word + CommandSynopsis(command, language, word.size(), false)).c_str(),
+             lines.c_str());
+}
 
 bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, UsageError& error) {
   options = CliOptions();
@@ -82,7 +332,7 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, U
     }
   }
 
-  bool sawWait = false, sawJson = false, sawTrace = false, sawLog = false, sawCsv = false, sawLang = false;
+  std::vector<const OptionRow*> seen;
   std::vector<std::string> operands;
   bool optionsEnded = false;
   for (size_t i = 1; i < args.size(); ++i) {
@@ -103,53 +353,31 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, U
       name = name.substr(0, equals);
       hasValue = true;
     }
-    auto takeValue = [&](bool* seen) {
-      if (seen != nullptr) {
-        if (*seen) return Fail(error, TXT_CLI_GIVEN_TWICE, name);
-        *seen = true;
-      }
-      if (hasValue) return true;
+    const OptionRow* row = nullptr;
+    for (const OptionRow& r : kOptions)
+      if (name == r.Name && (r.Commands & Bit(options.Command)) != 0) row = &r;
+    if (row == nullptr) return Fail(error, TXT_CLI_NOT_AN_OPTION, args[i], command);
+    // A reading reads one port, however it is named.
+    const bool portRow = row->Keep == kOptions[0].Keep || row->Keep == kOptions[1].Keep;
+    const bool repeatable = row->Repeatable && !(isRead && portRow);
+    for (const OptionRow* s : seen)
+      if (s == row && !repeatable) return Fail(error, TXT_CLI_GIVEN_TWICE, name);
+    if (isRead && portRow && !options.Ports.empty()) return Fail(error, TXT_CLI_GIVEN_TWICE, name);
+    seen.push_back(row);
+    if (row->Value[0] == nullptr) {
+      if (hasValue) return Fail(error, TXT_CLI_TAKES_NO_VALUE, name);
+    } else if (!hasValue) {
       if (i + 1 >= args.size()) return Fail(error, TXT_CLI_NEEDS_VALUE, name);
       value = args[++i];
-      return true;
-    };
-    const bool isFile = name == "--trace" || name == "--log" || name == "--csv";
-    if (name == "--json" && (isRead || options.Command == CliCommand::Ports)) {
-      if (hasValue) return Fail(error, TXT_CLI_TAKES_NO_VALUE, name);
-      if (sawJson) return Fail(error, TXT_CLI_GIVEN_TWICE, name);
-      sawJson = options.Json = true;
-    } else if (name == "--port" && (isRead || isWatch)) {
-      // A watch takes a port per fixture; a reading reads one.
-      if (!takeValue(nullptr)) return false;
-      if (isRead && !options.Ports.empty()) return Fail(error, TXT_CLI_GIVEN_TWICE, name);
-      if (value.empty()) return Fail(error, TXT_CLI_NEEDS_VALUE, name);
-      options.Ports.push_back(value);
-    } else if (name == "--wait" && isRead) {
-      if (!takeValue(&sawWait)) return false;
-      if (!ParseSeconds(value, options.WaitMs)) return Fail(error, TXT_CLI_BAD_WAIT, value);
-    } else if (isFile && (isRead || (isWatch && name != "--trace"))) {
-      bool& seen = name == "--trace" ? sawTrace : name == "--log" ? sawLog : sawCsv;
-      if (!takeValue(&seen)) return false;
-      if (value.empty()) return Fail(error, TXT_CLI_NEEDS_VALUE, name);
-      (name == "--trace" ? options.Trace : name == "--log" ? options.Log : options.Csv) = value;
-    } else if (name == "--lang") {
-      if (!takeValue(&sawLang)) return false;
-      if (value == "fr") {
-        options.Language = 0;
-      } else if (value == "en") {
-        options.Language = 1;
-      } else {
-        return Fail(error, TXT_CLI_BAD_LANG, value);
-      }
-    } else {
-      return Fail(error, TXT_CLI_NOT_AN_OPTION, args[i], command);
     }
+    if (!row->Keep(name, value, options, error)) return false;
   }
   // Operands are ports: a path that begins with "-" can follow "--".
   for (const std::string& operand : operands) {
     if (!(isRead || isWatch)) return Fail(error, TXT_CLI_NOT_AN_OPTION, operand, command);
     if (isRead && !options.Ports.empty()) return Fail(error, TXT_CLI_TOO_MANY_OPERANDS, operand);
     options.Ports.push_back(operand);
+    options.FixtureNames.emplace_back();
   }
   for (size_t i = 0; i < options.Ports.size(); ++i) {
     PortSpec spec;
@@ -161,5 +389,18 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, U
     if (spec.Kind == PortSpec::Auto && options.Ports.size() > 1) return Fail(error, TXT_CLI_ONE_AUTO);
   }
   if (isWatch && options.Log.empty() && options.Csv.empty()) return Fail(error, TXT_CLI_WATCH_NEEDS_FILE);
+  // One file for two kinds of lines mixes them: a usage error, as two writers of standard output are.
+  const std::pair<const char*, const std::string*> files[] = {
+      {"--trace", &options.Trace}, {"--log", &options.Log}, {"--csv", &options.Csv}};
+  for (size_t a = 0; a < 3; ++a) {
+    for (size_t b = a + 1; b < 3; ++b) {
+      const std::string& p = *files[a].second;
+      if (p.empty() || p != *files[b].second || (p == "-" && a == 0)) continue;
+      if (p == "-") return Fail(error, TXT_CLI_BOTH_STDOUT, files[a].first, files[b].first);
+      return Fail(error, TXT_CLI_SAME_FILE, p, std::string(files[a].first) + ", " + files[b].first);
+    }
+  }
+  if (options.Json && (options.Log == "-" || options.Csv == "-"))
+    return Fail(error, TXT_CLI_BOTH_STDOUT, "--json", options.Log == "-" ? "--log" : "--csv");
   return true;
 }

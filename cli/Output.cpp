@@ -1,23 +1,59 @@
 // Checked writing of lines and records.
 #include "cli/Output.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
 #include "text/CommandLineTexts.h"
+#include "text/Format.h"
 #include "text/Utf8.h"
 
 namespace {
 
 int ErrnoOr(int fallback) { return errno != 0 ? errno : fallback; }
 
+int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// The text cut to a number of display columns: one per character (UTF-8 sequences count once).
+std::string FitColumns(const std::string& text, size_t columns, size_t& used) {
+  used = 0;
+  size_t i = 0;
+  for (; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+    if (used == columns) break;
+    ++used;
+  }
+  return text.substr(0, i);
+}
+
+// What differs between another program's header and ours, for a person.
+std::string HeaderDifference(std::string line, uint32_t language) {
+  if (line.compare(0, 3, kUtf8Mark) == 0) line = line.substr(3);
+  size_t commas = 0, semicolons = 0;
+  for (char c : line) {
+    commas += c == ',';
+    semicolons += c == ';';
+  }
+  const char separator = semicolons > commas ? ';' : ',';
+  const std::vector<std::string> theirs = CsvFields(line, separator);
+  const std::vector<std::string> ours = CsvFields(CsvHeader(separator), separator);
+  for (size_t i = 0; i < theirs.size() && i < ours.size(); ++i)
+    if (theirs[i] != ours[i])
+      return Say(TXT_CLI_HEADER_COLUMN, language, static_cast<int>(i + 1), ValidUtf8(theirs[i]).c_str(),
+                 ours[i].c_str());
+  return Say(TXT_CLI_HEADER_COUNT, language, static_cast<int>(theirs.size()), static_cast<int>(ours.size()));
+}
+
 }  // namespace
 
 Console::Console(CliPlatform& platform, uint32_t language, bool progressShared)
-    : language_(language), progress_(!progressShared && platform.IsTerminal(stderr)) {}
+    : platform_(platform), language_(language), progress_(!progressShared && platform.IsTerminal(stderr)) {}
 
 Console::~Console() { ClearProgress(); }
 
@@ -47,12 +83,28 @@ void Console::Err(const std::string& line) {
   std::fflush(stderr);
 }
 
+void Console::Human(const std::string& line) {
+  if (humanToError_) {
+    Err(line);
+  } else {
+    Out(line);
+  }
+}
+
 void Console::Progress(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!progress_) return;
-  std::string line = "\r" + text;
-  if (text.size() < width_) line += std::string(width_ - text.size(), ' ');
-  width_ = text.size();
+  // A terminal rewritten more often than a person reads only flickers, and costs a watch its time.
+  const int64_t now = SteadyMs();
+  if (width_ != 0 && now - lastProgressMs_ < 250) return;
+  lastProgressMs_ = now;
+  // One column short of the width: a line that fills it wraps on some terminals.
+  const int columns = platform_.TerminalColumns();
+  size_t used = 0;
+  const std::string fitted = FitColumns(text, columns > 1 ? static_cast<size_t>(columns - 1) : 79, used);
+  std::string line = "\r" + fitted;
+  if (used < width_) line += std::string(width_ - used, ' ');
+  width_ = used;
   std::fputs(line.c_str(), stderr);
   std::fflush(stderr);
 }
@@ -71,90 +123,154 @@ int Console::OutError() {
   return outError_;
 }
 
-OutputFile::OutputFile(CliPlatform& platform, Kind kind) : platform_(platform), kind_(kind) {}
+void Console::NoteOutError(int error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (outError_ == 0) outError_ = error;
+}
 
-OutputFile::~OutputFile() {
-  if (file_ != nullptr) std::fflush(file_);
-  if (own_) std::fclose(file_);
+OutputFile::OutputFile(CliPlatform& platform, Console& console, Kind kind, char separator)
+    : platform_(platform), console_(console), kind_(kind) {
+  shape_.Separator = separator;
 }
 
 bool OutputFile::Open(const std::string& path) {
   path_ = path;
-  if (kind_ == Trace && path == "-") {
-    file_ = stderr;
-    return true;
+  if (path == "-") {
+    // A trace beside the records, or the records alone: the person's lines make way.
+    file_ = platform_.StandardStream(kind_ == Trace ? 2 : 1);
+    standard_ = true;
+    if (kind_ != Trace) console_.HumanToError();
+    // A stream is no file a spreadsheet opens: no mark.
+    shape_.Mark = false;
+    return kind_ != Csv || WriteLine(CsvHeader(shape_.Separator));
   }
-  errno = 0;
-  file_ = std::fopen(path.c_str(), kind_ == Trace ? "wb" : "ab");
+  int error = 0;
+  file_ = platform_.OpenRecordFile(path, kind_ == Trace, error);
   if (file_ == nullptr) {
-    error_ = ErrnoOr(EIO);
+    error_ = error != 0 ? error : EIO;
     return false;
   }
-  own_ = true;
-  if (kind_ == Trace || !platform_.IsRegularFile(file_)) {
-    // A pipe or a FIFO has no earlier records to search and no end to look at.
-    header_ = kind_ == Csv;
-  } else {
-    ReadPrevious();
+  if (kind_ == Trace) return true;
+  if (!file_->Regular()) return kind_ != Csv || WriteLine(CsvHeader(shape_.Separator));
+  if (!file_->Lock()) {
+    error_ = file_->Error();
+    file_.reset();
+    return false;
   }
-  // A header that cannot be written is told as a write failure, as a record would be.
-  if (header_) WriteLine(CsvHeader());
-  header_ = false;
+  const bool ours = ReadPrevious();
+  file_->Unlock();
+  if (!ours) file_.reset();
+  return ours;
+}
+
+bool OutputFile::ReadPrevious() {
+  const int64_t size = file_->Size();
+  std::string bytes;
+  if (size > 0 && !file_->ReadAt(0, static_cast<size_t>(size), bytes)) return true;
+  size_t start = 0;
+  bool first = true;
+  while (start < bytes.size()) {
+    size_t end = bytes.find('\n', start);
+    // The last line without its end is a record cut short: no record.
+    if (end == std::string::npos) break;
+    std::string line = bytes.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (kind_ == JsonLines) {
+      RecordSeen seen;
+      if (ParseRecordLine(line, seen)) NotePrevious(seen);
+    } else if (first) {
+      // The file keeps its own separator, mark and columns; another program's file is left alone.
+      if (!ParseCsvHeader(line, shape_)) {
+        foreign_ = HeaderDifference(line, console_.Language());
+        return false;
+      }
+    } else {
+      RecordSeen seen;
+      if (ParseCsvRecord(line, shape_, seen)) NotePrevious(seen);
+    }
+    first = false;
+    start = end + 1;
+  }
+  if (kind_ == Csv && first && !bytes.empty() && bytes.find_first_not_of('\0') != std::string::npos) {
+    // A header line without its end is somebody else's line too, unless it is ours cut short.
+    CsvShape shape;
+    if (!ParseCsvHeader(bytes, shape)) {
+      foreign_ = HeaderDifference(bytes, console_.Language());
+      return false;
+    }
+  }
   return true;
 }
 
-void OutputFile::ReadPrevious() {
-  std::FILE* in = std::fopen(path_.c_str(), "rb");
-  if (in == nullptr) return;
-  std::string line;
-  CsvShape shape;
-  bool ours = false;
-  bool first = true;
-  char buffer[4096];
-  bool whole = true;
-  while (std::fgets(buffer, sizeof buffer, in) != nullptr) {
-    line += buffer;
-    whole = !line.empty() && line.back() == '\n';
-    if (!whole) continue;
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    if (kind_ == JsonLines) {
-      previous_.NoteLine(line);
-    } else if (first) {
-      ours = ParseCsvHeader(line, shape);
-    } else if (ours) {
-      previous_.NoteCsvRow(line, shape);
-    }
-    first = false;
-    line.clear();
-  }
-  const bool empty = first && line.empty();
-  std::fclose(in);
-  header_ = kind_ == Csv && empty;
-  // A record an earlier run left half-written (a power cut) stays on a line of its own.
-  if (!line.empty() && !whole && !WriteLine(std::string())) return;
+void OutputFile::NotePrevious(RecordSeen& seen) {
+  // An earlier record may name its port by a link or another spelling: it counts by the port's one name.
+  size_t known = 0;
+  while (known < canonical_.size() && canonical_[known].first != seen.Port) ++known;
+  if (known == canonical_.size()) canonical_.emplace_back(seen.Port, platform_.CanonicalPort(seen.Port));
+  seen.Port = canonical_[known].second;
+  previous_.Note(seen);
 }
 
 bool OutputFile::WriteLine(const std::string& line) {
   if (file_ == nullptr || error_ != 0) return false;
-  const std::string end = kind_ == Csv ? "\r\n" : "\n";
-  const std::string text = line + end;
-  errno = 0;
-  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() || std::fflush(file_) != 0) {
-    error_ = ErrnoOr(EIO);
+  if (!file_->Append(line + (kind_ == Csv ? "\r\n" : "\n"))) {
+    error_ = file_->Error();
     return false;
   }
   return true;
 }
 
-bool OutputFile::AppendRecord(const ReadingRecord& record) {
-  if (!WriteLine(kind_ == Csv ? RecordCsv(record) : RecordJson(record))) return false;
-  // Down to the disk before the next unit; a pipe has no disk to reach.
-  errno = 0;
-  if (own_ && platform_.IsRegularFile(file_) && !platform_.SyncToDisk(file_)) {
-    error_ = ErrnoOr(EIO);
+bool OutputFile::Reopen() {
+  int error = 0;
+  std::unique_ptr<RecordFileHandle> fresh = platform_.OpenRecordFile(path_, false, error);
+  if (fresh == nullptr || !fresh->Lock()) {
+    error_ = fresh == nullptr ? (error != 0 ? error : EIO) : fresh->Error();
     return false;
   }
+  file_->Unlock();
+  file_ = std::move(fresh);
   return true;
+}
+
+bool OutputFile::AppendRecord(const ReadingRecord& record) {
+  if (file_ == nullptr || error_ != 0) return false;
+  const std::string end = kind_ == Csv ? "\r\n" : "\n";
+  const std::string line =
+      kind_ == Csv ? RecordCsv(record, shape_.Separator, shape_.Schema) : RecordJson(record);
+  if (!file_->Regular()) return WriteLine(line);
+  if (!file_->Lock()) {
+    error_ = file_->Error();
+    return false;
+  }
+  // Renamed by a rotation or deleted: the records go on under the name the user gave.
+  if (!file_->StillNamed() && !Reopen()) return false;
+  const int64_t size = file_->Size();
+  std::string text;
+  std::string tail;
+  if (size < 0) {
+    error_ = file_->Error();
+    file_->Unlock();
+    return false;
+  }
+  // A file this account may only write cannot be looked at: its end is taken as whole.
+  if (size > 0 && !file_->ReadAt(size - 1, 1, tail)) tail = "\n";
+  if (size == 0 && kind_ == Csv) {
+    // New, or emptied under us (copytruncate): the header again, in the file's own shape.
+    text = (shape_.Mark ? kUtf8Mark : "") + CsvHeader(shape_.Separator, shape_.Schema) + end;
+  } else if (size > 0 && tail != "\n") {
+    // What a power cut left (half a line, NUL bytes) stays on a line of its own.
+    text = end;
+  }
+  text += line + end;
+  bool done = file_->Append(text);
+  // A disk that filled up took part of it: the file is cut back, so every line stays whole.
+  if (done) done = file_->Sync();
+  if (!done) {
+    error_ = file_->Error();
+    file_->Truncate(size);
+  }
+  file_->Unlock();
+  return done;
 }
 
 namespace {
@@ -172,9 +288,10 @@ int ReportWriteFailures(Console& console, std::initializer_list<const OutputFile
   const uint32_t language = console.Language();
   for (const OutputFile* f : files) {
     if (f == nullptr || f->Error() == 0) continue;
-    console.Err(Say(TXT_CLI_CANNOT_WRITE, language,
-                    Say(Naming(f->KindOf()), language, ValidUtf8(f->Path()).c_str()).c_str(),
-                    std::strerror(f->Error())));
+    const std::string what = f->Path() == "-"
+                                 ? Say(TXT_CLI_STANDARD_OUTPUT, language)
+                                 : Say(Naming(f->KindOf()), language, ValidUtf8(f->Path()).c_str());
+    console.Err(Say(TXT_CLI_CANNOT_WRITE, language, what.c_str(), console.FileErrorText(f->Error()).c_str()));
     code = kExitWriteFailed;
   }
   if (const int error = console.OutError()) {
@@ -185,9 +302,13 @@ int ReportWriteFailures(Console& console, std::initializer_list<const OutputFile
   return code;
 }
 
-int ReportCannotCreate(Console& console, const OutputFile& file, CliPlatform&) {
+int ReportCannotCreate(Console& console, const OutputFile& file, CliPlatform& platform) {
   const uint32_t language = console.Language();
-  console.Err(
-      Say(TXT_CLI_CANNOT_CREATE, language, ValidUtf8(file.Path()).c_str(), std::strerror(file.Error())));
+  if (!file.Foreign().empty()) {
+    console.Err(Say(TXT_CLI_FOREIGN_CSV, language, ValidUtf8(file.Path()).c_str(), file.Foreign().c_str()));
+    return kExitDataError;
+  }
+  console.Err(Say(TXT_CLI_CANNOT_CREATE, language, ValidUtf8(file.Path()).c_str(),
+                  platform.FileErrorText(file.Error()).c_str()));
   return kExitCannotCreate;
 }

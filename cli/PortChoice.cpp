@@ -123,9 +123,13 @@ bool Matches(CliPlatform& platform, const PortSpec& spec, const PortInfo& port) 
 }
 
 PortChoice ChoosePort(CliPlatform& platform, const PortSpec& spec) {
+  return ChoosePort(platform, spec, platform.Ports());
+}
+
+PortChoice ChoosePort(CliPlatform& platform, const PortSpec& spec, PortLister& lister) {
   PortChoice choice;
   std::vector<PortInfo> ports;
-  const bool listed = ListPorts(platform.Ports(), ports);
+  const bool listed = ListPorts(lister, ports);
   if (spec.Kind == PortSpec::Name) {
     // A name is the user's to give: opened as it is, listed or not.
     choice.Result = PortChoice::Chosen;

@@ -39,6 +39,8 @@ struct PortChoice {
 // list knows it; auto takes the one preferred (CP210x) port, else the one port,
 // never the system's console; usb: and location= take the one port that fits.
 PortChoice ChoosePort(CliPlatform& platform, const PortSpec& spec);
+// The same from a lister of the caller's (a watch's fixtures share one walk of the system's list).
+PortChoice ChoosePort(CliPlatform& platform, const PortSpec& spec, PortLister& lister);
 
 // What ChoosePort found wrong, for a person: the reason, then the ports that fit, UTF-8 lines.
 std::vector<std::string> ChoiceProblemLines(const PortSpec& spec, const PortChoice& choice,

@@ -1,6 +1,7 @@
 // What read and watch share: exit codes, the records of failures and the lines a person reads.
 
 #include "cli/Commands.h"
+#include "record/RecordTexts.h"
 #include "text/Format.h"
 #include "text/Utf8.h"
 
@@ -49,14 +50,39 @@ void RecordFailure(CliContext& cx, ReadingRecord& record, int64_t waitMs, std::v
 std::string WatchLine(const ReadingRecord& record, uint32_t language, bool withPort) {
   const UnitReading& r = record.Reading;
   std::string line = IsoTime(record.StartUnixMs) + "  ";
+  if (!record.Fixture.empty()) line += record.Fixture + "  ";
   if (withPort) line += ValidUtf8(record.Port) + "  ";
-  line += OutcomeName(r.Outcome);
+  line += RecordOutcomeName(record);
   if (r.HasType && r.Outcome == ReadingOutcome::WrongUnit) line += "  type " + PrintableType(r.Type);
   if (r.HasSerial) line += "  " + SerialText(r.Serial);
-  if (r.HasCircuit) line += "  " + Say(TXT_CLI_LINE_CIRCUIT, language, static_cast<int>(r.Circuit));
-  if (r.HasSoftware) line += "  " + Say(TXT_CLI_LINE_SOFTWARE, language, SoftwareText(r).c_str());
+  if (r.HasCircuit) line += "  " + Say(TXT_REC_LINE_CIRCUIT, language, static_cast<int>(r.Circuit));
+  if (r.HasSoftware) line += "  " + Say(TXT_REC_LINE_SOFTWARE, language, SoftwareText(r).c_str());
   if (record.Repeat) line += "  (" + Say(TXT_CLI_READ_BEFORE, language) + ")";
+  if (record.Duplicate) line += "  (" + Say(TXT_CLI_DUPLICATE, language) + ")";
+  if (record.Rejected != ReadingRecord::Rejection::None) line += "  " + record.Message;
   return line;
+}
+
+void RunHook(CliContext& cx, const ReadingRecord& record) {
+  const std::string& command = cx.Options.Exec;
+  if (command.empty()) return;
+  const std::string json = RecordJson(record);
+  const UnitReading& r = record.Reading;
+  const std::vector<std::pair<std::string, std::string>> env = {
+      {"BRAVELLE_RECORD", json},
+      {"BRAVELLE_OUTCOME", RecordOutcomeName(record)},
+      {"BRAVELLE_SERIAL", r.HasSerial ? SerialText(r.Serial) : std::string()},
+      {"BRAVELLE_FIXTURE", record.Fixture},
+      {"BRAVELLE_PORT", ValidUtf8(record.Port)},
+  };
+  constexpr uint32_t kHookLimitMs = 30000;
+  const int status = cx.Platform.RunHook(command, env, json + "\n", kHookLimitMs);
+  if (status == 0) return;
+  const std::string what = status == CliPlatform::kHookNotRun ? Say(TXT_CLI_HOOK_NOT_RUN, cx.Language)
+                           : status == CliPlatform::kHookTimedOut
+                               ? Say(TXT_CLI_HOOK_TIMED_OUT, cx.Language, 30)
+                               : Say(TXT_CLI_HOOK_STATUS, cx.Language, status);
+  cx.Terminal.Err(Say(TXT_CLI_HOOK_FAILED, cx.Language, ValidUtf8(command).c_str(), what.c_str()));
 }
 
 std::string TraceLine(int64_t ms, bool hostToUnit, uint8_t byte) {

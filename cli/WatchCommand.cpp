@@ -18,11 +18,41 @@ namespace {
 // (a named port) or a walk of sysfs (auto, usb:, location=).
 constexpr uint32_t kPollMs = 200;
 
+// The system's port list read at most once a tick, whichever fixtures ask: eight fixtures waiting for
+// their adapters walk sysfs and /dev/serial once every 200 ms together, not eight times; and while the
+// system says no port came or went, once every two seconds only.
+class TickPortList : public PortLister {
+ public:
+  explicit TickPortList(CliPlatform& platform) : platform_(platform) {}
+  bool ListPorts(std::vector<PortInfo>& ports) override {
+    const int64_t age = age_.ElapsedMs();
+    if (!read_ || age >= kStillMs ||
+        (age >= kPollMs && (stamp_.empty() || platform_.PortListStamp() != stamp_))) {
+      // The stamp first: a port that comes during the walk moves it again.
+      stamp_ = platform_.PortListStamp();
+      listed_ = platform_.Ports().ListPorts(ports_);
+      read_ = true;
+      age_.Restart();
+    }
+    ports = ports_;
+    return listed_;
+  }
+
+ private:
+  static constexpr int64_t kStillMs = 2000;
+  CliPlatform& platform_;
+  std::vector<PortInfo> ports_;
+  std::string stamp_;
+  bool listed_ = false;
+  bool read_ = false;
+  Stopwatch age_;
+};
+
 // What the fixtures share: the output, the files, the repeat flags, and the port list.
 class Bench {
  public:
   Bench(CliContext& cx, OutputFile& log, OutputFile& csv, size_t fixtures)
-      : cx_(cx), log_(log), csv_(csv), states_(fixtures) {
+      : cx_(cx), log_(log), csv_(csv), ports_(cx.Platform), states_(fixtures) {
     for (const OutputFile* file : {&log_, &csv_}) previous_.Merge(file->PreviousSerials());
   }
 
@@ -30,7 +60,7 @@ class Bench {
   bool Several() const { return states_.size() > 1; }
   // A record that could not be written, or standard output lost: every fixture stops.
   bool Failed() const { return failed_; }
-  bool ShouldStop() const { return failed_ || StopRequested(); }
+  bool ShouldStop() const { return failed_ || countReached_ || StopRequested(); }
   void Stop(int exitCode) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (exitCode_ == 0) exitCode_ = exitCode;
@@ -42,10 +72,14 @@ class Bench {
   }
   // The port list is one object of the system's: one fixture at a time looks at it.
   std::mutex& PortListLock() { return portList_; }
+  PortLister& Ports() { return ports_; }
 
-  // Appends the record to the files, then tells it on standard output.
-  void Publish(ReadingRecord& record) {
+  // Appends the record to the files, then tells it on standard output; false when it could not be written.
+  bool Publish(ReadingRecord& record, const std::string& givenPort) {
     std::lock_guard<std::mutex> lock(mutex_);
+    // The last of --count is taken once: the fixtures still reading when it came stop unrecorded.
+    if (countReached_) return false;
+    previous_.Alias(givenPort, record.Port);
     previous_.Mark(record);
     bool written = true;
     for (OutputFile* file : {&log_, &csv_})
@@ -53,13 +87,15 @@ class Bench {
     if (!written) {
       failed_ = true;
       if (exitCode_ == 0) exitCode_ = kExitWriteFailed;
-      return;
+      return false;
     }
-    cx_.Terminal.Out(WatchLine(record, cx_.Language, Several()));
+    cx_.Terminal.Human(WatchLine(record, cx_.Language, Several()));
     if (cx_.Terminal.OutError() != 0) {
       failed_ = true;
       if (exitCode_ == 0) exitCode_ = kExitWriteFailed;
     }
+    if (cx_.Options.Count > 0 && ++published_ >= cx_.Options.Count) countReached_ = true;
+    return true;
   }
 
   // One fixture's state on the progress line; with several, all of them side by side.
@@ -79,17 +115,20 @@ class Bench {
   OutputFile& csv_;
   std::mutex mutex_;
   std::mutex portList_;
+  TickPortList ports_;
   RepeatMemory previous_;
   std::vector<std::string> states_;
   std::atomic<bool> failed_{false};
+  std::atomic<bool> countReached_{false};
+  int64_t published_ = 0;
   int exitCode_ = 0;
 };
 
 // One port and the units plugged into it, one after the other.
 class Fixture {
  public:
-  Fixture(Bench& bench, const PortSpec& spec, size_t index)
-      : bench_(bench), cx_(bench.Context()), spec_(spec), index_(index) {}
+  Fixture(Bench& bench, const PortSpec& spec, std::string name, size_t index)
+      : bench_(bench), cx_(bench.Context()), spec_(spec), name_(std::move(name)), index_(index) {}
 
   void Run() {
     const StopRequest stop = [this] { return bench_.ShouldStop(); };
@@ -105,7 +144,9 @@ class Fixture {
       wait.OnAttempt = [&](int32_t attempt) {
         attemptStart.Restart();
         attemptUnixMs = UnixMsNow();
-        Show(WaitingText(cx_.Language, port_, waitStart.ElapsedMs(), attempt - 1));
+        trace_.clear();
+        traceStart_.Restart();
+        Show(WaitingText(cx_.Language, Label(), waitStart.ElapsedMs(), attempt - 1));
       };
       int32_t attempts = 0;
       const int32_t status = WaitForUnit(line_->Link(), line_->Ticks(), wait, attempts);
@@ -115,9 +156,10 @@ class Fixture {
         continue;
       }
       reported_ = 0;
-      Show(Say(TXT_CLI_FIXTURE_READING, cx_.Language, ValidUtf8(port_).c_str()));
+      Show(Say(TXT_CLI_FIXTURE_READING, cx_.Language, Label().c_str()));
       ReadingRecord record;
-      record.Port = port_;
+      record.Fixture = name_;
+      record.Port = cx_.Platform.CanonicalPort(port_);
       record.Location = location_;
       record.StartUnixMs = attemptUnixMs;
       record.Reading.Attempts = attempts;
@@ -128,20 +170,52 @@ class Fixture {
       record.ElapsedMs = attemptStart.ElapsedMs();
       std::vector<std::string> lines;
       RecordFailure(cx_, record, 0, lines);
-      bench_.Publish(record);
-      Show(Say(TXT_CLI_FIXTURE_PRESENT, cx_.Language, ValidUtf8(port_).c_str()));
+      ApplyExpectations(cx_.Options.Expect, record, cx_.Language);
+      WriteTrace(record);
+      if (bench_.Publish(record, port_)) RunHook(cx_, record);
+      Show(Say(TXT_CLI_FIXTURE_PRESENT, cx_.Language, Label().c_str()));
       WaitUntilGone();
     }
     // One release, then the port's own settings back and the port closed: the
     // link's destructor would release again (and Close once more) for a unit
     // whose release answer the stop cut off.
     if (line_) line_->Link().Close();
-    line_.reset();
-    device_.reset();
+    Drop();
   }
 
  private:
   void Show(const std::string& state) { bench_.Show(index_, state); }
+  // The line, its device, then the port's lock: the unit released and the port restored before the
+  // lock says it is free.
+  void Drop() {
+    line_.reset();
+    device_.reset();
+    hold_.reset();
+  }
+  // How the person knows the fixture: its name, else its port.
+  std::string Label() const { return name_.empty() ? ValidUtf8(port_) : name_; }
+
+  // --trace-dir: the bytes of this reading's handshake and reading, in a file of its own.
+  void WriteTrace(const ReadingRecord& record) {
+    const std::string& dir = cx_.Options.TraceDir;
+    if (dir.empty()) return;
+    std::string stamp;
+    for (char c : IsoTime(record.StartUnixMs))
+      if (c != '-' && c != ':') stamp += c;
+    std::string base = name_;
+    if (base.empty()) base = port_.substr(port_.find_last_of("/\\") + 1);
+    const UnitReading& r = record.Reading;
+    const std::string path = dir + "/" + base + "-" +
+                             (r.HasSerial ? SerialText(r.Serial) : std::string(RecordOutcomeName(record))) +
+                             "-" + stamp + ".trace";
+    OutputFile file(cx_.Platform, cx_.Terminal, OutputFile::Trace);
+    if (!file.Open(path) ||
+        !file.WriteLine(trace_.empty() ? std::string() : trace_.substr(0, trace_.size() - 1))) {
+      cx_.Terminal.Err(Say(TXT_CLI_CANNOT_WRITE, cx_.Language,
+                           Say(TXT_CLI_THE_TRACE, cx_.Language, ValidUtf8(path).c_str()).c_str(),
+                           cx_.Terminal.FileErrorText(file.Error()).c_str()));
+    }
+  }
 
   // The port the fixture's form names now, opened; false (after a pause) while there is none.
   bool FindPort(const StopRequest& stop) {
@@ -151,7 +225,7 @@ class Fixture {
       std::lock_guard<std::mutex> lock(bench_.PortListLock());
       // A named port is looked for by itself; the list is read once it is there.
       if (spec_.Kind != PortSpec::Name || cx_.Platform.PortPresent(spec_.Text)) {
-        choice = ChoosePort(cx_.Platform, spec_);
+        choice = ChoosePort(cx_.Platform, spec_, bench_.Ports());
         present = choice.Result == PortChoice::Chosen && cx_.Platform.PortPresent(choice.Port);
       }
     }
@@ -163,14 +237,29 @@ class Fixture {
       return false;
     }
     if (!present) {
-      Show(Say(TXT_CLI_FIXTURE_ABSENT, cx_.Language, ValidUtf8(spec_.Text).c_str()));
+      Show(
+          Say(TXT_CLI_FIXTURE_ABSENT, cx_.Language, (name_.empty() ? ValidUtf8(spec_.Text) : name_).c_str()));
       cx_.Platform.Pause(kPollMs);
       return false;
     }
     port_ = choice.Port;
     location_ = choice.Location;
+    // Held by another program (its exclusive flag, a live lock file): told once, tried again.
+    int32_t held = 0;
+    hold_ = cx_.Platform.HoldPort(port_, held);
+    if (!hold_) {
+      PortFailed(held);
+      return false;
+    }
     device_ = cx_.Platform.NewSerialDevice();
-    line_ = std::make_unique<UnitLine>(*device_, cx_.Platform.Ticks(), cx_.Platform.DevicePath(port_), stop);
+    TracingSerialDevice::Sink sink;
+    if (!cx_.Options.TraceDir.empty()) {
+      sink = [this](bool hostToUnit, uint8_t byte) {
+        trace_ += TraceLine(traceStart_.ElapsedMs(), hostToUnit, byte) + "\n";
+      };
+    }
+    line_ = std::make_unique<UnitLine>(*device_, cx_.Platform.Ticks(), cx_.Platform.DevicePath(port_), stop,
+                                       sink);
     return true;
   }
 
@@ -179,8 +268,7 @@ class Fixture {
   // cause is often mended while it waits. Not there, or gone under us: every
   // descriptor the system holds for it is let go.
   void PortFailed(int32_t status) {
-    line_.reset();
-    device_.reset();
+    Drop();
     bool present = false;
     {
       std::lock_guard<std::mutex> lock(bench_.PortListLock());
@@ -203,8 +291,7 @@ class Fixture {
         present = cx_.Platform.PortPresent(port_);
       }
       if (!present) {
-        line_.reset();
-        device_.reset();
+        Drop();
         return;
       }
       const int32_t status = line_->Link().Connect(1);
@@ -213,8 +300,7 @@ class Fixture {
         continue;
       }
       if (IsSystemError(status)) {
-        line_.reset();
-        device_.reset();
+        Drop();
       }
       return;
     }
@@ -223,9 +309,13 @@ class Fixture {
   Bench& bench_;
   CliContext& cx_;
   PortSpec spec_;
+  std::string name_;
   size_t index_;
+  std::string trace_;
+  Stopwatch traceStart_;
   std::string port_;
   std::string location_;
+  std::unique_ptr<PortHold> hold_;  // first: let go last
   std::unique_ptr<SerialDevice> device_;
   std::unique_ptr<UnitLine> line_;  // after the device: destroyed first, releasing the unit through it
   int32_t reported_ = 0;
@@ -241,8 +331,26 @@ int StopCode() {
 
 int RunWatch(CliContext& cx) {
   const CliOptions& options = cx.Options;
-  OutputFile log(cx.Platform, OutputFile::JsonLines);
-  OutputFile csv(cx.Platform, OutputFile::Csv);
+  OutputFile log(cx.Platform, cx.Terminal, OutputFile::JsonLines);
+  OutputFile csv(cx.Platform, cx.Terminal, OutputFile::Csv, options.CsvSeparator);
+  std::vector<PortSpec> specs;
+  for (const std::string& text : options.Ports.empty() ? std::vector<std::string>{"auto"} : options.Ports) {
+    PortSpec spec;
+    ParsePortSpec(text, spec);
+    specs.push_back(spec);
+  }
+  // Two fixtures on one device would talk over each other: a usage error, before any file is touched.
+  for (size_t a = 0; a < specs.size(); ++a)
+    for (size_t b = a + 1; b < specs.size(); ++b)
+      if (specs[a].Kind == PortSpec::Name && specs[b].Kind == PortSpec::Name &&
+          cx.Platform.SamePort(cx.Platform.DevicePath(specs[a].Text),
+                               cx.Platform.DevicePath(specs[b].Text))) {
+        cx.Terminal.Err(Say(TXT_CLI_USAGE_ERROR, cx.Language,
+                            Say(TXT_CLI_SAME_DEVICE, cx.Language, ValidUtf8(specs[a].Text).c_str(),
+                                ValidUtf8(specs[b].Text).c_str())
+                                .c_str()));
+        return kExitUsage;
+      }
   for (auto [file, path] :
        {std::pair<OutputFile*, const std::string*>{&log, &options.Log}, {&csv, &options.Csv}}) {
     if (path->empty() || file->Open(*path)) continue;
@@ -250,15 +358,11 @@ int RunWatch(CliContext& cx) {
     if (StopRequested()) return StopCode();
     return ReportCannotCreate(cx.Terminal, *file, cx.Platform);
   }
-  std::vector<PortSpec> specs;
-  for (const std::string& text : options.Ports.empty() ? std::vector<std::string>{"auto"} : options.Ports) {
-    PortSpec spec;
-    ParsePortSpec(text, spec);
-    specs.push_back(spec);
-  }
   Bench bench(cx, log, csv, specs.size());
   std::vector<std::unique_ptr<Fixture>> fixtures;
-  for (size_t i = 0; i < specs.size(); ++i) fixtures.push_back(std::make_unique<Fixture>(bench, specs[i], i));
+  for (size_t i = 0; i < specs.size(); ++i)
+    fixtures.push_back(std::make_unique<Fixture>(
+        bench, specs[i], i < options.FixtureNames.size() ? options.FixtureNames[i] : std::string(), i));
   if (fixtures.size() == 1) {
     fixtures[0]->Run();
   } else {

@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "record/RecordTexts.h"
-#include "text/CommandLineTexts.h"
 #include "text/Format.h"
 #include "text/Utf8.h"
 
@@ -34,6 +33,7 @@ std::string ErrorName(const ReadingRecord& record) {
   const UnitReading& r = record.Reading;
   if (record.Rejected == ReadingRecord::Rejection::Software) return "unexpected-software";
   if (record.Rejected == ReadingRecord::Rejection::Circuit) return "unexpected-circuit";
+  if (r.Outcome == ReadingOutcome::NoAnswer && record.Refused) return "refused";
   switch (r.Outcome) {
     case ReadingOutcome::Ok:
       return std::string();
@@ -132,7 +132,7 @@ struct Field {
 std::vector<Field> Fields(const ReadingRecord& record, int schema) {
   const UnitReading& r = record.Reading;
   const bool failed = r.Outcome != ReadingOutcome::Ok || record.Rejected != ReadingRecord::Rejection::None;
-  std::vector<Field> fields = {
+  return {
       {"schema", true, std::to_string(schema), Field::Number, 1},
       {"outcome", true, RecordOutcomeName(record), Field::Text, 1},
       {"error", failed, ErrorName(record), Field::Text, 1},
@@ -151,10 +151,6 @@ std::vector<Field> Fields(const ReadingRecord& record, int schema) {
       {"repeat", record.Repeat, "true", Field::Flag, 1},
       {"duplicate", record.Duplicate, "true", Field::Flag, 2},
   };
-  std::vector<Field> kept;
-  for (Field& f : fields)
-    if (f.Since <= schema) kept.push_back(std::move(f));
-  return kept;
 }
 
 std::string CsvField(const std::string& text, char separator) {
@@ -212,7 +208,7 @@ std::string RecordJson(const ReadingRecord& record) {
 std::string CsvHeader(char separator, int schema) {
   std::string out;
   for (const Field& f : Fields(ReadingRecord(), schema))
-    out += (out.empty() ? "" : std::string(1, separator)) + f.Name;
+    if (f.Since <= schema) out += (out.empty() ? "" : std::string(1, separator)) + f.Name;
   return out;
 }
 
@@ -220,6 +216,7 @@ std::string RecordCsv(const ReadingRecord& record, char separator, int schema) {
   std::string out;
   bool first = true;
   for (const Field& f : Fields(record, schema)) {
+    if (f.Since > schema) continue;
     if (!first) out += separator;
     first = false;
     if (f.Type == Field::Flag) {
@@ -275,18 +272,18 @@ std::vector<std::string> CsvFields(const std::string& line, char separator) {
 std::vector<std::string> RecordLines(const ReadingRecord& record, uint32_t language) {
   const UnitReading& r = record.Reading;
   std::vector<std::string> lines;
-  if (!record.Port.empty()) lines.push_back(Say(TXT_CLI_LINE_PORT, language, ValidUtf8(record.Port).c_str()));
+  if (!record.Port.empty()) lines.push_back(Say(TXT_REC_LINE_PORT, language, ValidUtf8(record.Port).c_str()));
   if (r.HasType)
-    lines.push_back(Say(TXT_CLI_LINE_UNIT, language, Utf8FromCp1252(GetDeviceName()).c_str(),
+    lines.push_back(Say(TXT_REC_LINE_UNIT, language, Utf8FromCp1252(GetDeviceName()).c_str(),
                         PrintableType(r.Type).c_str()));
-  if (r.HasSerial) lines.push_back(Say(TXT_CLI_LINE_SERIAL, language, SerialText(r.Serial).c_str()));
-  if (r.HasCircuit) lines.push_back(Say(TXT_CLI_LINE_CIRCUIT, language, static_cast<int>(r.Circuit)));
-  if (r.HasSoftware) lines.push_back(Say(TXT_CLI_LINE_SOFTWARE, language, SoftwareText(r).c_str()));
+  if (r.HasSerial) lines.push_back(Say(TXT_REC_LINE_SERIAL, language, SerialText(r.Serial).c_str()));
+  if (r.HasCircuit) lines.push_back(Say(TXT_REC_LINE_CIRCUIT, language, static_cast<int>(r.Circuit)));
+  if (r.HasSoftware) lines.push_back(Say(TXT_REC_LINE_SOFTWARE, language, SoftwareText(r).c_str()));
   return lines;
 }
 
 std::string WaitingText(uint32_t language, const std::string& port, int64_t ms, int32_t attempts) {
-  return Say(TXT_CLI_WAITING, language, ValidUtf8(port).c_str(), static_cast<long long>(ms / 1000),
+  return Say(TXT_REC_WAITING, language, ValidUtf8(port).c_str(), static_cast<long long>(ms / 1000),
              static_cast<int>(attempts));
 }
 
@@ -296,15 +293,16 @@ std::string FailureMessage(const ReadingRecord& record, int64_t waitMs, uint32_t
   const std::string device = Utf8FromCp1252(GetDeviceName());
   switch (r.Outcome) {
     case ReadingOutcome::WrongUnit:
-      return Say(TXT_CLI_WRONG_UNIT, language, port.c_str(), PrintableType(r.Type).c_str(), device.c_str());
+      return Say(TXT_REC_WRONG_UNIT, language, port.c_str(), PrintableType(r.Type).c_str(), device.c_str());
     case ReadingOutcome::NoAnswer:
-      return Say(TXT_CLI_NO_ANSWER, language, port.c_str(),
+      if (record.Refused) return Say(TXT_REC_REFUSED, language, port.c_str());
+      return Say(TXT_REC_NO_ANSWER, language, port.c_str(),
                  Format("%g", static_cast<double>(waitMs) / 1000).c_str());
     case ReadingOutcome::LinkLost:
-      return Say(r.Status == COMERR_BAD_REPLY ? TXT_CLI_BAD_REPLY : TXT_CLI_LINK_LOST, language,
+      return Say(r.Status == COMERR_BAD_REPLY ? TXT_REC_BAD_REPLY : TXT_REC_LINK_LOST, language,
                  static_cast<int>(r.Status));
     case ReadingOutcome::Interrupted:
-      return Say(TXT_CLI_INTERRUPTED, language);
+      return Say(TXT_REC_INTERRUPTED, language);
     default:
       return std::string();
   }
@@ -393,6 +391,17 @@ void RepeatMemory::Note(const std::string& port, uint32_t serial) {
 void RepeatMemory::Merge(const RepeatMemory& other) {
   for (const auto& [place, serial] : other.last_) last_[place] = serial;
   for (const auto& [serial, place] : other.placeOf_) placeOf_[serial] = place;
+}
+
+void RepeatMemory::Alias(const std::string& givenPort, const std::string& canonicalPort) {
+  const std::string from = Place(std::string(), givenPort);
+  const std::string to = Place(std::string(), canonicalPort);
+  if (from == to) return;
+  const auto it = last_.find(from);
+  // The old name stays: no record of this run carries it.
+  if (it != last_.end()) last_.emplace(to, it->second);
+  for (auto& [serial, place] : placeOf_)
+    if (place == from) place = to;
 }
 
 void RepeatMemory::Mark(ReadingRecord& record) {

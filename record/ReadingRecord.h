@@ -38,6 +38,7 @@ struct ReadingRecord {
   bool Repeat = false;      // the serial number equals the previous record's of the same fixture
   std::string Fixture;      // the bench's name for the place the unit sits in; empty when unnamed
   bool Duplicate = false;   // the serial number was last seen under another fixture (or port)
+  bool Refused = false;     // no answer, but the unit refused the handshake: error "refused"
   // A good reading whose software or circuit version the bench does not expect: outcome "rejected".
   enum class Rejection { None, Software, Circuit } Rejected = Rejection::None;
 };
@@ -121,6 +122,9 @@ class RepeatMemory {
   void Note(const RecordSeen& seen);
   void Note(const std::string& port, uint32_t serial);
   void Merge(const RepeatMemory& other);
+  // Earlier records that name a port as the user gave it (a link, another spelling) count for the
+  // port's one name from now on.
+  void Alias(const std::string& givenPort, const std::string& canonicalPort);
   // Sets the record's repeat and duplicate flags, then keeps its serial number for the next record.
   void Mark(ReadingRecord& record);
 

@@ -7,27 +7,7 @@
 namespace {
 
 const char* const kCliTexts[kCliTextCount][2] = {
-    {"Port : %s", "Port: %s"},                             // TXT_CLI_LINE_PORT
-    {"Appareil : %s, type %s", "Unit: %s, type %s"},       // TXT_CLI_LINE_UNIT
-    {"Num\xE9ro de s\xE9rie : %s", "Serial number: %s"},   // TXT_CLI_LINE_SERIAL
-    {"Version du circuit : %d", "Circuit version: %d"},    // TXT_CLI_LINE_CIRCUIT
-    {"Version du logiciel : %s", "Software version: %s"},  // TXT_CLI_LINE_SOFTWARE
-    {"d\xE9j\xE0 lu", "read before"},                      // TXT_CLI_READ_BEFORE
-    {"L'appareil sur %s est de type \"%s\" : ce n'est pas un %s (P04).",
-     "The unit on %s is of type \"%s\", not a %s (P04)."},  // TXT_CLI_WRONG_UNIT
-    {"Aucun appareil n'a r\xE9pondu sur %s en %s s. V\xE9rifiez le c\xE2"
-     "ble et que l'appareil est sous tension.",
-     "No unit answered on %s within %s s. Check the cable and that the unit is switched on."},  // TXT_CLI_NO_ANSWER
-    {"L'appareil a r\xE9pondu par des caract\xE8res illisibles (code %d) : parasites, mauvaise vitesse ou "
-     "autre appareil sur le port. Relancez la lecture.",
-     "The unit answered with unreadable characters (code %d): noise, a wrong rate or another device on the "
-     "port. Read again."},  // TXT_CLI_BAD_REPLY
-    {"L'appareil a cess\xE9 de r\xE9pondre pendant la lecture (code %d). V\xE9rifiez le c\xE2"
-     "ble et relancez la lecture.",
-     "The unit stopped answering during the reading (code %d). Check the cable and read again."},  // TXT_CLI_LINK_LOST
-    {"Interrompu.", "Interrupted."},  // TXT_CLI_INTERRUPTED
-    {"Attente d'un appareil sur %s : %lld s, %d essai(s)",
-     "Waiting for a unit on %s: %lld s, %d attempt(s)"},                      // TXT_CLI_WAITING
+    {"d\xE9j\xE0 lu", "read before"},                                         // TXT_CLI_READ_BEFORE
     {"%s : pas de port", "%s: no port"},                                      // TXT_CLI_FIXTURE_ABSENT
     {"%s : lecture", "%s: reading"},                                          // TXT_CLI_FIXTURE_READING
     {"%s : lu, attente du retrait", "%s: read, waiting for the unit to go"},  // TXT_CLI_FIXTURE_PRESENT
@@ -125,11 +105,7 @@ const char* const kCliTexts[kCliTextCount][2] = {
     {"le port %s est donn\xE9 deux fois", "the port %s is given twice"},      // TXT_CLI_PORT_TWICE
     {"\"%s\" : read lit un seul port", "\"%s\": read reads one port"},        // TXT_CLI_TOO_MANY_OPERANDS
     {"%s ne prend rien apr\xE8s lui", "%s takes nothing after it"},           // TXT_CLI_HELP_TAKES_NOTHING
-    {"utilisation : bravelle-cli ports [--json] [--lang fr|en]\n"
-     "       bravelle-cli read  [--port PORT] [--wait SECONDES] [--json] [--trace FICHIER]\n"
-     "                          [--log FICHIER] [--csv FICHIER] [--lang fr|en]\n"
-     "       bravelle-cli watch [--port PORT]... [--log FICHIER] [--csv FICHIER] [--lang fr|en]\n"
-     "       bravelle-cli COMMANDE --help | --help | --version\n"
+    {"%s\n"
      "\n"
      "Lit l'identit\xE9 d'un appareil Satellite de la KVR72 QLE par une liaison s\xE9rie.\n"
      "  ports   les ports s\xE9rie, les pr\xE9"
@@ -145,17 +121,13 @@ const char* const kCliTexts[kCliTextCount][2] = {
      "\n"
      "Codes de sortie : 0 lu ; 1 appareil d'un autre type ; 2 aucun appareil n'a r\xE9pondu ;\n"
      "3 l'appareil a cess\xE9 de r\xE9pondre ou a r\xE9pondu des caract\xE8res illisibles ; 4 le port\n"
-     "est inutilisable ou ne peut \xEAtre choisi ; 64 erreur d'utilisation ; 73 un fichier ne\n"
-     "peut \xEAtre cr\xE9\xE9 ; 74 une \xE9"
-     "criture a \xE9"
-     "chou\xE9 ; 129, 130, 143 arr\xEAt par SIGHUP, SIGINT\n"
-     "(Ctrl+C), SIGTERM.\n"
+     "est inutilisable ou ne peut \xEAtre choisi ; 5 version inattendue ; 64 erreur d'utilisation ;\n"
+     "65 fichier CSV d'une autre forme ; 73 un fichier ne peut \xEAtre cr\xE9\xE9 ; 74 une \xE9"
+     "criture a\n"
+     "\xE9"
+     "chou\xE9 ; 129, 130, 143 arr\xEAt par SIGHUP, SIGINT (Ctrl+C), SIGTERM.\n"
      "\"bravelle-cli COMMANDE --help\" d\xE9taille les options de chaque commande.\n",
-     "usage: bravelle-cli ports [--json] [--lang fr|en]\n"
-     "       bravelle-cli read  [--port PORT] [--wait SECONDS] [--json] [--trace FILE]\n"
-     "                          [--log FILE] [--csv FILE] [--lang fr|en]\n"
-     "       bravelle-cli watch [--port PORT]... [--log FILE] [--csv FILE] [--lang fr|en]\n"
-     "       bravelle-cli COMMAND --help | --help | --version\n"
+     "%s\n"
      "\n"
      "Reads the identity of a Satellite de la KVR72 QLE unit over a serial line.\n"
      "  ports   the serial ports, the preferred (CP210x) ones marked, and the one auto takes\n"
@@ -169,10 +141,11 @@ const char* const kCliTexts[kCliTextCount][2] = {
      "\n"
      "Exit codes: 0 read; 1 a unit of another type; 2 no unit answered; 3 the unit\n"
      "stopped answering or answered garbage; 4 the port cannot be used or chosen;\n"
-     "64 usage error; 73 a file cannot be created; 74 a write failed; 129, 130, 143\n"
-     "ended by SIGHUP, SIGINT (Ctrl+C), SIGTERM.\n"
+     "5 an unexpected version; 64 usage error; 65 a CSV file of another shape; 73 a file\n"
+     "cannot be created; 74 a write failed; 129, 130, 143 ended by SIGHUP, SIGINT (Ctrl+C),\n"
+     "SIGTERM.\n"
      "\"bravelle-cli COMMAND --help\" tells each command's options.\n"},  // TXT_CLI_HELP
-    {"utilisation : bravelle-cli ports [--json] [--lang fr|en]\n"
+    {"%s\n"
      "\n"
      "Liste les ports s\xE9rie dans l'ordre naturel (ttyUSB2 avant ttyUSB10) avec ce que le\n"
      "syst\xE8me sait de chacun : pilote, identifiants et textes USB ; sous Linux aussi\n"
@@ -180,76 +153,45 @@ const char* const kCliTexts[kCliTextCount][2] = {
      "(location=) et les noms /dev/serial qui m\xE8nent au port. \">\" marque le port que\n"
      "prend auto ; la console du syst\xE8me est signal\xE9"
      "e et jamais prise par auto.\n"
-     "  --json          un tableau JSON, un objet par port\n"
-     "  --lang fr|en    langue du texte (sinon LC_ALL, LC_MESSAGES, LANG ;\n"
-     "                  sous Windows le r\xE9glage du programme)\n"
+     "%s"
      "Codes de sortie : 0 list\xE9, 4 la liste est illisible, 64 erreur d'utilisation,\n"
      "74 une \xE9"
      "criture a \xE9"
      "chou\xE9.\n",
-     "usage: bravelle-cli ports [--json] [--lang fr|en]\n"
+     "%s\n"
      "\n"
      "Lists the serial ports in natural order (ttyUSB2 before ttyUSB10) with what the\n"
      "system knows of each: driver, USB ids and strings; on Linux also the interface and\n"
      "port number on adapters with several ports, the USB socket (location=) and the\n"
      "/dev/serial names that lead to the port. \">\" marks the port auto takes; the\n"
      "system's console is marked and never taken by auto.\n"
-     "  --json          a JSON array, one object per port\n"
-     "  --lang fr|en    language of the text (otherwise LC_ALL, LC_MESSAGES, LANG;\n"
-     "                  on Windows the program's own settings)\n"
+     "%s"
      "Exit codes: 0 listed, 4 the list cannot be read, 64 usage error, 74 a write failed.\n"},  // TXT_CLI_HELP_PORTS
-    {"utilisation : bravelle-cli read [--port PORT] [--wait SECONDES] [--json] [--trace FICHIER]\n"
-     "                         [--log FICHIER] [--csv FICHIER] [--lang fr|en] [--] [PORT]\n"
+    {"%s\n"
      "\n"
      "\xC9tablit la liaison avec l'appareil jusqu'\xE0 ce qu'il r\xE9ponde ou que l'attente soit\n"
      "finie, v\xE9rifie que c'est un P04, lit son num\xE9ro de s\xE9rie et les versions du circuit\n"
-     "et du logiciel, le lib\xE8re et affiche une ligne par valeur.\n"
-     "  --port PORT        le port, aussi en dernier argument : auto (par d\xE9"
-     "faut), un chemin\n"
-     "                     de p\xE9riph\xE9rique, COM5, usb:VID:PID[:S\xC9RIE][:ifN], "
-     "location=BUS-PORT.PORT[:CONFIG.IF]\n"
-     "  --wait SECONDES    dur\xE9"
-     "e des essais de liaison, en nombre d\xE9"
-     "cimal (10 par d\xE9"
-     "faut ; 0 essaie une fois)\n"
-     "  --json             un objet JSON sur la sortie standard au lieu des lignes\n"
-     "  --trace FICHIER    chaque octet de la ligne : secondes, H>U ou U>H, valeur hexad\xE9"
-     "cimale\n"
-     "                     (- pour la sortie d'erreur)\n"
-     "  --log FICHIER      ajoute le relev\xE9 JSON au FICHIER, \xE9"
-     "crit sur le disque\n"
-     "  --csv FICHIER      ajoute le relev\xE9 au FICHIER en CSV, avec une ligne d'en-t\xEAte s'il est "
-     "nouveau\n"
-     "  --lang fr|en       langue des messages (sinon LC_ALL, LC_MESSAGES, LANG ;\n"
-     "                     sous Windows le r\xE9glage du programme)\n"
-     "  --                 fin des options : un port dont le nom commence par \"-\" peut suivre\n"
+     "et du logiciel, le lib\xE8re, ajoute le relev\xE9 aux fichiers puis affiche une ligne par\n"
+     "valeur.\n"
+     "%s"
      "Codes de sortie : 0 lu, 1 appareil d'un autre type, 2 aucun appareil n'a r\xE9pondu,\n"
      "3 l'appareil a cess\xE9 de r\xE9pondre ou a r\xE9pondu des caract\xE8res illisibles, 4 port\n"
-     "inutilisable ou impossible \xE0 choisir, 64 erreur d'utilisation, 73 un fichier ne peut\n"
-     "\xEAtre cr\xE9\xE9, 74 une \xE9"
-     "criture a \xE9"
+     "inutilisable ou impossible \xE0 choisir, 5 version inattendue, 64 erreur d'utilisation,\n"
+     "65 fichier CSV d'une autre forme, 73 un fichier ne peut \xEAtre cr\xE9\xE9, 74 une \xE9"
+     "criture a\n"
+     "\xE9"
      "chou\xE9, 129/130/143 SIGHUP/SIGINT/SIGTERM.\n",
-     "usage: bravelle-cli read [--port PORT] [--wait SECONDS] [--json] [--trace FILE]\n"
-     "                         [--log FILE] [--csv FILE] [--lang fr|en] [--] [PORT]\n"
+     "%s\n"
      "\n"
      "Shakes hands with the unit until it answers or the wait is over, checks that it is\n"
-     "a P04, reads its serial number, circuit and software versions, releases it and\n"
-     "prints one line per value.\n"
-     "  --port PORT      the port, also as the last argument: auto (default), a device\n"
-     "                   path, COM5, usb:VID:PID[:SERIAL][:ifN], location=BUS-PORT.PORT[:CONFIG.IF]\n"
-     "  --wait SECONDS   how long to try the handshake, a decimal number (default 10; 0 tries once)\n"
-     "  --json           one JSON object on standard output instead of the lines\n"
-     "  --trace FILE     every byte on the line: seconds, H>U or U>H, hex value (- for standard error)\n"
-     "  --log FILE       appends the JSON record to FILE, synced to the disk\n"
-     "  --csv FILE       appends the record to FILE as CSV, with a header line when the file is new\n"
-     "  --lang fr|en     language of the messages (otherwise LC_ALL, LC_MESSAGES, LANG;\n"
-     "                   on Windows the program's own settings)\n"
-     "  --               ends the options: a port whose name begins with \"-\" may follow\n"
+     "a P04, reads its serial number, circuit and software versions, releases it, appends\n"
+     "the record to the files, then prints one line per value.\n"
+     "%s"
      "Exit codes: 0 read, 1 a unit of another type, 2 no unit answered, 3 the unit stopped\n"
-     "answering or answered garbage, 4 the port cannot be used or chosen, 64 usage error,\n"
-     "73 a file cannot be created, 74 a write failed, 129/130/143 SIGHUP/SIGINT/SIGTERM.\n"},  // TXT_CLI_HELP_READ
-    {"utilisation : bravelle-cli watch [--port PORT]... [--log FICHIER] [--csv FICHIER] [--lang fr|en] [--] "
-     "[PORT...]\n"
+     "answering or answered garbage, 4 the port cannot be used or chosen, 5 an unexpected\n"
+     "version, 64 usage error, 65 a CSV file of another shape, 73 a file cannot be created,\n"
+     "74 a write failed, 129/130/143 SIGHUP/SIGINT/SIGTERM.\n"},  // TXT_CLI_HELP_READ
+    {"%s\n"
      "\n"
      "Surveille un poste par port, tous \xE0 la fois : attend un appareil (son port appara\xEEt\n"
      "ou il r\xE9pond \xE0 la liaison), le lit, ajoute son relev\xE9 au journal et au fichier CSV\n"
@@ -258,31 +200,111 @@ const char* const kCliTexts[kCliTextCount][2] = {
      "avant de lire le suivant. Un appareil dont le num\xE9ro de s\xE9rie est celui du relev\xE9\n"
      "pr\xE9"
      "c\xE9"
-     "dent du m\xEAme port est marqu\xE9 \"repeat\". Ctrl+C ou SIGTERM lib\xE8re chaque\n"
-     "appareil et termine avec 0.\n"
-     "  --port PORT       le port d'un poste, une fois par poste (auto par d\xE9"
-     "faut) ; toute forme de read\n"
-     "  --log FICHIER     lignes JSON, un relev\xE9 par appareil\n"
-     "  --csv FICHIER     les m\xEAmes relev\xE9s en CSV (au moins l'un de --log et --csv)\n"
-     "  --lang fr|en      langue des messages\n"
-     "Codes de sortie : 0 arr\xEAt par Ctrl+C ou SIGTERM, 4 plusieurs ports conviennent au PORT\n"
-     "d'un poste, 64 erreur d'utilisation, 73 un fichier ne peut \xEAtre cr\xE9\xE9, 74 un relev\xE9 n'a\n"
-     "pu \xEAtre \xE9"
+     "dent du m\xEAme poste est marqu\xE9 \"repeat\", celui d\xE9j\xE0 vu sur un autre poste\n"
+     "\"duplicate\". Ctrl+C ou SIGTERM lib\xE8re chaque appareil et termine avec 0.\n"
+     "%s"
+     "Codes de sortie : 0 arr\xEAt par Ctrl+C ou SIGTERM, ou --count atteint, 4 plusieurs ports\n"
+     "conviennent au PORT d'un poste, 64 erreur d'utilisation, 65 fichier CSV d'une autre\n"
+     "forme, 73 un fichier ne peut \xEAtre cr\xE9\xE9, 74 un relev\xE9 n'a pu \xEAtre \xE9"
      "crit, 129 SIGHUP.\n",
-     "usage: bravelle-cli watch [--port PORT]... [--log FILE] [--csv FILE] [--lang fr|en] [--] [PORT...]\n"
+     "%s\n"
      "\n"
      "Watches one fixture per port, all at once: waits for a unit (its port appears, or\n"
      "it answers the handshake), reads it, appends its record to the log and the CSV file\n"
      "(synced to the disk), prints one line, and waits until that unit is gone before it\n"
      "reads the next. A unit whose serial number equals the previous record's on the same\n"
-     "port is marked \"repeat\". Ctrl+C or SIGTERM releases every unit and ends with 0.\n"
-     "  --port PORT     a fixture's port, once per fixture (default auto); any form read takes\n"
-     "  --log FILE      JSON lines, one record per unit\n"
-     "  --csv FILE      the same records as CSV (at least one of --log and --csv)\n"
-     "  --lang fr|en    language of the messages\n"
-     "Exit codes: 0 ended by Ctrl+C or SIGTERM, 4 several ports fit a fixture's PORT,\n"
-     "64 usage error, 73 a file cannot be created, 74 a record could not be written,\n"
-     "129 SIGHUP.\n"},  // TXT_CLI_HELP_WATCH
+     "fixture is marked \"repeat\", one seen last on another fixture \"duplicate\". Ctrl+C or\n"
+     "SIGTERM releases every unit and ends with 0.\n"
+     "%s"
+     "Exit codes: 0 ended by Ctrl+C or SIGTERM, or --count reached, 4 several ports fit a\n"
+     "fixture's PORT, 64 usage error, 65 a CSV file of another shape, 73 a file cannot be\n"
+     "created, 74 a record could not be written, 129 SIGHUP.\n"},                     // TXT_CLI_HELP_WATCH
+    {"utilisation :", "usage:"},                                                      // TXT_CLI_USAGE_WORD
+    {"COMMANDE --help | --help | --version", "COMMAND --help | --help | --version"},  // TXT_CLI_USAGE_HELP
+    {"fin des options : un port dont le nom commence par \"-\" peut suivre",
+     "ends the options: a port whose name begins with \"-\" may follow"},         // TXT_CLI_OPT_END
+    {"un tableau JSON, un objet par port", "a JSON array, one object per port"},  // TXT_CLI_OPT_JSON_PORTS
+    {"langue des messages (sinon LC_ALL, LC_MESSAGES, LANG ;\nsous Windows le r\xE9glage du programme)",
+     "language of the messages (otherwise LC_ALL, LC_MESSAGES, LANG;\non Windows the program's own "
+     "settings)"},  // TXT_CLI_OPT_LANG
+    {"le port, aussi en dernier argument : auto (par d\xE9"
+     "faut), un chemin de p\xE9riph\xE9rique,\nCOM5, usb:VID:PID[:S\xC9RIE][:ifN], "
+     "location=BUS-PORT.PORT[:CONFIG.IF]",
+     "the port, also as the last argument: auto (default), a device path, COM5,\n"
+     "usb:VID:PID[:SERIAL][:ifN], location=BUS-PORT.PORT[:CONFIG.IF]"},  // TXT_CLI_OPT_PORT_READ
+    {"le port d'un poste, une fois par poste (auto par d\xE9"
+     "faut) ; toute forme de read",
+     "a fixture's port, once per fixture (default auto); any form read takes"},  // TXT_CLI_OPT_PORT_WATCH
+    {"un poste nomm\xE9 (lettres, chiffres, - et _, 32 au plus) et son port, \xE0 la place\nde --port ; "
+     "le nom va dans chaque relev\xE9",
+     "a named fixture (letters, digits, - and _, at most 32) and its port, instead of\n--port; the name "
+     "goes into each record"},  // TXT_CLI_OPT_FIXTURE
+    {"dur\xE9"
+     "e des essais de liaison, en nombre d\xE9"
+     "cimal (10 par d\xE9"
+     "faut ; 0 essaie une fois)",
+     "how long to try the handshake, a decimal number (default 10; 0 tries once)"},  // TXT_CLI_OPT_WAIT
+    {"un objet JSON sur la sortie standard au lieu des lignes",
+     "one JSON object on standard output instead of the lines"},  // TXT_CLI_OPT_JSON_READ
+    {"chaque octet de la ligne : secondes, H>U ou U>H, valeur hexad\xE9"
+     "cimale\n(- pour la sortie d'erreur)",
+     "every byte on the line: seconds, H>U or U>H, hex value (- for standard error)"},  // TXT_CLI_OPT_TRACE
+    {"ajoute chaque relev\xE9 JSON au FICHIER, \xE9"
+     "crit sur le disque (- : sortie standard)",
+     "appends each JSON record to FILE, synced to the disk (-: standard output)"},  // TXT_CLI_OPT_LOG
+    {"ajoute chaque relev\xE9 au FICHIER en CSV, avec une ligne d'en-t\xEAte s'il est nouveau",
+     "appends each record to FILE as CSV, with a header line when the file is new"},  // TXT_CLI_OPT_CSV
+    {"s\xE9parateur d'un nouveau fichier CSV (, par d\xE9"
+     "faut ; ; pour un tableur en fran\xE7"
+     "ais)",
+     "the separator of a new CSV file (, by default; ; for a spreadsheet set to French)"},  // TXT_CLI_OPT_SEPARATOR
+    {"version du logiciel attendue ; une autre donne \"rejected\" (r\xE9p\xE9table)",
+     "the software version expected; another gives \"rejected\" (repeatable)"},  // TXT_CLI_OPT_EXPECT_SOFTWARE
+    {"version du circuit attendue ; une autre donne \"rejected\" (r\xE9p\xE9table)",
+     "the circuit version expected; another gives \"rejected\" (repeatable)"},  // TXT_CLI_OPT_EXPECT_CIRCUIT
+    {"lance COMMANDE apr\xE8s chaque relev\xE9 \xE9"
+     "crit, le relev\xE9 dans BRAVELLE_RECORD et\nsur son entr\xE9"
+     "e standard (30 s au plus)",
+     "runs COMMAND once each record is written, the record in BRAVELLE_RECORD and on\n"
+     "its standard input (30 s at most)"},  // TXT_CLI_OPT_EXEC
+    {"termine avec 0 apr\xE8s N relev\xE9s (tous postes confondus)",
+     "ends with 0 after N records (all fixtures together)"},  // TXT_CLI_OPT_COUNT
+    {"une trace par lecture dans DOSSIER : POSTE-S\xC9RIE-HEURE.trace",
+     "one trace per reading in DIR: FIXTURE-SERIAL-UTCTIME.trace"},  // TXT_CLI_OPT_TRACE_DIR
+    {"\"%s\" n'est pas un poste : NOM=PORT, NOM en lettres, chiffres, - et _ (32 au plus)",
+     "\"%s\" is not a fixture: NAME=PORT, NAME in letters, digits, - and _ (at most 32)"},  // TXT_CLI_BAD_FIXTURE
+    {"le poste %s est donn\xE9 deux fois", "the fixture %s is given twice"},  // TXT_CLI_FIXTURE_TWICE
+    {"%s prend MAJEUR.MINEUR (comme 1.12), pas \"%s\"",
+     "%s takes MAJOR.MINOR (such as 1.12), not \"%s\""},  // TXT_CLI_BAD_SOFTWARE
+    {"%s prend un nombre de 0 \xE0 255, pas \"%s\"",
+     "%s takes a number from 0 to 255, not \"%s\""},  // TXT_CLI_BAD_CIRCUIT
+    {"--csv-separator prend , ou ;, pas \"%s\"",
+     "--csv-separator takes , or ;, not \"%s\""},  // TXT_CLI_BAD_SEPARATOR
+    {"--count prend un nombre entier positif, pas \"%s\"",
+     "--count takes a whole number above 0, not \"%s\""},                           // TXT_CLI_BAD_COUNT
+    {"%s est donn\xE9 \xE0 deux options (%s)", "%s is given to two options (%s)"},  // TXT_CLI_SAME_FILE
+    {"%s et %s vont tous deux sur la sortie standard",
+     "%s and %s both go to standard output"},  // TXT_CLI_BOTH_STDOUT
+    {"bravelle-cli : %s est un fichier CSV d'une autre forme (%s) ; rien n'a \xE9t\xE9 lu ni ajout\xE9.",
+     "bravelle-cli: %s is a CSV file of another shape (%s); nothing was read or appended."},  // TXT_CLI_FOREIGN_CSV
+    {"colonne %d : \"%s\" au lieu de \"%s\"",
+     "column %d is \"%s\" where ours is \"%s\""},                   // TXT_CLI_HEADER_COLUMN
+    {"%d colonnes au lieu de %d", "%d columns where ours has %d"},  // TXT_CLI_HEADER_COUNT
+    {"bravelle-cli : --exec %s : %s ; le relev\xE9 est \xE9"
+     "crit.",
+     "bravelle-cli: --exec %s: %s; the record is written."},  // TXT_CLI_HOOK_FAILED
+    {"la commande n'a pu \xEAtre lanc\xE9"
+     "e",
+     "the command could not be run"},  // TXT_CLI_HOOK_NOT_RUN
+    {"arr\xEAt\xE9"
+     "e apr\xE8s %d s",
+     "ended after %d s"},  // TXT_CLI_HOOK_TIMED_OUT
+    {"termin\xE9"
+     "e avec le code %d",
+     "ended with code %d"},                                                   // TXT_CLI_HOOK_STATUS
+    {"d\xE9j\xE0 lu sur un autre poste", "already read on another fixture"},  // TXT_CLI_DUPLICATE
+    {"%s et %s sont un seul port : un poste par port",
+     "%s and %s are one port: one fixture per port"},  // TXT_CLI_SAME_DEVICE
 };
 
 }  // namespace

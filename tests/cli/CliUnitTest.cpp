@@ -54,6 +54,20 @@ TEST(CliOptions, ReadTakesEveryOptionInEitherSpelling) {
       << "-- ends the options";
 }
 
+TEST(CliOptions, NamedFixturesAndExpectationsInTheirOrder) {
+  const CliOptions o =
+      Parse({"watch", "--fixture", "left=location=1-1.4", "--port", "COM6", "--fixture=r_2=COM7",
+             "--expect-software", "1.12", "--expect-software=2.0", "--expect-circuit", "5", "--csv", "-",
+             "--csv-separator", ";", "--count", "3", "--exec", "lp -d labels"});
+  EXPECT_EQ(o.Ports, (std::vector<std::string>{"location=1-1.4", "COM6", "COM7"}));
+  EXPECT_EQ(o.FixtureNames, (std::vector<std::string>{"left", "", "r_2"}));
+  ASSERT_EQ(o.Expect.Software.size(), 2u);
+  EXPECT_EQ(std::make_pair(o.Expect.Software[1].Major, o.Expect.Software[1].Minor), std::make_pair(2, 0));
+  EXPECT_EQ(o.Expect.Circuit, std::vector<int32_t>{5});
+  EXPECT_EQ(std::make_tuple(o.CsvSeparator, o.Count, o.Exec),
+            std::make_tuple(';', int64_t{3}, std::string("lp -d labels")));
+}
+
 TEST(CliOptions, HelpOfEachCommand) {
   const std::pair<std::vector<std::string>, CliCommand> table[] = {
       {{"--help"}, CliCommand::Help},         {{"-h"}, CliCommand::Help},
@@ -67,6 +81,18 @@ TEST(CliOptions, HelpOfEachCommand) {
   }
   EXPECT_EQ(Parse({"read", "--", "--help"}).Ports, std::vector<std::string>{"--help"})
       << "after --, a port's name";
+  // The help and the parser read one table: every option a command takes is in its help, in both
+  // languages, and one it does not take is not.
+  for (uint32_t language : {0u, 1u}) {
+    const std::string watch = CommandHelp(CliCommand::Watch, language);
+    for (const char* option :
+         {"--fixture NAME=PORT", "--count N", "--trace-dir ", "--exec ", "--csv-separator ,|;"})
+      EXPECT_NE(watch.find(language == 1 ? option : std::string(option).substr(0, 8)), std::string::npos)
+          << option;
+    EXPECT_EQ(watch.find("--wait"), std::string::npos);
+    EXPECT_NE(CommandHelp(CliCommand::Read, language).find("[--] [PORT]\n"), std::string::npos);
+  }
+  EXPECT_EQ(Synopsis(1).substr(0, 50), "usage: bravelle-cli ports [--json] [--lang fr|en]\n");
 }
 
 TEST(CliOptions, WaitIsAPlainDecimalNumberOfSecondsUpToADay) {
@@ -99,6 +125,18 @@ TEST(CliOptions, MistakesAreNamed) {
       {{"read", "--port", "usb:10c45:ea60"}, "is not a USB port"},
       {{"read", "--port", "location=1-"}, "\"location=1-\" is not a USB socket"},
       {{"read", "--port", "location=1-1.4:1"}, "is not a USB socket"},
+      {{"read", "--fixture", "bench 1=COM5"}, "\"bench 1=COM5\" is not a fixture"},
+      {{"read", "--fixture", std::string(33, 'a') + "=COM5"}, "is not a fixture"},
+      {{"read", "--fixture", "A="}, "\"A=\" is not a fixture"},
+      {{"watch", "--log", "l", "--fixture", "A=x", "--fixture", "A=y"}, "the fixture A is given twice"},
+      {{"read", "--expect-software", "1.2.3"},
+       "--expect-software takes MAJOR.MINOR (such as 1.12), not \"1.2.3\""},
+      {{"read", "--expect-circuit", "256"}, "--expect-circuit takes a number from 0 to 255, not \"256\""},
+      {{"read", "--csv-separator", "\t"}, "--csv-separator takes , or ;"},
+      {{"watch", "--log", "l", "--count", "0"}, "--count takes a whole number above 0, not \"0\""},
+      {{"read", "--count", "1"}, "\"--count\" is not an option of read"},
+      {{"read", "--json", "--log", "-"}, "--json and --log both go to standard output"},
+      {{"read", "--log", "r", "--trace", "r"}, "r is given to two options (--trace, --log)"},
   };
   for (const auto& [args, message] : table)
     EXPECT_NE(ParseError(args).find(message), std::string::npos) << ParseError(args) << " / " << message;

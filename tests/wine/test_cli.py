@@ -29,11 +29,29 @@ def run(session, *args):
 
 class CliUnderWine(unittest.TestCase):
     def test_read_json_through_the_silabser_port_that_auto_chooses(self):
-        with harness.WineSession(self) as s:
+        # A UTF-8 system whose Windows code page is 1252, as a Western PC's.
+        with harness.WineSession(self, env=harness.locale_env("en_US.UTF-8")) as s:
             s.set_serialcomm(PORTS)
             unit = s.start_unit(5, "--serial", "305419896")
-            code, out, err = run(s, "read", "--json")
+            # A name outside the ANSI code page (1252 here), for the log and in a message.
+            log = os.path.join(s.run_dir, "Дмитрий.jsonl")
+            table = os.path.join(s.run_dir, "Дмитрий.csv")
+            hook = os.path.join(s.run_dir, "hook.txt")
+            # The hook through cmd, the record on its standard input; the CSV file under LockFileEx.
+            code, out, err = run(s, "read", "--json", "--log", harness.to_windows_path(log), "--csv",
+                                 harness.to_windows_path(table), "--csv-separator", ";",
+                                 "--exec", 'more > "%s"' % harness.to_windows_path(hook))
             transcript = unit.transcript()
+            with open(table, "rb") as f:
+                rows = f.read().split(b"\r\n")
+            with open(hook, "rb") as f:
+                hooked = json.loads(f.read())
+            missing = harness.to_windows_path(os.path.join(s.run_dir, "нет", "Дмитрий.jsonl"))
+            refused = run(s, "read", "--log", missing, "--lang", "en")
+            # The same port typed in another spelling: the same port, so the unit is read before.
+            again = run(s, "read", "--json", "--port", "\\\\.\\com5", "--log", harness.to_windows_path(log))
+            with open(log) as f:
+                logged, relogged = [json.loads(line) for line in f.read().splitlines()]
         self.assertEqual(code, 0, err)
         record = json.loads(out)
         record.pop("time")
@@ -45,6 +63,14 @@ class CliUnderWine(unittest.TestCase):
         wire = [b" ".join(line.split()[1:3]) for line in transcript.splitlines() if line.strip()]
         self.assertEqual(wire.count(b"H>U 04"), 1)
         self.assertEqual(wire[-2:], [b"H>U 04", b"U>H 84"])
+        self.assertEqual(logged["serial"], 305419896)
+        self.assertTrue(rows[0].startswith(b"\xef\xbb\xbfschema;outcome;"), rows[0])
+        self.assertEqual(rows[1].split(b";")[:2], [b"2", b"ok"])
+        self.assertEqual(hooked, logged)
+        self.assertEqual(again[0], 0, again[2])
+        self.assertEqual((relogged["port"], relogged.get("repeat")), ("COM5", True))
+        self.assertEqual(refused[0], 73, refused[2])
+        self.assertIn("cannot create " + missing + ":", refused[2])
 
     def test_ports_and_the_language_of_the_settings_file(self):
         with harness.WineSession(self) as s:
