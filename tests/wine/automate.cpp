@@ -9,6 +9,7 @@
 #include <windows.h>
 // clang-format off
 #include <sddl.h>
+#include <tlhelp32.h>
 // clang-format on
 
 #include <cstdio>
@@ -441,6 +442,33 @@ std::string WaitExit(const std::vector<std::string>& a) {
   return Ok("\"exited\":true,\"code\":" + Num(code));
 }
 
+// ctrl-event IMAGE EVENT: delivers a console control event to the one running process of that image
+// name as Windows does, by a thread at kernel32's CtrlRoutine, since Wine's console sends only
+// Ctrl+C and Ctrl+Break. Found by its name: wine started it, not this server, so its id is unknown here.
+std::string CtrlEvent(const std::vector<std::string>& a) {
+  if (a.size() < 3) return Fail("usage: ctrl-event IMAGE EVENT");
+  DWORD pid = 0;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+    if (lstrcmpiA(entry.szExeFile, a[1].c_str()) == 0) pid = entry.th32ProcessID;
+  CloseHandle(snapshot);
+  if (pid == 0) return Fail("no process " + a[1]);
+  auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CtrlRoutine")));
+  if (routine == nullptr) return Fail(LastErrorText("GetProcAddress CtrlRoutine"));
+  HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
+  if (process == nullptr) return Fail(LastErrorText("OpenProcess"));
+  const ULONG_PTR event = std::strtoul(a[2].c_str(), nullptr, 10);
+  HANDLE thread =
+      CreateRemoteThread(process, nullptr, 0, routine, reinterpret_cast<LPVOID>(event), 0, nullptr);
+  CloseHandle(process);
+  if (thread == nullptr) return Fail(LastErrorText("CreateRemoteThread"));
+  CloseHandle(thread);
+  return Ok("\"pid\":" + Num(pid));
+}
+
 std::string Kill(const std::vector<std::string>& a) {
   if (a.size() < 2) return Fail("usage: kill PID");
   DWORD pid = 0;
@@ -756,6 +784,7 @@ std::string Dispatch(const std::vector<std::string>& a) {
   if (c == "waitwin") return WaitWindow(a);
   if (c == "waitexit") return WaitExit(a);
   if (c == "kill") return Kill(a);
+  if (c == "ctrl-event") return CtrlEvent(a);
   if (c == "version") return Version(a);
   if (c == "manifest") return Manifest(a);
   if (c == "textwidth") return TextWidth(a);

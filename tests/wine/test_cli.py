@@ -204,6 +204,32 @@ class WatchUnderWine(unittest.TestCase):
         # The second unit was released when the watch ended.
         self.assertIn(b"H>U 04", second_wire)
 
+    def test_console_closed_during_a_reading_releases_the_unit_and_restores_the_port(self):
+        with harness.WineSession(self) as s:
+            s.set_serialcomm(PORTS)
+            unit = s.start_unit(5, "--serial", "505")
+            log = harness.to_windows_path(os.path.join(s.run_dir, "units.jsonl"))
+            watch = start_watch(s, "--port", "COM5", "--log", log)
+            try:
+                # The unit has answered the connect request: the reading is under way.
+                harness.wait_until(lambda: b"U>H 81" in unit.transcript(), timeout=40, what="the unit connected")
+                start = time.monotonic()
+                # CTRL_CLOSE_EVENT, as Windows sends it when the console window is closed.
+                s.cmd("ctrl-event", "bravelle-cli.exe", 2)
+                out, err = watch.communicate(timeout=10)
+                elapsed = time.monotonic() - start
+                wire = [b" ".join(line.split()[1:3]) for line in unit.transcript().splitlines() if line.strip()]
+                settings = s.shim_log()
+            finally:
+                if watch.poll() is None:
+                    os.killpg(watch.pid, signal.SIGKILL)
+                    watch.wait()
+        # The handler held the process until the unit was let go and the port had its own settings again.
+        self.assertEqual(wire[-2:], [b"H>U 04", b"U>H 84"], wire)
+        self.assertEqual(settings[-1], "tcsetattr 38400 8N1 0")
+        # Windows ends the process itself about 5 s after the event.
+        self.assertLess(elapsed, 5, err)
+
 
 if __name__ == "__main__":
     harness.main()
