@@ -5,6 +5,12 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <typeinfo>
+#if defined(__GLIBCXX__)
+#include <cxxabi.h>
+#endif
 
 #include "cli/CliPlatform.h"
 #include "text/CommandLineTexts.h"
@@ -17,6 +23,34 @@
 #include "win32/WindowsApi.h"
 // After windows.h, which it needs: the command line as UTF-16.
 #include <shellapi.h>
+
+#if defined(__GLIBCXX__)
+// An exception nobody catches: libstdc++'s own handler says which, but it names the type through its
+// demangler, some 45 KB of this program. This one says the same with the name as the compiler keeps it.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() {
+  static bool terminating = false;
+  if (terminating) {
+    std::fputs("terminate called recursively\n", stderr);
+    std::abort();
+  }
+  terminating = true;
+  if (const std::type_info* type = abi::__cxa_current_exception_type()) {
+    const char* name = type->name();
+    std::fprintf(stderr, "terminate called after throwing an instance of '%s'\n", name + (name[0] == '*'));
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "  what():  %s\n", e.what());
+    } catch (...) {
+    }
+  } else {
+    std::fputs("terminate called without an active exception\n", stderr);
+  }
+  std::abort();
+}
+}  // namespace __gnu_cxx
+#endif
 
 namespace {
 
