@@ -2,7 +2,6 @@
 #include "cli/Output.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -13,12 +12,6 @@
 namespace {
 
 int ErrnoOr(int fallback) { return errno != 0 ? errno : fallback; }
-
-int64_t SteadyMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 // The text cut to a number of display columns: one per character (UTF-8 sequences count once).
 std::string FitColumns(const std::string& text, size_t columns, size_t& used) {
@@ -95,9 +88,8 @@ void Console::Progress(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!progress_) return;
   // A terminal rewritten more often than a person reads only flickers, and costs a watch its time.
-  const int64_t now = SteadyMs();
-  if (width_ != 0 && now - lastProgressMs_ < 250) return;
-  lastProgressMs_ = now;
+  if (width_ != 0 && sinceProgress_.ElapsedMs() < 250) return;
+  sinceProgress_.Restart();
   // One column short of the width: a line that fills it wraps on some terminals.
   const int columns = platform_.TerminalColumns();
   size_t used = 0;

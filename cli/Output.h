@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/CliPlatform.h"
+#include "platform/Clock.h"
 #include "record/ReadingRecord.h"
 
 // Exit codes of sysexits.h beside the command's own.
@@ -50,7 +51,7 @@ class Console {
   bool progress_;
   bool humanToError_ = false;
   size_t width_ = 0;
-  int64_t lastProgressMs_ = -1000;
+  Stopwatch sinceProgress_;  // since the progress line was last drawn
   int outError_ = 0;
 };
 

@@ -26,10 +26,15 @@ class TickPortList : public PortLister {
   explicit TickPortList(CliPlatform& platform) : platform_(platform) {}
   bool ListPorts(std::vector<PortInfo>& ports) override {
     const int64_t age = age_.ElapsedMs();
-    if (!read_ || age >= kStillMs ||
-        (age >= kPollMs && (stamp_.empty() || platform_.PortListStamp() != stamp_))) {
-      // The stamp first: a port that comes during the walk moves it again.
-      stamp_ = platform_.PortListStamp();
+    bool walk = !read_ || age >= kStillMs;
+    std::string stamp;
+    if (!walk && age >= kPollMs) {
+      stamp = platform_.PortListStamp();
+      walk = stamp.empty() || stamp != stamp_;
+    }
+    if (walk) {
+      // The stamp is taken before the walk: a port that comes during the walk moves it again.
+      stamp_ = stamp.empty() ? platform_.PortListStamp() : stamp;
       listed_ = platform_.Ports().ListPorts(ports_);
       read_ = true;
       age_.Restart();
