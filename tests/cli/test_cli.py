@@ -957,8 +957,9 @@ class Ports(unittest.TestCase):
         os.mkdir(traces)
         dev = self.dev
         # What the hook received: its environment, then its standard input.
-        command = ('printf "%%s %%s %%s %%s\\n" "$BRAVELLE_FIXTURE" "$BRAVELLE_OUTCOME" "$BRAVELLE_SERIAL" '
-                   '"$BRAVELLE_PORT" >> "%s"; cat >> "%s"; [ "$BRAVELLE_OUTCOME" = ok ]' % (hook, hook))
+        # The hooks of two fixtures may run at once: each writes its two lines in one append.
+        command = ('r=$(cat); printf "%%s %%s %%s %%s\\n%%s\\n" "$BRAVELLE_FIXTURE" "$BRAVELLE_OUTCOME" '
+                   '"$BRAVELLE_SERIAL" "$BRAVELLE_PORT" "$r" >> "%s"; [ "$BRAVELLE_OUTCOME" = ok ]' % hook)
         watch = subprocess.Popen(
             [CLI, "watch", "--fixture", "A=usb:10c4:ea60:0001", "--fixture", "B=" + dev + "/ttyUSB2",
              "--fixture", "C=location=1-4", "--fixture", "D=" + dev + "/ttyUSB5", "--expect-software", "1.12",
@@ -999,9 +1000,10 @@ class Ports(unittest.TestCase):
         # The hook: once per record, after it was written, the record whole on its standard input.
         with open(hook) as f:
             told = f.read().splitlines()
-        self.assertEqual(told[1::2], lines)
-        self.assertEqual(sorted(told[0::2]), sorted("%s %s %010d %s" % (r["fixture"], r["outcome"], r["serial"], r["port"])
-                                                    for r in got))
+        self.assertEqual(sorted(told[1::2]), sorted(lines))
+        for said, line in zip(told[0::2], told[1::2]):
+            r = json.loads(line)
+            self.assertEqual(said, "%s %s %010d %s" % (r["fixture"], r["outcome"], r["serial"], r["port"]))
         self.assertIn("--exec %s: ended with code 1; the record is written." % command, err.decode())
         names = sorted(re.sub(r"-\d{8}T\d{6}\.\d{3}Z", "", n) for n in os.listdir(traces))
         self.assertEqual(names, ["A-0000000011.trace"] * 2 + ["B-0000000022.trace", "C-0000000022.trace",
