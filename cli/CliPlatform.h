@@ -74,7 +74,6 @@ class CliPlatform {
   virtual bool PortPresent(const std::string& port) = 0;
   // The language when --lang is not given: 0 French, 1 English.
   virtual uint32_t DefaultLanguage() = 0;
-  virtual PortProblem ClassifyPortError(int32_t status) = 0;
   // An error code as the system's own tools print it: "errno 13", "5".
   virtual std::string ErrorCode(int32_t status) = 0;
   // The group whose members may open the port, where the system grants ports to groups; empty elsewhere.

@@ -251,24 +251,6 @@ class PosixCliPlatform : public CliPlatform {
     return 1;
   }
 
-  PortProblem ClassifyPortError(int32_t status) override {
-    switch (status) {
-      case EBUSY:
-        return PortProblem::Busy;
-      case ENOENT:
-      case ENODEV:
-      case ENXIO:
-      case EIO:
-        return PortProblem::Missing;
-      case EACCES:
-      case EPERM:
-        return PortProblem::Permission;
-      case ENOTTY:
-        return PortProblem::NotSerial;
-      default:
-        return PortProblem::Other;
-    }
-  }
 
   std::string ErrorCode(int32_t status) override { return "errno " + std::to_string(status); }
 

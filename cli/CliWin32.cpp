@@ -246,22 +246,6 @@ class Win32CliPlatform : public CliPlatform {
 
   uint32_t DefaultLanguage() override { return StoredLanguage(); }
 
-  PortProblem ClassifyPortError(int32_t status) override {
-    switch (status) {
-      case ERROR_FILE_NOT_FOUND:
-      case ERROR_PATH_NOT_FOUND:
-      case ERROR_DEVICE_NOT_CONNECTED:
-      case ERROR_GEN_FAILURE:
-        return PortProblem::Missing;
-      case ERROR_ACCESS_DENIED:
-      case ERROR_SHARING_VIOLATION:
-        return PortProblem::Busy;
-      case ERROR_INVALID_FUNCTION:
-        return PortProblem::NotSerial;
-      default:
-        return PortProblem::Other;
-    }
-  }
 
   std::string ErrorCode(int32_t status) override { return std::to_string(status); }
   std::string PortGroup(const std::string&) override { return std::string(); }

@@ -202,12 +202,12 @@ std::vector<std::string> ChoiceProblemLines(const PortSpec& spec, const PortChoi
   return lines;
 }
 
-std::vector<std::string> PortProblemReport(CliPlatform& platform, int32_t status, const std::string& port,
-                                           uint32_t language) {
+std::vector<std::string> PortProblemReport(CliPlatform& platform, PortProblem problem, int32_t status,
+                                           const std::string& port, uint32_t language) {
   std::vector<std::string> lines{Say(TXT_CLI_PORT_UNUSABLE, language, ValidUtf8(port).c_str())};
   lines.push_back("  " + platform.SystemMessage(status) + " (" + platform.ErrorCode(status) + ")");
   std::vector<std::string> advice;
-  switch (platform.ClassifyPortError(status)) {
+  switch (problem) {
     case PortProblem::Permission: {
       const std::string group = platform.PortGroup(port);
       advice = {Say(TXT_CLI_ADVICE_GROUP, language, group.c_str()),

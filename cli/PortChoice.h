@@ -46,7 +46,7 @@ PortChoice ChoosePort(CliPlatform& platform, const PortSpec& spec, PortLister& l
 std::vector<std::string> ChoiceProblemLines(const PortSpec& spec, const PortChoice& choice,
                                             uint32_t language);
 
-// The heading and the lines of a port that cannot be used, for a person: the system's words, then what
-// usually fixes it.
-std::vector<std::string> PortProblemReport(CliPlatform& platform, int32_t status, const std::string& port,
-                                           uint32_t language);
+// The heading and the lines of a port that cannot be used, for a person: the system's words for the
+// status, then what usually fixes the problem the port's device read in it.
+std::vector<std::string> PortProblemReport(CliPlatform& platform, PortProblem problem, int32_t status,
+                                           const std::string& port, uint32_t language);

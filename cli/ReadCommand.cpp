@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "cli/Commands.h"
-#include "link/UnitReading.h"
+#include "link/ReadingSequence.h"
 #include "platform/Clock.h"
 #include "text/Utf8.h"
 
@@ -12,6 +12,134 @@ namespace {
 // release after a handshake cut short adds its own pauses (200 ms each), within half a second.
 constexpr int64_t kOneAttemptMs = 1200;
 
+// The files a reading is written to, opened before the port is touched.
+struct ReadFiles {
+  explicit ReadFiles(CliContext& cx)
+      : trace(cx.Platform, cx.Terminal, OutputFile::Trace),
+        log(cx.Platform, cx.Terminal, OutputFile::JsonLines),
+        csv(cx.Platform, cx.Terminal, OutputFile::Csv, cx.Options.CsvSeparator) {}
+
+  // 0, or the exit code of a file that cannot be opened.
+  int Open(CliContext& cx) {
+    const CliOptions& options = cx.Options;
+    for (auto [file, path] : {std::pair<OutputFile*, const std::string*>{&trace, &options.Trace},
+                              {&log, &options.Log},
+                              {&csv, &options.Csv}}) {
+      if (path->empty() || file->Open(*path)) continue;
+      // A FIFO nobody reads holds the open until a signal ends it.
+      if (StopRequested()) return ExitCodeOfSignal(StopSignal());
+      return ReportCannotCreate(cx.Terminal, *file, cx.Platform);
+    }
+    return 0;
+  }
+
+  OutputFile trace;
+  OutputFile log;
+  OutputFile csv;
+};
+
+// The reading itself, on a port another program does not hold: the handshake asked until the wait
+// is over, then the unit read and let go.
+void ReadUnit(CliContext& cx, SerialDevice& device, const std::string& port, OutputFile& trace,
+              const Stopwatch& start, ReadingRecord& record) {
+  const CliOptions& options = cx.Options;
+  TracingSerialDevice::Sink sink = [&](bool hostToUnit, uint8_t byte) {
+    if (trace.IsOpen()) trace.WriteLine(TraceLine(start.ElapsedMs(), hostToUnit, byte));
+  };
+  // The wait ends when it says, also in the middle of a handshake: the attempt under way is cut
+  // short, its pause and its read of the answer, and the release that follows waits for nothing.
+  // One attempt always gets its pause and a moment for the answer.
+  const int64_t limitMs = std::max<int64_t>(options.WaitMs, kOneAttemptMs);
+  bool connected = false;
+  bool timeUp = false;
+  const StopRequest stop = [&] {
+    if (StopRequested()) return true;
+    if (!connected && start.ElapsedMs() >= limitMs) timeUp = true;
+    return timeUp;
+  };
+  // A read of the answer blocks for up to 1.1 s: the system is asked to wake it when the time is up.
+  cx.Platform.WakeWaitsAfter(static_cast<uint32_t>(std::max<int64_t>(1, limitMs - start.ElapsedMs())));
+  // The progress line would be glued to the trace's lines on standard error.
+  const bool progress = options.Trace != "-";
+  UnitLine line(device, cx.Platform.Ticks(), cx.Platform.DevicePath(port), stop, sink);
+  ReadingPlan plan;
+  plan.WaitMs = static_cast<uint32_t>(options.WaitMs);
+  plan.Stop = stop;
+  ReadingSequence reading(line.Link(), line.Ticks(), plan, [&](ReadingEvent event, const UnitReading& r) {
+    if (event == ReadingEvent::Attempt && progress)
+      cx.Terminal.Progress(WaitingText(cx.Language, port, start.ElapsedMs(), r.Attempts - 1));
+    if (event == ReadingEvent::Connected) {
+      cx.Platform.WakeWaitsAfter(0);
+      connected = true;
+    }
+  });
+  record.Reading = reading.Run();
+  cx.Platform.WakeWaitsAfter(0);
+  if (timeUp && !StopRequested() && record.Reading.Outcome == ReadingOutcome::Interrupted) {
+    record.Reading.Outcome = ReadingOutcome::NoAnswer;
+    record.Reading.Status = COMERR_TIMEOUT;
+  }
+  cx.Terminal.ClearProgress();
+}
+
+// The port chosen: held against other programs, read, and the record's failure words. The hold is
+// the caller's to keep until the record is written and its hook has run.
+void ReadChosenPort(CliContext& cx, const PortChoice& choice, OutputFile& trace, const Stopwatch& start,
+                    ReadingRecord& record, std::unique_ptr<PortHold>& hold, std::vector<std::string>& problem) {
+  // The port's one name, whatever link or spelling chose it: the repeat flag and a reader go by it.
+  record.Port = cx.Platform.CanonicalPort(choice.Port);
+  record.Location = choice.Location;
+  const std::unique_ptr<SerialDevice> device = cx.Platform.NewSerialDevice();
+  int32_t held = 0;
+  hold = cx.Platform.HoldPort(choice.Port, held);
+  if (hold) {
+    ReadUnit(cx, *device, choice.Port, trace, start, record);
+  } else {
+    // Another program holds it: its exclusive flag, or a live lock file.
+    UnitReading& r = record.Reading;
+    r.Outcome = ReadingOutcome::PortError;
+    r.HasStatus = true;
+    r.Status = held;
+    r.Problem = device->ProblemOf(held);
+  }
+  RecordFailure(cx, record, cx.Options.WaitMs, problem);
+  if (hold && ApplyExpectations(cx.Options.Expect, record, cx.Language)) problem.push_back(record.Message);
+}
+
+// The record's flags, then the files, then the screen and the hook: the screen never shows a result
+// that the files lack. Returns the command's exit code.
+int Conclude(CliContext& cx, const PortChoice& choice, ReadFiles& files, ReadingRecord& record,
+             const std::vector<std::string>& problem) {
+  const ReadingOutcome outcome = record.Reading.Outcome;
+  // A reading that did not happen leaves no record.
+  const bool happened = outcome != ReadingOutcome::Interrupted;
+  bool written = true;
+  if (happened) {
+    // A unit read again on the same port is flagged as in a watch's log.
+    RepeatMemory previous;
+    previous.Merge(files.log.PreviousSerials());
+    previous.Merge(files.csv.PreviousSerials());
+    if (choice.Result == PortChoice::Chosen) previous.Alias(choice.Port, record.Port);
+    previous.Mark(record);
+    for (OutputFile* file : {&files.log, &files.csv})
+      if (file->IsOpen() && !file->AppendRecord(record)) written = false;
+  }
+  if (written) {
+    if (!cx.Options.Json) {
+      for (const std::string& text : RecordLines(record, cx.Language)) cx.Terminal.Human(text);
+    } else if (happened) {
+      cx.Terminal.Out(RecordJson(record));
+    }
+    if (happened) RunHook(cx, record);
+  }
+  for (const std::string& text : problem) cx.Terminal.Err(text);
+  if (const int failed = ReportWriteFailures(cx.Terminal, {&files.trace, &files.log, &files.csv})) return failed;
+  // A stop that came once the unit was read takes nothing away from the reading.
+  if (StopRequested() && outcome != ReadingOutcome::Ok) return ExitCodeOfSignal(StopSignal());
+  if (record.Rejected != ReadingRecord::Rejection::None) return kExitRejected;
+  return ExitCode(outcome);
+}
+
 }  // namespace
 
 int RunRead(CliContext& cx) {
@@ -19,120 +147,19 @@ int RunRead(CliContext& cx) {
   const Stopwatch start;
   ReadingRecord record;
   record.StartUnixMs = UnixMsNow();
+  ReadFiles files(cx);
+  if (const int failed = files.Open(cx)) return failed;
 
-  OutputFile trace(cx.Platform, cx.Terminal, OutputFile::Trace);
-  OutputFile log(cx.Platform, cx.Terminal, OutputFile::JsonLines);
-  OutputFile csv(cx.Platform, cx.Terminal, OutputFile::Csv, options.CsvSeparator);
-  for (auto [file, path] : {std::pair<OutputFile*, const std::string*>{&trace, &options.Trace},
-                            {&log, &options.Log},
-                            {&csv, &options.Csv}}) {
-    if (path->empty() || file->Open(*path)) continue;
-    // A FIFO nobody reads holds the open until a signal ends it.
-    if (StopRequested()) return ExitCodeOfSignal(StopSignal());
-    return ReportCannotCreate(cx.Terminal, *file, cx.Platform);
-  }
-
-  const PortSpec spec = [&] {
-    PortSpec s;
-    ParsePortSpec(options.Ports.empty() ? "auto" : options.Ports[0], s);
-    return s;
-  }();
+  PortSpec spec;
+  ParsePortSpec(options.Ports.empty() ? "auto" : options.Ports[0], spec);
   if (!options.FixtureNames.empty()) record.Fixture = options.FixtureNames[0];
   const PortChoice choice = ChoosePort(cx.Platform, spec);
   std::vector<std::string> problem;
-  // Held until the reading is over and its line closed.
   std::unique_ptr<PortHold> hold;
-  if (choice.Result != PortChoice::Chosen) {
+  if (choice.Result != PortChoice::Chosen)
     RecordChoiceProblem(cx, spec, choice, record, problem);
-  } else if (int32_t held = 0; !(hold = cx.Platform.HoldPort(choice.Port, held))) {
-    // Another program holds it: its exclusive flag, or a live lock file.
-    // The port's one name, whatever link or spelling chose it: the repeat flag and a reader go by it.
-    record.Port = cx.Platform.CanonicalPort(choice.Port);
-    record.Location = choice.Location;
-    record.Reading.Outcome = ReadingOutcome::PortError;
-    record.Reading.HasStatus = true;
-    record.Reading.Status = held;
-    RecordFailure(cx, record, options.WaitMs, problem);
-  } else {
-    record.Port = cx.Platform.CanonicalPort(choice.Port);
-    record.Location = choice.Location;
-    // A unit that answers the handshake's request with a refusal is told apart from a silent one.
-    bool asked = false;
-    bool refused = false;
-    TracingSerialDevice::Sink sink = [&](bool hostToUnit, uint8_t byte) {
-      if (!hostToUnit && asked && byte == RSP_REFUSED) refused = true;
-      asked = hostToUnit && byte == CMD_CONNECT;
-      if (trace.IsOpen()) trace.WriteLine(TraceLine(start.ElapsedMs(), hostToUnit, byte));
-    };
-    // The wait ends when it says, also in the middle of a handshake: the attempt under way is cut
-    // short, its pause and its read of the answer, and the release that follows waits for nothing.
-    // One attempt always gets its pause and a moment for the answer.
-    const int64_t limitMs = std::max<int64_t>(options.WaitMs, kOneAttemptMs);
-    bool connected = false;
-    bool timeUp = false;
-    const StopRequest stop = [&] {
-      if (StopRequested()) return true;
-      if (!connected && start.ElapsedMs() >= limitMs) timeUp = true;
-      return timeUp;
-    };
-    // A read of the answer blocks for up to 1.1 s: the system is asked to wake it when the time is up.
-    cx.Platform.WakeWaitsAfter(static_cast<uint32_t>(std::max<int64_t>(1, limitMs - start.ElapsedMs())));
-    // The progress line would be glued to the trace's lines on standard error.
-    const bool progress = options.Trace != "-";
-    const std::unique_ptr<SerialDevice> device = cx.Platform.NewSerialDevice();
-    UnitLine line(*device, cx.Platform.Ticks(), cx.Platform.DevicePath(choice.Port), stop, sink);
-    ReadingOptions how;
-    how.Wait.WaitMs = static_cast<uint32_t>(options.WaitMs);
-    how.Wait.Stop = stop;
-    how.Wait.OnAttempt = [&](int32_t attempt) {
-      if (progress)
-        cx.Terminal.Progress(WaitingText(cx.Language, choice.Port, start.ElapsedMs(), attempt - 1));
-    };
-    how.OnStep = [&](const UnitReading&) {
-      if (!connected) cx.Platform.WakeWaitsAfter(0);
-      connected = true;
-    };
-    record.Reading = ReadUnitIdentity(line.Link(), line.Ticks(), how);
-    cx.Platform.WakeWaitsAfter(0);
-    if (timeUp && !StopRequested() && record.Reading.Outcome == ReadingOutcome::Interrupted) {
-      record.Reading.Outcome = ReadingOutcome::NoAnswer;
-      record.Reading.Status = COMERR_TIMEOUT;
-    }
-    record.Refused = refused && record.Reading.Outcome == ReadingOutcome::NoAnswer;
-    cx.Terminal.ClearProgress();
-    RecordFailure(cx, record, options.WaitMs, problem);
-    if (ApplyExpectations(options.Expect, record, cx.Language)) problem.push_back(record.Message);
-  }
+  else
+    ReadChosenPort(cx, choice, files.trace, start, record, hold, problem);
   record.ElapsedMs = start.ElapsedMs();
-  const ReadingOutcome outcome = record.Reading.Outcome;
-
-  if (outcome != ReadingOutcome::Interrupted) {
-    // A unit read again on the same port is flagged as in a watch's log.
-    RepeatMemory previous;
-    previous.Merge(log.PreviousSerials());
-    previous.Merge(csv.PreviousSerials());
-    if (choice.Result == PortChoice::Chosen) previous.Alias(choice.Port, record.Port);
-    previous.Mark(record);
-  }
-  // A reading that did not happen leaves no record. The files first: the screen never shows a
-  // result that they lack.
-  bool written = true;
-  if (outcome != ReadingOutcome::Interrupted) {
-    for (OutputFile* file : {&log, &csv})
-      if (file->IsOpen() && !file->AppendRecord(record)) written = false;
-  }
-  if (written) {
-    if (options.Json) {
-      if (outcome != ReadingOutcome::Interrupted) cx.Terminal.Out(RecordJson(record));
-    } else {
-      for (const std::string& text : RecordLines(record, cx.Language)) cx.Terminal.Human(text);
-    }
-    if (written && outcome != ReadingOutcome::Interrupted) RunHook(cx, record);
-  }
-  for (const std::string& text : problem) cx.Terminal.Err(text);
-  if (const int failed = ReportWriteFailures(cx.Terminal, {&trace, &log, &csv})) return failed;
-  // A stop that came once the unit was read takes nothing away from the reading.
-  if (StopRequested() && outcome != ReadingOutcome::Ok) return ExitCodeOfSignal(StopSignal());
-  if (record.Rejected != ReadingRecord::Rejection::None) return kExitRejected;
-  return ExitCode(outcome);
+  return Conclude(cx, choice, files, record, problem);
 }

@@ -37,8 +37,8 @@ void RecordFailure(CliContext& cx, ReadingRecord& record, int64_t waitMs, std::v
   lines.clear();
   const UnitReading& r = record.Reading;
   if (r.Outcome == ReadingOutcome::PortError) {
-    record.Problem = cx.Platform.ClassifyPortError(r.Status);
-    lines = PortProblemReport(cx.Platform, r.Status, record.Port, cx.Language);
+    record.Problem = r.Problem;
+    lines = PortProblemReport(cx.Platform, r.Problem, r.Status, record.Port, cx.Language);
     // The record says it on one line: the heading and the system's words.
     record.Message = lines[0] + (lines.size() > 1 ? " " + lines[1].substr(2) : "");
     return;

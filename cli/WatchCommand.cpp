@@ -7,7 +7,8 @@
 #include <thread>
 
 #include "cli/Commands.h"
-#include "link/UnitReading.h"
+#include "link/ReadingSequence.h"
+#include "record/RecordTexts.h"
 #include "platform/Clock.h"
 #include "text/Utf8.h"
 
@@ -139,47 +140,22 @@ class Fixture {
     const StopRequest stop = [this] { return bench_.ShouldStop(); };
     while (!bench_.ShouldStop()) {
       if (!line_ && !FindPort(stop)) continue;
-      // Wait for a unit: it answers the handshake.
-      const Stopwatch waitStart;
-      Stopwatch attemptStart;
-      int64_t attemptUnixMs = UnixMsNow();
-      WaitForUnitOptions wait;
-      wait.Deadline = false;
-      wait.Stop = stop;
-      wait.OnAttempt = [&](int32_t attempt) {
-        attemptStart.Restart();
-        attemptUnixMs = UnixMsNow();
-        trace_.clear();
-        traceStart_.Restart();
-        Show(WaitingText(cx_.Language, Label(), waitStart.ElapsedMs(), attempt - 1));
-      };
-      int32_t attempts = 0;
-      const int32_t status = WaitForUnit(line_->Link(), line_->Ticks(), wait, attempts);
-      if (status == COMERR_STOPPED || bench_.ShouldStop()) break;
-      if (IsSystemError(status)) {
-        PortFailed(status);
+      ReadingRecord record;
+      Read(stop, record);
+      const UnitReading& r = record.Reading;
+      // A reading cut short by the stop did not happen; the close below lets the unit go.
+      if (r.Outcome == ReadingOutcome::Interrupted || bench_.ShouldStop()) break;
+      if (r.Outcome == ReadingOutcome::PortError) {
+        PortFailed(r.Problem, r.Status);
         continue;
       }
-      reported_ = 0;
-      Show(Say(TXT_CLI_FIXTURE_READING, cx_.Language, Label().c_str()));
-      ReadingRecord record;
-      record.Fixture = name_;
-      record.Port = cx_.Platform.CanonicalPort(port_);
-      record.Location = location_;
-      record.StartUnixMs = attemptUnixMs;
-      record.Reading.Attempts = attempts;
-      ReadIdentity(line_->Link(), record.Reading);
-      // A reading cut short by the stop did not happen; the close below lets the unit go.
-      if (record.Reading.Outcome == ReadingOutcome::Interrupted || bench_.ShouldStop()) break;
-      line_->Link().Release();
-      record.ElapsedMs = attemptStart.ElapsedMs();
       std::vector<std::string> lines;
       RecordFailure(cx_, record, 0, lines);
       ApplyExpectations(cx_.Options.Expect, record, cx_.Language);
       WriteTrace(record);
       if (bench_.Publish(record, port_)) RunHook(cx_, record);
       Show(Say(TXT_CLI_FIXTURE_PRESENT, cx_.Language, Label().c_str()));
-      WaitUntilGone();
+      WaitUntilGone(stop);
     }
     // One release, then the port's own settings back and the port closed: the
     // link's destructor would release again (and Close once more) for a unit
@@ -199,6 +175,50 @@ class Fixture {
   }
   // How the person knows the fixture: its name, else its port.
   std::string Label() const { return name_.empty() ? ValidUtf8(port_) : name_; }
+
+  // Waits for a unit, reads it and lets it go, keeping the port open: the record from the handshake
+  // that reached the unit. A unit that refuses the handshake is told once, until it stops answering.
+  void Read(const StopRequest& stop, ReadingRecord& record) {
+    const Stopwatch waitStart;
+    Stopwatch attemptStart;
+    record.Fixture = name_;
+    record.Port = cx_.Platform.CanonicalPort(port_);
+    record.Location = location_;
+    ReadingPlan plan;
+    plan.Deadline = false;
+    plan.After = AfterReading::Release;
+    plan.Stop = stop;
+    ReadingSequence reading(line_->Link(), line_->Ticks(), plan, [&](ReadingEvent event, const UnitReading& r) {
+      switch (event) {
+        case ReadingEvent::Attempt:
+          attemptStart.Restart();
+          record.StartUnixMs = UnixMsNow();
+          trace_.clear();
+          traceStart_.Restart();
+          refusing_ = refusedLast_;
+          refusedLast_ = false;
+          Show(refusing_ ? Say(TXT_REC_UNIT_REFUSES, cx_.Language, Label().c_str())
+                         : WaitingText(cx_.Language, Label(), waitStart.ElapsedMs(), r.Attempts - 1));
+          break;
+        case ReadingEvent::Refused:
+          refusedLast_ = true;
+          if (refusing_) break;
+          // No reading took place, as for a port that cannot be used: said, never recorded.
+          cx_.Terminal.Err(Say(TXT_REC_REFUSED, cx_.Language, Label().c_str()));
+          Show(Say(TXT_REC_UNIT_REFUSES, cx_.Language, Label().c_str()));
+          break;
+        case ReadingEvent::Connected:
+          reported_ = 0;
+          refusedLast_ = false;
+          Show(Say(TXT_CLI_FIXTURE_READING, cx_.Language, Label().c_str()));
+          break;
+        default:
+          break;
+      }
+    });
+    record.Reading = reading.Run();
+    record.ElapsedMs = attemptStart.ElapsedMs();
+  }
 
   // --trace-dir: the bytes of this reading's handshake and reading, in a file of its own.
   void WriteTrace(const ReadingRecord& record) {
@@ -249,14 +269,14 @@ class Fixture {
     }
     port_ = choice.Port;
     location_ = choice.Location;
+    device_ = cx_.Platform.NewSerialDevice();
     // Held by another program (its exclusive flag, a live lock file): told once, tried again.
     int32_t held = 0;
     hold_ = cx_.Platform.HoldPort(port_, held);
     if (!hold_) {
-      PortFailed(held);
+      PortFailed(device_->ProblemOf(held), held);
       return false;
     }
-    device_ = cx_.Platform.NewSerialDevice();
     TracingSerialDevice::Sink sink;
     if (!cx_.Options.TraceDir.empty()) {
       sink = [this](bool hostToUnit, uint8_t byte) {
@@ -272,7 +292,7 @@ class Fixture {
   // permission) is told once per cause: the watch goes on trying, as such a
   // cause is often mended while it waits. Not there, or gone under us: every
   // descriptor the system holds for it is let go.
-  void PortFailed(int32_t status) {
+  void PortFailed(PortProblem problem, int32_t status) {
     Drop();
     bool present = false;
     {
@@ -280,35 +300,20 @@ class Fixture {
       present = cx_.Platform.PortPresent(port_);
     }
     if (status != reported_ && present) {
-      for (const std::string& text : PortProblemReport(cx_.Platform, status, port_, cx_.Language))
+      for (const std::string& text : PortProblemReport(cx_.Platform, problem, status, port_, cx_.Language))
         cx_.Terminal.Err(text);
       reported_ = status;
     }
     cx_.Platform.Pause(kPollMs);
   }
 
-  // Until the unit read is gone: its port vanished, or it no longer answers.
-  void WaitUntilGone() {
-    while (!bench_.ShouldStop()) {
-      bool present = false;
-      {
-        std::lock_guard<std::mutex> lock(bench_.PortListLock());
-        present = cx_.Platform.PortPresent(port_);
-      }
-      if (!present) {
-        Drop();
-        return;
-      }
-      const int32_t status = line_->Link().Connect(1);
-      if (status == 0) {
-        line_->Link().Release();
-        continue;
-      }
-      if (IsSystemError(status)) {
-        Drop();
-      }
-      return;
-    }
+  // Until the unit read is gone: its port vanished or failed, or it no longer answers.
+  void WaitUntilGone(const StopRequest& stop) {
+    const UnitLeft left = WaitUntilUnitLeaves(line_->Link(), stop, [this] {
+      std::lock_guard<std::mutex> lock(bench_.PortListLock());
+      return cx_.Platform.PortPresent(port_);
+    });
+    if (left == UnitLeft::PortFailed) Drop();
   }
 
   Bench& bench_;
@@ -324,6 +329,8 @@ class Fixture {
   std::unique_ptr<SerialDevice> device_;
   std::unique_ptr<UnitLine> line_;  // after the device: destroyed first, releasing the unit through it
   int32_t reported_ = 0;
+  bool refusedLast_ = false;  // the last handshake was refused
+  bool refusing_ = false;     // ... and so was the one before: already said
 };
 
 // Ctrl+C and SIGTERM are how a bench ends a watch; a hang-up is not.

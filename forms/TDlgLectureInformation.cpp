@@ -7,6 +7,7 @@
 #include "text/SettingsFile.h"
 #include "text/TextCatalogue.h"
 #include "forms/DialogChoixLangue.h"
+#include "link/ReadingPane.h"
 
 namespace {
 
@@ -244,6 +245,7 @@ void TDlgLectureInformation::EnableDialogButtons(bool enabled) {
 void TDlgLectureInformation::ReturnToIdle() {
   form_->SetSessionEndReason("");
   EnableDialogButtons(true);
+  reading_.reset();
   ReadStep = 0;
   TimerGestConnection.SetInterval(kIdleInterval);
   TimerGestConnection.SetEnabled(true);
@@ -260,25 +262,28 @@ void TDlgLectureInformation::ButtonLectureInfoClick() {
   // What the system shows should the session end before the unit is let go.
   form_->SetSessionEndReason(Text(TXT_READING_IN_PROGRESS, Language));
   EnableDialogButtons(false);
-  ReadStep = 1;
+  // No unit, a refusal or a port that will not open: the handshake is asked again at the next tick,
+  // silently and for as long as the user lets it run. A unit lost during the reading may have been
+  // unplugged, or its port may be failing: its port is closed, so the next reading opens it anew.
+  ReadingPlan plan;
+  plan.Deadline = false;
+  plan.PortErrorEnds = false;
+  plan.After = AfterReading::ReleaseOrCloseWhenLost;
+  reading_ = std::make_unique<ReadingSequence>(
+      Link, platform_.Ticks, plan, [this](ReadingEvent event, const UnitReading& r) { OnReadingEvent(event, r); });
+  ReadStep = reading_->Stage();
   // A new interval restarts the period: the first step runs one period after the click.
   TimerGestConnection.SetInterval(kReadingInterval);
   TimerGestConnection.SetEnabled(true);
 }
 
 void TDlgLectureInformation::TimerGestConnectionTimer() {
-  // One line per step reads as the table it is.
-  // clang-format off
-  switch (ReadStep) {
-    case 0: WatchPort(); break;
-    case 1: StepConnect(); break;
-    case 2: StepCheckUnit(); break;
-    case 3: StepSerialNumber(); break;
-    case 4: StepCircuitVersion(); break;
-    case 5: StepSoftwareVersion(); break;
-    default: StepFinish(); break;
+  if (ReadStep == 0 || !reading_) {
+    WatchPort();
+    return;
   }
-  // clang-format on
+  reading_->Step();
+  ReadStep = reading_->Stage();
 }
 
 void TDlgLectureInformation::WatchPort() {
@@ -295,99 +300,41 @@ void TDlgLectureInformation::WatchPort() {
   }
 }
 
-void TDlgLectureInformation::StepConnect() {
-  // No unit, a refusal or a port that will not open: try again at the next
-  // tick, silently and for as long as the user lets it run.
-  if (Link.Connect(kConnectTimeout) != 0) return;
-  Append(Text(TXT_DEVICE_CONNECTED, Language));
-  Append(Text(TXT_BLANK_LINE));
-  ReadStep = 2;
-}
-
-void TDlgLectureInformation::StepCheckUnit() {
-  Append(Text(TXT_CHECKING_UNIT, Language));
-  const int32_t status = Link.CheckUnitType();
-  if (status == COMERR_WRONG_UNIT) {
-    PostReadFailed(kReadWrongUnit, 0);
-    return;
+void TDlgLectureInformation::OnReadingEvent(ReadingEvent event, const UnitReading& r) {
+  for (const std::string& line : PaneLines(event, r, Language)) Append(line);
+  if (event == ReadingEvent::Failed) {
+    // A unit that answered the handshake and then fell silent or garbled its answers has not shown
+    // what it is: its lines stop there, and the box says so with the link's status.
+    if (r.Outcome == ReadingOutcome::WrongUnit)
+      PostReadFailed(kReadWrongUnit, 0);
+    else
+      PostReadFailed(kReadLinkLost, r.Status);
+  } else if (event == ReadingEvent::Released && r.Outcome == ReadingOutcome::Ok) {
+    TimerGestConnection.SetEnabled(false);
+    form_->PostMessage({UM_READ_DONE, 0, 0});
   }
-  // A unit that answered the handshake and then fell silent has not shown
-  // that it is ours; reporting it as confirmed would be a lie.
-  if (status != 0) {
-    PostReadFailed(kReadLinkLost, status);
-    return;
-  }
-  Append(WithDeviceName(TXT_UNIT_CONFIRMED, Language));
-  Append(Text(TXT_BLANK_LINE));
-  ReadStep = 3;
-}
-
-// In steps 3 to 5 a failed read ends the reading before its line is written:
-// the out-values would hold partial or stale figures.
-void TDlgLectureInformation::StepSerialNumber() {
-  uint32_t serial = 0;
-  const int32_t status = Link.ReadSerialNumber(serial);
-  if (status != 0) {
-    PostReadFailed(kReadLinkLost, status);
-    return;
-  }
-  Append(Format(Text(TXT_SERIAL_NUMBER, Language), static_cast<unsigned>(serial)));
-  ReadStep = 4;
-}
-
-void TDlgLectureInformation::StepCircuitVersion() {
-  int32_t circuit = 0;
-  const int32_t status = Link.ReadCircuitVersion(circuit);
-  if (status != 0) {
-    PostReadFailed(kReadLinkLost, status);
-    return;
-  }
-  Append(Format(Text(TXT_CIRCUIT_VERSION, Language), static_cast<unsigned>(circuit)));
-  ReadStep = 5;
-}
-
-void TDlgLectureInformation::StepSoftwareVersion() {
-  int32_t major = 0;
-  int32_t minor = 0;
-  const int32_t status = Link.ReadSoftwareVersion(major, minor);
-  if (status != 0) {
-    PostReadFailed(kReadLinkLost, status);
-    return;
-  }
-  Append(Format(Text(TXT_SOFTWARE_VERSION, Language), static_cast<unsigned>(major),
-                static_cast<unsigned>(minor)));
-  ReadStep = 6;
-}
-
-void TDlgLectureInformation::StepFinish() {
-  Append(Text(TXT_TRANSFER_OK, Language));
-  // The port stays open for the next reading; only the unit is let go.
-  Link.Release();
-  TimerGestConnection.SetEnabled(false);
-  Append(Text(TXT_BLANK_LINE));
-  form_->PostMessage({UM_READ_DONE, 0, 0});
 }
 
 void TDlgLectureInformation::OnReadFailed(const ui::Message& message) {
+  // The unit is let go now, as the reading's last step: released, and its port closed when the link was lost.
   const bool linkLost = message.WParam == kReadLinkLost;
-  if (linkLost) {
-    // A unit that fell silent or garbled its answers may have been unplugged,
-    // or its port may be failing: Close releases the unit as Release would,
-    // then gives up the port, so the next reading opens it anew.
+  if (reading_) {
+    reading_->Step();
+  } else if (linkLost) {
     Link.Close();
   } else {
     Link.Release();
   }
-  Append(Text(TXT_BLANK_LINE));
+  for (const std::string& line :
+       ClosingLines(linkLost ? ReadingOutcome::LinkLost : ReadingOutcome::WrongUnit, Language))
+    Append(line);
   std::string box;
   if (linkLost) {
-    Append(Text(TXT_LINK_LOST, Language));
     box = Format(Text(TXT_LINK_LOST_DETAIL, Language), GetDeviceName().c_str(),
                  static_cast<int>(message.LParam));
   } else {
     // Only the two kinds are ever posted; anything else is shown as a wrong
     // unit too, so that the outcome still enables the buttons again.
-    Append(Text(TXT_WRONG_UNIT, Language));
     const std::string name = GetDeviceName();
     box = Format(Text(TXT_WRONG_UNIT_DETAIL, Language), name.c_str(), name.c_str());
   }
@@ -398,9 +345,6 @@ void TDlgLectureInformation::OnReadFailed(const ui::Message& message) {
 
 void TDlgLectureInformation::OnReadDone() {
   platform_.Toolkit.Beep(ui::kBeepOk);
-  Append(Text(TXT_READ_DONE, Language));
-  Append(Text(TXT_BLANK_LINE));
-  Append(Text(TXT_SEPARATOR));
-  Append(WithDeviceName(TXT_READ_ANOTHER, Language));
+  for (const std::string& line : ClosingLines(ReadingOutcome::Ok, Language)) Append(line);
   ReturnToIdle();
 }

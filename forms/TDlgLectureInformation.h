@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 #include "forms/TConfigurationPort.h"
 #include "link/Com_p04.h"
+#include "link/ReadingSequence.h"
 
 class TDialogChoixLangue;
 
@@ -99,12 +100,11 @@ class TDlgLectureInformation {
   // tick runs between the post and its handler.
   void PostReadFailed(uintptr_t kind, int32_t status);
 
-  // The steps of the reading sequence, one per tick.
+  // The idle tick: a port that came or went.
   void WatchPort();
-  void StepConnect();
-  void StepCheckUnit();
-  void StepSerialNumber();
-  void StepCircuitVersion();
-  void StepSoftwareVersion();
-  void StepFinish();
+  // What the reading under way tells: its pane lines, and its outcome posted to the window.
+  void OnReadingEvent(ReadingEvent event, const UnitReading& reading);
+
+  // The reading under way, one step per tick; made by the read button.
+  std::unique_ptr<ReadingSequence> reading_;
 };

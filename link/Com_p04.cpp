@@ -205,6 +205,7 @@ int32_t TComP04::DecodeHexPair(int32_t first, int32_t second, int32_t& value) {
 }
 
 int32_t TComP04::Connect(int32_t timeoutSeconds) {
+  Refused = false;
   if (!IsOpen() && Open() != 0) return LastStatus;
 
   const bool hasDeadline = timeoutSeconds != 0;
@@ -233,7 +234,10 @@ int32_t TComP04::Connect(int32_t timeoutSeconds) {
       if (status == 0) {
         haveByte = true;
         lastByte = answer;
-        if (answer == RSP_REFUSED) DropPort();
+        if (answer == RSP_REFUSED) {
+          Refused = true;
+          DropPort();
+        }
       } else if (status == COMERR_TIMEOUT) {
         LastStatus = 0;  // a silent unit is simply asked again
       } else {

@@ -81,6 +81,11 @@ class TComP04 {
   char PortName[20] = {};
   uint32_t Connected = 0;
   int32_t LastStatus = 0;
+  // The last handshake's answer was RSP_REFUSED: the unit is there, but another station holds it.
+  bool Refused = false;
+
+  // What a system error of the port means, in the words of the device that gave it.
+  PortProblem ProblemOf(int32_t status) { return device_.ProblemOf(status); }
 
  private:
   // Takes the device's error as LastStatus, and returns it.

@@ -28,6 +28,7 @@ class ForwardingSerialDevice : public SerialDevice {
   bool Discard(SerialHandle h) override { return inner_.Discard(h); }
   bool Close(SerialHandle h) override { return inner_.Close(h); }
   int32_t LastError() override { return inner_.LastError(); }
+  PortProblem ProblemOf(int32_t code) override { return inner_.ProblemOf(code); }
 
  protected:
   SerialDevice& inner_;

@@ -36,6 +36,19 @@ constexpr SerialHandle kInvalidSerialHandle = -1;
 // What a one-byte read or write came to.
 enum class Transfer { Moved, TimedOut, Failed };
 
+// Why a port could not be used, as far as the front end could tell.
+enum class PortProblem {
+  None,
+  Busy,            // another program holds it
+  Missing,         // not there, or gone
+  Permission,      // the account may not open it
+  NotSerial,       // a file or device that is no serial port
+  NoneToChoose,    // auto: there is no port
+  Ambiguous,       // auto or a USB identity: several ports fit
+  ListUnreadable,  // the port list cannot be read
+  Other,
+};
+
 // A false result, an invalid handle or Transfer::Failed is a failure whose code
 // LastError() then gives: a Windows error code on Windows, an errno value elsewhere.
 // Each backend keeps the port's own settings at Open and puts them back at Close.
@@ -56,4 +69,7 @@ class SerialDevice {
   // fails; the first failure is the one reported.
   virtual bool Close(SerialHandle h) = 0;
   virtual int32_t LastError() = 0;
+  // What an error code of this device's system means for the port: each backend reads its own codes
+  // here, once, so that no front end has to.
+  virtual PortProblem ProblemOf(int32_t code) = 0;
 };

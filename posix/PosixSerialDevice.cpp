@@ -307,3 +307,22 @@ bool PosixSerialDevice::Close(SerialHandle h) {
 }
 
 int32_t PosixSerialDevice::LastError() { return lastError_; }
+
+PortProblem PosixSerialDevice::ProblemOf(int32_t code) {
+  switch (code) {
+    case EBUSY:
+      return PortProblem::Busy;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case EIO:
+      return PortProblem::Missing;
+    case EACCES:
+    case EPERM:
+      return PortProblem::Permission;
+    case ENOTTY:
+      return PortProblem::NotSerial;
+    default:
+      return PortProblem::Other;
+  }
+}

@@ -43,6 +43,7 @@ class PosixSerialDevice : public SerialDevice {
   bool Discard(SerialHandle h) override;
   bool Close(SerialHandle h) override;
   int32_t LastError() override;
+  PortProblem ProblemOf(int32_t code) override;
 
  private:
   struct Port;

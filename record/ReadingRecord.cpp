@@ -33,7 +33,7 @@ std::string ErrorName(const ReadingRecord& record) {
   const UnitReading& r = record.Reading;
   if (record.Rejected == ReadingRecord::Rejection::Software) return "unexpected-software";
   if (record.Rejected == ReadingRecord::Rejection::Circuit) return "unexpected-circuit";
-  if (r.Outcome == ReadingOutcome::NoAnswer && record.Refused) return "refused";
+  if (r.Outcome == ReadingOutcome::NoAnswer && r.Refused) return "refused";
   switch (r.Outcome) {
     case ReadingOutcome::Ok:
       return std::string();
@@ -295,7 +295,7 @@ std::string FailureMessage(const ReadingRecord& record, int64_t waitMs, uint32_t
     case ReadingOutcome::WrongUnit:
       return Say(TXT_REC_WRONG_UNIT, language, port.c_str(), PrintableType(r.Type).c_str(), device.c_str());
     case ReadingOutcome::NoAnswer:
-      if (record.Refused) return Say(TXT_REC_REFUSED, language, port.c_str());
+      if (r.Refused) return Say(TXT_REC_REFUSED, language, port.c_str());
       return Say(TXT_REC_NO_ANSWER, language, port.c_str(),
                  Format("%g", static_cast<double>(waitMs) / 1000).c_str());
     case ReadingOutcome::LinkLost:

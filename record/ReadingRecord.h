@@ -14,19 +14,6 @@
 // Schema 2 added "fixture", "duplicate" and the outcome "rejected"; a CSV file of schema 1 keeps its columns.
 constexpr int kRecordSchema = 2;
 
-// Why a port could not be used, as far as the front end could tell.
-enum class PortProblem {
-  None,
-  Busy,            // another program holds it
-  Missing,         // not there, or gone
-  Permission,      // the account may not open it
-  NotSerial,       // a file or device that is no serial port
-  NoneToChoose,    // auto: there is no port
-  Ambiguous,       // auto or a USB identity: several ports fit
-  ListUnreadable,  // the port list cannot be read
-  Other,
-};
-
 struct ReadingRecord {
   UnitReading Reading;
   std::string Port;                         // the device path read; empty when none could be chosen
@@ -38,7 +25,6 @@ struct ReadingRecord {
   bool Repeat = false;      // the serial number equals the previous record's of the same fixture
   std::string Fixture;      // the bench's name for the place the unit sits in; empty when unnamed
   bool Duplicate = false;   // the serial number was last seen under another fixture (or port)
-  bool Refused = false;     // no answer, but the unit refused the handshake: error "refused"
   // A good reading whose software or circuit version the bench does not expect: outcome "rejected".
   enum class Rejection { None, Software, Circuit } Rejected = Rejection::None;
 };

@@ -44,6 +44,7 @@ const char* const kRecordTexts[kRecordTextCount][2] = {
      "poste ou programme.",
      "The unit on %s answered but refused the connection: another station or program may be using "
      "it."},  // TXT_REC_REFUSED
+    {"%s : l'appareil refuse la liaison", "%s: the unit refuses the connection"},  // TXT_REC_UNIT_REFUSES
 };
 
 }  // namespace

@@ -21,6 +21,7 @@ enum RecordText : int {
   TXT_REC_UNEXPECTED_CIRCUIT,
   TXT_REC_OR,
   TXT_REC_REFUSED,
+  TXT_REC_UNIT_REFUSES,
   kRecordTextCount
 };
 

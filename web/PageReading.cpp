@@ -1,49 +1,12 @@
 // The page's reading: the window's pane lines, the failure words, the repeat rule and the answer object.
 #include "web/PageReading.h"
 
+#include "link/ReadingPane.h"
 #include "text/Format.h"
 #include "text/TextCatalogue.h"
 #include "text/Utf8.h"
 #include "text/WebTexts.h"
 #include "web/WebSerialDevice.h"
-
-std::vector<std::string> PaneLines(const UnitReading& r, uint32_t language, bool finished) {
-  std::vector<std::string> lines;
-  // The window only writes once the unit has answered the handshake.
-  const bool connected = r.Connected || r.HasType || r.Outcome == ReadingOutcome::LinkLost;
-  if (!connected || r.Outcome == ReadingOutcome::Interrupted) return lines;
-  const std::string device = GetDeviceName();
-  auto add = [&](const std::string& cp1252) { lines.push_back(Utf8FromCp1252(cp1252)); };
-  // As the window's failure handler closes a reading cut short: a blank line, then
-  // what happened. A reading under way has only got this far.
-  auto failed = [&](TextPair what) {
-    if (!finished) return lines;
-    add(Text(TXT_BLANK_LINE));
-    add(Text(what, language));
-    return lines;
-  };
-  add(Text(TXT_DEVICE_CONNECTED, language));
-  add(Text(TXT_BLANK_LINE));
-  add(Text(TXT_CHECKING_UNIT, language));
-  if (r.Outcome == ReadingOutcome::WrongUnit) return failed(TXT_WRONG_UNIT);
-  if (!r.HasType) return failed(TXT_LINK_LOST);
-  add(Format(Text(TXT_UNIT_CONFIRMED, language), device.c_str()));
-  add(Text(TXT_BLANK_LINE));
-  if (!r.HasSerial) return failed(TXT_LINK_LOST);
-  add(Format(Text(TXT_SERIAL_NUMBER, language), static_cast<unsigned>(r.Serial)));
-  if (!r.HasCircuit) return failed(TXT_LINK_LOST);
-  add(Format(Text(TXT_CIRCUIT_VERSION, language), static_cast<unsigned>(r.Circuit)));
-  if (!r.HasSoftware) return failed(TXT_LINK_LOST);
-  add(Format(Text(TXT_SOFTWARE_VERSION, language), static_cast<unsigned>(r.SoftwareMajor),
-             static_cast<unsigned>(r.SoftwareMinor)));
-  add(Text(TXT_TRANSFER_OK, language));
-  add(Text(TXT_BLANK_LINE));
-  add(Text(TXT_READ_DONE, language));
-  add(Text(TXT_BLANK_LINE));
-  add(Text(TXT_SEPARATOR));
-  add(Format(Text(TXT_READ_ANOTHER, language), device.c_str()));
-  return lines;
-}
 
 void TellFailure(ReadingRecord& record, uint32_t language, const std::string& portText) {
   const UnitReading& r = record.Reading;
@@ -57,23 +20,20 @@ void TellFailure(ReadingRecord& record, uint32_t language, const std::string& po
     return;
   }
   if (r.Status == kWebWriteStuck) {
-    record.Problem = PortProblem::Other;
+    record.Problem = r.Problem;
     record.Message = Say(TXT_WEB_WRITE_STUCK, language, port.c_str());
     return;
   }
   if (r.Outcome == ReadingOutcome::PortError) {
+    record.Problem = r.Problem;
     if (r.Status == kWebPortBusy || r.Status == kWebPortAlreadyOpen) {
-      record.Problem = PortProblem::Busy;
       record.Message = Say(r.Status == kWebPortBusy ? TXT_WEB_PORT_BUSY : TXT_WEB_PORT_ALREADY_OPEN, language,
                            port.c_str());
     } else if (r.Status == kWebPortDenied) {
-      record.Problem = PortProblem::Permission;
       record.Message = Say(TXT_WEB_PORT_DENIED, language, port.c_str());
     } else if (gone) {
-      record.Problem = PortProblem::Missing;
       record.Message = Say(TXT_WEB_PORT_UNPLUGGED, language, port.c_str());
     } else {
-      record.Problem = PortProblem::Other;
       record.Message = Say(TXT_WEB_PORT_FAILED, language, port.c_str(), ValidUtf8(portText).c_str());
     }
     return;
@@ -114,12 +74,28 @@ void CheckExpected(ReadingRecord& record, const std::string& software, const std
   ApplyExpectations(expected, record, language);
 }
 
-std::string PageResult(const ReadingRecord& record, uint32_t language) {
-  const UnitReading& r = record.Reading;
-  std::string out = "{\"outcome\":" + JsonString(RecordOutcomeName(record)) + ",\"pane\":[";
-  const std::vector<std::string> lines = PaneLines(r, language);
+std::string JsonLines(const std::vector<std::string>& lines) {
+  std::string out = "[";
   for (size_t i = 0; i < lines.size(); ++i) out += (i ? "," : "") + JsonString(lines[i]);
-  out += "],\"message\":" + JsonString(record.Message);
+  return out + "]";
+}
+
+void PageReadingPane::Take(ReadingEvent event, const UnitReading& reading) {
+  for (const std::string& line : PaneLines(event, reading, language_)) lines_.push_back(Utf8FromCp1252(line));
+}
+
+std::vector<std::string> PageReadingPane::Final(const UnitReading& reading) const {
+  // A reading cut short did not happen: nothing of it stays in the pane.
+  if (!reading.Connected || reading.Outcome == ReadingOutcome::Interrupted) return {};
+  std::vector<std::string> lines = lines_;
+  for (const std::string& line : ClosingLines(reading.Outcome, language_)) lines.push_back(Utf8FromCp1252(line));
+  return lines;
+}
+
+std::string PageResult(const ReadingRecord& record, const std::vector<std::string>& pane) {
+  const UnitReading& r = record.Reading;
+  std::string out = "{\"outcome\":" + JsonString(RecordOutcomeName(record)) + ",\"pane\":" + JsonLines(pane);
+  out += ",\"message\":" + JsonString(record.Message);
   if (r.Outcome == ReadingOutcome::Ok) {
     out += ",\"identity\":{\"serial\":" + JsonString(SerialText(r.Serial)) +
            ",\"circuit\":" + std::to_string(r.Circuit) + ",\"software\":" + JsonString(SoftwareText(r)) + "}";

@@ -6,14 +6,29 @@
 #include <string>
 #include <vector>
 
+#include "link/ReadingSequence.h"
 #include "record/ReadingRecord.h"
 
 // How long the handshake is asked for before the page says no unit answered, as bravelle-cli's default.
 constexpr uint32_t kPageWaitMs = 10000;
 
-// The lines the window's pane gets for this reading, in the language, UTF-8; for
-// a reading still under way, the lines of the steps done so far.
-std::vector<std::string> PaneLines(const UnitReading& reading, uint32_t language, bool finished = true);
+// The window's pane lines of the reading under way, UTF-8, taken from the sequence's events.
+class PageReadingPane {
+ public:
+  explicit PageReadingPane(uint32_t language) : language_(language) {}
+  void Take(ReadingEvent event, const UnitReading& reading);
+  // The lines of the steps done so far.
+  const std::vector<std::string>& SoFar() const { return lines_; }
+  // Every line of the finished reading, with those the window writes once it shows the outcome.
+  std::vector<std::string> Final(const UnitReading& reading) const;
+
+ private:
+  uint32_t language_;
+  std::vector<std::string> lines_;
+};
+
+// Lines as a JSON array.
+std::string JsonLines(const std::vector<std::string>& lines);
 
 // What went wrong in words for the page (empty for a good reading), and the
 // port problem the record names, from the link's status and the port's own words.
@@ -31,4 +46,4 @@ void CheckExpected(ReadingRecord& record, const std::string& software, const std
 
 // The page's answer for a finished reading, one JSON object: pane lines, outcome,
 // message, identity, and the record as its JSON line and its CSV rows with "," and ";" (when kept).
-std::string PageResult(const ReadingRecord& record, uint32_t language);
+std::string PageResult(const ReadingRecord& record, const std::vector<std::string>& pane);

@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "link/ReadingSequence.h"
 #include "link/UnitLine.h"
 #include "platform/Clock.h"
 #include "ports/PortSelection.h"
 #include "record/ReadingRecord.h"
+#include "record/RecordTexts.h"
 #include "text/Format.h"
 #include "text/TextCatalogue.h"
 #include "text/Utf8.h"
@@ -41,6 +43,9 @@ std::string g_answer;
 std::string g_port;
 uint32_t g_language = kLanguageFrench;
 std::string g_waiting;
+// The unit on the port refuses the handshake: the waiting line says so instead of counting.
+bool g_refusing = false;
+std::string g_label;  // how the person knows the port: its name, else its label
 
 struct Keyed {
   WebText Id;
@@ -186,45 +191,53 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, double
   const uint32_t lang = Language(language);
   g_stop = false;
   g_port = port;
+  g_label = *fixture ? fixture : port;
   g_language = lang;
+  g_refusing = false;
   const Stopwatch start;
   ReadingRecord record;
   record.StartUnixMs = UnixMsNow();
   record.Port = port;
   record.Fixture = fixture;
-  WebSerialDevice device;
-  WebClock clock;
-  const StopRequest stop = [] { return g_stop; };
+  PageReadingPane pane(lang);
   Stopwatch fromAttempt;
   {
+    WebSerialDevice device;
+    WebClock clock;
+    const StopRequest stop = [] { return g_stop; };
     UnitLine line(device, clock, port, stop, PageTrace(start));
-    ReadingOptions how;
-    how.Wait.Deadline = untilAnswer == 0;
-    how.Wait.WaitMs = kPageWaitMs;
-    how.Wait.Stop = stop;
-    how.Wait.OnAttempt = [&](int32_t attempt) {
-      page_waiting(static_cast<double>(start.ElapsedMs()), attempt - 1);
+    ReadingPlan plan;
+    plan.Deadline = untilAnswer == 0;
+    plan.WaitMs = kPageWaitMs;
+    plan.Stop = stop;
+    bool refusedLast = false;
+    ReadingSequence reading(line.Link(), line.Ticks(), plan, [&](ReadingEvent event, const UnitReading& r) {
+      if (event == ReadingEvent::Attempt || event == ReadingEvent::Refused) {
+        // A unit that keeps refusing is said on the waiting line, as watch says it on its progress line.
+        g_refusing = event == ReadingEvent::Refused || refusedLast;
+        refusedLast = event == ReadingEvent::Refused;
+        page_waiting(static_cast<double>(start.ElapsedMs()), r.Attempts - (event == ReadingEvent::Attempt));
+      }
       // Plug-and-read's record starts, as watch's, at the handshake that reached the unit.
-      if (untilAnswer == 0) return;
-      fromAttempt.Restart();
-      record.StartUnixMs = UnixMsNow();
-    };
-    // Each value shows as soon as it is read, as in the window's pane.
-    how.OnStep = [lang](const UnitReading& soFar) {
-      std::string lines = "[";
-      for (const std::string& text : PaneLines(soFar, lang, false))
-        lines += (lines.size() > 1 ? "," : "") + JsonString(text);
-      page_pane((lines + "]").c_str());
-    };
-    record.Reading = ReadUnitIdentity(line.Link(), line.Ticks(), how);
+      if (event == ReadingEvent::Attempt && untilAnswer != 0) {
+        fromAttempt.Restart();
+        record.StartUnixMs = UnixMsNow();
+      }
+      // Each value shows as soon as it is read, as in the window's pane.
+      const size_t before = pane.SoFar().size();
+      pane.Take(event, r);
+      if (pane.SoFar().size() != before) page_pane(JsonLines(pane.SoFar()).c_str());
+    });
+    record.Reading = reading.Run();
   }
+  g_refusing = false;
   record.ElapsedMs = fromAttempt.ElapsedMs();
   if (record.Reading.Outcome != ReadingOutcome::Ok) TellFailure(record, lang, WebSerialErrorText());
   if (record.Reading.Outcome != ReadingOutcome::Interrupted) {
     MarkRepeat(record, lastSerial, SeenByPage(record.Reading));
     CheckExpected(record, expectSoftware, expectCircuit, lang);
   }
-  g_answer = PageResult(record, lang);
+  g_answer = PageResult(record, pane.Final(record.Reading));
   return g_answer.c_str();
 }
 
@@ -236,17 +249,21 @@ EMSCRIPTEN_KEEPALIVE int web_wait_gone(const char* port) {
   WebClock clock;
   const StopRequest stop = [] { return g_stop; };
   UnitLine line(device, clock, port, stop);
-  for (;;) {
-    const int32_t status = line.Link().Connect(1);
-    if (g_stop) return 2;
-    if (status != 0) return IsSystemError(status) ? 1 : 0;
-    line.Link().Release();
+  switch (WaitUntilUnitLeaves(line.Link(), stop)) {
+    case UnitLeft::Silent:
+      return 0;
+    case UnitLeft::PortFailed:
+      return 1;
+    case UnitLeft::Stopped:
+      return 2;
   }
+  return 2;
 }
 
 // The waiting line of the reading under way, for the page's clock; a raw call, as the reading is suspended.
 EMSCRIPTEN_KEEPALIVE const char* web_waiting_text(double ms, int attempts) {
-  g_waiting = WaitingText(g_language, g_port, static_cast<int64_t>(ms), attempts);
+  g_waiting = g_refusing ? Say(TXT_REC_UNIT_REFUSES, g_language, ValidUtf8(g_label).c_str())
+                         : WaitingText(g_language, g_port, static_cast<int64_t>(ms), attempts);
   return g_waiting.c_str();
 }
 

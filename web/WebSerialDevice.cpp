@@ -114,3 +114,17 @@ std::string WebSerialErrorText() {
   serial_error_text(text, sizeof text);
   return text;
 }
+
+PortProblem WebSerialDevice::ProblemOf(int32_t code) {
+  switch (code) {
+    case kWebPortBusy:
+    case kWebPortAlreadyOpen:
+      return PortProblem::Busy;
+    case kWebPortDenied:
+      return PortProblem::Permission;
+    case kWebPortGone:
+      return PortProblem::Missing;
+    default:
+      return PortProblem::Other;
+  }
+}

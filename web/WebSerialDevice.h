@@ -27,6 +27,7 @@ class WebSerialDevice : public SerialDevice {
   bool Discard(SerialHandle h) override;
   bool Close(SerialHandle h) override;
   int32_t LastError() override { return error_; }
+  PortProblem ProblemOf(int32_t code) override;
 
  private:
   bool Failed();

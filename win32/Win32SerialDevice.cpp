@@ -146,3 +146,21 @@ bool Win32SerialDevice::Close(SerialHandle h) {
   keep(CloseHandle(AsHandle(h)) != 0);
   return ok;
 }
+
+// Windows tells a port another program holds by denying access: the share mode of a serial port is none.
+PortProblem Win32SerialDevice::ProblemOf(int32_t code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_GEN_FAILURE:
+      return PortProblem::Missing;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+      return PortProblem::Busy;
+    case ERROR_INVALID_FUNCTION:
+      return PortProblem::NotSerial;
+    default:
+      return PortProblem::Other;
+  }
+}

@@ -15,6 +15,7 @@ class Win32SerialDevice : public SerialDevice {
   bool Discard(SerialHandle h) override;
   bool Close(SerialHandle h) override;
   int32_t LastError() override { return error_; }
+  PortProblem ProblemOf(int32_t code) override;
 
  private:
   // The port's own settings, put back at Close, and the timeout its transfers have now.

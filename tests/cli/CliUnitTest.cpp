@@ -9,6 +9,7 @@
 
 #include "cli/Options.h"
 #include "cli/PortChoice.h"
+#include "link/ReadingSequence.h"
 #include "link/UnitLine.h"
 #include "ports/PortSelection.h"
 #include "record/ReadingRecord.h"
@@ -422,16 +423,17 @@ TEST(UnitLine, AStopEndsEveryWaitAtOnceAndStillReleasesTheUnit) {
       [&](bool hostToUnit, uint8_t b) {
         if (hostToUnit) sent.push_back(std::to_string(b));
       });
-  WaitForUnitOptions wait;
-  wait.Deadline = false;  // without a stop it would ask for ever
-  wait.Stop = [&] { return stop; };
-  int32_t attempts = 0;
-  wait.OnAttempt = [&](int32_t attempt) {
-    if (attempt == 3) stop = true;
-  };
+  ReadingPlan plan;
+  plan.Deadline = false;  // without a stop it would ask for ever
+  plan.After = AfterReading::Release;
+  plan.Stop = [&] { return stop; };
+  ReadingSequence reading(unit.Link(), unit.Ticks(), plan, [&](ReadingEvent event, const UnitReading& r) {
+    if (event == ReadingEvent::Attempt && r.Attempts == 3) stop = true;
+  });
   const uint32_t before = clock.TickCount();
-  EXPECT_EQ(WaitForUnit(unit.Link(), unit.Ticks(), wait, attempts), COMERR_STOPPED);
-  EXPECT_EQ(attempts, 3);
+  const UnitReading& r = reading.Run();
+  EXPECT_EQ(r.Outcome, ReadingOutcome::Interrupted);
+  EXPECT_EQ(r.Attempts, 3);
   // Two whole attempts of a silent unit (a pause and a read each), then the
   // stopped one ends at once: no third pause, only the release's 200 ms.
   EXPECT_LT(clock.TickCount() - before, 2 * (1000 + 1100) + 200 + 500);

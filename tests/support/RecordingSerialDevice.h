@@ -133,6 +133,7 @@ class RecordingSerialDevice : public SerialDevice {
     return !Fails("Close");
   }
   int32_t LastError() override { return lastError; }
+  PortProblem ProblemOf(int32_t) override { return PortProblem::Other; }
 
   int32_t lastError = 0;
 

@@ -60,6 +60,8 @@ class UnitOnSerialLine : public SerialDevice, public UnitLogic {
   bool Discard(SerialHandle h) override;
   bool Close(SerialHandle h) override;
   int32_t LastError() override { return lastError_; }
+  // Windows' codes, as the window's device gives them: the window never asks what they mean.
+  PortProblem ProblemOf(int32_t) override { return PortProblem::Other; }
 
  private:
   void Send(uint8_t byte);

@@ -430,6 +430,51 @@ const groups = {
       await page.close();
     });
 
+    test("a unit that refuses the handshake is told alike by read, watch and the page; only a Read records it", async () => {
+      const said = (port) => `L'appareil sur ${port} a r\u00e9pondu, mais a refus\u00e9 la liaison : il est peut-\u00eatre occup\u00e9 par un autre poste ou programme.`;
+      const refusing = (port) => `${port} : l'appareil refuse la liaison`;
+      const env = { ...process.env, LD_PRELOAD: process.env.BRAVELLE_PTYSHIM, ASAN_OPTIONS: "verify_asan_link_order=0:detect_leaks=0" };
+      const cli = async (command) => {
+        const unit = await h.startUnit(SIMUNIT, w.dir, ["--refuse"]);
+        w.units.push(unit);
+        const log = path.join(w.dir, `refused-${command}.jsonl`);
+        const args = [process.env.BRAVELLE_CLI, command, "--port", unit.slave, "--log", log, "--lang", "fr"];
+        // watch runs on a terminal (its progress line shows only there) until an interrupt after four seconds.
+        const run = command === "read" ? [args[0], [...args.slice(1), "--wait", "1", "--json"]]
+                                       : ["script", ["-qec", `timeout --preserve-status -s INT 4 ${args.join(" ")}`, "/dev/null"]];
+        const p = childProcess.spawn(run[0], run[1], { env, stdio: ["ignore", "pipe", "pipe"] });
+        let out = "";
+        let err = "";
+        p.stdout.on("data", (d) => { out += d; });
+        p.stderr.on("data", (d) => { err += d; });
+        // Closed once both pipes are read to their end, after the exit.
+        const code = await new Promise((resolve) => p.on("close", resolve));
+        const records = fs.existsSync(log) ? fs.readFileSync(log, "utf8").split("\n").filter(Boolean).map(JSON.parse) : [];
+        const said_ = (command === "read" ? err : out).split(/[\r\n]+/).filter((l) => l.includes("refus"));
+        return [code, said_.filter((l) => l === said(unit.slave)).length,
+                said_.some((l) => l.trim() === refusing(unit.slave)), records.map((r) => [r.outcome, r.error])];
+      };
+      await w.unit("refusing", ["--refuse"]);
+      const page = await w.page([{ id: "refusing", ...CP210X, granted: true, plugged: true }]);
+      const port = "usb:10C4:EA60";
+      const kept = (await storedRecords(page)).length;
+      const [read, watch] = [cli("read"), cli("watch")];
+      await readUnit(page);
+      const alert = await text(page, "#alert");
+      // Plug-and-read says it on its waiting line, as watch on its progress line.
+      await page.click("#auto");
+      await page.waitForFunction((t) => document.getElementById("status").textContent === t, {}, refusing(port));
+      await page.click("#auto");
+      const inPage = [null, alert === said(port) ? 1 : 0, true, (await storedRecords(page)).slice(kept).map((r) => [r.outcome, r.error])];
+      // [front end, exit code, the message said (times), the short line shown, the records kept]
+      assert.deepEqual(
+        [["read", ...await read], ["watch", ...await watch], ["page", ...inPage]],
+        [["read", 2, 1, false, [["no-answer", "refused"]]],
+         ["watch", 0, 1, true, []],
+         ["page", null, 1, true, [["no-answer", "refused"]]]], alert);
+      await page.close();
+    });
+
     test("an answer that comes after the read gave up is kept, then purged before the next handshake", async () => {
       const unit = await w.unit("late");
       const page = await w.page([{ id: "late", ...CP210X, granted: true, plugged: true, lateFirstMs: 1300 }]);
