@@ -4,6 +4,10 @@
 #include "cli/Commands.h"
 #include "link/UnitReading.h"
 #include "platform/Clock.h"
+#include "record/Expectations.h"
+#include "record/ReadingMessages.h"
+#include "record/RecordCodec.h"
+#include "record/RepeatMemory.h"
 #include "text/Utf8.h"
 
 namespace {

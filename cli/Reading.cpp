@@ -1,6 +1,9 @@
 // What read and watch share: exit codes, the records of failures and the lines a person reads.
 
 #include "cli/Commands.h"
+#include "record/OutcomeNames.h"
+#include "record/ReadingMessages.h"
+#include "record/RecordCodec.h"
 #include "record/RecordTexts.h"
 #include "text/Format.h"
 #include "text/Utf8.h"

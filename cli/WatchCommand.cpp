@@ -9,6 +9,10 @@
 #include "cli/Commands.h"
 #include "link/UnitReading.h"
 #include "platform/Clock.h"
+#include "record/Expectations.h"
+#include "record/OutcomeNames.h"
+#include "record/ReadingMessages.h"
+#include "record/RepeatMemory.h"
 #include "text/Utf8.h"
 
 namespace {

@@ -1,6 +1,11 @@
 // The page's reading: the window's pane lines, the failure words, the repeat rule and the answer object.
 #include "web/PageReading.h"
 
+#include "record/Expectations.h"
+#include "record/OutcomeNames.h"
+#include "record/ReadingMessages.h"
+#include "record/RecordCodec.h"
+#include "record/RepeatMemory.h"
 #include "text/Format.h"
 #include "text/TextCatalogue.h"
 #include "text/Utf8.h"
