@@ -3,6 +3,7 @@
 #include "cli/Options.h"
 
 #include "cli/PortChoice.h"
+#include "record/Expectations.h"
 #include "text/Utf8.h"
 
 bool ParseSeconds(const std::string& text, int64_t& ms) {

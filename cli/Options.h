@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "record/ReadingRecord.h"
+#include "record/Expectations.h"
 #include "text/CommandLineTexts.h"
 
 enum class CliCommand { Help, Version, Ports, Read, Watch };

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "record/RecordCodec.h"
 #include "text/CommandLineTexts.h"
 #include "text/Format.h"
 #include "text/Utf8.h"

@@ -14,6 +14,8 @@
 #include "cli/CliPlatform.h"
 #include "platform/Clock.h"
 #include "record/ReadingRecord.h"
+#include "record/RecordReader.h"
+#include "record/RepeatMemory.h"
 
 // Exit codes of sysexits.h beside the command's own.
 constexpr int kExitUsage = 64;

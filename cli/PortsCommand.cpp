@@ -1,5 +1,6 @@
 // bravelle-cli ports: every serial port with what the system knows of it, as text or JSON.
 #include "cli/Commands.h"
+#include "record/RecordCodec.h"
 #include "text/Utf8.h"
 
 namespace {

@@ -3,7 +3,12 @@
 
 #include "cli/Commands.h"
 #include "link/ReadingSequence.h"
+#include "record/ReadingRecorder.h"
 #include "platform/Clock.h"
+#include "record/Expectations.h"
+#include "record/ReadingMessages.h"
+#include "record/RecordCodec.h"
+#include "record/RepeatMemory.h"
 #include "text/Utf8.h"
 
 namespace {
@@ -65,7 +70,9 @@ void ReadUnit(CliContext& cx, SerialDevice& device, const std::string& port, Out
   ReadingPlan plan;
   plan.WaitMs = static_cast<uint32_t>(options.WaitMs);
   plan.Stop = stop;
+  ReadingRecorder recorder(record, false);
   ReadingSequence reading(line.Link(), line.Ticks(), plan, [&](ReadingEvent event, const UnitReading& r) {
+    recorder.Take(event, r);
     if (event == ReadingEvent::Attempt && progress)
       cx.Terminal.Progress(WaitingText(cx.Language, port, start.ElapsedMs(), r.Attempts - 1));
     if (event == ReadingEvent::Connected) {
@@ -73,7 +80,7 @@ void ReadUnit(CliContext& cx, SerialDevice& device, const std::string& port, Out
       connected = true;
     }
   });
-  record.Reading = reading.Run();
+  reading.Run();
   cx.Platform.WakeWaitsAfter(0);
   if (timeUp && !StopRequested() && record.Reading.Outcome == ReadingOutcome::Interrupted) {
     record.Reading.Outcome = ReadingOutcome::NoAnswer;
@@ -101,6 +108,7 @@ void ReadChosenPort(CliContext& cx, const PortChoice& choice, OutputFile& trace,
     r.HasStatus = true;
     r.Status = held;
     r.Problem = device->ProblemOf(held);
+    record.ElapsedMs = start.ElapsedMs();
   }
   RecordFailure(cx, record, cx.Options.WaitMs, problem);
   if (hold && ApplyExpectations(cx.Options.Expect, record, cx.Language)) problem.push_back(record.Message);
@@ -156,10 +164,11 @@ int RunRead(CliContext& cx) {
   const PortChoice choice = ChoosePort(cx.Platform, spec);
   std::vector<std::string> problem;
   std::unique_ptr<PortHold> hold;
-  if (choice.Result != PortChoice::Chosen)
+  if (choice.Result != PortChoice::Chosen) {
     RecordChoiceProblem(cx, spec, choice, record, problem);
-  else
+    record.ElapsedMs = start.ElapsedMs();
+  } else {
     ReadChosenPort(cx, choice, files.trace, start, record, hold, problem);
-  record.ElapsedMs = start.ElapsedMs();
+  }
   return Conclude(cx, choice, files, record, problem);
 }

@@ -1,6 +1,9 @@
 // What read and watch share: exit codes, the records of failures and the lines a person reads.
 
 #include "cli/Commands.h"
+#include "record/OutcomeNames.h"
+#include "record/ReadingMessages.h"
+#include "record/RecordCodec.h"
 #include "record/RecordTexts.h"
 #include "text/Format.h"
 #include "text/Utf8.h"
@@ -28,7 +31,7 @@ int ExitCodeOfSignal(int signal) { return 128 + (signal > 0 ? signal : 2); }
 void RecordChoiceProblem(CliContext& cx, const PortSpec& spec, const PortChoice& choice,
                          ReadingRecord& record, std::vector<std::string>& lines) {
   record.Reading.Outcome = ReadingOutcome::PortError;
-  record.Problem = choice.Problem;
+  record.Reading.Problem = choice.Problem;
   lines = ChoiceProblemLines(spec, choice, cx.Language);
   if (!lines.empty()) record.Message = lines[0];
 }
@@ -37,7 +40,6 @@ void RecordFailure(CliContext& cx, ReadingRecord& record, int64_t waitMs, std::v
   lines.clear();
   const UnitReading& r = record.Reading;
   if (r.Outcome == ReadingOutcome::PortError) {
-    record.Problem = r.Problem;
     lines = PortProblemReport(cx.Platform, r.Problem, r.Status, record.Port, cx.Language);
     // The record says it on one line: the heading and the system's words.
     record.Message = lines[0] + (lines.size() > 1 ? " " + lines[1].substr(2) : "");

@@ -8,8 +8,13 @@
 
 #include "cli/Commands.h"
 #include "link/ReadingSequence.h"
+#include "record/ReadingRecorder.h"
 #include "record/RecordTexts.h"
 #include "platform/Clock.h"
+#include "record/Expectations.h"
+#include "record/OutcomeNames.h"
+#include "record/ReadingMessages.h"
+#include "record/RepeatMemory.h"
 #include "text/Utf8.h"
 
 namespace {
@@ -180,7 +185,6 @@ class Fixture {
   // that reached the unit. A unit that refuses the handshake is told once, until it stops answering.
   void Read(const StopRequest& stop, ReadingRecord& record) {
     const Stopwatch waitStart;
-    Stopwatch attemptStart;
     record.Fixture = name_;
     record.Port = cx_.Platform.CanonicalPort(port_);
     record.Location = location_;
@@ -188,11 +192,11 @@ class Fixture {
     plan.Deadline = false;
     plan.After = AfterReading::Release;
     plan.Stop = stop;
+    ReadingRecorder recorder(record, true);
     ReadingSequence reading(line_->Link(), line_->Ticks(), plan, [&](ReadingEvent event, const UnitReading& r) {
+      recorder.Take(event, r);
       switch (event) {
         case ReadingEvent::Attempt:
-          attemptStart.Restart();
-          record.StartUnixMs = UnixMsNow();
           trace_.clear();
           traceStart_.Restart();
           refusing_ = refusedLast_;
@@ -216,8 +220,7 @@ class Fixture {
           break;
       }
     });
-    record.Reading = reading.Run();
-    record.ElapsedMs = attemptStart.ElapsedMs();
+    reading.Run();
   }
 
   // --trace-dir: the bytes of this reading's handshake and reading, in a file of its own.

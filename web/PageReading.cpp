@@ -2,6 +2,11 @@
 #include "web/PageReading.h"
 
 #include "link/ReadingPane.h"
+#include "record/Expectations.h"
+#include "record/OutcomeNames.h"
+#include "record/ReadingMessages.h"
+#include "record/RecordCodec.h"
+#include "record/RepeatMemory.h"
 #include "text/Format.h"
 #include "text/TextCatalogue.h"
 #include "text/Utf8.h"
@@ -20,12 +25,10 @@ void TellFailure(ReadingRecord& record, uint32_t language, const std::string& po
     return;
   }
   if (r.Status == kWebWriteStuck) {
-    record.Problem = r.Problem;
     record.Message = Say(TXT_WEB_WRITE_STUCK, language, port.c_str());
     return;
   }
   if (r.Outcome == ReadingOutcome::PortError) {
-    record.Problem = r.Problem;
     if (r.Status == kWebPortBusy || r.Status == kWebPortAlreadyOpen) {
       record.Message = Say(r.Status == kWebPortBusy ? TXT_WEB_PORT_BUSY : TXT_WEB_PORT_ALREADY_OPEN, language,
                            port.c_str());

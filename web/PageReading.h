@@ -8,6 +8,7 @@
 
 #include "link/ReadingSequence.h"
 #include "record/ReadingRecord.h"
+#include "record/RecordReader.h"
 
 // How long the handshake is asked for before the page says no unit answered, as bravelle-cli's default.
 constexpr uint32_t kPageWaitMs = 10000;

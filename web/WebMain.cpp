@@ -10,8 +10,12 @@
 #include "link/UnitLine.h"
 #include "platform/Clock.h"
 #include "ports/PortSelection.h"
+#include "record/ReadingMessages.h"
 #include "record/ReadingRecord.h"
+#include "record/ReadingRecorder.h"
 #include "record/RecordTexts.h"
+#include "record/RecordCodec.h"
+#include "record/RecordReader.h"
 #include "text/Format.h"
 #include "text/TextCatalogue.h"
 #include "text/Utf8.h"
@@ -196,11 +200,11 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, double
   g_refusing = false;
   const Stopwatch start;
   ReadingRecord record;
-  record.StartUnixMs = UnixMsNow();
   record.Port = port;
   record.Fixture = fixture;
   PageReadingPane pane(lang);
-  Stopwatch fromAttempt;
+  // Plug-and-read's record starts, as watch's, at the handshake that reached the unit.
+  ReadingRecorder recorder(record, untilAnswer != 0);
   {
     WebSerialDevice device;
     WebClock clock;
@@ -212,26 +216,21 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, double
     plan.Stop = stop;
     bool refusedLast = false;
     ReadingSequence reading(line.Link(), line.Ticks(), plan, [&](ReadingEvent event, const UnitReading& r) {
+      recorder.Take(event, r);
       if (event == ReadingEvent::Attempt || event == ReadingEvent::Refused) {
         // A unit that keeps refusing is said on the waiting line, as watch says it on its progress line.
         g_refusing = event == ReadingEvent::Refused || refusedLast;
         refusedLast = event == ReadingEvent::Refused;
         page_waiting(static_cast<double>(start.ElapsedMs()), r.Attempts - (event == ReadingEvent::Attempt));
       }
-      // Plug-and-read's record starts, as watch's, at the handshake that reached the unit.
-      if (event == ReadingEvent::Attempt && untilAnswer != 0) {
-        fromAttempt.Restart();
-        record.StartUnixMs = UnixMsNow();
-      }
       // Each value shows as soon as it is read, as in the window's pane.
       const size_t before = pane.SoFar().size();
       pane.Take(event, r);
       if (pane.SoFar().size() != before) page_pane(JsonLines(pane.SoFar()).c_str());
     });
-    record.Reading = reading.Run();
+    reading.Run();
   }
   g_refusing = false;
-  record.ElapsedMs = fromAttempt.ElapsedMs();
   if (record.Reading.Outcome != ReadingOutcome::Ok) TellFailure(record, lang, WebSerialErrorText());
   if (record.Reading.Outcome != ReadingOutcome::Interrupted) {
     MarkRepeat(record, lastSerial, SeenByPage(record.Reading));

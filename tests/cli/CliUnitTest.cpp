@@ -12,7 +12,13 @@
 #include "link/ReadingSequence.h"
 #include "link/UnitLine.h"
 #include "ports/PortSelection.h"
+#include "record/Expectations.h"
+#include "record/OutcomeNames.h"
+#include "record/ReadingMessages.h"
 #include "record/ReadingRecord.h"
+#include "record/RecordCodec.h"
+#include "record/RecordReader.h"
+#include "record/RepeatMemory.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/RecordingSerialDevice.h"
 #include "text/Utf8.h"
@@ -273,7 +279,7 @@ TEST(Record, ErrorNamesAreStable) {
     ReadingRecord r;
     r.Reading.Outcome = c.outcome;
     r.Reading.Status = c.status;
-    r.Problem = c.problem;
+    r.Reading.Problem = c.problem;
     EXPECT_EQ(ErrorName(r), c.name);
   }
 }
@@ -300,19 +306,18 @@ TEST(Record, HumanLinesSpeakEachLanguage) {
 }
 
 TEST(Record, OnlyTheProgramsOwnLinesGiveAPreviousSerial) {
-  std::string port;
-  bool has = false;
-  uint32_t serial = 0;
-  ASSERT_TRUE(ParseRecordLine(RecordJson(GoodRecord()), port, has, serial));
-  EXPECT_EQ(std::make_tuple(port, has, serial), std::make_tuple("COM5", true, 4294967295u));
+  RecordSeen seen;
+  ASSERT_TRUE(ParseRecordLine(RecordJson(GoodRecord()), seen));
+  EXPECT_EQ(std::make_tuple(seen.Port, seen.HasSerial, seen.Serial),
+            std::make_tuple("COM5", true, 4294967295u));
   ReadingRecord odd = GoodRecord();
   odd.Port = "C:\\\"x\"";
   odd.Message = ",\"port\":\"decoy\",\"serial\":1";
   odd.Reading.Outcome = ReadingOutcome::LinkLost;
-  ASSERT_TRUE(ParseRecordLine(RecordJson(odd), port, has, serial));
-  EXPECT_EQ(std::make_tuple(port, serial), std::make_tuple("C:\\\"x\"", 4294967295u))
+  ASSERT_TRUE(ParseRecordLine(RecordJson(odd), seen));
+  EXPECT_EQ(std::make_tuple(seen.Port, seen.Serial), std::make_tuple("C:\\\"x\"", 4294967295u))
       << "not the message's text";
-  EXPECT_FALSE(ParseRecordLine("{\"note\":\"serial\":1}", port, has, serial));
+  EXPECT_FALSE(ParseRecordLine("{\"note\":\"serial\":1}", seen));
 }
 
 TEST(Record, RepeatIsPerFixtureAndAUnitSeenUnderAnotherFixtureIsADuplicate) {
@@ -320,17 +325,20 @@ TEST(Record, RepeatIsPerFixtureAndAUnitSeenUnderAnotherFixtureIsADuplicate) {
   ReadingRecord old = GoodRecord();
   old.Fixture = "A";
   old.Port = "/dev/ttyUSB1";
-  memory.NoteLine(RecordJson(old));
-  // A whole line of a file that a power cut ended in the middle of a record, then a broken one.
-  memory.NoteLine(RecordJson(GoodRecord()).substr(0, 40));
+  RecordSeen seen;
+  ASSERT_TRUE(ParseRecordLine(RecordJson(old), seen));
+  memory.Note(seen);
+  // A whole line of a file that a power cut ended in the middle of a record.
+  EXPECT_FALSE(ParseRecordLine(RecordJson(GoodRecord()).substr(0, 40), seen));
   CsvShape shape;
   ASSERT_TRUE(ParseCsvHeader(std::string(kUtf8Mark) + CsvHeader(';'), shape));
   EXPECT_EQ(std::make_tuple(shape.Separator, shape.Schema, shape.Mark), std::make_tuple(';', 2, true));
   ReadingRecord other = GoodRecord();
   other.Fixture = "B";
   other.Reading.Serial = 7;
-  memory.NoteCsvRow(RecordCsv(other, ';'), shape);
-  memory.NoteCsvRow(RecordCsv(other, ';').substr(0, 30), shape);
+  EXPECT_FALSE(ParseCsvRecord(RecordCsv(other, ';').substr(0, 30), shape, seen));
+  ASSERT_TRUE(ParseCsvRecord(RecordCsv(other, ';'), shape, seen));
+  memory.Note(seen);
   EXPECT_FALSE(ParseCsvHeader("serial;port", shape));
 
   ReadingRecord moved = GoodRecord();  // the adapter of A now on another socket

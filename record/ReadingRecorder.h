@@ -1,0 +1,21 @@
+// The record of a reading made once, from its sequence's events, for every front end that keeps records.
+#pragma once
+
+#include "link/ReadingSequence.h"
+#include "platform/Clock.h"
+#include "record/ReadingRecord.h"
+
+// Fills a record's reading and times as the sequence tells them: the values and outcome once the unit
+// is let go, the time from the first handshake, or, for a front end that waits for units to come and go
+// (watch, plug-and-read), from the handshake that reached the unit.
+class ReadingRecorder {
+ public:
+  ReadingRecorder(ReadingRecord& record, bool fromAnsweringHandshake)
+      : record_(record), fromAnswering_(fromAnsweringHandshake) {}
+  void Take(ReadingEvent event, const UnitReading& reading);
+
+ private:
+  ReadingRecord& record_;
+  bool fromAnswering_;
+  Stopwatch since_;
+};
