@@ -220,33 +220,9 @@ int32_t TComP04::Connect(int32_t timeoutSeconds) {
   int32_t lastByte = 0;
   bool timedOut = false;
   for (;;) {
-    const int32_t written = WriteByte(CMD_CONNECT);
-    if (written != 0 && written != COMERR_TIMEOUT && written != COMERR_PORT_CLOSED) {
-      // A system error on the request is the same news as one on its answer:
-      // the port is gone or broken. Cleaning up lets the next Connect open it
-      // anew; the write's status is still the one reported.
-      DropPort();
-      LastStatus = written;
-    }
-    if (written == 0) {
-      int32_t answer = 0;
-      const int32_t status = ReadByte(answer);
-      if (status == 0) {
-        haveByte = true;
-        lastByte = answer;
-        if (answer == RSP_REFUSED) {
-          Refused = true;
-          DropPort();
-        }
-      } else if (status == COMERR_TIMEOUT) {
-        LastStatus = 0;  // a silent unit is simply asked again
-      } else {
-        DropPort();
-      }
-      if (hasDeadline && static_cast<uint32_t>(clock_.TickCount() - start) >= limit) {
-        timedOut = true;
-      }
-    }
+    // A request that could not be written is judged without the deadline.
+    if (AskOnce(haveByte, lastByte) && hasDeadline && static_cast<uint32_t>(clock_.TickCount() - start) >= limit)
+      timedOut = true;
     if (timedOut || LastStatus != 0 || (haveByte && lastByte == RSP_CONNECTED)) break;
   }
 
@@ -258,6 +234,35 @@ int32_t TComP04::Connect(int32_t timeoutSeconds) {
     if (timedOut) LastStatus = COMERR_TIMEOUT;
   }
   return LastStatus;
+}
+
+bool TComP04::AskOnce(bool& haveByte, int32_t& lastByte) {
+  const int32_t written = WriteByte(CMD_CONNECT);
+  if (written != 0) {
+    if (written != COMERR_TIMEOUT && written != COMERR_PORT_CLOSED) {
+      // A system error on the request is the same news as one on its answer:
+      // the port is gone or broken. Cleaning up lets the next Connect open it
+      // anew; the write's status is still the one reported.
+      DropPort();
+      LastStatus = written;
+    }
+    return false;
+  }
+  int32_t answer = 0;
+  const int32_t status = ReadByte(answer);
+  if (status == 0) {
+    haveByte = true;
+    lastByte = answer;
+    if (answer == RSP_REFUSED) {
+      Refused = true;
+      DropPort();
+    }
+  } else if (status == COMERR_TIMEOUT) {
+    LastStatus = 0;  // a silent unit is simply asked again
+  } else {
+    DropPort();
+  }
+  return true;
 }
 
 void TComP04::DropPort() {

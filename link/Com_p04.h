@@ -96,6 +96,9 @@ class TComP04 {
   bool NotConnected();
   // True, with LastStatus set to COMERR_PORT_CLOSED, when the port is not open.
   bool PortClosed();
+  // One connect request of the handshake and its answer, kept as the last byte received; false when
+  // the request could not be written (its status is then in LastStatus).
+  bool AskOnce(bool& haveByte, int32_t& lastByte);
   // The handshake's way out of a refused or broken port: pause and purge, let
   // the unit go and close the port, so that the next Connect opens it anew.
   void DropPort();

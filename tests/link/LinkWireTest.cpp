@@ -119,6 +119,7 @@ TEST(LinkWire, RefusedHandshakeReleasesTwiceAndClosesThePort) {
   EXPECT_EQ(w.link->Connect(1), COMERR_TIMEOUT);
   EXPECT_GE(t.ElapsedMs(), 2350);  // two one-second pauses and two 200 ms releases
   EXPECT_FALSE(w.link->IsOpen());
+  EXPECT_TRUE(w.link->Refused) << "the status is a silent unit's; the link still says it was refused";
   EXPECT_EQ(Texts(w.unit.Stop()), (Lines{"H>U 80", "U>H 85", "H>U 04", "U>H 84", "H>U 04", "U>H 84"}));
 }
 
@@ -136,6 +137,7 @@ TEST(LinkWire, LateAnswerIsATimeoutAndIsPurgedByTheNextConnect) {
   // pass for the answer to the second request, which is late again.
   EXPECT_EQ(w.link->Connect(1), COMERR_TIMEOUT);
   EXPECT_EQ(w.link->Connected, 0u);
+  EXPECT_FALSE(w.link->Refused) << "a late answer is no refusal";
   const SerialHandle handle = w.link->PortHandle;
   w.link->PortHandle = kInvalidSerialHandle;
   w.device.Close(handle);
