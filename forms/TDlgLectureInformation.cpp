@@ -7,6 +7,7 @@
 #include "text/SettingsFile.h"
 #include "text/TextCatalogue.h"
 #include "forms/DialogChoixLangue.h"
+#include "forms/SettingsErrorText.h"
 
 namespace {
 
@@ -71,9 +72,12 @@ int CommonButtonWidth(int quit, int read, int port, int language) {
 
 int MainWindowWidth(int buttonLeft, int buttonWidth) { return buttonLeft + buttonWidth + kButtonsToFrame; }
 
-TDlgLectureInformation::TDlgLectureInformation(Platform& platform)
-    : platform_(platform),
-      form_(CreateMainForm(platform.Toolkit)),
+TDlgLectureInformation::TDlgLectureInformation(ui::Toolkit& toolkit, SerialDevice& serial, Clock& clock,
+                                               PortRegistry& registry, TextLocale& locale,
+                                               SettingsStorage& storage)
+    : toolkit_(toolkit),
+      storage_(storage),
+      form_(CreateMainForm(toolkit)),
       ButtonLectureInfo(form_->CreateButton({312, 8, 75, 25}, "Lecture des Information")),
       MemoInformation(CreateInformationPane(*form_)),
       ButtonChoixLangue(form_->CreateButton({312, 120, 75, 25}, "Choix de la langue")),
@@ -81,7 +85,7 @@ TDlgLectureInformation::TDlgLectureInformation(Platform& platform)
       ButtonConfigPort(form_->CreateButton({312, 64, 75, 25}, "Configuration du port")),
       TimerGestConnection(form_->CreateTimer()),
       SettingsPath(),
-      Link(platform.Serial, platform.Ticks) {
+      Link(serial, clock) {
   ButtonLectureInfo.OnClick = [this] { ButtonLectureInfoClick(); };
   ButtonChoixLangue.OnClick = [this] { ButtonChoixLangueClick(); };
   ButtonQuitter.OnClick = [this] { ButtonQuitterClick(); };
@@ -90,7 +94,7 @@ TDlgLectureInformation::TDlgLectureInformation(Platform& platform)
   form_->OnMessage = [this](const ui::Message& m) { return HandleMessage(m); };
   form_->OnSessionEnd = [this] { FormSessionEnd(); };
 
-  PortDialog = std::make_unique<TConfPort>(platform.Toolkit, form_.get(), platform.Registry, platform.Locale);
+  PortDialog = std::make_unique<TConfPort>(toolkit, form_.get(), registry, locale);
   // The first scan of the ports; whether it found a change does not matter yet.
   PortDialog->PortChanged();
 
@@ -129,7 +133,11 @@ void TDlgLectureInformation::SetLanguage(uint32_t index) {
   // A failure leaves by exception with the new language already in force; the
   // toolkit shows it and the file keeps its old content. A Windows directory
   // that refuses the user sends the file to the user's own folder for good.
-  SetSettingsPath(WriteSettings(platform_.Storage, SettingsPath, Language));
+  try {
+    SetSettingsPath(WriteSettings(storage_, SettingsPath, Language));
+  } catch (const SettingsError& e) {
+    throw ui::Error(SettingsErrorText(e));
+  }
 }
 
 void TDlgLectureInformation::LayOutButtons() {
@@ -391,13 +399,13 @@ void TDlgLectureInformation::OnReadFailed(const ui::Message& message) {
     const std::string name = GetDeviceName();
     box = Format(Text(TXT_WRONG_UNIT_DETAIL, Language), name.c_str(), name.c_str());
   }
-  platform_.Toolkit.Beep(ui::kBeepError);
-  platform_.Toolkit.ShowErrorBox(box, form_.get());
+  toolkit_.Beep(ui::kBeepError);
+  toolkit_.ShowErrorBox(box, form_.get());
   ReturnToIdle();
 }
 
 void TDlgLectureInformation::OnReadDone() {
-  platform_.Toolkit.Beep(ui::kBeepOk);
+  toolkit_.Beep(ui::kBeepOk);
   Append(Text(TXT_READ_DONE, Language));
   Append(Text(TXT_BLANK_LINE));
   Append(Text(TXT_SEPARATOR));
