@@ -3,9 +3,10 @@
 
 #include <exception>
 
-#include "text/SettingsFile.h"
 #include "forms/DialogChoixLangue.h"
+#include "forms/SettingsErrorText.h"
 #include "forms/TDlgLectureInformation.h"
+#include "text/SettingsFile.h"
 
 const char kApplicationTitle[] = "Bravelle";
 
@@ -14,7 +15,8 @@ int RunApplication(Platform& platform) {
   try {
     toolkit.SetTitle(kApplicationTitle);
     // The first form created is the application's main window.
-    TDlgLectureInformation DlgLectureInformation(platform);
+    TDlgLectureInformation DlgLectureInformation(toolkit, platform.Serial, platform.Ticks, platform.Registry,
+                                                 platform.Locale, platform.Storage);
     TDialogChoixLangue DialogChoixLangue(toolkit);
     DlgLectureInformation.SetLanguageDialog(&DialogChoixLangue);
 
@@ -30,6 +32,8 @@ int RunApplication(Platform& platform) {
     }
 
     toolkit.Run(DlgLectureInformation.Form());
+  } catch (const SettingsError& e) {
+    toolkit.ShowApplicationError(ui::ErrorBoxText(SettingsErrorText(e)));
   } catch (const ui::Error& e) {
     toolkit.ShowApplicationError(ui::ErrorBoxText(e.what()));
   } catch (...) {

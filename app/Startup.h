@@ -1,7 +1,7 @@
 // The program's start-up sequence and its guarded block.
 #pragma once
 
-#include "platform/Platform.h"
+#include "app/Platform.h"
 
 extern const char kApplicationTitle[];  // "Bravelle"
 

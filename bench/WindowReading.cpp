@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "forms/TDlgLectureInformation.h"
-#include "platform/Platform.h"
 #include "posix/PosixClock.h"
 #include "posix/PosixSerialDevice.h"
 #include "tests/support/FakePortRegistry.h"
@@ -63,8 +62,7 @@ struct WindowReading::Parts {
   explicit Parts(const std::string& portFolder)
       : serial(PosixSerialDevice::PortDirectory(portFolder)),
         registry(OnePort()),
-        platform{toolkit, serial, ticks, registry, locale, storage},
-        window(platform) {}
+        window(toolkit, serial, ticks, registry, locale, storage) {}
   // One marked port, COM2, which is where the simulated unit's link points.
   static fake::FakePortRegistry OnePort() {
     fake::FakePortRegistry r;
@@ -77,7 +75,6 @@ struct WindowReading::Parts {
   fake::FakeTextLocale locale;
   fake::FakeSettingsStorage storage;
   fake::FakeToolkit toolkit;
-  Platform platform;
   TDlgLectureInformation window;
 };
 

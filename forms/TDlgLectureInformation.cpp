@@ -8,6 +8,7 @@
 #include "text/TextCatalogue.h"
 #include "forms/DialogChoixLangue.h"
 #include "link/ReadingPane.h"
+#include "forms/SettingsErrorText.h"
 
 namespace {
 
@@ -72,9 +73,13 @@ int CommonButtonWidth(int quit, int read, int port, int language) {
 
 int MainWindowWidth(int buttonLeft, int buttonWidth) { return buttonLeft + buttonWidth + kButtonsToFrame; }
 
-TDlgLectureInformation::TDlgLectureInformation(Platform& platform)
-    : platform_(platform),
-      form_(CreateMainForm(platform.Toolkit)),
+TDlgLectureInformation::TDlgLectureInformation(ui::Toolkit& toolkit, SerialDevice& serial, Clock& clock,
+                                               PortRegistry& registry, TextLocale& locale,
+                                               SettingsStorage& storage)
+    : toolkit_(toolkit),
+      storage_(storage),
+      ticks_(clock),
+      form_(CreateMainForm(toolkit)),
       ButtonLectureInfo(form_->CreateButton({312, 8, 75, 25}, "Lecture des Information")),
       MemoInformation(CreateInformationPane(*form_)),
       ButtonChoixLangue(form_->CreateButton({312, 120, 75, 25}, "Choix de la langue")),
@@ -82,7 +87,7 @@ TDlgLectureInformation::TDlgLectureInformation(Platform& platform)
       ButtonConfigPort(form_->CreateButton({312, 64, 75, 25}, "Configuration du port")),
       TimerGestConnection(form_->CreateTimer()),
       SettingsPath(),
-      Link(platform.Serial, platform.Ticks) {
+      Link(serial, clock) {
   ButtonLectureInfo.OnClick = [this] { ButtonLectureInfoClick(); };
   ButtonChoixLangue.OnClick = [this] { ButtonChoixLangueClick(); };
   ButtonQuitter.OnClick = [this] { ButtonQuitterClick(); };
@@ -91,7 +96,7 @@ TDlgLectureInformation::TDlgLectureInformation(Platform& platform)
   form_->OnMessage = [this](const ui::Message& m) { return HandleMessage(m); };
   form_->OnSessionEnd = [this] { FormSessionEnd(); };
 
-  PortDialog = std::make_unique<TConfPort>(platform.Toolkit, form_.get(), platform.Registry, platform.Locale);
+  PortDialog = std::make_unique<TConfPort>(toolkit, form_.get(), registry, locale);
   // The first scan of the ports; whether it found a change does not matter yet.
   PortDialog->PortChanged();
 
@@ -130,7 +135,11 @@ void TDlgLectureInformation::SetLanguage(uint32_t index) {
   // A failure leaves by exception with the new language already in force; the
   // toolkit shows it and the file keeps its old content. A Windows directory
   // that refuses the user sends the file to the user's own folder for good.
-  SetSettingsPath(WriteSettings(platform_.Storage, SettingsPath, Language));
+  try {
+    SetSettingsPath(WriteSettings(storage_, SettingsPath, Language));
+  } catch (const SettingsError& e) {
+    throw ui::Error(SettingsErrorText(e));
+  }
 }
 
 void TDlgLectureInformation::LayOutButtons() {
@@ -270,7 +279,7 @@ void TDlgLectureInformation::ButtonLectureInfoClick() {
   plan.PortErrorEnds = false;
   plan.After = AfterReading::ReleaseOrCloseWhenLost;
   reading_ = std::make_unique<ReadingSequence>(
-      Link, platform_.Ticks, plan, [this](ReadingEvent event, const UnitReading& r) { OnReadingEvent(event, r); });
+      Link, ticks_, plan, [this](ReadingEvent event, const UnitReading& r) { OnReadingEvent(event, r); });
   ReadStep = reading_->Stage();
   // A new interval restarts the period: the first step runs one period after the click.
   TimerGestConnection.SetInterval(kReadingInterval);
@@ -338,13 +347,13 @@ void TDlgLectureInformation::OnReadFailed(const ui::Message& message) {
     const std::string name = GetDeviceName();
     box = Format(Text(TXT_WRONG_UNIT_DETAIL, Language), name.c_str(), name.c_str());
   }
-  platform_.Toolkit.Beep(ui::kBeepError);
-  platform_.Toolkit.ShowErrorBox(box, form_.get());
+  toolkit_.Beep(ui::kBeepError);
+  toolkit_.ShowErrorBox(box, form_.get());
   ReturnToIdle();
 }
 
 void TDlgLectureInformation::OnReadDone() {
-  platform_.Toolkit.Beep(ui::kBeepOk);
+  toolkit_.Beep(ui::kBeepOk);
   for (const std::string& line : ClosingLines(ReadingOutcome::Ok, Language)) Append(line);
   ReturnToIdle();
 }

@@ -5,10 +5,14 @@
 #include <memory>
 #include <string>
 
-#include "platform/Platform.h"
 #include "forms/TConfigurationPort.h"
 #include "link/Com_p04.h"
 #include "link/ReadingSequence.h"
+#include "platform/Clock.h"
+#include "platform/PortRegistry.h"
+#include "platform/SerialDevice.h"
+#include "platform/SettingsStorage.h"
+#include "ui/Toolkit.h"
 
 class TDialogChoixLangue;
 
@@ -42,7 +46,10 @@ int MainWindowWidth(int buttonLeft, int buttonWidth);
 
 class TDlgLectureInformation {
  public:
-  explicit TDlgLectureInformation(Platform& platform);
+  // The link reads the unit through serial and clock, the port dialog lists the ports through registry
+  // and locale, the language is kept through storage.
+  TDlgLectureInformation(ui::Toolkit& toolkit, SerialDevice& serial, Clock& clock, PortRegistry& registry,
+                         TextLocale& locale, SettingsStorage& storage);
   ~TDlgLectureInformation();
   TDlgLectureInformation(const TDlgLectureInformation&) = delete;
   TDlgLectureInformation& operator=(const TDlgLectureInformation&) = delete;
@@ -66,7 +73,9 @@ class TDlgLectureInformation {
   bool HandleMessage(const ui::Message& message);
 
  private:
-  Platform& platform_;
+  ui::Toolkit& toolkit_;
+  SettingsStorage& storage_;
+  Clock& ticks_;  // the link's, which the reading sequence times its handshake by
   TDialogChoixLangue* languageDialog_ = nullptr;
   std::unique_ptr<ui::Form> form_;
 

@@ -4,8 +4,6 @@
 #include <climits>
 
 #include "text/Format.h"
-#include "text/Utf8.h"
-#include "ui/Toolkit.h"
 
 const char kSettingsFileName[] = "\\CalvineV1.CFG";
 
@@ -61,6 +59,11 @@ int32_t ToInteger(const std::string& s) {
 
 }  // namespace
 
+SettingsError::SettingsError(Failure failure, const std::string& path)
+    : std::runtime_error((failure == Failure::Open ? "cannot open " : "cannot create ") + path),
+      Failed(failure),
+      Path(path) {}
+
 std::string SettingsPathIn(const std::string& windowsDirectory) {
   return windowsDirectory + kSettingsFileName;
 }
@@ -105,17 +108,13 @@ UserPlaces UserPlacesOf(SettingsStorage& storage) {
   return {folder, folder + kSettingsFileName, local + kVirtualStoreFolder + kSettingsFileName};
 }
 
-// One of the toolkit's file texts with the path (UTF-8) in place of its "%s".
-[[noreturn]] void FileError(const char* text, const std::string& path) {
-  std::string message = Utf8FromCp1252(text);
-  const size_t at = message.find("%s");
-  if (at != std::string::npos) message.replace(at, 2, path);
-  throw ui::Error(message);
+[[noreturn]] void CannotCreate(const std::string& path) {
+  throw SettingsError(SettingsError::Failure::Create, path);
 }
 
-[[noreturn]] void CannotCreate(const std::string& path) { FileError(ui::kCreateFileError, path); }
-
-[[noreturn]] void CannotOpen(const std::string& path) { FileError(ui::kOpenFileError, path); }
+[[noreturn]] void CannotOpen(const std::string& path) {
+  throw SettingsError(SettingsError::Failure::Open, path);
+}
 
 // The text the reader sees: the first 200 bytes, up to the first zero byte.
 int32_t LanguageOfBytes(std::string bytes) {
@@ -164,7 +163,8 @@ uint32_t SeedLanguage(SettingsStorage& storage, const UserPlaces& user) {
   return language == 1 ? 1 : 0;
 }
 
-StoredSettings CreateUserSettings(SettingsStorage& storage, const UserPlaces& user, const std::string& deniedPath) {
+StoredSettings CreateUserSettings(SettingsStorage& storage, const UserPlaces& user,
+                                  const std::string& deniedPath) {
   const uint32_t language = SeedLanguage(storage, user);
   return {WriteUserSettings(storage, user, language, deniedPath), static_cast<int32_t>(language)};
 }
@@ -196,7 +196,8 @@ StoredSettings LoadOrCreateSettings(SettingsStorage& storage) {
 
 StoredSettings FindStoredSettings(SettingsStorage& storage) {
   const UserPlaces user = UserPlacesOf(storage);
-  const std::string candidates[] = {user.File, SettingsPathIn(storage.WindowsDirectory()), user.VirtualStoreCopy};
+  const std::string candidates[] = {user.File, SettingsPathIn(storage.WindowsDirectory()),
+                                    user.VirtualStoreCopy};
   for (const std::string& path : candidates) {
     StoredSettings settings{path, 0};
     if (!path.empty() && storage.FileExists(path) &&

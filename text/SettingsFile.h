@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 #include "platform/SettingsStorage.h"
@@ -21,6 +22,15 @@ int32_t ParseSettingsLanguage(const std::string& text);
 // The line the program writes: "Langue=<n>;" then 0x0A 0x0D.
 std::string FormatSettingsLine(uint32_t language);
 
+// A settings file that could not be had: which failure, on which file. The window program words it.
+class SettingsError : public std::runtime_error {
+ public:
+  enum class Failure { Open, Create };
+  SettingsError(Failure failure, const std::string& path);
+  Failure Failed;
+  std::string Path;  // UTF-8
+};
+
 // A settings file and the language read from it, as parsed: only 0 and 1 name
 // a language, anything else leaves the program in French.
 struct StoredSettings {
@@ -31,8 +41,9 @@ struct StoredSettings {
 // Start-up: the user's own file once it exists; otherwise the file in the
 // Windows directory, read, or created for French when missing. When the
 // Windows directory refuses the user, the user's file is made instead, seeded
-// from the VirtualStore copy when one can be read. Throws ui::Error with the
-// toolkit's file error texts, naming the path tried last.
+// from the VirtualStore copy when one can be read. Throws SettingsError
+// naming the path tried last: Open for a file there that cannot be read,
+// Create when no file can be read and none created.
 StoredSettings LoadOrCreateSettings(SettingsStorage& storage);
 
 // The same choice of file for a program that only wants to know the language:
@@ -43,7 +54,7 @@ StoredSettings FindStoredSettings(SettingsStorage& storage);
 // Creates (truncates) the file at path and writes the line for language,
 // unless the file holds exactly that line already; when the system refuses
 // access there, the user's own file is written instead.
-// Returns the path written. Throws ui::Error "Impossible de créer le fichier
-// <path tried last>" when no file can be created, and also when fewer bytes
-// were written than formatted.
+// Returns the path written. Throws SettingsError Create, naming the path
+// tried last, when no file can be created, and also when fewer bytes were
+// written than formatted.
 std::string WriteSettings(SettingsStorage& storage, const std::string& path, uint32_t language);

@@ -1,5 +1,5 @@
 // The program's entry point: the Windows services put together into a Platform, then the start-up sequence.
-#include "platform/Platform.h"
+#include "app/Platform.h"
 #include "app/Startup.h"
 #include "win32/Win32Clock.h"
 #include "win32/Win32PortRegistry.h"

@@ -5,10 +5,10 @@
 #include <map>
 #include <string>
 
+#include "forms/SettingsErrorText.h"
 #include "text/SettingsFile.h"
 #include "text/Utf8.h"
 #include "tests/support/FakeSettingsStorage.h"
-#include "ui/Toolkit.h"
 
 namespace {
 
@@ -76,13 +76,13 @@ const std::string kVirtualStorePath = "C:\\Users\\tech\\AppData\\Local\\VirtualS
 const std::string kFrench = "Langue=0;\n\r";
 const std::string kEnglish = "Langue=1;\n\r";
 
-// text: a toolkit text (CP1252) and a path; error messages are UTF-8.
+// text: a toolkit text (CP1252) and a path, as the window program words the error; its messages are UTF-8.
 void ExpectError(const std::function<void()>& f, const std::string& text) {
   try {
     f();
     ADD_FAILURE() << "no error, expected " << text;
-  } catch (const ui::Error& e) {
-    EXPECT_EQ(std::string(e.what()), Utf8FromCp1252(text));
+  } catch (const SettingsError& e) {
+    EXPECT_EQ(SettingsErrorText(e), Utf8FromCp1252(text));
   }
 }
 
@@ -126,7 +126,7 @@ TEST(SettingsLoad, FileErrorsCarryTheToolkitTextsWithThePath) {
 TEST(SettingsWrite, AShortWriteIsAFailureToCreateTheFile) {
   FakeSettingsStorage disk;
   disk.ShortBy = 1;
-  EXPECT_THROW(WriteSettings(disk, kPath, 1), ui::Error);
+  EXPECT_THROW(WriteSettings(disk, kPath, 1), SettingsError);
   disk.ShortBy = 0;
   EXPECT_EQ(WriteSettings(disk, kPath, 1), kPath);
   EXPECT_EQ(disk.Files.at(kPath), kEnglish);

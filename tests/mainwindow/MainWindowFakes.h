@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "app/Platform.h"
 #include "forms/TDlgLectureInformation.h"
-#include "platform/Platform.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakePortRegistry.h"
 #include "tests/support/FakeSettingsStorage.h"

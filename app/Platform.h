@@ -1,10 +1,11 @@
-// The platform services the program is built from, handed to the windows at start-up.
+// The services the window program is built from: the backends of its system, put together by the entry
+// point and handed to start-up, which gives each window the ones it uses.
 #pragma once
 
-#include "platform/SettingsStorage.h"
-#include "platform/PortRegistry.h"
 #include "platform/Clock.h"
+#include "platform/PortRegistry.h"
 #include "platform/SerialDevice.h"
+#include "platform/SettingsStorage.h"
 #include "ui/Toolkit.h"
 
 struct Platform {
