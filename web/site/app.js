@@ -75,7 +75,7 @@ function watchPorts() {
 
 async function start() {
   await startCore({ serialLine: page.line, onWaiting: showWaiting, onTrace: traceByte, onPane: showPane,
-                    onSeen: (serial) => historyStore.seen.get(serial) ?? null });
+                    onSeen: (serial) => historyStore.whereSeen(serial) });
   loadCatalogue();
   loadCsvHeaders();
   setLanguage(firstLanguage());

@@ -68,6 +68,11 @@ export const historyStore = {
     return record.fixture ? "fixture:" + record.fixture : "port:" + record.port;
   },
 
+  // "fixture\nport" of the record that read that serial number last, or null.
+  whereSeen(serial) {
+    return this.seen.get(serial) ?? null;
+  },
+
   lastSerial(port, fixture) {
     const serial = this.last.get(fixture ? "fixture:" + fixture : "port:" + port);
     return serial === undefined ? -1 : serial;

@@ -1,6 +1,6 @@
-// What the page's modules share: every field any two of them read or change, declared here and nowhere
-// else. Sealed, so that a field set on it anywhere else is an error rather than a new one; what a single
-// module keeps stays in that module.
+// What the page's modules share: every field that two of them read or change, declared here and nowhere
+// else. Sealed: a field added anywhere else throws instead of joining unnoticed. What one module alone
+// keeps stays in that module.
 import { SerialLine } from "./serial-line.js";
 
 export const page = Object.seal({
