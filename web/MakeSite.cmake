@@ -2,8 +2,21 @@
 # after the site's content.
 # cmake -DSOURCE=web/site -DSITE=build/web/site -DFILES="index.html;..." -P MakeSite.cmake
 set(all ${FILES} bravelle.js bravelle.wasm)
+# The page's modules are named in its head, so that the browser fetches them side by side instead of one
+# import after another.
+set(preloads "")
 foreach(f ${FILES})
-  configure_file(${SOURCE}/${f} ${SITE}/${f} COPYONLY)
+  if(f MATCHES "\\.js$")
+    list(APPEND preloads "  <link rel=\"modulepreload\" href=\"${f}\">")
+  endif()
+endforeach()
+list(JOIN preloads "\n" MODULE_PRELOADS)
+foreach(f ${FILES})
+  if(f STREQUAL "index.html")
+    configure_file(${SOURCE}/${f} ${SITE}/${f} @ONLY)
+  else()
+    configure_file(${SOURCE}/${f} ${SITE}/${f} COPYONLY)
+  endif()
 endforeach()
 set(digest "")
 foreach(f ${all})

@@ -1,5 +1,4 @@
 // The page's serial line: one Web Serial port at a time, opened, read, written and closed as the link asks.
-"use strict";
 
 // Linux's errno values, as bravelle-cli's records carry them (web/WebSerialDevice.h names them too).
 const SERIAL_BUSY = 16;   // EBUSY: open() rejected, another program holds the port
@@ -19,7 +18,7 @@ const OPEN_REFUSALS = { NetworkError: SERIAL_BUSY, InvalidStateError: SERIAL_ALR
 const SERIAL_TIMEOUT = -1;
 const SERIAL_FAILURE = -2;
 
-class SerialLine {
+export class SerialLine {
   constructor() {
     this.ports = new Map();  // label -> SerialPort, the granted ports as the page names them
     this.lastError = 0;
