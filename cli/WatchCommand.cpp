@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "cli/Commands.h"
+#include "cli/WatchBench.h"
 #include "link/ReadingSequence.h"
 #include "platform/Clock.h"
 #include "record/Expectations.h"
@@ -18,122 +19,6 @@
 #include "text/Utf8.h"
 
 namespace {
-
-// How often a fixture without its port looks for it again: a unit plugged in
-// is read a tenth of a second later on average, for a look that costs a stat
-// (a named port) or a walk of sysfs (auto, usb:, location=).
-constexpr uint32_t kPollMs = 200;
-
-// The system's port list read at most once a tick, whichever fixtures ask: eight fixtures waiting for
-// their adapters walk sysfs and /dev/serial once every 200 ms together, not eight times; and while the
-// system says no port came or went, once every two seconds only.
-class TickPortList : public PortLister {
- public:
-  explicit TickPortList(PortAccess& ports) : access_(ports) {}
-  bool ListPorts(std::vector<PortInfo>& ports) override {
-    const int64_t age = age_.ElapsedMs();
-    bool walk = !read_ || age >= kStillMs;
-    std::string stamp;
-    if (!walk && age >= kPollMs) {
-      stamp = access_.PortListStamp();
-      walk = stamp.empty() || stamp != stamp_;
-    }
-    if (walk) {
-      // The stamp is taken before the walk: a port that comes during the walk moves it again.
-      stamp_ = stamp.empty() ? access_.PortListStamp() : stamp;
-      listed_ = access_.Lister().ListPorts(ports_);
-      read_ = true;
-      age_.Restart();
-    }
-    ports = ports_;
-    return listed_;
-  }
-
- private:
-  static constexpr int64_t kStillMs = 2000;
-  PortAccess& access_;
-  std::vector<PortInfo> ports_;
-  std::string stamp_;
-  bool listed_ = false;
-  bool read_ = false;
-  Stopwatch age_;
-};
-
-// What the fixtures share: the output, the files, the repeat flags, and the port list.
-class Bench {
- public:
-  Bench(CliContext& cx, OutputFile& log, OutputFile& csv, size_t fixtures)
-      : cx_(cx), log_(log), csv_(csv), ports_(cx.Ports), states_(fixtures) {
-    for (const OutputFile* file : {&log_, &csv_}) previous_.Merge(file->PreviousSerials());
-  }
-
-  CliContext& Context() { return cx_; }
-  bool Several() const { return states_.size() > 1; }
-  // A record that could not be written, or standard output lost: every fixture stops.
-  bool Failed() const { return failed_; }
-  bool ShouldStop() const { return failed_ || countReached_ || StopRequested(); }
-  void Stop(int exitCode) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (exitCode_ == 0) exitCode_ = exitCode;
-    failed_ = true;
-  }
-  int ExitCodeSet() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return exitCode_;
-  }
-  // The port list is one object of the system's: one fixture at a time looks at it.
-  std::mutex& PortListLock() { return portList_; }
-  PortLister& Ports() { return ports_; }
-
-  // Appends the record to the files, then tells it on standard output; false when it could not be written.
-  bool Publish(ReadingRecord& record, const std::string& givenPort) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    // The last of --count is taken once: the fixtures still reading when it came stop unrecorded.
-    if (countReached_) return false;
-    previous_.Alias(givenPort, record.Port);
-    previous_.Mark(record);
-    bool written = true;
-    for (OutputFile* file : {&log_, &csv_})
-      if (file->IsOpen() && !file->AppendRecord(record)) written = false;
-    if (!written) {
-      failed_ = true;
-      if (exitCode_ == 0) exitCode_ = kExitWriteFailed;
-      return false;
-    }
-    cx_.Terminal.Human(WatchLine(record, cx_.Language, Several()));
-    if (cx_.Terminal.OutError() != 0) {
-      failed_ = true;
-      if (exitCode_ == 0) exitCode_ = kExitWriteFailed;
-    }
-    if (cx_.Options.Count > 0 && ++published_ >= cx_.Options.Count) countReached_ = true;
-    return true;
-  }
-
-  // One fixture's state on the progress line; with several, all of them side by side.
-  void Show(size_t fixture, const std::string& state) {
-    std::string line;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      states_[fixture] = state;
-      for (const std::string& s : states_) line += (line.empty() ? "" : "  |  ") + s;
-    }
-    cx_.Terminal.Progress(line);
-  }
-
- private:
-  CliContext& cx_;
-  OutputFile& log_;
-  OutputFile& csv_;
-  std::mutex mutex_;
-  std::mutex portList_;
-  TickPortList ports_;
-  RepeatMemory previous_;
-  std::vector<std::string> states_;
-  std::atomic<bool> failed_{false};
-  std::atomic<bool> countReached_{false};
-  int64_t published_ = 0;
-  int exitCode_ = 0;
-};
 
 // One port and the units plugged into it, one after the other.
 class Fixture {
