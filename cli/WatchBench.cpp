@@ -1,8 +1,6 @@
 // The fixtures' shared port list, output and files.
 #include "cli/WatchBench.h"
 
-#include "record/Expectations.h"
-
 bool TickPortList::ListPorts(std::vector<PortInfo>& ports) {
   const int64_t age = age_.ElapsedMs();
   bool walk = !read_ || age >= kStillMs;
