@@ -36,7 +36,7 @@ class Win32PortAccess : public PortAccess {
 // CreateFile opens a COM port for one program only: Windows itself refuses a held port.
 class Win32PortLocks : public PortLocks {
  public:
-  std::unique_ptr<PortHold> Hold(const std::string&, int32_t&) override {
+  std::unique_ptr<PortHold> Hold(const std::string&, int32_t&, PortHolder&) override {
     return std::make_unique<PortHold>();
   }
 };

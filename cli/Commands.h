@@ -37,7 +37,8 @@ void RecordChoiceProblem(CliContext& cx, const PortSpec& spec, const PortChoice&
 
 // The message of a reading that failed, and for a port problem the lines that
 // say why and what usually fixes it (the first of them is the message).
-void RecordFailure(CliContext& cx, ReadingRecord& record, int64_t waitMs, std::vector<std::string>& lines);
+void RecordFailure(CliContext& cx, ReadingRecord& record, int64_t waitMs, std::vector<std::string>& lines,
+                   const PortHolder& holder = PortHolder());
 
 // watch's one line per unit; the port leads when several fixtures share the output.
 std::string WatchLine(const ReadingRecord& record, uint32_t language, bool withPort);

@@ -395,6 +395,7 @@ bool TakeOperands(const std::string& command, const std::vector<std::string>& op
     if (!(isRead || options.Command == CliCommand::Watch))
       return Fail(error, TXT_CLI_NOT_AN_OPTION, operand, command);
     if (isRead && !options.Ports.empty()) return Fail(error, TXT_CLI_TOO_MANY_OPERANDS, operand);
+    if (operand.empty()) return Fail(error, TXT_CLI_EMPTY_PORT);
     options.Ports.push_back(operand);
     options.FixtureNames.emplace_back();
   }

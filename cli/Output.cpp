@@ -121,9 +121,8 @@ void Console::NoteOutError(int error) {
   if (outError_ == 0) outError_ = error;
 }
 
-OutputFile::OutputFile(RecordFiles& files, PortNaming& naming, Console& console, Kind kind, char separator)
+OutputFile::OutputFile(RecordFiles& files, Console& console, Kind kind, char separator)
     : files_(files),
-      naming_(naming),
       console_(console),
       kind_(kind),
       records_(files, kind == Csv ? RecordFile::Csv : RecordFile::JsonLines, separator) {}
@@ -136,7 +135,7 @@ bool OutputFile::Open(const std::string& path) {
     console_.HumanToError();
     return records_.OpenStream(files_.StandardStream(1));
   }
-  if (records_.Open(path, [this](RecordSeen& seen) { NotePrevious(seen); })) return true;
+  if (records_.Open(path)) return true;
   if (records_.Foreign()) foreign_ = HeaderDifference(records_.ForeignHeader(), console_.Language());
   return false;
 }
@@ -153,15 +152,6 @@ bool OutputFile::OpenTrace(const std::string& path) {
   return trace_ != nullptr;
 }
 
-void OutputFile::NotePrevious(RecordSeen& seen) {
-  // An earlier record may name its port by a link or another spelling: it counts by the port's one name.
-  size_t known = 0;
-  while (known < canonical_.size() && canonical_[known].first != seen.Port) ++known;
-  if (known == canonical_.size()) canonical_.emplace_back(seen.Port, naming_.CanonicalPort(seen.Port));
-  seen.Port = canonical_[known].second;
-  previous_.Note(seen);
-}
-
 bool OutputFile::WriteLine(const std::string& line) {
   if (trace_ == nullptr || error_ != 0) return false;
   if (!trace_->Append(line + "\n")) {
@@ -171,7 +161,33 @@ bool OutputFile::WriteLine(const std::string& line) {
   return true;
 }
 
-bool OutputFile::AppendRecord(const ReadingRecord& record) { return records_.Append(record); }
+bool AppendRecord(ReadingRecord& record, OutputFile& log, OutputFile& csv, RepeatMemory& memory,
+                  PortNaming& naming) {
+  return AppendMarked(record, {&log.Records(), &csv.Records()}, memory,
+                      [&naming](const std::string& port) { return naming.CanonicalPort(port); });
+}
+
+bool OneFileTwice(Console& console, RecordFiles& files,
+                  std::initializer_list<std::pair<const char*, const std::string*>> options) {
+  std::vector<std::pair<FileIdentity, std::pair<const char*, const std::string*>>> known;
+  for (const auto& option : options) {
+    FileIdentity identity;
+    if (option.second->empty() || *option.second == "-" || !files.Identify(*option.second, identity))
+      continue;
+    for (const auto& other : known) {
+      if (!(other.first == identity)) continue;
+      const uint32_t language = console.Language();
+      console.Err(Say(TXT_CLI_USAGE_ERROR, language,
+                      Say(TXT_CLI_ONE_FILE_TWICE, language, ValidUtf8(*other.second.second).c_str(),
+                          ValidUtf8(*option.second).c_str(),
+                          (std::string(other.second.first) + ", " + option.first).c_str())
+                          .c_str()));
+      return true;
+    }
+    known.emplace_back(identity, option);
+  }
+  return false;
+}
 
 namespace {
 
@@ -188,6 +204,13 @@ int ReportWriteFailures(Console& console, std::initializer_list<const OutputFile
   const uint32_t language = console.Language();
   for (const OutputFile* f : files) {
     if (f == nullptr || f->Error() == 0) continue;
+    // Another program's CSV file put in the place of ours (a rotation): its shape is not ours to write in.
+    if (f->KindOf() == OutputFile::Csv && f->Records().Foreign()) {
+      console.Err(Say(TXT_CLI_FOREIGN_CSV, language, ValidUtf8(f->Path()).c_str(),
+                      HeaderDifference(f->Records().ForeignHeader(), language).c_str()));
+      code = kExitDataError;
+      continue;
+    }
     const std::string what = f->Path() == "-"
                                  ? Say(TXT_CLI_STANDARD_OUTPUT, language)
                                  : Say(Naming(f->KindOf()), language, ValidUtf8(f->Path()).c_str());

@@ -60,12 +60,11 @@ class Console {
 
 // A file the command writes: a trace, a log, a CSV file; "-" is standard output (standard error for a
 // trace). A trace is written from its start, line by line; a log or CSV file is a RecordFile, each
-// record appended whole under the file's lock, and the records it held when opened are remembered by
-// their ports' one names. The first failure is kept and told once.
+// record appended whole under the file's lock. The first failure is kept and told once.
 class OutputFile {
  public:
   enum Kind { Trace, JsonLines, Csv };
-  OutputFile(RecordFiles& files, PortNaming& naming, Console& console, Kind kind, char separator = ',');
+  OutputFile(RecordFiles& files, Console& console, Kind kind, char separator = ',');
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
@@ -75,7 +74,6 @@ class OutputFile {
   bool IsOpen() const { return kind_ == Trace ? trace_ != nullptr : records_.IsOpen(); }
   // One whole line of a trace (its end added).
   bool WriteLine(const std::string& line);
-  bool AppendRecord(const ReadingRecord& record);
   int Error() const { return kind_ == Trace ? error_ : records_.Error(); }
   // The system's words for Error().
   std::string ErrorText() const { return files_.ErrorText(Error()); }
@@ -83,15 +81,13 @@ class OutputFile {
   const std::string& Foreign() const { return foreign_; }
   const std::string& Path() const { return path_; }
   Kind KindOf() const { return kind_; }
-  // The records of the file when opened (a regular file only: a pipe, FIFO or terminal is written, never
-  // read).
-  const RepeatMemory& PreviousSerials() const { return previous_; }
+  // A log's or CSV file's records.
+  RecordFile& Records() { return records_; }
+  const RecordFile& Records() const { return records_; }
 
  private:
   bool OpenTrace(const std::string& path);
-  void NotePrevious(RecordSeen& seen);
   RecordFiles& files_;
-  PortNaming& naming_;
   Console& console_;
   Kind kind_;
   std::unique_ptr<RecordFileHandle> trace_;  // a trace's file
@@ -99,9 +95,18 @@ class OutputFile {
   RecordFile records_;                       // a log's or CSV file's
   std::string path_;
   std::string foreign_;
-  RepeatMemory previous_;
-  std::vector<std::pair<std::string, std::string>> canonical_;  // earlier records' ports, their one name
 };
+
+// Appends the record to the log and the CSV file (those open), its repeat and duplicate flags decided
+// under their locks from what they hold (AppendMarked); memory keeps the run's records for files that
+// cannot be read back. A port counts by its one name. False when a file could not take it.
+bool AppendRecord(ReadingRecord& record, OutputFile& log, OutputFile& csv, RepeatMemory& memory,
+                  PortNaming& naming);
+
+// One file named twice, in two spellings (a link, "./units.jsonl"): told as a usage error; true when so.
+// Standard output ("-") is no file here.
+bool OneFileTwice(Console& console, RecordFiles& files,
+                  std::initializer_list<std::pair<const char*, const std::string*>> options);
 
 // Tells the failure on standard error and gives the exit code for it (74), or 0 when all went well.
 int ReportWriteFailures(Console& console, std::initializer_list<const OutputFile*> files);

@@ -215,7 +215,8 @@ std::vector<std::string> ChoiceProblemLines(const PortSpec& spec, const PortChoi
 }
 
 std::vector<std::string> PortProblemReport(SystemWords& words, PortProblem problem, int32_t status,
-                                           const std::string& port, uint32_t language) {
+                                           const std::string& port, uint32_t language,
+                                           const PortHolder& holder) {
   std::vector<std::string> lines{Say(TXT_CLI_PORT_UNUSABLE, language, ValidUtf8(port).c_str())};
   lines.push_back("  " + words.SystemMessage(status) + " (" + words.ErrorCode(status) + ")");
   std::vector<std::string> advice;
@@ -227,11 +228,19 @@ std::vector<std::string> PortProblemReport(SystemWords& words, PortProblem probl
       break;
     }
     case PortProblem::Busy:
-      if (words.HoldersUnknown())
+      // A lock file may name a process that no longer uses the port (its pid given to another since):
+      // what a person needs to see it and remove the file.
+      if (!holder.LockFile.empty()) {
+        const std::string file = ValidUtf8(holder.LockFile);
+        const std::string program = holder.Program.empty() ? "" : " (" + ValidUtf8(holder.Program) + ")";
+        advice = {Say(TXT_CLI_ADVICE_LOCK_HOLDER, language, file.c_str(), holder.Pid, program.c_str()),
+                  Say(TXT_CLI_ADVICE_LOCK_REMOVE, language, file.c_str())};
+      } else if (words.HoldersUnknown()) {
         advice = {Say(TXT_CLI_ADVICE_BUSY_WINDOWS, language)};
-      else
+      } else {
         advice = {Say(TXT_CLI_ADVICE_BUSY, language), Say(TXT_CLI_ADVICE_BUSY_FIX, language),
                   Say(TXT_CLI_ADVICE_WHO, language, port.c_str())};
+      }
       break;
     case PortProblem::Missing:
       advice = {Say(TXT_CLI_ADVICE_MISSING, language), Say(TXT_CLI_ADVICE_MISSING_FIX, language)};

@@ -8,6 +8,7 @@
 #include "cli/PortAccess.h"
 #include "cli/PortNaming.h"
 #include "cli/SystemWords.h"
+#include "platform/PortLock.h"
 #include "ports/PortSelection.h"
 
 struct PortSpec {
@@ -50,6 +51,8 @@ std::vector<std::string> ChoiceProblemLines(const PortSpec& spec, const PortChoi
                                             uint32_t language);
 
 // The heading and the lines of a port that cannot be used, for a person: the system's words for the
-// status, then what usually fixes the problem the port's device read in it.
+// status, then what usually fixes the problem the port's device read in it; for a port a lock file holds,
+// that file, its process and the process's name.
 std::vector<std::string> PortProblemReport(SystemWords& words, PortProblem problem, int32_t status,
-                                           const std::string& port, uint32_t language);
+                                           const std::string& port, uint32_t language,
+                                           const PortHolder& holder = PortHolder());

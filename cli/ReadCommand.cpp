@@ -20,13 +20,17 @@ constexpr int64_t kOneAttemptMs = 1200;
 // The files a reading is written to, opened before the port is touched.
 struct ReadFiles {
   explicit ReadFiles(CliContext& cx)
-      : trace(cx.Files, cx.Naming, cx.Terminal, OutputFile::Trace),
-        log(cx.Files, cx.Naming, cx.Terminal, OutputFile::JsonLines),
-        csv(cx.Files, cx.Naming, cx.Terminal, OutputFile::Csv, cx.Options.CsvSeparator) {}
+      : trace(cx.Files, cx.Terminal, OutputFile::Trace),
+        log(cx.Files, cx.Terminal, OutputFile::JsonLines),
+        csv(cx.Files, cx.Terminal, OutputFile::Csv, cx.Options.CsvSeparator) {}
 
   // 0, or the exit code of a file that cannot be opened.
   int Open(CliContext& cx) {
     const CliOptions& options = cx.Options;
+    // Before anything is opened for writing: a trace opened over the log would empty it.
+    if (OneFileTwice(cx.Terminal, cx.Files,
+                     {{"--trace", &options.Trace}, {"--log", &options.Log}, {"--csv", &options.Csv}}))
+      return kExitUsage;
     for (auto [file, path] : {std::pair<OutputFile*, const std::string*>{&trace, &options.Trace},
                               {&log, &options.Log},
                               {&csv, &options.Csv}}) {
@@ -105,7 +109,8 @@ void ReadChosenPort(CliContext& cx, const PortChoice& choice, OutputFile& trace,
   record.Location = choice.Location;
   const std::unique_ptr<SerialDevice> device = cx.Ports.NewSerialDevice();
   int32_t held = 0;
-  hold = cx.Locks.Hold(choice.Port, held);
+  PortHolder holder;
+  hold = cx.Locks.Hold(choice.Port, held, holder);
   if (hold) {
     ReadUnit(cx, *device, choice.Port, trace, start, record);
   } else {
@@ -117,28 +122,21 @@ void ReadChosenPort(CliContext& cx, const PortChoice& choice, OutputFile& trace,
     r.Problem = device->ProblemOf(held);
     record.ElapsedMs = start.ElapsedMs();
   }
-  RecordFailure(cx, record, cx.Options.WaitMs, problem);
+  RecordFailure(cx, record, cx.Options.WaitMs, problem, holder);
   if (hold && ApplyExpectations(cx.Options.Expect, record, cx.Language)) problem.push_back(record.Message);
 }
 
 // The record's flags, then the files, then the screen and the hook: the screen never shows a result
 // that the files lack. Returns the command's exit code.
-int Conclude(CliContext& cx, const PortChoice& choice, ReadFiles& files, ReadingRecord& record,
+int Conclude(CliContext& cx, ReadFiles& files, ReadingRecord& record,
              const std::vector<std::string>& problem) {
   const ReadingOutcome outcome = record.Reading.Outcome;
   // A reading that did not happen leaves no record.
   const bool happened = outcome != ReadingOutcome::Interrupted;
   bool written = true;
-  if (happened) {
-    // A unit read again on the same port is flagged as in a watch's log.
-    RepeatMemory previous;
-    previous.Merge(files.log.PreviousSerials());
-    previous.Merge(files.csv.PreviousSerials());
-    if (choice.Result == PortChoice::Chosen) previous.Alias(choice.Port, record.Port);
-    previous.Mark(record);
-    for (OutputFile* file : {&files.log, &files.csv})
-      if (file->IsOpen() && !file->AppendRecord(record)) written = false;
-  }
+  // A unit read again on the same port is flagged as in a watch's log, from what the files hold now.
+  RepeatMemory none;
+  if (happened) written = AppendRecord(record, files.log, files.csv, none, cx.Naming);
   if (written) {
     if (!cx.Options.Json) {
       for (const std::string& text : RecordLines(record, cx.Language)) cx.Terminal.Human(text);
@@ -160,11 +158,12 @@ int Conclude(CliContext& cx, const PortChoice& choice, ReadFiles& files, Reading
 
 int RunRead(CliContext& cx) {
   const CliOptions& options = cx.Options;
+  ReadFiles files(cx);
+  if (const int failed = files.Open(cx)) return failed;
+  // The wait starts once the files are open and checked: a FIFO's reader or a slow disk takes none of it.
   const Stopwatch start;
   ReadingRecord record;
   record.StartUnixMs = UnixMsNow();
-  ReadFiles files(cx);
-  if (const int failed = files.Open(cx)) return failed;
 
   PortSpec spec;
   ParsePortSpec(options.Ports.empty() ? "auto" : options.Ports[0], spec);
@@ -178,5 +177,5 @@ int RunRead(CliContext& cx) {
   } else {
     ReadChosenPort(cx, choice, files.trace, start, record, hold, problem);
   }
-  return Conclude(cx, choice, files, record, problem);
+  return Conclude(cx, files, record, problem);
 }

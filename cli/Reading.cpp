@@ -36,11 +36,12 @@ void RecordChoiceProblem(CliContext& cx, const PortSpec& spec, const PortChoice&
   if (!lines.empty()) record.Message = lines[0];
 }
 
-void RecordFailure(CliContext& cx, ReadingRecord& record, int64_t waitMs, std::vector<std::string>& lines) {
+void RecordFailure(CliContext& cx, ReadingRecord& record, int64_t waitMs, std::vector<std::string>& lines,
+                   const PortHolder& holder) {
   lines.clear();
   const UnitReading& r = record.Reading;
   if (r.Outcome == ReadingOutcome::PortError) {
-    lines = PortProblemReport(cx.Words, r.Problem, r.Status, record.Port, cx.Language);
+    lines = PortProblemReport(cx.Words, r.Problem, r.Status, record.Port, cx.Language, holder);
     // The record says it on one line: the heading and the system's words.
     record.Message = lines[0] + (lines.size() > 1 ? " " + lines[1].substr(2) : "");
     return;

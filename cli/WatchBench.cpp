@@ -20,16 +20,11 @@ bool TickPortList::ListPorts(std::vector<PortInfo>& ports) {
   return listed_;
 }
 
-bool Bench::Publish(ReadingRecord& record, const std::string& givenPort) {
+bool Bench::Publish(ReadingRecord& record) {
   std::lock_guard<std::mutex> lock(mutex_);
   // The last of --count is taken once: the fixtures still reading when it came stop unrecorded.
   if (countReached_) return false;
-  previous_.Alias(givenPort, record.Port);
-  previous_.Mark(record);
-  bool written = true;
-  for (OutputFile* file : {&log_, &csv_})
-    if (file->IsOpen() && !file->AppendRecord(record)) written = false;
-  if (!written) {
+  if (!AppendRecord(record, log_, csv_, memory_, cx_.Naming)) {
     failed_ = true;
     if (exitCode_ == 0) exitCode_ = kExitWriteFailed;
     return false;

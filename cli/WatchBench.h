@@ -38,9 +38,7 @@ class TickPortList : public PortLister {
 class Bench {
  public:
   Bench(CliContext& cx, OutputFile& log, OutputFile& csv, size_t fixtures)
-      : cx_(cx), log_(log), csv_(csv), ports_(cx.Ports), states_(fixtures) {
-    for (const OutputFile* file : {&log_, &csv_}) previous_.Merge(file->PreviousSerials());
-  }
+      : cx_(cx), log_(log), csv_(csv), ports_(cx.Ports), states_(fixtures) {}
 
   CliContext& Context() { return cx_; }
   bool Several() const { return states_.size() > 1; }
@@ -60,8 +58,9 @@ class Bench {
   std::mutex& PortListLock() { return portList_; }
   PortLister& Ports() { return ports_; }
 
-  // Appends the record to the files, then tells it on standard output; false when it could not be written.
-  bool Publish(ReadingRecord& record, const std::string& givenPort);
+  // Appends the record to the files, its flags decided from what they hold then (other writers' records
+  // too), then tells it on standard output; false when it could not be written.
+  bool Publish(ReadingRecord& record);
 
   // One fixture's state on the progress line; with several, all of them side by side.
   void Show(size_t fixture, const std::string& state);
@@ -73,7 +72,7 @@ class Bench {
   std::mutex mutex_;
   std::mutex portList_;
   TickPortList ports_;
-  RepeatMemory previous_;
+  RepeatMemory memory_;  // the run's records, for files that cannot be read back
   std::vector<std::string> states_;
   std::atomic<bool> failed_{false};
   std::atomic<bool> countReached_{false};

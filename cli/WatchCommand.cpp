@@ -43,7 +43,7 @@ class Fixture {
       RecordFailure(cx_, record, 0, lines);
       ApplyExpectations(cx_.Options.Expect, record, cx_.Language);
       WriteTrace(record);
-      if (bench_.Publish(record, port_)) RunHook(cx_, record);
+      if (bench_.Publish(record)) RunHook(cx_, record);
       Show(Say(TXT_CLI_FIXTURE_PRESENT, cx_.Language, Label().c_str()));
       WaitUntilGone(stop);
     }
@@ -117,7 +117,7 @@ class Fixture {
     const std::string path = dir + "/" + base + "-" +
                              (r.HasSerial ? SerialText(r.Serial) : std::string(RecordOutcomeName(record))) +
                              "-" + stamp + ".trace";
-    OutputFile file(cx_.Files, cx_.Naming, cx_.Terminal, OutputFile::Trace);
+    OutputFile file(cx_.Files, cx_.Terminal, OutputFile::Trace);
     if (!file.Open(path) ||
         !file.WriteLine(trace_.empty() ? std::string() : trace_.substr(0, trace_.size() - 1))) {
       cx_.Terminal.Err(Say(TXT_CLI_CANNOT_WRITE, cx_.Language,
@@ -163,9 +163,10 @@ class Fixture {
     device_ = cx_.Ports.NewSerialDevice();
     // Held by another program (its exclusive flag, a live lock file): told once, tried again.
     int32_t held = 0;
-    hold_ = cx_.Locks.Hold(port_, held);
+    PortHolder holder;
+    hold_ = cx_.Locks.Hold(port_, held, holder);
     if (!hold_) {
-      PortFailed(device_->ProblemOf(held), held);
+      PortFailed(device_->ProblemOf(held), held, holder);
       return false;
     }
     TracingSerialDevice::Sink sink;
@@ -182,7 +183,7 @@ class Fixture {
   // permission) is told once per cause: the watch goes on trying, as such a
   // cause is often mended while it waits. Not there, or gone under us: every
   // descriptor the system holds for it is let go.
-  void PortFailed(PortProblem problem, int32_t status) {
+  void PortFailed(PortProblem problem, int32_t status, const PortHolder& holder = PortHolder()) {
     Drop();
     bool present = false;
     {
@@ -190,7 +191,8 @@ class Fixture {
       present = cx_.Ports.PortPresent(port_);
     }
     if (status != reported_ && present) {
-      for (const std::string& text : PortProblemReport(cx_.Words, problem, status, port_, cx_.Language))
+      for (const std::string& text :
+           PortProblemReport(cx_.Words, problem, status, port_, cx_.Language, holder))
         cx_.Terminal.Err(text);
       reported_ = status;
     }
@@ -261,8 +263,8 @@ void RunFixtures(Bench& bench, const std::vector<PortSpec>& specs, const std::ve
 
 int RunWatch(CliContext& cx) {
   const CliOptions& options = cx.Options;
-  OutputFile log(cx.Files, cx.Naming, cx.Terminal, OutputFile::JsonLines);
-  OutputFile csv(cx.Files, cx.Naming, cx.Terminal, OutputFile::Csv, options.CsvSeparator);
+  OutputFile log(cx.Files, cx.Terminal, OutputFile::JsonLines);
+  OutputFile csv(cx.Files, cx.Terminal, OutputFile::Csv, options.CsvSeparator);
   std::vector<PortSpec> specs;
   for (const std::string& text : options.Ports.empty() ? std::vector<std::string>{"auto"} : options.Ports) {
     PortSpec spec;
@@ -270,7 +272,17 @@ int RunWatch(CliContext& cx) {
     specs.push_back(spec);
   }
   // Before any file is touched.
-  if (SameDeviceTwice(cx, specs)) return kExitUsage;
+  if (SameDeviceTwice(cx, specs) ||
+      OneFileTwice(cx.Terminal, cx.Files, {{"--log", &options.Log}, {"--csv", &options.Csv}}))
+    return kExitUsage;
+  // A folder for the traces that is not there would fail after every reading: said before any.
+  if (!options.TraceDir.empty()) {
+    if (const int error = cx.Files.FolderError(options.TraceDir)) {
+      cx.Terminal.Err(Say(TXT_CLI_CANNOT_CREATE, cx.Language, ValidUtf8(options.TraceDir).c_str(),
+                          cx.Files.ErrorText(error).c_str()));
+      return kExitCannotCreate;
+    }
+  }
   for (auto [file, path] :
        {std::pair<OutputFile*, const std::string*>{&log, &options.Log}, {&csv, &options.Csv}}) {
     if (path->empty() || file->Open(*path)) continue;

@@ -13,9 +13,10 @@ class PosixPortLocks : public PortLocks {
   // The folder of the lock files: /var/lock, another one for tests.
   explicit PosixPortLocks(std::string lockDir) : lockDir_(std::move(lockDir)) {}
   // A port that another program holds by its exclusive flag, or by a lock file whose process lives,
-  // is refused with EBUSY; a lock file whose holder is gone is stale: removed, and taken. Without a lock
-  // folder this program may write to, the port is used without a lock file.
-  std::unique_ptr<PortHold> Hold(const std::string& port, int32_t& status) override;
+  // is refused with EBUSY (the lock file, its pid and the process's name in holder); a lock file whose
+  // holder is gone is stale, and taken over. Without a lock folder this program may write to, the port
+  // is used without a lock file; with one, never.
+  std::unique_ptr<PortHold> Hold(const std::string& port, int32_t& status, PortHolder& holder) override;
 
  private:
   std::string lockDir_;

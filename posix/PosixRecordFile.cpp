@@ -77,6 +77,13 @@ class PosixRecordFile : public RecordFileHandle {
     return fstat(fd_, &open) == 0 && stat(path_.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
            open.st_ino == named.st_ino;
   }
+  bool Identity(FileIdentity& identity) override {
+    struct stat st {};
+    if (fstat(fd_, &st) != 0) return Failed();
+    identity =
+        FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), std::string()};
+    return true;
+  }
   int Error() override { return error_; }
 
  private:
@@ -109,8 +116,45 @@ std::unique_ptr<RecordFileHandle> PosixRecordFiles::Open(const std::string& path
   return std::make_unique<PosixRecordFile>(fd, path, true);
 }
 
+std::unique_ptr<RecordFileHandle> PosixRecordFiles::OpenToRead(const std::string& path, int& error) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    error = errno;
+    return nullptr;
+  }
+  return std::make_unique<PosixRecordFile>(fd, path, true);
+}
+
 std::unique_ptr<RecordFileHandle> PosixRecordFiles::StandardStream(int which) {
   return std::make_unique<PosixRecordFile>(which, std::string(), false);
+}
+
+bool PosixRecordFiles::Replace(const std::string& from, const std::string& to) {
+  return rename(from.c_str(), to.c_str()) == 0;
+}
+
+void PosixRecordFiles::Remove(const std::string& path) { unlink(path.c_str()); }
+
+bool PosixRecordFiles::Identify(const std::string& path, FileIdentity& identity) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0) {
+    identity =
+        FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), std::string()};
+    return true;
+  }
+  // Not made yet: the folder it would be made in, and its name there.
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  if (stat(folder.c_str(), &st) != 0) return false;
+  identity = FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                          slash == std::string::npos ? path : path.substr(slash + 1)};
+  return true;
+}
+
+int PosixRecordFiles::FolderError(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return errno;
+  return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
 std::string PosixRecordFiles::ErrorText(int error) { return std::strerror(error); }

@@ -58,8 +58,12 @@ std::vector<Field> Fields(const ReadingRecord& record, int schema) {
   };
 }
 
-std::string CsvField(const std::string& text, char separator) {
-  if (text.find_first_of(std::string("\"\r\n") + separator) == std::string::npos) return text;
+std::string CsvField(const std::string& value, char separator) {
+  // A control character (a line break in a port's name) as \xNN, as the unit's bytes are: a row is one line.
+  std::string text;
+  for (unsigned char c : value)
+    text += c < 0x20 || c == 0x7F ? Format("\\x%02X", c) : std::string(1, static_cast<char>(c));
+  if (text.find_first_of(std::string("\"") + separator) == std::string::npos) return text;
   std::string out = "\"";
   for (char c : text) {
     if (c == '"') out += '"';

@@ -304,7 +304,14 @@ const char* const kCliTexts[kCliTextCount][2] = {
      "ended with code %d"},                                                   // TXT_CLI_HOOK_STATUS
     {"d\xE9j\xE0 lu sur un autre poste", "already read on another fixture"},  // TXT_CLI_DUPLICATE
     {"%s et %s sont un seul port : un poste par port",
-     "%s and %s are one port: one fixture per port"},  // TXT_CLI_SAME_DEVICE
+     "%s and %s are one port: one fixture per port"},                       // TXT_CLI_SAME_DEVICE
+    {"%s et %s sont un seul fichier (%s)", "%s and %s are one file (%s)"},  // TXT_CLI_ONE_FILE_TWICE
+    {"un nom de port vide ne d\xE9signe aucun port",
+     "an empty port name names no port"},  // TXT_CLI_EMPTY_PORT
+    {"Un autre programme tient le port : le fichier de verrou %s nomme le processus %d%s ;",
+     "Another program holds the port: the lock file %s names process %d%s;"},  // TXT_CLI_ADVICE_LOCK_HOLDER
+    {"si ce programme n'utilise pas le port, supprimez ce fichier (sudo rm %s).",
+     "if that program does not use the port, remove the file (sudo rm %s)."},  // TXT_CLI_ADVICE_LOCK_REMOVE
 };
 
 }  // namespace

@@ -4,12 +4,30 @@
 #include <algorithm>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 #include "win32/SystemText.h"
 #include "win32/WideText.h"
 #include "win32/WindowsApi.h"
 
 namespace {
+
+// The volume's serial number and the file index of an open handle.
+bool HandleIdentity(HANDLE file, FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileInformationByHandle(file, &info) == 0) return false;
+  identity =
+      FileIdentity{info.dwVolumeSerialNumber,
+                   (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow, std::string()};
+  return true;
+}
+
+// A file or folder opened to be asked about only, whoever else has it open.
+HANDLE OpenToAsk(const std::string& path) {
+  return CreateFileW(widetext::FromUtf8(path).c_str(), 0,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
 
 // A record file by its handle: LockFileEx for the turns of writers, the file's index against the
 // path's for a rotation, SetEndOfFile to take back a part that a full disk accepted.
@@ -85,18 +103,14 @@ class Win32RecordFile : public RecordFileHandle {
   bool Sync() override { return !regular_ || FlushFileBuffers(file_) != 0 || Failed(); }
   bool StillNamed() override {
     if (!regular_) return true;
-    const HANDLE named = CreateFileW(widetext::FromUtf8(path_).c_str(), 0,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE named = OpenToAsk(path_);
     if (named == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION a{}, b{};
-    const bool same = GetFileInformationByHandle(file_, &a) != 0 &&
-                      GetFileInformationByHandle(named, &b) != 0 &&
-                      a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-                      a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+    FileIdentity a, b;
+    const bool same = HandleIdentity(file_, a) && HandleIdentity(named, b) && a == b;
     CloseHandle(named);
     return same;
   }
+  bool Identity(FileIdentity& identity) override { return HandleIdentity(file_, identity) || Failed(); }
   int Error() override { return static_cast<int>(error_); }
 
  private:
@@ -129,6 +143,51 @@ std::unique_ptr<RecordFileHandle> Win32RecordFiles::Open(const std::string& path
     return nullptr;
   }
   return std::make_unique<Win32RecordFile>(file, path, true);
+}
+
+std::unique_ptr<RecordFileHandle> Win32RecordFiles::OpenToRead(const std::string& path, int& error) {
+  HANDLE file = CreateFileW(widetext::FromUtf8(path).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = static_cast<int>(GetLastError());
+    return nullptr;
+  }
+  return std::make_unique<Win32RecordFile>(file, path, true);
+}
+
+bool Win32RecordFiles::Replace(const std::string& from, const std::string& to) {
+  return MoveFileExW(widetext::FromUtf8(from).c_str(), widetext::FromUtf8(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+void Win32RecordFiles::Remove(const std::string& path) { DeleteFileW(widetext::FromUtf8(path).c_str()); }
+
+bool Win32RecordFiles::Identify(const std::string& path, FileIdentity& identity) {
+  HANDLE file = OpenToAsk(path);
+  if (file != INVALID_HANDLE_VALUE) {
+    const bool known = HandleIdentity(file, identity);
+    CloseHandle(file);
+    return known;
+  }
+  // Not made yet: the folder it would be made in, and its name there, whose case Windows ignores.
+  const size_t cut = path.find_last_of("\\/:");
+  const std::string folder = cut == std::string::npos ? "." : path.substr(0, cut + 1);
+  file = OpenToAsk(folder);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool known = HandleIdentity(file, identity);
+  CloseHandle(file);
+  const widetext::Utf16 name = widetext::FromUtf8(cut == std::string::npos ? path : path.substr(cut + 1));
+  std::vector<wchar_t> upper(name.c_str(), name.c_str() + name.size() + 1);
+  CharUpperBuffW(upper.data(), static_cast<DWORD>(name.size()));
+  identity.Name = widetext::ToUtf8(upper.data());
+  return known;
+}
+
+int Win32RecordFiles::FolderError(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(widetext::FromUtf8(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return static_cast<int>(GetLastError());
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 0 : ERROR_DIRECTORY;
 }
 
 std::unique_ptr<RecordFileHandle> Win32RecordFiles::StandardStream(int which) {
