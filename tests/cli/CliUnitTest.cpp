@@ -318,6 +318,15 @@ TEST(Record, OnlyTheProgramsOwnLinesGiveAPreviousSerial) {
   EXPECT_EQ(std::make_tuple(seen.Port, seen.Serial), std::make_tuple("C:\\\"x\"", 4294967295u))
       << "not the message's text";
   EXPECT_FALSE(ParseRecordLine("{\"note\":\"serial\":1}", seen));
+  // A port's control characters come back as they were, and its CSV row stays one line.
+  ReadingRecord control = GoodRecord();
+  control.Port = "/dev/a\nb\x01";
+  ASSERT_TRUE(ParseRecordLine(RecordJson(control), seen));
+  EXPECT_EQ(seen.Port, control.Port);
+  const std::string row = RecordCsv(control);
+  EXPECT_EQ(row.find_first_of("\r\n"), std::string::npos) << row;
+  ASSERT_TRUE(ParseCsvRecord(row, CsvShape(), seen));
+  EXPECT_EQ(seen.Port, control.Port);
 }
 
 TEST(Record, RepeatIsPerFixtureAndAUnitSeenUnderAnotherFixtureIsADuplicate) {

@@ -377,6 +377,10 @@ class PortErrors(UnitTestCase):
             if code:
                 self.assertEqual(json.loads(out)["error"], "port-busy", name)
                 self.assertIn("Another program holds the port", err, name)
+                if name == "live lock file":
+                    # A pid the system may have given to another program since: what to look at and remove.
+                    self.assertIn("the lock file %s names process %d (sleep);" % (lock, sleeper.pid), err)
+                    self.assertIn("(sudo rm %s)" % lock, err)
             else:
                 self.assertRegex(err, r"^ *\d+\n$", "our pid in ten digits while we hold the port")
                 self.assertNotEqual(int(err), 2 ** 22 + 1)
@@ -452,6 +456,8 @@ class Usage(unittest.TestCase):
             (["watch", "--log", "x", "--json"], '"--json" is not an option of watch'),
             (["ports", "--port", "COM1"], '"--port" is not an option of ports'),
             (["read", "one", "two"], '"two": read reads one port'),
+            (["read", ""], "an empty port name names no port"),
+            (["watch", "--log", "x", "--", "/dev/ttyS0", ""], "an empty port name names no port"),
         ]
         for args, message in cases:
             code, out, err, _ = run_cli(*args)
@@ -493,6 +499,12 @@ class Conventions(UnitTestCase):
                                         "--port", u.link)
             self.assertEqual(code, 73, option)
             self.assertIn("cannot create", err)
+        # A folder for watch's traces that is missing, or a file: said before any unit is touched.
+        for folder, why in [(os.path.join(self.dir, "none"), "No such file"), (u.transcript_path, "Not a directory")]:
+            code, out, err, _ = run_cli("watch", "--port", u.link, "--log", os.path.join(self.dir, "w.jsonl"),
+                                        "--trace-dir", folder)
+            self.assertEqual(code, 73, err)
+            self.assertIn("cannot create %s: %s" % (folder, why), err)
         self.assertNotIn("H>U 80", u.transcript()[1:], "nothing read when a file cannot be made")
 
 
@@ -663,7 +675,12 @@ class RecordFiles(UnitTestCase):
             unit.stop()
             unit = self.unit("--serial", "2", link=link)
             wait_lines(self, log, 1)
+            wait_lines(self, csv_path, 2)
             os.unlink(log)  # deleted
+            # Rotated, and a file of the spreadsheet's shape put in its place.
+            os.rename(csv_path, csv_path + ".1")
+            with open(csv_path, "w", newline="") as f:
+                f.write(self.HEADER.replace(",", ";") + "\r\n")
             unit.stop()
             unit = self.unit("--serial", "3", link=link)
             wait_lines(self, log, 1)
@@ -671,9 +688,66 @@ class RecordFiles(UnitTestCase):
             self.assertEqual(watch.wait(20), 0)
             self.assertEqual([r["serial"] for r in self.assert_whole(log + ".1")], [1])
             self.assertEqual([r["serial"] for r in self.assert_whole(log)], [3])
-            data = self.read_bytes(csv_path).decode("utf-8-sig")
-            self.assertEqual([r["serial"] for r in csv.DictReader(io.StringIO(data))], ["2", "3"],
+            data = self.read_bytes(csv_path + ".1").decode("utf-8-sig")
+            self.assertEqual([r["serial"] for r in csv.DictReader(io.StringIO(data))], ["2"],
                              "the header again once emptied")
+            rows = self.read_bytes(csv_path).decode().split("\r\n")
+            self.assertEqual((len(rows), rows[1].split(";")[8]), (3, "3"), "the new file's own separator")
+
+        def nul_bytes_and_a_cut_header():
+            # What a power cut leaves of a CSV file; each row below is a port that is not there (exit 4).
+            absent = self.path("absent")
+            for name, content in [("nul.csv", b"\0" * 300), ("cut.csv", b"\xef\xbb\xbfschema;outcome;err")]:
+                table = self.path(name, content)
+                for _ in range(2):
+                    code, out, err, _ = run_cli("read", "--port", absent, "--csv", table)
+                    self.assertEqual(code, 4, name + ": " + err)
+                rows = self.read_bytes(table).split(b"\r\n")
+                separator = b";" if name == "cut.csv" else b","
+                self.assertEqual(rows[0], b"\xef\xbb\xbf" + self.HEADER.replace(",", separator.decode()).encode(), name)
+                self.assertEqual([r.split(separator)[1] for r in rows[1:-1]] + rows[-1:], [b"port-error"] * 2 + [b""],
+                                 name)
+
+        def the_newer_record_decides():
+            # A crash between the log's append and the CSV file's: the CSV file is one record behind.
+            u = self.unit("--serial", "2")
+            line = '{"schema":2,"outcome":"ok","fixture":"A","port":"/dev/x","serial":%d,"time":"2026-12-0%dT08:00:00.000Z"}\n'
+            log = self.path("crash.jsonl", (line % (1, 1) + line % (2, 2)).encode())
+            table = self.path("crash.csv", ("\ufeff" + self.HEADER + "\r\n2,ok,,,A,/dev/x,,P04,1,0000000001,5,1.12,0,"
+                                            "1200,2026-12-01T08:00:00.000Z,false,false\r\n").encode())
+            code, out, err, _ = run_cli("read", "--fixture", "A=" + u.link, "--log", log, "--csv", table, "--json")
+            self.assertEqual((code, json.loads(out).get("repeat")), (0, True), err)
+
+        def watches_and_reads_share_a_log():
+            log = self.path("shared.jsonl")
+            link = self.path("fixture-a")
+            watch = self.start_watch("--fixture", "A=" + link, "--log", log)
+            u = self.unit("--serial", "9", link=self.path("fixture-b"))
+            code, out, err, _ = run_cli("read", "--fixture", "B=" + u.link, "--log", log)
+            self.assertEqual(code, 0, err)
+            u.stop()
+            self.unit("--serial", "9", link=link)  # the same unit, now under the watch's fixture
+            wait_lines(self, log, 2)
+            watch.send_signal(signal.SIGINT)
+            self.assertEqual(watch.wait(20), 0)
+            self.assertEqual([(r["fixture"], r.get("duplicate")) for r in self.assert_whole(log)],
+                             [("B", None), ("A", True)], "taken in under the lock before the flags")
+
+        def the_wait_starts_once_the_files_are_open():
+            # A FIFO holds the open until someone reads it: none of that is the unit's wait.
+            u = self.unit("--serial", "4")
+            fifo = self.path("trace-fifo")
+            os.mkfifo(fifo)
+            p = subprocess.Popen([CLI, "read", "--port", u.link, "--wait", "0", "--trace", fifo, "--json"],
+                                 env=cli_env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            time.sleep(2)
+            with open(fifo, "rb") as f:
+                out, err = p.communicate(timeout=30)
+                traced = f.read()
+            record = json.loads(out)
+            self.assertEqual((p.returncode, record["outcome"]), (0, "ok"), err)
+            self.assertLess(record["elapsed_ms"], 2000)
+            self.assertIn(b"H>U 80", traced)
 
         def standard_output_and_same_file():
             u = self.unit("--serial", "8")
@@ -683,14 +757,25 @@ class RecordFiles(UnitTestCase):
             self.assertIn("Serial number: 0000000008", err, "the person's lines on standard error")
             code, out, err, _ = run_cli("read", "--port", u.link, "--csv", "-", "--csv-separator", ";")
             self.assertEqual(out.split("\r\n")[0], self.HEADER.replace(",", ";"))
+            log = self.path("units.jsonl", b'{"schema":2,"outcome":"ok","port":"x","serial":1}\n')
+            os.symlink(log, self.path("link.jsonl"))
             for args, said in [(["--log", "x", "--csv", "x"], "x is given to two options (--log, --csv)"),
-                               (["--log", "-", "--csv", "-"], "--log and --csv both go to standard output")]:
-                code, out, err, _ = run_cli("read", "--port", u.link, *args)
+                               (["--log", "-", "--csv", "-"], "--log and --csv both go to standard output"),
+                               (["--log", "units.jsonl", "--trace", "./units.jsonl"],
+                                "./units.jsonl and units.jsonl are one file (--trace, --log)"),
+                               (["--log", "link.jsonl", "--csv", "units.jsonl"],
+                                "link.jsonl and units.jsonl are one file (--log, --csv)"),
+                               (["--log", "new.jsonl", "--csv", "./new.jsonl"],
+                                "new.jsonl and ./new.jsonl are one file (--log, --csv)")]:
+                code, out, err, _ = run_cli("read", "--port", u.link, *args, cwd=self.dir)
                 self.assertEqual(code, 64, args)
                 self.assertIn(said, err)
+            self.assertEqual(self.read_bytes(log), b'{"schema":2,"outcome":"ok","port":"x","serial":1}\n')
+            self.assertFalse(os.path.exists(self.path("new.jsonl")), "nothing opened for writing")
 
         for case in (concurrent, foreign_header, earlier_schema, full_disk, nul_tail, rotated_under_a_watch,
-                     standard_output_and_same_file):
+                     nul_bytes_and_a_cut_header, the_newer_record_decides, watches_and_reads_share_a_log,
+                     the_wait_starts_once_the_files_are_open, standard_output_and_same_file):
             with self.subTest(case.__name__):
                 case()
 
