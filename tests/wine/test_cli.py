@@ -35,6 +35,10 @@ class CliUnderWine(unittest.TestCase):
             unit = s.start_unit(5, "--serial", "305419896")
             # A name outside the ANSI code page (1252 here), for the log and in a message.
             log = os.path.join(s.run_dir, "Дмитрий.jsonl")
+            # A month of another fixture's records: enough for the log's index (FILE.idx) to be written.
+            history = '{"schema":2,"outcome":"ok","port":"COM9","serial":%d,"time":"2026-11-01T08:00:00.000Z"}\n'
+            with open(log, "w") as f:
+                f.write("".join(history % i for i in range(3000)))
             table = os.path.join(s.run_dir, "Дмитрий.csv")
             hook = os.path.join(s.run_dir, "hook.txt")
             # The hook through cmd, the record on its standard input; the CSV file under LockFileEx.
@@ -48,10 +52,17 @@ class CliUnderWine(unittest.TestCase):
                 hooked = json.loads(f.read())
             missing = harness.to_windows_path(os.path.join(s.run_dir, "нет", "Дмитрий.jsonl"))
             refused = run(s, "read", "--log", missing, "--lang", "en")
+            # One file under two spellings, made or not: refused before anything is opened for writing.
+            folder = harness.to_windows_path(s.run_dir)
+            twice = [run(s, "read", "--log", harness.to_windows_path(log), "--trace", folder + "\\.\\Дмитрий.jsonl",
+                         "--lang", "en"),
+                     run(s, "read", "--log", folder + "\\new.jsonl", "--csv", folder + "\\NEW.JSONL", "--lang", "en")]
+            index = os.stat(log + ".idx").st_ino
             # The same port typed in another spelling: the same port, so the unit is read before.
             again = run(s, "read", "--json", "--port", "\\\\.\\com5", "--log", harness.to_windows_path(log))
+            kept = os.stat(log + ".idx").st_ino == index
             with open(log) as f:
-                logged, relogged = [json.loads(line) for line in f.read().splitlines()]
+                logged, relogged = [json.loads(line) for line in f.read().splitlines()[3000:]]
         self.assertEqual(code, 0, err)
         record = json.loads(out)
         record.pop("time")
@@ -69,6 +80,10 @@ class CliUnderWine(unittest.TestCase):
         self.assertEqual(hooked, logged)
         self.assertEqual(again[0], 0, again[2])
         self.assertEqual((relogged["port"], relogged.get("repeat")), ("COM5", True))
+        self.assertTrue(kept, "the log's index written beside it, and taken as it is by the next reading")
+        for code_, _, said in twice:
+            self.assertEqual(code_, 64, said)
+            self.assertIn("are one file", said)
         self.assertEqual(refused[0], 73, refused[2])
         self.assertIn("cannot create " + missing + ":", refused[2])
 
