@@ -278,10 +278,15 @@ bool RecordIndex::LastOf(uint32_t serial, RecordSeen& last) {
     const auto fence = std::upper_bound(fences_.begin(), fences_.end(), serial,
                                         [](uint32_t s, const Fence& f) { return s < f.First; });
     if (fence == fences_.begin()) return false;
-    int error = 0;
-    const std::unique_ptr<RecordFileHandle> index = files_.OpenToRead(indexPath_, error);
     std::string block;
-    if (index && BaseBlock(*index, static_cast<size_t>(fence - fences_.begin() - 1), block)) {
+    bool read = false;
+    {
+      int error = 0;
+      // Closed before the index may be written anew: Windows puts no file in the place of an open one.
+      const std::unique_ptr<RecordFileHandle> index = files_.OpenToRead(indexPath_, error);
+      read = index && BaseBlock(*index, static_cast<size_t>(fence - fences_.begin() - 1), block);
+    }
+    if (read) {
       size_t low = 0, high = block.size() / kEntrySize;
       while (low < high) {
         const size_t mid = (low + high) / 2;
@@ -324,12 +329,12 @@ bool RecordIndex::Merge(RecordFileHandle& journal) {
     old = files_.OpenToRead(indexPath_, error);
   }
   if (entries_ > 0 && !old) return false;
-  if (WriteIndex(old.get(), sum)) return true;
+  if (WriteIndex(old, sum)) return true;
   files_.Remove(indexPath_ + ".new");
   return false;
 }
 
-bool RecordIndex::WriteIndex(RecordFileHandle* old, uint64_t journalSum) {
+bool RecordIndex::WriteIndex(std::unique_ptr<RecordFileHandle>& old, uint64_t journalSum) {
   int error = 0;
   const std::string temp = indexPath_ + ".new";
   std::unique_ptr<RecordFileHandle> out = files_.Open(temp, true, error);
@@ -400,7 +405,9 @@ bool RecordIndex::WriteIndex(RecordFileHandle* old, uint64_t journalSum) {
   Put64(trailer, Fnv64(fenceBytes.data(), fenceBytes.size(), Fnv64(places.data(), places.size())));
   Put64(trailer, Fnv64(trailer.data(), trailer.size()));
   ok = ok && out->Append(fenceBytes + trailer);
+  // Both closed first: Windows puts no file in the place of an open one.
   out.reset();
+  old.reset();
   if (!ok || !files_.Replace(temp, indexPath_)) return false;
   fences_ = std::move(fences);
   entries_ = count;

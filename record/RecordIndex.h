@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -69,7 +70,7 @@ class RecordIndex {
   bool ReadRecords(RecordFileHandle& journal, int64_t size);
   void Take(const RecordSeen& seen, uint64_t order);
   bool Merge(RecordFileHandle& journal);
-  bool WriteIndex(RecordFileHandle* old, uint64_t journalSum);
+  bool WriteIndex(std::unique_ptr<RecordFileHandle>& old, uint64_t journalSum);
   bool BaseBlock(RecordFileHandle& index, size_t block, std::string& bytes);
   bool IndexUnchanged();
   static uint64_t PrefixSum(RecordFileHandle& journal, uint64_t size, bool& read);
