@@ -404,3 +404,13 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, U
     return Fail(error, TXT_CLI_BOTH_STDOUT, "--json", options.Log == "-" ? "--log" : "--csv");
   return true;
 }
+
+std::vector<OptionHelp> CommandOptions(CliCommand command, uint32_t language) {
+  std::vector<OptionHelp> options;
+  for (const OptionRow& row : kOptions)
+    if ((row.Commands & Bit(command)) != 0)
+      options.push_back({row.Name, row.Value[language] != nullptr ? row.Value[language] : "",
+                         Say(HelpLine(row, command), language)});
+  if (command != CliCommand::Ports) options.push_back({"--", "", Say(TXT_CLI_OPT_END, language)});
+  return options;
+}

@@ -50,6 +50,25 @@ def run_cli(*args, timeout=60, cwd=None, **env):
     return p.returncode, p.stdout.decode("utf-8"), p.stderr.decode("utf-8"), time.monotonic() - start
 
 
+def run_cli_without_rights(test, folder, *args):
+    """bravelle-cli run by an account without rights, as a user meets it: the tests' own account, or
+    under root (CI) the account nobody through setpriv, the program and the pty shim copied where
+    it may run them and the test's folder opened to it."""
+    if os.geteuid() != 0:
+        return run_cli(*args)
+    import pwd
+    nobody = pwd.getpwnam("nobody")
+    tools = tempfile.mkdtemp(prefix="bravelle-nobody-")
+    test.addCleanup(shutil.rmtree, tools, True)
+    os.chmod(tools, 0o755)
+    os.chmod(folder, 0o755)
+    cli, shim = (shutil.copy(path, tools) for path in (CLI, PTYSHIM))
+    command = ["setpriv", "--reuid=%d" % nobody.pw_uid, "--regid=%d" % nobody.pw_gid, "--clear-groups", cli]
+    p = subprocess.run(command + list(args), env=cli_env(LD_PRELOAD=shim, HOME=tools), capture_output=True,
+                       timeout=60)
+    return p.returncode, p.stdout.decode("utf-8"), p.stderr.decode("utf-8"), None
+
+
 def expected_reading():
     """The bytes of a complete reading without the link destructor's extra releases."""
     lines = []
@@ -380,18 +399,22 @@ class PortErrors(UnitTestCase):
         self.assertEqual(code, 64, err)
         self.assertIn("%s and %s are one port" % (u.link, other), err)
 
-    @unittest.skipIf(os.geteuid() == 0, "root opens any device")
     def test_a_port_the_user_may_not_open(self):
         u = self.unit()
         os.chmod(u.slave, 0)
         try:
-            code, out, err, _ = run_cli("read", "--port", u.link)
+            code, out, err, _ = run_cli_without_rights(self, self.dir, "read", "--port", u.link)
         finally:
             os.chmod(u.slave, 0o620)
-        self.assertEqual(code, 4)
+        self.assertEqual(code, 4, err)
         import grp
         group = grp.getgrgid(os.stat(u.slave).st_gid).gr_name
-        self.assertIn("add it to the %s group (sudo usermod -aG %s $USER)" % (group, group), " ".join(err.split()))
+        self.assertIn("Cannot use the port %s:\n  Permission denied (errno 13)\n" % u.slave, err)
+        self.assertIn("  Your account may not open the port: add it to the %s group\n"
+                      "  (sudo usermod -aG %s $USER), then log in again.\n"
+                      "  Or install the bravelle-cli package: its udev rule opens the ports of CP210x cables to the\n"
+                      "  user at the seat, with no group (plug the cable in again once the package is installed).\n"
+                      % (group, group), err)
 
 
 class Trace(UnitTestCase):
