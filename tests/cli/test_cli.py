@@ -32,9 +32,9 @@ SLACK = 4.0
 
 
 def cli_env(**extra):
-    env = dict(os.environ)
+    # English messages whatever the caller's locale: its LC_* would win over LANG.
+    env = {name: value for name, value in os.environ.items() if not name.startswith("LC_") and name != "LANGUAGE"}
     env["LANG"] = "C"
-    env.pop("LC_ALL", None)
     # A pty drops the parity bit a UART keeps; the shim makes it take the link's settings.
     env["LD_PRELOAD"] = PTYSHIM
     env["ASAN_OPTIONS"] = "verify_asan_link_order=0:detect_leaks=1"
