@@ -1,12 +1,16 @@
 # Makes Bravelle-<version>-x64.msi from packaging/windows/Bravelle.wxs with wixl: run by the target `msi`
 # of a Windows tree, after the programs are linked.
-#   cmake -DSOURCE_DIR=... -DBINARY_DIR=... -DVERSION=... -DWIXL=... -P MakeMsi.cmake
+#   cmake -DSOURCE_DIR=... -DBINARY_DIR=... -DVERSION=... -DWIXL=... [-DOUTPUT_DIR=...] -P MakeMsi.cmake
+# (OUTPUT_DIR: where the installer and its staging folder go, the tree by default.)
 # The programs go in signed when the call gives a certificate, as into the zip (SignPrograms.cmake),
 # and then the installer itself is signed with it too.
 include(${CMAKE_CURRENT_LIST_DIR}/SignPrograms.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/SourceDateEpoch.cmake)
 
-set(stage ${BINARY_DIR}/msi)
+if(NOT OUTPUT_DIR)
+  set(OUTPUT_DIR ${BINARY_DIR})
+endif()
+set(stage ${OUTPUT_DIR}/msi)
 file(REMOVE_RECURSE ${stage})
 file(MAKE_DIRECTORY ${stage})
 foreach(file win32/Bravelle.exe cli/bravelle-cli.exe win32/LISEZMOI-README.txt)
@@ -21,7 +25,7 @@ execute_process(COMMAND touch -d @${epoch} Bravelle.exe bravelle-cli.exe LISEZMO
 # One product code per version, so that the same installer run again repairs rather than installs
 # a second copy; a new version gets a new one, which the fixed upgrade code ties to the older ones.
 string(UUID product NAMESPACE B174895F-2701-4844-B1BD-85C349438CB6 NAME "Bravelle ${VERSION} x64" TYPE SHA1 UPPER)
-set(msi ${BINARY_DIR}/Bravelle-${VERSION}-x64.msi)
+set(msi ${OUTPUT_DIR}/Bravelle-${VERSION}-x64.msi)
 file(REMOVE ${msi})
 # wixl finds the files named in the source in the folder it runs in.
 execute_process(COMMAND ${WIXL} -a x64 -D Version=${VERSION} -D ProductCode={${product}} -o ${msi}
@@ -32,6 +36,6 @@ if(NOT result EQUAL 0 OR NOT EXISTS ${msi})
 endif()
 if(NOT "$ENV{BRAVELLE_SIGN_PFX}" STREQUAL "")
   get_filename_component(name ${msi} NAME)
-  bravelle_sign_programs(${BINARY_DIR} ${stage} ${name})
+  bravelle_sign_programs(${OUTPUT_DIR} ${stage} ${name})
 endif()
 message(STATUS "Made ${msi}")
