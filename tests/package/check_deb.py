@@ -33,6 +33,10 @@ FILES = {
 # The Silicon Labs ids of the kernel's cp210x driver: the CP210x bridges and their siblings.
 CP210X_PRODUCTS = {"ea60", "ea61", "ea63", "ea70", "ea71", "ea7a", "ea7b"}
 COMMANDS = ("ports", "read", "watch")
+# The tools in a locale every Debian has, whatever the caller's: lintian and man complain of one that
+# is not installed.
+PLAIN = dict({name: value for name, value in os.environ.items() if not name.startswith(("LC_", "LANG"))},
+             LANG="C.UTF-8")
 
 
 def help_options(text):
@@ -67,12 +71,11 @@ class DebianPackage(unittest.TestCase):
         shutil.rmtree(cls.root, ignore_errors=True)
 
     def run_cli(self, *args, language="C"):
-        env = {name: value for name, value in os.environ.items() if not name.startswith("LC_")}
-        return subprocess.run([self.cli] + list(args), capture_output=True, text=True, env=dict(env, LANG=language))
+        return subprocess.run([self.cli] + list(args), capture_output=True, text=True, env=dict(PLAIN, LANG=language))
 
     def test_files_control_and_lintian(self):
         listing = subprocess.run(["dpkg-deb", "-c", self.deb], capture_output=True, text=True, check=True,
-                                 env=dict(os.environ, TZ="UTC")).stdout
+                                 env=dict(PLAIN, TZ="UTC")).stdout
         entries = [line.split() for line in listing.splitlines()]
         self.assertEqual({e[5]: e[0] for e in entries if not e[0].startswith("d")}, FILES)
         self.assertEqual({e[1] for e in entries}, {"root/root"})
@@ -91,7 +94,8 @@ class DebianPackage(unittest.TestCase):
                          {"libc6", "libgcc-s1", "libstdc++6"})
         self.assertEqual(self.run_cli("--version").stdout, "bravelle-cli %s\n" % self.version)
 
-        checked = subprocess.run(["lintian", "--fail-on", "error,warning", self.deb], capture_output=True, text=True)
+        checked = subprocess.run(["lintian", "--fail-on", "error,warning", self.deb], capture_output=True, text=True,
+                                 env=PLAIN)
         print("lintian:\n" + checked.stdout + checked.stderr)
         self.assertEqual(checked.returncode, 0)
         self.assertEqual([line for line in checked.stdout.splitlines() if line[:2] in ("E:", "W:")], [])
@@ -143,7 +147,7 @@ class DebianPackage(unittest.TestCase):
             # groff reads it without a warning.
             warned = subprocess.run(["man", "--warnings", "-E", "UTF-8", "-l", os.path.join(self.root, "usr", "share",
                                      page, "bravelle-cli.1.gz")], capture_output=True, text=True,
-                                    env=dict(os.environ, MANWIDTH="80"))
+                                    env=dict(PLAIN, MANWIDTH="80"))
             self.assertEqual(re.sub(r".*running with root privileges.*\n?", "", warned.stderr), "")
 
     def test_bash_completes_commands_options_and_port_forms(self):
@@ -160,7 +164,7 @@ class DebianPackage(unittest.TestCase):
             os.symlink("../../ttyUSB0", by_id)
             consoles = os.path.join(scratch, "consoles")
             open(consoles, "w").close()
-            env = dict(os.environ, PATH=os.path.dirname(self.cli) + os.pathsep + os.environ["PATH"],
+            env = dict(PLAIN, PATH=os.path.dirname(self.cli) + os.pathsep + os.environ["PATH"],
                        BRAVELLE_SYSFS=sysfs, BRAVELLE_DEV=dev, BRAVELLE_CONSOLES=consoles)
             script = os.path.join(self.root, "usr", "share", "bash-completion", "completions", "bravelle-cli")
 
