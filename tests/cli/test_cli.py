@@ -695,7 +695,8 @@ class RecordFiles(UnitTestCase):
             log, csv_path = self.path("w.jsonl"), self.path("w.csv")
             watch = self.start_watch("--port", link, "--log", log, "--csv", csv_path)
             unit = self.unit("--serial", "1", link=link)
-            # The CSV file is written after the log: both hold the record before either is rotated.
+            # The record goes into both files under their locks, in either order: both hold it before either
+            # is rotated.
             wait_lines(self, log, 1)
             wait_lines(self, csv_path, 2)
             os.rename(log, log + ".1")  # logrotate
