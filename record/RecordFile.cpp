@@ -180,25 +180,34 @@ bool RecordFile::Append(const ReadingRecord& record) {
 
 bool AppendMarked(ReadingRecord& record, const std::vector<RecordFile*>& files, RepeatMemory& memory,
                   const PortName& canonical) {
-  std::vector<std::pair<FileIdentity, RecordFile*>> order;
-  for (RecordFile* file : files) {
-    FileIdentity identity;
-    if (file != nullptr && file->IsOpen())
-      order.emplace_back(file->Identity(identity) ? identity : FileIdentity(), file);
-  }
-  // Two processes that write the same two files take their locks in the same order: neither waits for
-  // the other's.
-  std::stable_sort(order.begin(), order.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  bool written = true;
   std::vector<RecordFile*> locked;
-  for (const auto& entry : order) {
-    if (entry.second->Lock()) {
-      locked.push_back(entry.second);
-    } else {
-      written = false;
+  size_t open = 0;
+  // Two processes that write the same two files take their locks in the same order, by the files'
+  // identities: neither waits for the other's. A file found rotated is another file once locked: the
+  // locks are let go and taken again in the new order.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    std::vector<std::pair<FileIdentity, RecordFile*>> order;
+    for (RecordFile* file : files) {
+      FileIdentity identity;
+      if (file != nullptr && file->IsOpen())
+        order.emplace_back(file->Identity(identity) ? identity : FileIdentity(), file);
     }
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    open = order.size();
+    bool moved = false;
+    for (const auto& entry : order) {
+      if (!entry.second->Lock()) continue;
+      locked.push_back(entry.second);
+      FileIdentity now;
+      moved = attempt < 2 && order.size() > 1 && entry.second->Identity(now) && !(now == entry.first);
+      if (moved) break;
+    }
+    if (!moved) break;
+    for (RecordFile* file : locked) file->Unlock();
+    locked.clear();
   }
+  bool written = locked.size() == open;
   // The files in the caller's order: of two that answer alike, the first decides.
   std::vector<RecordIndex*> known;
   for (RecordFile* file : files)
