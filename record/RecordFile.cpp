@@ -192,8 +192,8 @@ bool AppendMarked(ReadingRecord& record, const std::vector<RecordFile*>& files, 
       if (file != nullptr && file->IsOpen())
         order.emplace_back(file->Identity(identity) ? identity : FileIdentity(), file);
     }
-    std::stable_sort(order.begin(), order.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 1; i < order.size(); ++i)
+      for (size_t k = i; k > 0 && order[k].first < order[k - 1].first; --k) std::swap(order[k], order[k - 1]);
     open = order.size();
     bool moved = false;
     for (const auto& entry : order) {

@@ -349,8 +349,8 @@ bool RecordIndex::WriteIndex(std::unique_ptr<RecordFileHandle>& old, uint64_t jo
     Put64(places, static_cast<uint64_t>(p.Time));
     Put64(places, p.Order);
   }
+  // In the order of their serial numbers, as the blocks are.
   std::vector<std::pair<uint32_t, Last>> fresh(tail_.begin(), tail_.end());
-  std::sort(fresh.begin(), fresh.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   std::string pending = places;
   std::string block;
   std::vector<Fence> fences;

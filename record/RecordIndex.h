@@ -6,9 +6,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -87,7 +87,7 @@ class RecordIndex {
   uint64_t looked_ = 0;     // the journal's bytes taken in, up to a line end
   uint64_t lookedSum_ = 0;  // samples of them
   std::vector<Place> places_;
-  std::unordered_map<std::string, uint32_t> placeIds_;
+  std::map<std::string, uint32_t> placeIds_;
   // The index file: the part of the journal it covers, its sorted serial numbers by blocks, its trailer.
   uint64_t covered_ = 0;
   uint64_t entries_ = 0;
@@ -95,5 +95,5 @@ class RecordIndex {
   std::vector<Fence> fences_;
   std::string trailer_;
   // The records after the part it covers, by serial number.
-  std::unordered_map<uint32_t, Last> tail_;
+  std::map<uint32_t, Last> tail_;
 };
