@@ -106,7 +106,7 @@ TEST(Reading, CompleteFrenchReadingLinesBytesAndButtons) {
   EXPECT_TRUE(r.Unit.IsOpen());  // released, not closed
 }
 
-TEST(Reading, EnglishLeavesTheUntranslatedLinesBlank) {
+TEST(Reading, EnglishShowsEveryValue) {
   Rig r;
   r.Start();
   r.Window->SetLanguage(1);

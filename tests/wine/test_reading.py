@@ -208,7 +208,7 @@ class CompleteReading(unittest.TestCase):
             # closed the port, so quitting has nothing left to release.
             self.assert_exchange(r.quit_program(), complete_reading() + release_idle())
 
-    def test_english_reading_shows_the_serial_number_only(self):
+    def test_english_reading_shows_the_serial_number_and_both_versions(self):
         with harness.WineSession(self) as s:
             r = Reading(self, s, settings=b"Langue=1;\n\r", buttons=ENGLISH_BUTTONS)
             # The user typed into the pane without ending the line: the
@@ -218,9 +218,10 @@ class CompleteReading(unittest.TestCase):
                 r.program.post(r.memo, WM_CHAR, ch, 0)
             wait_until(lambda: r.pane() == before + b"abc", what="typed text")
             r.start()
-            r.wait_pane_ends_with(english_lines()[-4:])
+            r.wait_pane_ends_with(english_lines()[-1:])
             self.assertEqual(r.pane(), pane_text(FRENCH_LINES + ENGLISH_LINES) + b"abc\r\n" + pane_text(english_lines()))
-            self.assertIn(b"\r\nSerial number is : 0305419896.\r\n", r.pane())
+            self.assertIn(b"\r\nSerial number is : 0305419896.\r\n Circuit version is 5 \r\n"
+                          b" Software version is 1.12\r\n", r.pane())
             self.assertEqual(r.states(), [True, True, True, True])
             self.assert_exchange(r.quit_program(), complete_reading() + release_idle() + release_idle())
 
