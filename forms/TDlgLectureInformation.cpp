@@ -78,7 +78,8 @@ TDlgLectureInformation::TDlgLectureInformation(ui::Toolkit& toolkit, SerialDevic
                                                SettingsStorage& storage)
     : toolkit_(toolkit),
       storage_(storage),
-      ticks_(clock),
+      line_(serial, [this] { return sessionEnded_; }),
+      ticks_(clock, toolkit, [this] { return sessionEnded_; }),
       form_(CreateMainForm(toolkit)),
       ButtonLectureInfo(form_->CreateButton({312, 8, 75, 25}, "Lecture des Information")),
       MemoInformation(CreateInformationPane(*form_)),
@@ -87,7 +88,7 @@ TDlgLectureInformation::TDlgLectureInformation(ui::Toolkit& toolkit, SerialDevic
       ButtonConfigPort(form_->CreateButton({312, 64, 75, 25}, "Configuration du port")),
       TimerGestConnection(form_->CreateTimer()),
       SettingsPath(),
-      Link(serial, clock) {
+      Link(line_, ticks_) {
   ButtonLectureInfo.OnClick = [this] { ButtonLectureInfoClick(); };
   ButtonChoixLangue.OnClick = [this] { ButtonChoixLangueClick(); };
   ButtonQuitter.OnClick = [this] { ButtonQuitterClick(); };
@@ -205,10 +206,13 @@ void TDlgLectureInformation::ButtonQuitterClick() { form_->Close(); }
 
 // The system may end the process as soon as this returns, before any
 // destructor runs: the unit is let go and the port's own settings put back
-// now, as the destruction after a Quit would, and the program then quits.
+// now, and the program then quits. Windows allows a few seconds, so the
+// release goes out once and its answer is not waited for. This may run inside
+// the handshake's pause (the link's clock lets the message in there): the port
+// is then closed under the handshake, which finds it so and ends at once.
 void TDlgLectureInformation::FormSessionEnd() {
   TimerGestConnection.SetEnabled(false);
-  Link.Release();
+  sessionEnded_ = true;
   Link.Close();
   form_->SetSessionEndReason("");
   form_->Close();

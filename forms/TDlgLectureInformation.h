@@ -6,8 +6,10 @@
 #include <string>
 
 #include "forms/TConfigurationPort.h"
+#include "forms/WindowClock.h"
 #include "link/Com_p04.h"
 #include "link/ReadingSequence.h"
+#include "link/UnitLine.h"
 #include "platform/Clock.h"
 #include "platform/PortRegistry.h"
 #include "platform/SerialDevice.h"
@@ -75,7 +77,10 @@ class TDlgLectureInformation {
  private:
   ui::Toolkit& toolkit_;
   SettingsStorage& storage_;
-  Clock& ticks_;  // the link's, which the reading sequence times its handshake by
+  // Once the session ends, the unit's answers are no longer waited for and the link's pauses are over.
+  bool sessionEnded_ = false;
+  StoppableSerialDevice line_;
+  WindowClock ticks_;  // the link's, which the reading sequence times its handshake by
   TDialogChoixLangue* languageDialog_ = nullptr;
   std::unique_ptr<ui::Form> form_;
 

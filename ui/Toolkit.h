@@ -178,6 +178,10 @@ class Toolkit {
   // text is an error message (UTF-8). It belongs to the form the user works in.
   virtual void ShowApplicationError(const std::string& text) = 0;
   virtual void Beep(uint32_t type) = 0;
+  // Runs the handlers of what other threads and programs sent to the windows (the system's end of the
+  // session among them), and nothing else: a handler that keeps the thread busy calls it now and then, so
+  // that they need not wait for it. Posted messages, input and timers wait for the message loop.
+  virtual void LetSentMessagesIn() = 0;
 };
 
 }  // namespace ui

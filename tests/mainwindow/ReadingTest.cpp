@@ -384,4 +384,26 @@ TEST(Reading, QuitDuringAReadingReleasesOnTeardown) {
   EXPECT_FALSE(r.Unit.IsOpen());
 }
 
+TEST(Reading, SessionEndInTheHandshakesPauseReleasesOnceAndQuits) {
+  Rig r;
+  r.Unit.Present = false;  // nobody answers: the handshake is asked again at every tick
+  r.Start();
+  r.Read().Click();
+  r.Tick();
+  const size_t mark = r.Unit.Transcript.size();
+  // Half-way through the next tick's pause, the system ends the session.
+  int looks = 0;
+  r.Toolkit.OnSentMessages = [&] {
+    if (++looks == 500) r.MainForm().OnSessionEnd();
+  };
+  r.Tick();
+  // One release, its answer not waited for, and the port closed: the handshake found it so and sent nothing.
+  EXPECT_EQ(r.Unit.TranscriptFrom(mark), ">04 close");
+  EXPECT_EQ(r.MainForm().CloseCount(), 1);
+  EXPECT_EQ(r.MainForm().SessionEndReason(), "");
+  EXPECT_FALSE(r.Timer().IsEnabled());
+  r.Window.reset();
+  EXPECT_EQ(r.Unit.TranscriptFrom(mark), ">04 close");
+}
+
 }  // namespace

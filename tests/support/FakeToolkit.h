@@ -165,6 +165,9 @@ class FakeToolkit : public ui::Toolkit {
   void ShowErrorBox(const std::string& text, ui::Form* owner) override;
   void ShowApplicationError(const std::string& text) override;
   void Beep(uint32_t type) override { Beeps.push_back(type); }
+  void LetSentMessagesIn() override {
+    if (OnSentMessages) OnSentMessages();
+  }
 
   // Delivers the posted messages of every form, oldest first, including those
   // posted while delivering. An unhandled WM_CLOSE closes its form.
@@ -183,6 +186,8 @@ class FakeToolkit : public ui::Toolkit {
   std::function<void(FakeForm&)> OnModal;
   std::function<void(const std::string&)> OnErrorBox;
   std::function<void(FakeForm&)> OnRun;
+  // What other programs and the system send while a handler lets their messages in.
+  std::function<void()> OnSentMessages;
   // Width in pixels of a text in the forms' font (default: 6 per byte).
   std::function<int(const std::string&)> TextWidthFunction;
 

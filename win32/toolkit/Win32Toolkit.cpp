@@ -229,6 +229,13 @@ void Win32Toolkit::EnableAgain(const std::vector<HWND>& windows) {
 
 void Win32Toolkit::Beep(uint32_t type) { MessageBeep(type); }
 
+void Win32Toolkit::LetSentMessagesIn() {
+  // A peek runs the handlers of the messages sent to the thread before it looks at the queue; asked for
+  // sent messages only and removing nothing, it leaves the posted ones and the input where they are.
+  MSG msg;
+  PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
 HFONT Win32Toolkit::Font(const std::string& name, int height) {
   const auto key = std::make_pair(name, height);
   const auto found = fonts_.find(key);
