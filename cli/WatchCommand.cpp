@@ -182,7 +182,7 @@ class Fixture {
   std::string Label() const { return name_.empty() ? ValidUtf8(port_) : name_; }
 
   // Waits for a unit, reads it and lets it go, keeping the port open: the record from the handshake
-  // that reached the unit. A unit that refuses the handshake is told once, until it stops answering.
+  // that reached the unit. A unit that refuses the handshake is told once, until it stops refusing.
   void Read(const StopRequest& stop, ReadingRecord& record) {
     const Stopwatch waitStart;
     record.Fixture = name_;
@@ -199,21 +199,16 @@ class Fixture {
         case ReadingEvent::Attempt:
           trace_.clear();
           traceStart_.Restart();
-          refusing_ = refusedLast_;
-          refusedLast_ = false;
-          Show(refusing_ ? Say(TXT_REC_UNIT_REFUSES, cx_.Language, Label().c_str())
+          Show(r.Refusing ? Say(TXT_REC_UNIT_REFUSES, cx_.Language, Label().c_str())
                          : WaitingText(cx_.Language, Label(), waitStart.ElapsedMs(), r.Attempts - 1));
           break;
         case ReadingEvent::Refused:
-          refusedLast_ = true;
-          if (refusing_) break;
           // No reading took place, as for a port that cannot be used: said, never recorded.
           cx_.Terminal.Err(Say(TXT_REC_REFUSED, cx_.Language, Label().c_str()));
           Show(Say(TXT_REC_UNIT_REFUSES, cx_.Language, Label().c_str()));
           break;
         case ReadingEvent::Connected:
           reported_ = 0;
-          refusedLast_ = false;
           Show(Say(TXT_CLI_FIXTURE_READING, cx_.Language, Label().c_str()));
           break;
         default:
@@ -332,8 +327,6 @@ class Fixture {
   std::unique_ptr<SerialDevice> device_;
   std::unique_ptr<UnitLine> line_;  // after the device: destroyed first, releasing the unit through it
   int32_t reported_ = 0;
-  bool refusedLast_ = false;  // the last handshake was refused
-  bool refusing_ = false;     // ... and so was the one before: already said
 };
 
 // Ctrl+C and SIGTERM are how a bench ends a watch; a hang-up is not.

@@ -3,25 +3,17 @@
 
 #include <algorithm>
 
+#include "forms/DialogChoixLangue.h"
+#include "forms/SettingsErrorText.h"
+#include "link/ReadingPane.h"
 #include "text/Format.h"
 #include "text/SettingsFile.h"
 #include "text/TextCatalogue.h"
-#include "forms/DialogChoixLangue.h"
-#include "link/ReadingPane.h"
-#include "forms/SettingsErrorText.h"
 
 namespace {
 
 constexpr uint32_t kIdleInterval = 2000;
 constexpr uint32_t kReadingInterval = 300;
-// Seconds Connect may wait for the unit's answer; its one-second pause alone
-// uses this up, so each tick sends exactly one connect request.
-constexpr int32_t kConnectTimeout = 1;
-// Vertical gap between the two middle buttons and below the read button's row.
-constexpr int kButtonGap = 7;
-// Space right of the pane, and right of the buttons up to the outer frame.
-constexpr int kPaneToButtons = 7;
-constexpr int kButtonsToFrame = 14;
 // Room left and right of a caption inside its button.
 constexpr int kCaptionPadding = 20;
 
@@ -53,25 +45,6 @@ std::string WithDeviceName(TextPair id, uint32_t language) {
 }
 
 }  // namespace
-
-MainButtonPlaces PlaceMainButtons(const ui::Bounds& memo, int quitHeight) {
-  MainButtonPlaces p;
-  p.Left = memo.Left + memo.Width + kPaneToButtons;
-  p.Height = quitHeight;
-  p.QuitTop = memo.Top + memo.Height - quitHeight;
-  p.ReadTop = memo.Top;
-  // The two middle buttons are centred between the read and quit buttons; an odd
-  // space loses its half pixel toward zero, also when a short pane makes it negative.
-  p.PortTop = p.ReadTop + p.Height + (p.QuitTop - p.ReadTop - 3 * quitHeight - kButtonGap) / 2;
-  p.LanguageTop = p.PortTop + p.Height + kButtonGap;
-  return p;
-}
-
-int CommonButtonWidth(int quit, int read, int port, int language) {
-  return std::max(std::max(quit, read), std::max(port, language));
-}
-
-int MainWindowWidth(int buttonLeft, int buttonWidth) { return buttonLeft + buttonWidth + kButtonsToFrame; }
 
 TDlgLectureInformation::TDlgLectureInformation(ui::Toolkit& toolkit, SerialDevice& serial, Clock& clock,
                                                PortRegistry& registry, TextLocale& locale,
@@ -188,7 +161,7 @@ void TDlgLectureInformation::RefreshTexts() {
     widths[i] = form_->TextWidth(caption) + kCaptionPadding;
     buttons[i].button.SetWidth(widths[i]);
   }
-  const int common = CommonButtonWidth(widths[0], widths[1], widths[2], widths[3]);
+  const int common = std::max({widths[0], widths[1], widths[2], widths[3]});
   for (const Captioned& b : buttons) b.button.SetWidth(common);
 
   const ui::Bounds quit = ButtonQuitter.GetBounds();

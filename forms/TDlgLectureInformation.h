@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "forms/MainWindowLayout.h"
 #include "forms/TConfigurationPort.h"
 #include "forms/WindowClock.h"
 #include "link/Com_p04.h"
@@ -26,25 +27,6 @@ constexpr uint32_t UM_READ_DONE = 1027;    // WM_USER + 3
 // status that ended the reading, so the error box can show it.
 constexpr uintptr_t kReadWrongUnit = 0;
 constexpr uintptr_t kReadLinkLost = 1;
-
-// Where the four buttons stand beside the text pane. Kept apart from the
-// window so the arithmetic can be checked on its own.
-struct MainButtonPlaces {
-  int Left = 0;
-  int Height = 0;
-  int ReadTop = 0;      // ButtonLectureInfo, level with the pane's top
-  int PortTop = 0;      // ButtonConfigPort
-  int LanguageTop = 0;  // ButtonChoixLangue
-  int QuitTop = 0;      // ButtonQuitter, level with the pane's bottom
-};
-
-// memo: the pane's bounds; quitHeight: ButtonQuitter's height, which all four take.
-MainButtonPlaces PlaceMainButtons(const ui::Bounds& memo, int quitHeight);
-
-// The common button width for the four caption widths, and the outer window
-// width that leaves the stated margin right of the buttons.
-int CommonButtonWidth(int quit, int read, int port, int language);
-int MainWindowWidth(int buttonLeft, int buttonWidth);
 
 class TDlgLectureInformation {
  public:

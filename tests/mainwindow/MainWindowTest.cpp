@@ -65,14 +65,6 @@ TEST(MainButtonLayout, MiddleButtonsCentredWithTruncatingDivision) {
   EXPECT_EQ(p.LanguageTop, 7 + 30 + 7);
 }
 
-TEST(MainButtonLayout, CommonWidthAndWindowWidth) {
-  EXPECT_EQ(CommonButtonWidth(68, 164, 146, 128), 164);
-  EXPECT_EQ(CommonButtonWidth(70, 26, 140, 110), 140);
-  EXPECT_EQ(CommonButtonWidth(1, 2, 3, 400), 400);
-  EXPECT_EQ(CommonButtonWidth(500, 2, 3, 4), 500);
-  EXPECT_EQ(MainWindowWidth(312, 164), 490);
-}
-
 TEST(MainWindow, BuiltFromItsDescriptionInOrder) {
   Rig r;
   r.Start();
