@@ -69,6 +69,7 @@ TDlgLectureInformation::TDlgLectureInformation(ui::Toolkit& toolkit, SerialDevic
   TimerGestConnection.OnTimer = [this] { TimerGestConnectionTimer(); };
   form_->OnMessage = [this](const ui::Message& m) { return HandleMessage(m); };
   form_->OnSessionEnd = [this] { FormSessionEnd(); };
+  form_->OnSystemMenuItem = [this] { SavedReadingsClick(); };
 
   PortDialog = std::make_unique<TConfPort>(toolkit, form_.get(), registry, locale);
   // The first scan of the ports; whether it found a change does not matter yet.
@@ -144,6 +145,7 @@ void TDlgLectureInformation::LayOutButtons() {
 void TDlgLectureInformation::RefreshTexts() {
   const uint32_t lang = Language;
   form_->SetCaption(WithDeviceName(TXT_MAIN_TITLE, lang));
+  form_->SetSystemMenuItem(Text(TXT_SAVED_READINGS, lang));
 
   struct Captioned {
     ui::Button& button;
@@ -189,6 +191,12 @@ void TDlgLectureInformation::FormSessionEnd() {
   Link.Close();
   form_->SetSessionEndReason("");
   form_->Close();
+}
+
+void TDlgLectureInformation::SavedReadingsClick() {
+  // Made when missing: the folder opens also before the first reading is kept.
+  const std::string folder = UserFolder(storage_);
+  if (folder.empty() || !toolkit_.OpenFolder(folder)) toolkit_.Beep(ui::kBeepError);
 }
 
 void TDlgLectureInformation::ButtonConfigPortClick() {

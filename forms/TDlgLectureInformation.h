@@ -53,6 +53,8 @@ class TDlgLectureInformation {
   void OnReadFailed(const ui::Message& message);
   void OnReadDone();
   void FormSessionEnd();
+  // The system menu's "Saved readings…": the folder that holds them, in the system's file browser.
+  void SavedReadingsClick();
   // The window's message dispatch: true when the message was one of ours.
   bool HandleMessage(const ui::Message& message);
 

@@ -67,6 +67,9 @@ const char* const kPairs[kTextPairCount][2] = {
      "The %s unit no longer answers correctly (code %d).\n\n\rCheck the cable, the power and the chosen port, then read again."},  // TXT_LINK_LOST_DETAIL
     {"Lecture en cours",
      "Reading in progress"},  // TXT_READING_IN_PROGRESS
+    // TXT_SAVED_READINGS: "Lectures enregistrées…"
+    {"Lectures enregistr\xE9" "es\x85",
+     "Saved readings\x85"},  // TXT_SAVED_READINGS
     // Port selection dialog
     // TXT_PORT_DLG_TITLE: "Comfiguration du port série"
     {"Comfiguration du port s\xE9" "rie",

@@ -32,6 +32,8 @@ enum TextPair : int {
   TXT_LINK_LOST_DETAIL,
   // What the system shows when the session ends during a reading
   TXT_READING_IN_PROGRESS,
+  // The window's system menu: the folder of the saved readings
+  TXT_SAVED_READINGS,
   // Port selection dialog
   TXT_PORT_DLG_TITLE,
   TXT_PORT_GROUP,

@@ -393,6 +393,29 @@ TEST(MainWindow, QuitClosesAndTeardownReleasesTheUnitFirst) {
   EXPECT_TRUE(r.Toolkit.Forms().empty());
 }
 
+TEST(MainWindow, SavedReadingsOpenTheirFolderFromTheSystemMenu) {
+  Rig r;
+  r.Start();
+  r.Window->SetSettingsPath(kSettings);
+  EXPECT_EQ(r.MainForm().SystemMenuItem(), "Lectures enregistr\351es\205");
+  r.Window->SetLanguage(1);
+  EXPECT_EQ(r.MainForm().SystemMenuItem(), "Saved readings\205");
+  // The folder is made for it when no reading was kept yet.
+  const std::string folder = "C:\\Users\\tech\\AppData\\Local\\Bravelle";
+  r.MainForm().PickSystemMenuItem();
+  EXPECT_EQ(r.Toolkit.OpenedFolders, Lines{folder});
+  EXPECT_EQ(r.Storage.Folders.count(folder), 1u);
+  EXPECT_TRUE(r.Toolkit.Beeps.empty());
+  // A system that names no user folder, then a file browser that cannot show it: a beep each time.
+  r.Storage.LocalAppData.clear();
+  r.MainForm().PickSystemMenuItem();
+  r.Storage.LocalAppData = "C:\\Users\\tech\\AppData\\Local";
+  r.Toolkit.FolderOpens = false;
+  r.MainForm().PickSystemMenuItem();
+  EXPECT_EQ(r.Toolkit.OpenedFolders, (Lines{folder, folder}));
+  EXPECT_EQ(r.Toolkit.Beeps, (std::vector<uint32_t>{ui::kBeepError, ui::kBeepError}));
+}
+
 TEST(MainWindow, TeardownOfANeverOpenedPortSendsNothing) {
   Rig r;
   r.Start();

@@ -11,6 +11,9 @@
 namespace {
 
 constexpr wchar_t kClassName[] = L"BravelleForm";
+// The command of the form's own entry in its system menu: below the system's own commands (0xF000 and up),
+// and with the four low bits clear, which the system keeps for itself in WM_SYSCOMMAND.
+constexpr UINT kSystemMenuItem = 0x0010;
 
 // WS_CLIPCHILDREN is left out on purpose: a group box does not paint its
 // inside, so the form must erase it.
@@ -177,6 +180,16 @@ void Win32Form::SetSessionEndReason(const std::string& text) {
   }
 }
 
+void Win32Form::SetSystemMenuItem(const std::string& caption) {
+  HMENU menu = hwnd_ ? GetSystemMenu(hwnd_, FALSE) : nullptr;
+  if (!menu) return;
+  const widetext::Utf16 text = widetext::FromCp1252(caption);
+  if (!ModifyMenuW(menu, kSystemMenuItem, MF_BYCOMMAND | MF_STRING, kSystemMenuItem, text.c_str())) {
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, kSystemMenuItem, text.c_str());
+  }
+}
+
 HWND Win32Form::FormFocus() const { return GetActiveWindow() == hwnd_ ? GetFocus() : lastFocus_; }
 
 void Win32Form::MoveFocus(HWND to) {
@@ -284,6 +297,10 @@ LRESULT Win32Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       // an owned window would otherwise shrink to a title bar on the desktop.
       if ((wParam & 0xFFF0) == SC_MINIMIZE) {
         toolkit_.Minimize();
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == kSystemMenuItem) {
+        Fire(OnSystemMenuItem);
         return 0;
       }
       break;

@@ -72,6 +72,7 @@ class Win32Form final : public ui::Form, private ControlHost, private TimerHost 
   void PostMessage(const ui::Message& m) override;
   void SizeToControls() override;
   void SetSessionEndReason(const std::string& text) override;
+  void SetSystemMenuItem(const std::string& caption) override;
 
   // The window class every form is made in, and its one window procedure.
   static const wchar_t* ClassName();
