@@ -44,13 +44,21 @@ std::string WithDeviceName(TextPair id, uint32_t language) {
   return Format(Text(id, language), GetDeviceName().c_str());
 }
 
+// The port as records name it, "COM4", without the "\\.\" that lets the system open COM10 and above.
+std::string RecordedPort(const TComP04& link) {
+  const std::string path = link.DevicePath();
+  const std::string prefix = "\\\\.\\";
+  return path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : path;
+}
+
 }  // namespace
 
 TDlgLectureInformation::TDlgLectureInformation(ui::Toolkit& toolkit, SerialDevice& serial, Clock& clock,
                                                PortRegistry& registry, TextLocale& locale,
-                                               SettingsStorage& storage)
+                                               SettingsStorage& storage, WindowJournal& journal)
     : toolkit_(toolkit),
       storage_(storage),
+      journal_(journal),
       line_(serial, [this] { return sessionEnded_; }),
       ticks_(clock, toolkit, [this] { return sessionEnded_; }),
       form_(CreateMainForm(toolkit)),
@@ -263,6 +271,7 @@ void TDlgLectureInformation::ButtonLectureInfoClick() {
   plan.Deadline = false;
   plan.PortErrorEnds = false;
   plan.After = AfterReading::ReleaseOrCloseWhenLost;
+  journal_.Begin(RecordedPort(Link), Language);
   reading_ = std::make_unique<ReadingSequence>(
       Link, ticks_, plan, [this](ReadingEvent event, const UnitReading& r) { OnReadingEvent(event, r); });
   ReadStep = reading_->Stage();
@@ -295,6 +304,8 @@ void TDlgLectureInformation::WatchPort() {
 }
 
 void TDlgLectureInformation::OnReadingEvent(ReadingEvent event, const UnitReading& r) {
+  // Its record is in the journal before the outcome is shown.
+  journal_.Take(event, r);
   for (const std::string& line : PaneLines(event, r, Language)) Append(line);
   if (event == ReadingEvent::Failed) {
     // A unit that answered the handshake and then fell silent or garbled its answers has not shown
@@ -319,9 +330,7 @@ void TDlgLectureInformation::OnReadFailed(const ui::Message& message) {
   } else {
     Link.Release();
   }
-  for (const std::string& line :
-       ClosingLines(linkLost ? ReadingOutcome::LinkLost : ReadingOutcome::WrongUnit, Language))
-    Append(line);
+  AppendClosingLines(linkLost ? ReadingOutcome::LinkLost : ReadingOutcome::WrongUnit);
   std::string box;
   if (linkLost) {
     box = Format(Text(TXT_LINK_LOST_DETAIL, Language), GetDeviceName().c_str(),
@@ -339,6 +348,12 @@ void TDlgLectureInformation::OnReadFailed(const ui::Message& message) {
 
 void TDlgLectureInformation::OnReadDone() {
   toolkit_.Beep(ui::kBeepOk);
-  for (const std::string& line : ClosingLines(ReadingOutcome::Ok, Language)) Append(line);
+  AppendClosingLines(ReadingOutcome::Ok);
   ReturnToIdle();
+}
+
+void TDlgLectureInformation::AppendClosingLines(ReadingOutcome outcome) {
+  for (const std::string& line : ClosingLines(outcome, Language)) Append(line);
+  // The only line a journal adds, and only when it could not keep the reading: no box stops the user.
+  if (journal_.Missed()) Append(Text(TXT_READING_NOT_SAVED, Language));
 }

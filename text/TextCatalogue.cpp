@@ -70,6 +70,9 @@ const char* const kPairs[kTextPairCount][2] = {
     // TXT_SAVED_READINGS: "Lectures enregistrées…"
     {"Lectures enregistr\xE9" "es\x85",
      "Saved readings\x85"},  // TXT_SAVED_READINGS
+    // TXT_READING_NOT_SAVED: "Cette lecture n'a pas pu être enregistrée."
+    {"Cette lecture n'a pas pu \xEAtre enregistr\xE9" "e.",
+     "This reading could not be saved."},  // TXT_READING_NOT_SAVED
     // Port selection dialog
     // TXT_PORT_DLG_TITLE: "Comfiguration du port série"
     {"Comfiguration du port s\xE9" "rie",

@@ -404,6 +404,8 @@ TEST(Reading, SessionEndInTheHandshakesPauseReleasesOnceAndQuits) {
   EXPECT_FALSE(r.Timer().IsEnabled());
   r.Window.reset();
   EXPECT_EQ(r.Unit.TranscriptFrom(mark), ">04 close");
+  // A reading cut short came to no outcome: the journal has nothing of it.
+  EXPECT_TRUE(r.Records.Files.empty());
 }
 
 }  // namespace

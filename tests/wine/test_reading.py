@@ -1,5 +1,6 @@
 """The reading sequence through Bravelle.exe under Wine, against the simulated unit on a pty picked at start."""
 
+import json
 import os
 import re
 import sys
@@ -19,6 +20,8 @@ ACK = 0x84
 WM_CHAR = 0x0102
 VK_TAB, VK_RETURN, VK_SPACE = 0x09, 0x0D, 0x20
 WM_QUERYENDSESSION, WM_ENDSESSION = 0x0011, 0x0016
+WM_SYSCOMMAND = 0x0112
+SAVED_READINGS = 0x0010  # the command of the main window's own system menu entry
 TIMEOUT = 100002  # COMERR_TIMEOUT: the unit's silence, as the link reports it
 
 # Generous bounds: a complete reading takes about 3.5 s; a loaded machine may
@@ -252,6 +255,21 @@ class CompleteReading(unittest.TestCase):
             r.wait_pane_ends_with(french_lines() + french_lines())
             self.assertEqual(p.focus(r.main), r.read.hwnd)
             self.assertEqual(r.pane(), pane_text(FRENCH_LINES + french_lines() + french_lines()))
+            # Each reading is one record of the journal, as bravelle-cli --log writes them; the unit read
+            # again on the same port is a repeat.
+            with open(os.path.join(s.local_app_data(), "Bravelle", "readings.jsonl"), "rb") as f:
+                records = [json.loads(line) for line in f.read().split(b"\n")[:-1]]
+            unit = {"schema": 2, "outcome": "ok", "port": "COM4", "type": "P04", "serial": 305419896,
+                    "serial_text": "0305419896", "circuit": 5, "software": "1.12", "status": 0}
+            for record, repeat in zip(records, ({}, {"repeat": True})):
+                self.assertEqual({k: v for k, v in record.items() if k not in ("elapsed_ms", "time")},
+                                 dict(unit, **repeat))
+                self.assertRegex(record["time"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
+                self.assertGreater(record["elapsed_ms"], 0)
+            self.assertEqual(len(records), 2)
+            # The system menu's entry shows the journal's folder in the file browser.
+            p.post(r.main, WM_SYSCOMMAND, SAVED_READINGS, 0)
+            s.wait_any_window(caption=b"Bravelle", cls=b"ExplorerWClass", timeout=30)
             # The open set the line up before the handshake; later the release's
             # baud switch sets it again. The second reading repeats only that.
             release = first[opened:]
