@@ -449,3 +449,13 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, U
   return TakeOptions(args, options, error, operands) && TakeOperands(args[0], operands, options, error) &&
          CheckPorts(options, error) && CheckFiles(options, error);
 }
+
+std::vector<OptionHelp> CommandOptions(CliCommand command, uint32_t language) {
+  std::vector<OptionHelp> options;
+  for (const OptionRow& row : kOptions)
+    if ((row.Commands & Bit(command)) != 0)
+      options.push_back({row.Name, row.Value[language] != nullptr ? row.Value[language] : "",
+                         Say(HelpLine(row, command), language)});
+  if (command != CliCommand::Ports) options.push_back({"--", "", Say(TXT_CLI_OPT_END, language)});
+  return options;
+}

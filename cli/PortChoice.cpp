@@ -242,6 +242,11 @@ std::vector<std::string> PortProblemReport(SystemWords& words, PortProblem probl
     default:
       break;
   }
-  for (const std::string& line : advice) lines.push_back("  " + line);
+  // An advice of several lines keeps its indent on each.
+  for (const std::string& text : advice)
+    for (size_t start = 0, end = 0; start <= text.size(); start = end + 1) {
+      end = std::min(text.find('\n', start), text.size());
+      lines.push_back("  " + text.substr(start, end - start));
+    }
   return lines;
 }
