@@ -4,6 +4,7 @@
 
 #include "platform/Clock.h"
 #include "platform/PortRegistry.h"
+#include "platform/RecordFile.h"
 #include "platform/SerialDevice.h"
 #include "platform/SettingsStorage.h"
 #include "ui/Toolkit.h"
@@ -15,4 +16,5 @@ struct Platform {
   PortRegistry& Registry;
   TextLocale& Locale;
   SettingsStorage& Storage;
+  RecordFiles& Records;
 };

@@ -17,6 +17,7 @@
 #include "posix/PosixClock.h"
 #include "posix/PosixSerialDevice.h"
 #include "tests/support/FakePortRegistry.h"
+#include "tests/support/FakeRecordFiles.h"
 #include "tests/support/FakeSettingsStorage.h"
 #include "tests/support/FakeToolkit.h"
 
@@ -62,7 +63,8 @@ struct WindowReading::Parts {
   explicit Parts(const std::string& portFolder)
       : serial(PosixSerialDevice::PortDirectory(portFolder)),
         registry(OnePort()),
-        window(toolkit, serial, ticks, registry, locale, storage) {}
+        journal(records, storage, "bench"),
+        window(toolkit, serial, ticks, registry, locale, storage, journal) {}
   // One marked port, COM2, which is where the simulated unit's link points.
   static fake::FakePortRegistry OnePort() {
     fake::FakePortRegistry r;
@@ -75,6 +77,8 @@ struct WindowReading::Parts {
   fake::FakeTextLocale locale;
   fake::FakeSettingsStorage storage;
   fake::FakeToolkit toolkit;
+  fake::FakeRecordFiles records;
+  WindowJournal journal;
   TDlgLectureInformation window;
 };
 

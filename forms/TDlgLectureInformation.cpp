@@ -44,14 +44,23 @@ std::string WithDeviceName(TextPair id, uint32_t language) {
   return Format(Text(id, language), GetDeviceName().c_str());
 }
 
+// The port as records name it, "COM4", without the "\\.\" that lets the system open COM10 and above.
+std::string RecordedPort(const TComP04& link) {
+  const std::string path = link.DevicePath();
+  const std::string prefix = "\\\\.\\";
+  return path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : path;
+}
+
 }  // namespace
 
 TDlgLectureInformation::TDlgLectureInformation(ui::Toolkit& toolkit, SerialDevice& serial, Clock& clock,
                                                PortRegistry& registry, TextLocale& locale,
-                                               SettingsStorage& storage)
+                                               SettingsStorage& storage, WindowJournal& journal)
     : toolkit_(toolkit),
       storage_(storage),
-      ticks_(clock),
+      journal_(journal),
+      line_(serial, [this] { return sessionEnded_; }),
+      ticks_(clock, toolkit, [this] { return sessionEnded_; }),
       form_(CreateMainForm(toolkit)),
       ButtonLectureInfo(form_->CreateButton({312, 8, 75, 25}, "Lecture des Information")),
       MemoInformation(CreateInformationPane(*form_)),
@@ -60,7 +69,7 @@ TDlgLectureInformation::TDlgLectureInformation(ui::Toolkit& toolkit, SerialDevic
       ButtonConfigPort(form_->CreateButton({312, 64, 75, 25}, "Configuration du port")),
       TimerGestConnection(form_->CreateTimer()),
       SettingsPath(),
-      Link(serial, clock) {
+      Link(line_, ticks_) {
   ButtonLectureInfo.OnClick = [this] { ButtonLectureInfoClick(); };
   ButtonChoixLangue.OnClick = [this] { ButtonChoixLangueClick(); };
   ButtonQuitter.OnClick = [this] { ButtonQuitterClick(); };
@@ -68,6 +77,7 @@ TDlgLectureInformation::TDlgLectureInformation(ui::Toolkit& toolkit, SerialDevic
   TimerGestConnection.OnTimer = [this] { TimerGestConnectionTimer(); };
   form_->OnMessage = [this](const ui::Message& m) { return HandleMessage(m); };
   form_->OnSessionEnd = [this] { FormSessionEnd(); };
+  form_->OnSystemMenuItem = [this] { SavedReadingsClick(); };
 
   PortDialog = std::make_unique<TConfPort>(toolkit, form_.get(), registry, locale);
   // The first scan of the ports; whether it found a change does not matter yet.
@@ -143,6 +153,7 @@ void TDlgLectureInformation::LayOutButtons() {
 void TDlgLectureInformation::RefreshTexts() {
   const uint32_t lang = Language;
   form_->SetCaption(WithDeviceName(TXT_MAIN_TITLE, lang));
+  form_->SetSystemMenuItem(Text(TXT_SAVED_READINGS, lang));
 
   struct Captioned {
     ui::Button& button;
@@ -178,13 +189,22 @@ void TDlgLectureInformation::ButtonQuitterClick() { form_->Close(); }
 
 // The system may end the process as soon as this returns, before any
 // destructor runs: the unit is let go and the port's own settings put back
-// now, as the destruction after a Quit would, and the program then quits.
+// now, and the program then quits. Windows allows a few seconds, so the
+// release goes out once and its answer is not waited for. This may run inside
+// the handshake's pause (the link's clock lets the message in there): the port
+// is then closed under the handshake, which finds it so and ends at once.
 void TDlgLectureInformation::FormSessionEnd() {
   TimerGestConnection.SetEnabled(false);
-  Link.Release();
+  sessionEnded_ = true;
   Link.Close();
   form_->SetSessionEndReason("");
   form_->Close();
+}
+
+void TDlgLectureInformation::SavedReadingsClick() {
+  // Made when missing: the folder opens also before the first reading is kept.
+  const std::string folder = UserFolder(storage_);
+  if (folder.empty() || !toolkit_.OpenFolder(folder)) toolkit_.Beep(ui::kBeepError);
 }
 
 void TDlgLectureInformation::ButtonConfigPortClick() {
@@ -251,6 +271,7 @@ void TDlgLectureInformation::ButtonLectureInfoClick() {
   plan.Deadline = false;
   plan.PortErrorEnds = false;
   plan.After = AfterReading::ReleaseOrCloseWhenLost;
+  journal_.Begin(RecordedPort(Link), Language);
   reading_ = std::make_unique<ReadingSequence>(
       Link, ticks_, plan, [this](ReadingEvent event, const UnitReading& r) { OnReadingEvent(event, r); });
   ReadStep = reading_->Stage();
@@ -283,6 +304,8 @@ void TDlgLectureInformation::WatchPort() {
 }
 
 void TDlgLectureInformation::OnReadingEvent(ReadingEvent event, const UnitReading& r) {
+  // Its record is in the journal before the outcome is shown.
+  journal_.Take(event, r);
   for (const std::string& line : PaneLines(event, r, Language)) Append(line);
   if (event == ReadingEvent::Failed) {
     // A unit that answered the handshake and then fell silent or garbled its answers has not shown
@@ -307,9 +330,7 @@ void TDlgLectureInformation::OnReadFailed(const ui::Message& message) {
   } else {
     Link.Release();
   }
-  for (const std::string& line :
-       ClosingLines(linkLost ? ReadingOutcome::LinkLost : ReadingOutcome::WrongUnit, Language))
-    Append(line);
+  AppendClosingLines(linkLost ? ReadingOutcome::LinkLost : ReadingOutcome::WrongUnit);
   std::string box;
   if (linkLost) {
     box = Format(Text(TXT_LINK_LOST_DETAIL, Language), GetDeviceName().c_str(),
@@ -327,6 +348,12 @@ void TDlgLectureInformation::OnReadFailed(const ui::Message& message) {
 
 void TDlgLectureInformation::OnReadDone() {
   toolkit_.Beep(ui::kBeepOk);
-  for (const std::string& line : ClosingLines(ReadingOutcome::Ok, Language)) Append(line);
+  AppendClosingLines(ReadingOutcome::Ok);
   ReturnToIdle();
+}
+
+void TDlgLectureInformation::AppendClosingLines(ReadingOutcome outcome) {
+  for (const std::string& line : ClosingLines(outcome, Language)) Append(line);
+  // The only line a journal adds, and only when it could not keep the reading: no box stops the user.
+  if (journal_.Missed()) Append(Text(TXT_READING_NOT_SAVED, Language));
 }

@@ -7,8 +7,11 @@
 
 #include "forms/MainWindowLayout.h"
 #include "forms/TConfigurationPort.h"
+#include "forms/WindowClock.h"
+#include "forms/WindowJournal.h"
 #include "link/Com_p04.h"
 #include "link/ReadingSequence.h"
+#include "link/UnitLine.h"
 #include "platform/Clock.h"
 #include "platform/PortRegistry.h"
 #include "platform/SerialDevice.h"
@@ -29,9 +32,9 @@ constexpr uintptr_t kReadLinkLost = 1;
 class TDlgLectureInformation {
  public:
   // The link reads the unit through serial and clock, the port dialog lists the ports through registry
-  // and locale, the language is kept through storage.
+  // and locale, the language is kept through storage, the readings in the journal.
   TDlgLectureInformation(ui::Toolkit& toolkit, SerialDevice& serial, Clock& clock, PortRegistry& registry,
-                         TextLocale& locale, SettingsStorage& storage);
+                         TextLocale& locale, SettingsStorage& storage, WindowJournal& journal);
   ~TDlgLectureInformation();
   TDlgLectureInformation(const TDlgLectureInformation&) = delete;
   TDlgLectureInformation& operator=(const TDlgLectureInformation&) = delete;
@@ -51,13 +54,19 @@ class TDlgLectureInformation {
   void OnReadFailed(const ui::Message& message);
   void OnReadDone();
   void FormSessionEnd();
+  // The system menu's "Saved readings…": the folder that holds them, in the system's file browser.
+  void SavedReadingsClick();
   // The window's message dispatch: true when the message was one of ours.
   bool HandleMessage(const ui::Message& message);
 
  private:
   ui::Toolkit& toolkit_;
   SettingsStorage& storage_;
-  Clock& ticks_;  // the link's, which the reading sequence times its handshake by
+  WindowJournal& journal_;
+  // Once the session ends, the unit's answers are no longer waited for and the link's pauses are over.
+  bool sessionEnded_ = false;
+  StoppableSerialDevice line_;
+  WindowClock ticks_;  // the link's, which the reading sequence times its handshake by
   TDialogChoixLangue* languageDialog_ = nullptr;
   std::unique_ptr<ui::Form> form_;
 
@@ -95,6 +104,8 @@ class TDlgLectureInformation {
   void WatchPort();
   // What the reading under way tells: its pane lines, and its outcome posted to the window.
   void OnReadingEvent(ReadingEvent event, const UnitReading& reading);
+  // The lines that close a reading whose unit answered, and a line more should its record be missing.
+  void AppendClosingLines(ReadingOutcome outcome);
 
   // The reading under way, one step per tick; made by the read button.
   std::unique_ptr<ReadingSequence> reading_;

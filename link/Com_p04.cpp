@@ -126,6 +126,8 @@ int32_t TComP04::Purge() {
   if (PortClosed()) return LastStatus;
   // Bytes the unit is still sending during this second are thrown away with the rest.
   WaitMilliseconds(1000);
+  // A window lets the system's messages in during the pause: the end of the session may have closed the port.
+  if (PortClosed()) return LastStatus;
   LastStatus = device_.Discard(PortHandle) ? 0 : device_.LastError();
   return LastStatus;
 }

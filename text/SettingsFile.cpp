@@ -194,6 +194,12 @@ StoredSettings LoadOrCreateSettings(SettingsStorage& storage) {
   CannotCreate(windows);
 }
 
+std::string UserFolder(SettingsStorage& storage) {
+  const std::string folder = UserPlacesOf(storage).Folder;
+  if (folder.empty() || storage.CreateFolder(folder) != Outcome::Done) return {};
+  return folder;
+}
+
 StoredSettings FindStoredSettings(SettingsStorage& storage) {
   const UserPlaces user = UserPlacesOf(storage);
   const std::string candidates[] = {user.File, SettingsPathIn(storage.WindowsDirectory()),

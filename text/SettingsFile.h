@@ -46,6 +46,11 @@ struct StoredSettings {
 // Create when no file can be read and none created.
 StoredSettings LoadOrCreateSettings(SettingsStorage& storage);
 
+// The program's folder among the user's own (%LOCALAPPDATA%\Bravelle), where the user's settings file and
+// the window's saved readings live; made when missing. Empty when the system names no such folder or it
+// cannot be made.
+std::string UserFolder(SettingsStorage& storage);
+
 // The same choice of file for a program that only wants to know the language:
 // nothing is created or written and nothing throws. Path is empty when no
 // file could be read; the language is then 0.

@@ -9,26 +9,26 @@ namespace {
 const char* const kPairs[kTextPairCount][2] = {
     // Main window
     {"Lecture des Information de votre %s",
-     " "},  // TXT_MAIN_TITLE
+     "Reading the information of your %s"},  // TXT_MAIN_TITLE
     {"&Quitter",
      "&Exit"},  // TXT_BTN_QUIT
     {"Lecture des informations",
-     " "},  // TXT_BTN_READ
+     "Read the information"},  // TXT_BTN_READ
     {"Configuration du Port",
      "Serial port settings"},  // TXT_BTN_PORT
     {"Choix de la Langue",
      "Language choice"},  // TXT_BTN_LANGUAGE
     {"Lecture des Informations de votre %s",
-     " "},  // TXT_INTRO_TITLE
+     "Reading the information of your %s"},  // TXT_INTRO_TITLE
     {"Connecter votre %s au PC",
-     " "},  // TXT_INTRO_CONNECT
+     "Connect your %s to the PC"},  // TXT_INTRO_CONNECT
     {"Allumer votre %s.",
-     " "},  // TXT_INTRO_SWITCH_ON
+     "Switch on your %s."},  // TXT_INTRO_SWITCH_ON
     // TXT_INTRO_CHOOSE_PORT: "Choisir ensuite le port serie à utiliser."
     {"Choisir ensuite le port serie \xE0" " utiliser.",
-     " "},  // TXT_INTRO_CHOOSE_PORT
+     "Then choose the serial port to use."},  // TXT_INTRO_CHOOSE_PORT
     {"Et pour lire les informations, appuyer sur le bouton < %s >.",
-     " "},  // TXT_INTRO_PRESS_BUTTON
+     "And to read the information, press the button < %s >."},  // TXT_INTRO_PRESS_BUTTON
     // Reading sequence
     // TXT_DEVICE_CONNECTED: "Appareil connecté"
     {"Appareil connect\xE9",
@@ -43,17 +43,17 @@ const char* const kPairs[kTextPairCount][2] = {
     {"Le num\xE9" "ro de s\xE9" "rie est : %010u.",
      "Serial number is : %010u."},  // TXT_SERIAL_NUMBER
     {" La version du circuit est %u ",
-     " "},  // TXT_CIRCUIT_VERSION
+     " Circuit version is %u "},  // TXT_CIRCUIT_VERSION
     {" La version du logiciel est %u.%u",
-     " "},  // TXT_SOFTWARE_VERSION
+     " Software version is %u.%u"},  // TXT_SOFTWARE_VERSION
     // TXT_TRANSFER_OK: "Transmission réussie"
     {"Transmission r\xE9" "ussie",
      "Transfert successfully"},  // TXT_TRANSFER_OK
     // TXT_READ_DONE: " Le transfert des données est reussi."
     {" Le transfert des donn\xE9" "es est reussi.",
-     " "},  // TXT_READ_DONE
+     " The data transfer succeeded."},  // TXT_READ_DONE
     {"Vous pouvez effectuer une nouvelle lecture sur un autre appareil %s",
-     " "},  // TXT_READ_ANOTHER
+     "You can make a new reading on another %s unit"},  // TXT_READ_ANOTHER
     {"Mauvais type d'appareil",
      "Wrong unit type"},  // TXT_WRONG_UNIT
     // TXT_WRONG_UNIT_DETAIL: "Le type d'appareil ne correspond pas à un appareil %s.\n\n\rL'appareil n'est pas un appareil %s!"
@@ -67,6 +67,12 @@ const char* const kPairs[kTextPairCount][2] = {
      "The %s unit no longer answers correctly (code %d).\n\n\rCheck the cable, the power and the chosen port, then read again."},  // TXT_LINK_LOST_DETAIL
     {"Lecture en cours",
      "Reading in progress"},  // TXT_READING_IN_PROGRESS
+    // TXT_SAVED_READINGS: "Lectures enregistrées…"
+    {"Lectures enregistr\xE9" "es\x85",
+     "Saved readings\x85"},  // TXT_SAVED_READINGS
+    // TXT_READING_NOT_SAVED: "Cette lecture n'a pas pu être enregistrée."
+    {"Cette lecture n'a pas pu \xEAtre enregistr\xE9" "e.",
+     "This reading could not be saved."},  // TXT_READING_NOT_SAVED
     // Port selection dialog
     // TXT_PORT_DLG_TITLE: "Comfiguration du port série"
     {"Comfiguration du port s\xE9" "rie",

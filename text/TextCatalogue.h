@@ -32,6 +32,10 @@ enum TextPair : int {
   TXT_LINK_LOST_DETAIL,
   // What the system shows when the session ends during a reading
   TXT_READING_IN_PROGRESS,
+  // The window's system menu: the folder of the saved readings
+  TXT_SAVED_READINGS,
+  // The pane's line after a reading whose record could not be saved
+  TXT_READING_NOT_SAVED,
   // Port selection dialog
   TXT_PORT_DLG_TITLE,
   TXT_PORT_GROUP,

@@ -136,6 +136,8 @@ class Form : public Control {
   // The user's session ends (log off, shut down): the system may end the
   // program as soon as this returns, so whatever must be undone is undone here.
   Handler OnSessionEnd;
+  // The user picked the form's own entry of its system menu.
+  Handler OnSystemMenuItem;
 
   virtual Button& CreateButton(const Bounds& b, const std::string& caption) = 0;
   virtual Memo& CreateMemo(const Bounds& b) = 0;
@@ -155,6 +157,9 @@ class Form : public Control {
   // program would rather finish its work before the session ends; an empty
   // text withdraws it.
   virtual void SetSessionEndReason(const std::string& text) = 0;
+  // One entry of the form's own at the end of its system menu (the menu of the window's icon, Alt+Space),
+  // with this caption; a new caption replaces the old one.
+  virtual void SetSystemMenuItem(const std::string& caption) = 0;
 };
 
 constexpr uint32_t kBeepOk = 0;       // MB_OK
@@ -178,6 +183,12 @@ class Toolkit {
   // text is an error message (UTF-8). It belongs to the form the user works in.
   virtual void ShowApplicationError(const std::string& text) = 0;
   virtual void Beep(uint32_t type) = 0;
+  // Runs the handlers of what other threads and programs sent to the windows (the system's end of the
+  // session among them), and nothing else: a handler that keeps the thread busy calls it now and then, so
+  // that they need not wait for it. Posted messages, input and timers wait for the message loop.
+  virtual void LetSentMessagesIn() = 0;
+  // Shows a folder (a UTF-8 path) in the system's file browser; false when it cannot.
+  virtual bool OpenFolder(const std::string& path) = 0;
 };
 
 }  // namespace ui

@@ -3,6 +3,7 @@
 #include "app/Startup.h"
 #include "win32/Win32Clock.h"
 #include "win32/Win32PortRegistry.h"
+#include "win32/Win32RecordFile.h"
 #include "win32/Win32SerialDevice.h"
 #include "win32/Win32SettingsStorage.h"
 #include "win32/WindowsApi.h"
@@ -17,7 +18,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Win32PortRegistry registry;
   Win32TextLocale locale;
   Win32SettingsStorage storage;
-  Platform platform{toolkit, serial, clock, registry, locale, storage};
+  Win32RecordFiles records;
+  Platform platform{toolkit, serial, clock, registry, locale, storage, records};
   RunApplication(platform);
   return 0;
 }

@@ -48,13 +48,16 @@ TEST(TextCatalogue, TwoLineMessagesSeparateTheirPartsWithLfLfCr) {
   EXPECT_EQ(En(TXT_READING_IN_PROGRESS), "Reading in progress");
 }
 
-TEST(TextCatalogue, UntranslatedEnglishMembersAreOneSpace) {
-  for (TextPair id : {TXT_MAIN_TITLE, TXT_BTN_READ, TXT_INTRO_TITLE, TXT_INTRO_CONNECT, TXT_INTRO_SWITCH_ON,
-                      TXT_INTRO_CHOOSE_PORT, TXT_INTRO_PRESS_BUTTON, TXT_CIRCUIT_VERSION, TXT_SOFTWARE_VERSION,
-                      TXT_READ_DONE, TXT_READ_ANOTHER})
-    EXPECT_EQ(En(id), " ") << id;
-  // Formatting a placeholder-free member leaves it unchanged.
-  EXPECT_EQ(Format(Text(TXT_SOFTWARE_VERSION, 1), 1u, 12u), " ");
+TEST(TextCatalogue, EnglishShowsTheReadingItsFrenchShows) {
+  // No English member is left blank: every line the French pane has, the English one has too.
+  for (int id = 0; id < kTextPairCount; ++id) EXPECT_NE(En(static_cast<TextPair>(id)), " ") << id;
+  const std::string device = Text(TXT_DEVICE_NAME);
+  EXPECT_EQ(Format(Text(TXT_MAIN_TITLE, 1), device.c_str()),
+            "Reading the information of your Satellite de la KVR72 QLE");
+  EXPECT_EQ(Format(Text(TXT_INTRO_PRESS_BUTTON, 1), Text(TXT_BTN_READ, 1)),
+            "And to read the information, press the button < Read the information >.");
+  EXPECT_EQ(Format(Text(TXT_CIRCUIT_VERSION, 1), 5u), " Circuit version is 5 ");
+  EXPECT_EQ(Format(Text(TXT_SOFTWARE_VERSION, 1), 1u, 12u), " Software version is 1.12");
 }
 
 TEST(TextCatalogue, FormattedLinesReadAsTheUserSeesThem) {

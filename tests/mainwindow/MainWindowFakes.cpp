@@ -11,7 +11,7 @@ Rig::Rig() {
 Rig::~Rig() { Window.reset(); }
 
 TDlgLectureInformation& Rig::Start() {
-  Window = std::make_unique<TDlgLectureInformation>(Toolkit, Unit, Ticks, Registry, Locale, Storage);
+  Window = std::make_unique<TDlgLectureInformation>(Toolkit, Unit, Ticks, Registry, Locale, Storage, Journal);
   return *Window;
 }
 

@@ -9,6 +9,7 @@
 #include "forms/TDlgLectureInformation.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakePortRegistry.h"
+#include "tests/support/FakeRecordFiles.h"
 #include "tests/support/FakeSettingsStorage.h"
 #include "tests/support/FakeToolkit.h"
 #include "tests/support/UnitOnSerialLine.h"
@@ -27,7 +28,9 @@ struct Rig {
   fake::FakePortRegistry Registry;
   fake::FakeTextLocale Locale;
   fake::FakeSettingsStorage Storage;
-  Platform Services{Toolkit, Unit, Ticks, Registry, Locale, Storage};
+  fake::FakeRecordFiles Records;
+  WindowJournal Journal{Records, Storage, "Bravelle.exe test"};
+  Platform Services{Toolkit, Unit, Ticks, Registry, Locale, Storage, Records};
   std::unique_ptr<TDlgLectureInformation> Window;
 
   TDlgLectureInformation& Start();

@@ -24,7 +24,14 @@ const Lines kFrenchIntro = {
     "Choisir ensuite le port serie \340 utiliser.",
     "Et pour lire les informations, appuyer sur le bouton < Lecture des informations >.",
 };
-const Lines kEnglishIntro(6, " ");
+const Lines kEnglishIntro = {
+    "Reading the information of your Satellite de la KVR72 QLE",
+    " ",
+    "Connect your Satellite de la KVR72 QLE to the PC",
+    "Switch on your Satellite de la KVR72 QLE.",
+    "Then choose the serial port to use.",
+    "And to read the information, press the button < Read the information >.",
+};
 
 // Six pixels a byte, but an accelerator "&" is very wide, so a width that was
 // measured without it shows up in the common width.
@@ -198,12 +205,13 @@ TEST(MainWindowLanguage, EnglishRewritesCaptionsWidthsAndAppendsLines) {
 
   r.Window->SetLanguage(1);
   EXPECT_EQ(r.Window->Language, 1u);
-  EXPECT_EQ(r.MainForm().Caption(), " ");
+  EXPECT_EQ(r.MainForm().Caption(), "Reading the information of your Satellite de la KVR72 QLE");
   EXPECT_EQ(r.Quit().Caption(), "&Exit");
-  EXPECT_EQ(r.Read().Caption(), " ");
+  EXPECT_EQ(r.Read().Caption(), "Read the information");
   EXPECT_EQ(r.Port().Caption(), "Serial port settings");
   EXPECT_EQ(r.Language().Caption(), "Language choice");
-  // "&Exit" measured with its "&": 24 + 100 + 20 = 144 beats "Serial port settings" 140.
+  // "&Exit" measured with its "&": 24 + 100 + 20 = 144 beats "Read the information" and
+  // "Serial port settings", 140 each.
   for (fake::FakeButton* b : {&r.Quit(), &r.Read(), &r.Port(), &r.Language()}) {
     EXPECT_EQ(b->GetBounds().Width, 144);
     EXPECT_EQ(b->GetBounds().Left, 312);
@@ -350,7 +358,7 @@ TEST(StartUp, AStoredLanguageWhoseFileRefusesItsRewriteStillStarts) {
   std::string caption = "not shown";
   r.Toolkit.OnRun = [&](fake::FakeForm& main) { caption = main.Caption(); };
   EXPECT_EQ(RunApplication(r.Services), 0);
-  EXPECT_EQ(caption, " ");
+  EXPECT_EQ(caption, "Reading the information of your Satellite de la KVR72 QLE");
   EXPECT_TRUE(r.Toolkit.ApplicationErrors.empty());
   EXPECT_EQ(r.Storage.Files[user], "Langue=1;\n\rMode=3;");
 }
@@ -383,6 +391,29 @@ TEST(MainWindow, QuitClosesAndTeardownReleasesTheUnitFirst) {
   EXPECT_EQ(r.Unit.TranscriptFrom(mark), ">04 <04 >04 <04 close");
   EXPECT_EQ(formsAtClose, 2u);
   EXPECT_TRUE(r.Toolkit.Forms().empty());
+}
+
+TEST(MainWindow, SavedReadingsOpenTheirFolderFromTheSystemMenu) {
+  Rig r;
+  r.Start();
+  r.Window->SetSettingsPath(kSettings);
+  EXPECT_EQ(r.MainForm().SystemMenuItem(), "Lectures enregistr\351es\205");
+  r.Window->SetLanguage(1);
+  EXPECT_EQ(r.MainForm().SystemMenuItem(), "Saved readings\205");
+  // The folder is made for it when no reading was kept yet.
+  const std::string folder = "C:\\Users\\tech\\AppData\\Local\\Bravelle";
+  r.MainForm().PickSystemMenuItem();
+  EXPECT_EQ(r.Toolkit.OpenedFolders, Lines{folder});
+  EXPECT_EQ(r.Storage.Folders.count(folder), 1u);
+  EXPECT_TRUE(r.Toolkit.Beeps.empty());
+  // A system that names no user folder, then a file browser that cannot show it: a beep each time.
+  r.Storage.LocalAppData.clear();
+  r.MainForm().PickSystemMenuItem();
+  r.Storage.LocalAppData = "C:\\Users\\tech\\AppData\\Local";
+  r.Toolkit.FolderOpens = false;
+  r.MainForm().PickSystemMenuItem();
+  EXPECT_EQ(r.Toolkit.OpenedFolders, (Lines{folder, folder}));
+  EXPECT_EQ(r.Toolkit.Beeps, (std::vector<uint32_t>{ui::kBeepError, ui::kBeepError}));
 }
 
 TEST(MainWindow, TeardownOfANeverOpenedPortSendsNothing) {

@@ -106,7 +106,7 @@ TEST(Reading, CompleteFrenchReadingLinesBytesAndButtons) {
   EXPECT_TRUE(r.Unit.IsOpen());  // released, not closed
 }
 
-TEST(Reading, EnglishLeavesTheUntranslatedLinesBlank) {
+TEST(Reading, EnglishShowsEveryValue) {
   Rig r;
   r.Start();
   r.Window->SetLanguage(1);
@@ -382,6 +382,30 @@ TEST(Reading, QuitDuringAReadingReleasesOnTeardown) {
   // The unit is still connected: the first release asks for 9600 first; Close's own does not.
   EXPECT_EQ(r.Unit.TranscriptFrom(mark), ">9E >38 >31 <84 <00 >04 <04 >04 <04 close");
   EXPECT_FALSE(r.Unit.IsOpen());
+}
+
+TEST(Reading, SessionEndInTheHandshakesPauseReleasesOnceAndQuits) {
+  Rig r;
+  r.Unit.Present = false;  // nobody answers: the handshake is asked again at every tick
+  r.Start();
+  r.Read().Click();
+  r.Tick();
+  const size_t mark = r.Unit.Transcript.size();
+  // Half-way through the next tick's pause, the system ends the session.
+  int looks = 0;
+  r.Toolkit.OnSentMessages = [&] {
+    if (++looks == 500) r.MainForm().OnSessionEnd();
+  };
+  r.Tick();
+  // One release, its answer not waited for, and the port closed: the handshake found it so and sent nothing.
+  EXPECT_EQ(r.Unit.TranscriptFrom(mark), ">04 close");
+  EXPECT_EQ(r.MainForm().CloseCount(), 1);
+  EXPECT_EQ(r.MainForm().SessionEndReason(), "");
+  EXPECT_FALSE(r.Timer().IsEnabled());
+  r.Window.reset();
+  EXPECT_EQ(r.Unit.TranscriptFrom(mark), ">04 close");
+  // A reading cut short came to no outcome: the journal has nothing of it.
+  EXPECT_TRUE(r.Records.Files.empty());
 }
 
 }  // namespace

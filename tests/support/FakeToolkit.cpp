@@ -97,6 +97,10 @@ void FakeForm::MarkShown() {
   if (OnShow) toolkit_.Guard(OnShow);
 }
 
+void FakeForm::PickSystemMenuItem() {
+  if (!systemMenuItem_.empty() && OnSystemMenuItem) toolkit_.Guard(OnSystemMenuItem);
+}
+
 void FakeForm::ShowModal() {
   modal_ = true;
   closeRequested_ = false;

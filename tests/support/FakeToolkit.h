@@ -110,9 +110,13 @@ class FakeForm : public FakeControl<ui::Form> {
   void PostMessage(const ui::Message& m) override;
   void SizeToControls() override;
   void SetSessionEndReason(const std::string& text) override { sessionEndReason_ = text; }
+  void SetSystemMenuItem(const std::string& caption) override { systemMenuItem_ = caption; }
 
   const ui::FormStyle& Style() const { return style_; }
   const std::string& SessionEndReason() const { return sessionEndReason_; }
+  const std::string& SystemMenuItem() const { return systemMenuItem_; }
+  // The user picks the form's entry of its system menu.
+  void PickSystemMenuItem();
   ui::Form* Owner() const { return owner_; }
   bool IsModal() const { return modal_; }
   int ShowCount() const { return showCount_; }
@@ -149,6 +153,7 @@ class FakeForm : public FakeControl<ui::Form> {
   int clientWidth_ = 0;
   int clientHeight_ = 0;
   std::string sessionEndReason_;
+  std::string systemMenuItem_;
 };
 
 constexpr uint32_t kWmClose = 0x0010;
@@ -165,6 +170,13 @@ class FakeToolkit : public ui::Toolkit {
   void ShowErrorBox(const std::string& text, ui::Form* owner) override;
   void ShowApplicationError(const std::string& text) override;
   void Beep(uint32_t type) override { Beeps.push_back(type); }
+  void LetSentMessagesIn() override {
+    if (OnSentMessages) OnSentMessages();
+  }
+  bool OpenFolder(const std::string& path) override {
+    OpenedFolders.push_back(path);
+    return FolderOpens;
+  }
 
   // Delivers the posted messages of every form, oldest first, including those
   // posted while delivering. An unhandled WM_CLOSE closes its form.
@@ -183,6 +195,8 @@ class FakeToolkit : public ui::Toolkit {
   std::function<void(FakeForm&)> OnModal;
   std::function<void(const std::string&)> OnErrorBox;
   std::function<void(FakeForm&)> OnRun;
+  // What other programs and the system send while a handler lets their messages in.
+  std::function<void()> OnSentMessages;
   // Width in pixels of a text in the forms' font (default: 6 per byte).
   std::function<int(const std::string&)> TextWidthFunction;
 
@@ -191,6 +205,9 @@ class FakeToolkit : public ui::Toolkit {
   std::vector<const ui::Form*> ErrorBoxOwners;
   std::vector<std::string> ApplicationErrors;
   std::vector<uint32_t> Beeps;
+  // The folders shown in the file browser; false: the browser cannot show them.
+  std::vector<std::string> OpenedFolders;
+  bool FolderOpens = true;
 
   // Used by the fake forms.
   void Post(FakeForm* form, const ui::Message& m) { posted_.push_back({form, m}); }

@@ -47,6 +47,8 @@ the same texts as the str the window holds, whatever the ANSI code page):
     manifest(exe=None)             ([ids of RT_MANIFEST resources], bytes of manifest 1)
     text_width(text, face="MS Sans Serif", height=-11, charset=1)
                                    GetTextExtentPoint32W width of the text in that font
+    wait_any_window(caption=None, cls=None, timeout=10)  hwnd of the first visible top-level
+                                   window of any process (another program the one under test started)
     cmd(name, *args)               raw automation command -> dict (see automate.cpp)
     wine(*args)                    runs a Wine command in the session (CompletedProcess)
     screenshot(path=None, window=None)  PNG of the display or of one Window, -> path
@@ -850,6 +852,13 @@ class WineSession:
 
     def virtual_store_path(self):
         return os.path.join(self.local_app_data(), "VirtualStore", "Windows", "CalvineV1.CFG")
+
+    def wait_any_window(self, caption=None, cls=None, timeout=10):
+        reply = self.cmd("waitwin", 0, "-" if cls is None else _hex(cls), "*" if caption is None else _hex(caption),
+                         1, int(timeout * 1000), check=False)
+        if not reply["ok"]:
+            raise HarnessError("no window %r/%r within %s s" % (caption, cls, timeout))
+        return reply["hwnd"]
 
     def local_app_data(self):
         users = os.path.join(self.prefix, "drive_c", "users")

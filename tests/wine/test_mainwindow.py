@@ -20,10 +20,18 @@ FRENCH_LINES = [
     b"Choisir ensuite le port serie \xe0 utiliser.",
     b"Et pour lire les informations, appuyer sur le bouton < Lecture des informations >.",
 ]
-ENGLISH_LINES = [b" "] * 6
+ENGLISH_CAPTION = b"Reading the information of your " + DEVICE
+ENGLISH_LINES = [
+    b"Reading the information of your " + DEVICE,
+    b" ",
+    b"Connect your " + DEVICE + b" to the PC",
+    b"Switch on your " + DEVICE + b".",
+    b"Then choose the serial port to use.",
+    b"And to read the information, press the button < Read the information >.",
+]
 # Button texts, in the order read, port, language, quit.
 FRENCH_BUTTONS = [b"Lecture des informations", b"Configuration du Port", b"Choix de la Langue", b"&Quitter"]
-ENGLISH_BUTTONS = [b" ", b"Serial port settings", b"Language choice", b"&Exit"]
+ENGLISH_BUTTONS = [b"Read the information", b"Serial port settings", b"Language choice", b"&Exit"]
 BUTTON_TOPS = [8, 84, 116, 192]
 BUTTON_LEFT = 312
 PORT_DIALOG_FR = b"Comfiguration du port s\xe9rie"
@@ -119,7 +127,7 @@ class MainWindowLayout(unittest.TestCase):
             s.set_serialcomm([])
             p = s.launch()
             main = p.main_window()
-            self.assertEqual(main.text, b" ")
+            self.assertEqual(main.text, ENGLISH_CAPTION)
             buttons, window = self.check_layout(s, p, main, ENGLISH_BUTTONS)
             # The height is the design's whatever the language.
             self.assertEqual(window.client[1], 225)
@@ -374,7 +382,7 @@ class LanguageDialog(unittest.TestCase):
             self.assertEqual(p.text(main.hwnd), FRENCH_CAPTION)
             p.click(ok.hwnd)
             p.wait_window(caption=LANG_EN, appear=False)
-            self.assertEqual(p.text(main.hwnd), b" ")
+            self.assertEqual(p.text(main.hwnd), ENGLISH_CAPTION)
             self.assertEqual(s.read_settings(), b"Langue=1;\x0a\x0d")
             self.assertEqual(pane(p, main.hwnd).text, pane_text(FRENCH_LINES + ENGLISH_LINES))
             english_buttons = buttons_of(p, main.hwnd, ENGLISH_BUTTONS)
@@ -416,7 +424,7 @@ class LanguageDialog(unittest.TestCase):
             p.key(dialog, VK_ESCAPE)
             p.wait_window(caption=LANG_EN, appear=False)
             p.sync(main.hwnd)
-            self.assertEqual(p.text(main.hwnd), b" ")
+            self.assertEqual(p.text(main.hwnd), ENGLISH_CAPTION)
             self.assertEqual(s.read_settings(), b"Langue=1;\x0a\x0d")
             wait_until(lambda: p.focus(main.hwnd) == language_button.hwnd, what="focus back on the button")
             p.close(main.hwnd)

@@ -1,5 +1,6 @@
 """The reading sequence through Bravelle.exe under Wine, against the simulated unit on a pty picked at start."""
 
+import json
 import os
 import re
 import sys
@@ -19,6 +20,8 @@ ACK = 0x84
 WM_CHAR = 0x0102
 VK_TAB, VK_RETURN, VK_SPACE = 0x09, 0x0D, 0x20
 WM_QUERYENDSESSION, WM_ENDSESSION = 0x0011, 0x0016
+WM_SYSCOMMAND = 0x0112
+SAVED_READINGS = 0x0010  # the command of the main window's own system menu entry
 TIMEOUT = 100002  # COMERR_TIMEOUT: the unit's silence, as the link reports it
 
 # Generous bounds: a complete reading takes about 3.5 s; a loaded machine may
@@ -208,7 +211,7 @@ class CompleteReading(unittest.TestCase):
             # closed the port, so quitting has nothing left to release.
             self.assert_exchange(r.quit_program(), complete_reading() + release_idle())
 
-    def test_english_reading_shows_the_serial_number_only(self):
+    def test_english_reading_shows_the_serial_number_and_both_versions(self):
         with harness.WineSession(self) as s:
             r = Reading(self, s, settings=b"Langue=1;\n\r", buttons=ENGLISH_BUTTONS)
             # The user typed into the pane without ending the line: the
@@ -218,9 +221,10 @@ class CompleteReading(unittest.TestCase):
                 r.program.post(r.memo, WM_CHAR, ch, 0)
             wait_until(lambda: r.pane() == before + b"abc", what="typed text")
             r.start()
-            r.wait_pane_ends_with(english_lines()[-4:])
+            r.wait_pane_ends_with(english_lines()[-1:])
             self.assertEqual(r.pane(), pane_text(FRENCH_LINES + ENGLISH_LINES) + b"abc\r\n" + pane_text(english_lines()))
-            self.assertIn(b"\r\nSerial number is : 0305419896.\r\n", r.pane())
+            self.assertIn(b"\r\nSerial number is : 0305419896.\r\n Circuit version is 5 \r\n"
+                          b" Software version is 1.12\r\n", r.pane())
             self.assertEqual(r.states(), [True, True, True, True])
             self.assert_exchange(r.quit_program(), complete_reading() + release_idle() + release_idle())
 
@@ -251,6 +255,21 @@ class CompleteReading(unittest.TestCase):
             r.wait_pane_ends_with(french_lines() + french_lines())
             self.assertEqual(p.focus(r.main), r.read.hwnd)
             self.assertEqual(r.pane(), pane_text(FRENCH_LINES + french_lines() + french_lines()))
+            # Each reading is one record of the journal, as bravelle-cli --log writes them; the unit read
+            # again on the same port is a repeat.
+            with open(os.path.join(s.local_app_data(), "Bravelle", "readings.jsonl"), "rb") as f:
+                records = [json.loads(line) for line in f.read().split(b"\n")[:-1]]
+            unit = {"schema": 2, "outcome": "ok", "port": "COM4", "type": "P04", "serial": 305419896,
+                    "serial_text": "0305419896", "circuit": 5, "software": "1.12", "status": 0}
+            for record, repeat in zip(records, ({}, {"repeat": True})):
+                self.assertEqual({k: v for k, v in record.items() if k not in ("elapsed_ms", "time")},
+                                 dict(unit, **repeat))
+                self.assertRegex(record["time"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
+                self.assertGreater(record["elapsed_ms"], 0)
+            self.assertEqual(len(records), 2)
+            # The system menu's entry shows the journal's folder in the file browser.
+            p.post(r.main, WM_SYSCOMMAND, SAVED_READINGS, 0)
+            s.wait_any_window(caption=b"Bravelle", cls=b"ExplorerWClass", timeout=30)
             # The open set the line up before the handshake; later the release's
             # baud switch sets it again. The second reading repeats only that.
             release = first[opened:]
@@ -286,23 +305,27 @@ class Handshake(unittest.TestCase):
             self.assertEqual(show(r.quit_program()),
                              show(H(0x80) * 2 + complete_reading() + release_idle() + release_idle()))
 
-    def test_no_unit_retries_silently_until_quit(self):
+    def test_no_unit_retries_silently_until_the_session_ends(self):
         with harness.WineSession(self) as s:
             r = Reading(self, s, ("--silent",))
             r.start()
             # Each attempt is a one-second pause and a 1.1 s wait for the answer.
             wait_until(lambda: transcript_of(r.unit).count(("H>U", 0x80)) >= 3, timeout=OUTCOME_LIMIT,
                        what="three connect requests")
-            # Each message sent to the busy window waits for the end of an attempt,
-            # and the next tick starts one at once: ask for the pane's text only.
-            self.assertEqual(r.program.text(r.memo),
-                             pane_text(FRENCH_LINES))
-            got = r.quit_program()
-            # Connect requests only, then the releases of the destructor and of
-            # Close: nothing was connected, so no baud request.
-            requests = len(got) - 2
+            self.assertEqual(r.program.text(r.memo), pane_text(FRENCH_LINES))
+            # Windows asks, then ends the session, and ends the program some five seconds later: the
+            # program has let the unit go and ended well before, whatever the attempt was doing.
+            self.assertEqual(r.program.send(r.main, WM_QUERYENDSESSION, 0, 0), 1)
+            t0 = time.monotonic()
+            r.program.send(r.main, WM_ENDSESSION, 1, 0)
+            self.assertEqual(r.program.wait_exit(EXIT_LIMIT), 0)
+            self.assertLess(time.monotonic() - t0, 2.0)
+            r.unit.stop()
+            got = transcript_of(r.unit)
+            # Connect requests only, then one release: nothing was connected, so no baud request.
+            requests = len(got) - 1
             self.assertGreaterEqual(requests, 3)
-            self.assertEqual(show(got), show(H(0x80) * requests + H(0x04) + H(0x04)))
+            self.assertEqual(show(got), show(H(0x80) * requests + H(0x04)))
 
     def test_unit_that_is_not_there_at_all(self):
         with harness.WineSession(self) as s:
@@ -401,8 +424,8 @@ class QuitDuringReading(unittest.TestCase):
             r.start()
             wait_until(lambda: ("H>U", 0x80) in transcript_of(r.unit), timeout=OUTCOME_LIMIT, what="connect request")
             # Windows asks, then ends the session and may end the process as soon
-            # as the window has answered: by then the unit is let go and the port
-            # holds its own settings again.
+            # as the window has answered: by then the unit is let go, once, and the
+            # port holds its own settings again.
             self.assertEqual(r.program.send(r.main, WM_QUERYENDSESSION, 0, 0), 1)
             r.program.send(r.main, WM_ENDSESSION, 1, 0)
             heard = transcript_of(r.unit)
@@ -412,7 +435,7 @@ class QuitDuringReading(unittest.TestCase):
             r.unit.stop()
             self.assertEqual(transcript_of(r.unit), heard, "nothing sent after the session's end")
             steps = reading_steps()[:-1]
-            tail = release_connected() + release_idle()
+            tail = release_connected()
             prefixes = [sum(steps[:n], []) for n in range(1, len(steps) + 1)]
             self.assertEqual(heard[-len(tail):], tail, show(heard))
             self.assertIn(show(heard[:-len(tail)]), [show(p) for p in prefixes])

@@ -8,7 +8,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 
 FRENCH_CAPTION = b"Lecture des Information de votre Satellite de la KVR72 QLE"
-ENGLISH_CAPTION = b" "
+ENGLISH_CAPTION = b"Reading the information of your Satellite de la KVR72 QLE"
 CANONICAL_FRENCH = b"Langue=0;\x0a\x0d"
 CANONICAL_ENGLISH = b"Langue=1;\x0a\x0d"
 SETTINGS = b"C:\\windows\\CalvineV1.CFG"

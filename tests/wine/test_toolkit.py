@@ -8,9 +8,11 @@ import xml.etree.ElementTree as ET
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 from harness import wait_until  # noqa: E402
+from test_mainwindow import ENGLISH_LINES  # noqa: E402
 
 SCREEN = (1024, 768)  # the harness's Xvfb screen
 MAIN_FR = b"Lecture des Information de votre Satellite de la KVR72 QLE"
+MAIN_EN = b"Reading the information of your Satellite de la KVR72 QLE"
 PORT_DIALOG_FR = b"Comfiguration du port s\xe9rie"
 LANG_FR = b"Choix de la Langue"
 LANG_BUTTON_FR = b"Choix de la Langue"
@@ -161,7 +163,7 @@ class ModalLoops(ToolkitCase):
             p.post(english.hwnd, WM_KEYDOWN, VK_RETURN, 0)
             p.wait_window(caption=b"Language choice", appear=False)
             self.assertTrue(p.describe(main.hwnd).enabled)
-            self.assertEqual(p.text(main.hwnd), b" ")
+            self.assertEqual(p.text(main.hwnd), MAIN_EN)
             self.assertEqual(s.read_settings(), b"Langue=1;\x0a\x0d")
 
             # The close box of a dialog only ends its modal loop: the program goes on.
@@ -196,7 +198,7 @@ class ModalLoops(ToolkitCase):
             p.wait_window(caption=b"Language choice", appear=False)
             p.sync(main.hwnd)
             # The first of them starts a line of its own below the typed text.
-            self.assertEqual(p.text(memo.hwnd), before + b"ok\r\n" + b" \r\n" * 6)
+            self.assertEqual(p.text(memo.hwnd), before + b"ok\r\n" + b"".join(line + b"\r\n" for line in ENGLISH_LINES))
             p.close(main.hwnd)
             self.assertEqual(p.wait_exit(), 0)
 
@@ -223,13 +225,13 @@ class HandlerErrors(ToolkitCase):
             # Centred on the screen, the forms disabled, and no taskbar entry of its own.
             self.assert_centred(p.describe(box.hwnd))
             self.assertEqual([(w.enabled, w.text) for w in p.windows() if w.cls == "BravelleForm"],
-                             [(False, b" ")])
+                             [(False, MAIN_EN)])
             self.assertEqual([w.text for w in taskbar_windows(p)], [b"Bravelle"])
             p.press_ok(box)
             wait_until(lambda: not p.message_boxes(), what="box closed")
             s.unlock_file()
             # The language was switched before the write failed.
-            self.assertEqual(p.text(main.hwnd), b" ")
+            self.assertEqual(p.text(main.hwnd), MAIN_EN)
             self.assertTrue(p.describe(main.hwnd).enabled)
             self.assertEqual(s.read_settings(), SETTINGS_FR)
             p.close(main.hwnd)
@@ -272,7 +274,7 @@ SUPPORTED_OS = {
     "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  # Windows 10 and 11
 }
 FRENCH_BUTTONS = [b"Lecture des informations", b"Configuration du Port", b"Choix de la Langue", b"&Quitter"]
-ENGLISH_BUTTONS = [b" ", b"Serial port settings", b"Language choice", b"&Exit"]
+ENGLISH_BUTTONS = [b"Read the information", b"Serial port settings", b"Language choice", b"&Exit"]
 
 
 def taskbar_windows(program):
@@ -363,8 +365,8 @@ class WindowsShell(ToolkitCase):
             p.wait_window(caption=b"Language choice", appear=False)
             p.sync(main.hwnd)
 
-            # English: the main window's caption is a single space, the entry still reads "Bravelle".
-            self.assertEqual(p.text(main.hwnd), b" ")
+            # English: the main window's caption changes, the entry still reads "Bravelle".
+            self.assertEqual(p.text(main.hwnd), MAIN_EN)
             self.assert_one_taskbar_entry(p, main)
             self.check_layout(s, p, main, ENGLISH_BUTTONS)
             # "Close window" on the entry closes the program.

@@ -11,6 +11,9 @@
 namespace {
 
 constexpr wchar_t kClassName[] = L"BravelleForm";
+// The command of the form's own entry in its system menu: below the system's own commands (0xF000 and up),
+// and with the four low bits clear, which the system keeps for itself in WM_SYSCOMMAND.
+constexpr UINT kSystemMenuItem = 0x0010;
 
 // WS_CLIPCHILDREN is left out on purpose: a group box does not paint its
 // inside, so the form must erase it.
@@ -177,6 +180,16 @@ void Win32Form::SetSessionEndReason(const std::string& text) {
   }
 }
 
+void Win32Form::SetSystemMenuItem(const std::string& caption) {
+  HMENU menu = hwnd_ ? GetSystemMenu(hwnd_, FALSE) : nullptr;
+  if (!menu) return;
+  const widetext::Utf16 text = widetext::FromCp1252(caption);
+  if (!ModifyMenuW(menu, kSystemMenuItem, MF_BYCOMMAND | MF_STRING, kSystemMenuItem, text.c_str())) {
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, kSystemMenuItem, text.c_str());
+  }
+}
+
 HWND Win32Form::FormFocus() const { return GetActiveWindow() == hwnd_ ? GetFocus() : lastFocus_; }
 
 void Win32Form::MoveFocus(HWND to) {
@@ -266,7 +279,7 @@ LRESULT Win32Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       Close();
       return 0;
     case WM_SYSCOMMAND:
-      if (Minimized(wParam)) return 0;
+      if (Minimized(wParam) || SystemMenuItemPicked(wParam)) return 0;
       break;
     case WM_ACTIVATE:
       Activated(LOWORD(wParam) != WA_INACTIVE);
@@ -307,6 +320,12 @@ bool Win32Form::Minimized(WPARAM command) {
   // an owned window would otherwise shrink to a title bar on the desktop.
   if ((command & 0xFFF0) != SC_MINIMIZE) return false;
   toolkit_.Minimize();
+  return true;
+}
+
+bool Win32Form::SystemMenuItemPicked(WPARAM command) {
+  if ((command & 0xFFF0) != kSystemMenuItem) return false;
+  Fire(OnSystemMenuItem);
   return true;
 }
 

@@ -72,6 +72,7 @@ class Win32Form final : public ui::Form, private ControlHost, private TimerHost 
   void PostMessage(const ui::Message& m) override;
   void SizeToControls() override;
   void SetSessionEndReason(const std::string& text) override;
+  void SetSystemMenuItem(const std::string& caption) override;
 
   // The window class every form is made in, and its one window procedure.
   static const wchar_t* ClassName();
@@ -100,6 +101,8 @@ class Win32Form final : public ui::Form, private ControlHost, private TimerHost 
   // messages (false when not handled).
   void CommandArrived(HWND sender, WPARAM wParam);
   bool Minimized(WPARAM command);
+  // The form's own entry of its system menu: its handler runs.
+  bool SystemMenuItemPicked(WPARAM command);
   bool TimerTicked(WPARAM id);
   void Activated(bool active);
   void NextDialogControl(WPARAM wParam, LPARAM lParam);

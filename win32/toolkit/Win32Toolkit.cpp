@@ -3,6 +3,9 @@
 
 #include <algorithm>
 
+// The shell's header comes after the macros WindowsApi.h sets for <windows.h>.
+#include <shellapi.h>
+
 namespace {
 
 constexpr wchar_t kApplicationClass[] = L"BravelleApplication";
@@ -228,6 +231,20 @@ void Win32Toolkit::EnableAgain(const std::vector<HWND>& windows) {
 }
 
 void Win32Toolkit::Beep(uint32_t type) { MessageBeep(type); }
+
+void Win32Toolkit::LetSentMessagesIn() {
+  // A peek runs the handlers of the messages sent to the thread before it looks at the queue; asked for
+  // sent messages only and removing nothing, it leaves the posted ones and the input where they are.
+  MSG msg;
+  PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
+bool Win32Toolkit::OpenFolder(const std::string& path) {
+  // The shell's own verb for a folder: Explorer, or whichever file browser the user made the default.
+  const HINSTANCE done =
+      ShellExecuteW(nullptr, L"open", widetext::FromUtf8(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(done) > 32;
+}
 
 HFONT Win32Toolkit::Font(const std::string& name, int height) {
   const auto key = std::make_pair(name, height);

@@ -26,6 +26,8 @@ class Win32Toolkit final : public ui::Toolkit, private FormHost {
   void ShowErrorBox(const std::string& text, ui::Form* owner) override;
   void ShowApplicationError(const std::string& text) override;
   void Beep(uint32_t type) override;
+  void LetSentMessagesIn() override;
+  bool OpenFolder(const std::string& path) override;
 
  private:
   HINSTANCE Instance() const override { return instance_; }
