@@ -52,7 +52,7 @@ void RunSequence(CliContext& cx, UnitLine& line, const std::string& port, const 
   plan.Stop = stop;
   // The progress line would be glued to the trace's lines on standard error.
   const bool progress = cx.Options.Trace != "-";
-  ReadingRecorder recorder(record, false);
+  ReadingRecorder recorder(record, false, cx.Origin);
   ReadingSequence reading(line.Link(), line.Ticks(), plan, [&](ReadingEvent event, const UnitReading& r) {
     recorder.Take(event, r);
     if (event == ReadingEvent::Attempt && progress)
@@ -130,6 +130,8 @@ int Conclude(CliContext& cx, const PortChoice& choice, ReadFiles& files, Reading
   const bool happened = outcome != ReadingOutcome::Interrupted;
   bool written = true;
   if (happened) {
+    // A port that could not be chosen or was held: no reading stamped the record.
+    if (record.Program.empty()) cx.Origin.Stamp(record);
     // A unit read again on the same port is flagged as in a watch's log.
     RepeatMemory previous;
     previous.Merge(files.log.PreviousSerials());
