@@ -128,7 +128,15 @@ LineDatabase::Result LineDatabase::Fail(odbc::SmallInt type, odbc::Handle handle
     state_ = odbc::Utf8(state, 5);
     reason_ = odbc::Utf8(message, static_cast<size_t>(length < 1023 ? length : 1023));
   }
-  while (!reason_.empty() && (reason_.back() == '\n' || reason_.back() == ' ')) reason_.pop_back();
+  // One line: a driver's message may run over several, with tabs.
+  std::string flat;
+  for (char c : reason_) {
+    const bool blank = c == '\n' || c == '\r' || c == '\t' || c == ' ';
+    if (!blank) flat += c;
+    else if (!flat.empty() && flat.back() != ' ') flat += ' ';
+  }
+  while (!flat.empty() && flat.back() == ' ') flat.pop_back();
+  reason_ = flat;
   // The password never leaves the program, even where a driver would repeat it.
   if (password_.size() >= 3) {
     for (size_t at = reason_.find(password_); at != std::string::npos; at = reason_.find(password_, at))
