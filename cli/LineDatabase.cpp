@@ -197,9 +197,13 @@ LineDatabase::Result LineDatabase::Connect() {
   return Done;
 }
 
-void LineDatabase::Disconnect() {
+void LineDatabase::FreeStatements() {
   for (auto& [rows, stmt] : inserts_) sql_.FreeHandle(odbc::kHandleStmt, stmt);
   inserts_.clear();
+}
+
+void LineDatabase::Disconnect() {
+  FreeStatements();
   if (dbc_ == nullptr) return;
   sql_.EndTran(odbc::kHandleDbc, dbc_, odbc::kRollback);
   sql_.Disconnect(dbc_);
@@ -365,10 +369,11 @@ LineDatabase::Result LineDatabase::Insert(const std::vector<std::vector<RecordFi
     if (odbc::Ok(sql_.RowCount(stmt, &count)) && count > 0) inserted += static_cast<size_t>(count);
     sql_.FreeStmt(stmt, odbc::kClose);
   }
-  if (!odbc::Ok(sql_.EndTran(odbc::kHandleDbc, dbc_, odbc::kCommit))) {
-    const Result failure = Fail(odbc::kHandleDbc, dbc_, false);
-    Rollback();
-    return failure;
-  }
-  return Done;
+  const bool committed = odbc::Ok(sql_.EndTran(odbc::kHandleDbc, dbc_, odbc::kCommit));
+  const Result failure = committed ? Done : Fail(odbc::kHandleDbc, dbc_, false);
+  if (!committed) Rollback();
+  // Prepared again for the next batch: a plan the server made while the table was empty (a scan of it
+  // for each id) would make every later batch slower than the last.
+  FreeStatements();
+  return failure;
 }

@@ -44,6 +44,7 @@ class LineDatabase {
   bool Run(const std::string& sql, odbc::Handle& stmt);
   odbc::Handle Statement(size_t rows);
   void Rollback();
+  void FreeStatements();
 
   const odbc::Calls& sql_;
   std::string connection_;
