@@ -68,7 +68,7 @@ class CliUnderWine(unittest.TestCase):
         self.assertEqual(wire.count(b"H>U 04"), 1)
         self.assertEqual(wire[-2:], [b"H>U 04", b"U>H 84"])
         self.assertEqual(logged["serial"], 305419896)
-        self.assertTrue(rows[0].startswith(b"\xef\xbb\xbfschema;outcome;"), rows[0])
+        self.assertTrue(rows[0].startswith(b"\xef\xbb\xbfschema;id;outcome;"), rows[0])
         self.assertEqual(rows[1].split(b";")[0:3:2], [b"3", b"ok"])
         self.assertEqual(hooked, logged)
         self.assertEqual(again[0], 0, again[2])

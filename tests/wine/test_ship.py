@@ -21,7 +21,9 @@ class ShipUnderWine(unittest.TestCase):
         with open(STATE) as f:
             db = json.load(f)
         to = "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=%d;Database=postgres;Uid=%s" % (db["port"], db["user"])
-        with harness.WineSession(self, env={"BRAVELLE_DB_PASSWORD": db["password"], "BRAVELLE_STATION": "Poste-é"}) as s:
+        # A UTF-8 system, as test_cli's: the journal's name and the station outside code page 1252's letters.
+        env = dict(harness.locale_env("en_US.UTF-8"), BRAVELLE_DB_PASSWORD=db["password"], BRAVELLE_STATION="Poste-é")
+        with harness.WineSession(self, env=env) as s:
             log = os.path.join(s.run_dir, "Дмитрий.jsonl")
             # The journal as bravelle-cli.exe itself writes it: a port that is not there.
             read = s.wine(exe, "read", "--port", "COM9", "--log", harness.to_windows_path(log), "--lang", "en",
@@ -30,9 +32,9 @@ class ShipUnderWine(unittest.TestCase):
                        "--lang", "en", timeout=90)
             again = s.wine(exe, "ship", "--once", "--to", to, "--table", "wine", harness.to_windows_path(log),
                            "--lang", "en", timeout=90)
+            self.assertEqual(read.returncode, 4, read.stderr)
             with open(log, encoding="utf-8") as f:
                 record = json.loads(f.read())
-        self.assertEqual(read.returncode, 4, read.stderr)
         self.assertEqual((p.returncode, p.stdout), (0, b"1 record(s) inserted, 0 already in the table\r\n"), p.stderr)
         self.assertEqual(again.stdout, b"0 record(s) inserted, 0 already in the table\r\n", again.stderr)
         rows = subprocess.run(["psql", "-h", "127.0.0.1", "-p", str(db["port"]), "-U", db["user"], "-d", "postgres",
