@@ -80,7 +80,8 @@ int RunCli(const std::vector<std::string>& args, const CliSystem& system) {
   }
   // The station the records name: --station, else BRAVELLE_STATION, else the computer's name.
   std::string station = options.Station;
-  if (station.empty() || options.Command == CliCommand::Records) station = system.Process.Variable("BRAVELLE_STATION");
+  if (station.empty() || options.Command == CliCommand::Records)
+    station = system.Process.Variable("BRAVELLE_STATION");
   if (station.empty()) station = system.Identity.HostName();
   const RecordOrigin origin(system.Identity, station, ProgramName("bravelle-cli"));
   CliContext cx{system, options, terminal, language, origin};

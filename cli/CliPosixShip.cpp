@@ -67,7 +67,8 @@ const odbc::Calls* PosixShipAccess::Odbc(std::string& why) {
     return nullptr;
   }
   std::string missing;
-  if (!odbc::FillCalls(calls_, [library](const char* name) { return dlsym(library, name); }, missing)) {
+  if (!odbc::FillCalls(
+          calls_, [library](const char* name) { return dlsym(library, name); }, missing)) {
     why = "libodbc.so.2: " + missing;
     return nullptr;
   }

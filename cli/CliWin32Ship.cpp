@@ -82,8 +82,8 @@ const odbc::Calls* Win32ShipAccess::Odbc(std::string& why) {
 std::unique_ptr<JournalHandle> Win32ShipAccess::OpenJournal(const std::string& path, int& error) {
   // The writers, a rotation (a rename, a delete) and other readers all go on beside it.
   const HANDLE file = CreateFileW(widetext::FromUtf8(path).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     error = static_cast<int>(GetLastError());
     return nullptr;

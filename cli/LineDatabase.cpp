@@ -15,7 +15,7 @@ std::string Quoted(const std::string& name) {
   std::string out;
   size_t start = 0;
   // schema.table: each part quoted on its own.
-  for (size_t dot = name.find('.'); ; dot = name.find('.', start)) {
+  for (size_t dot = name.find('.');; dot = name.find('.', start)) {
     out += (out.empty() ? "\"" : ".\"") + name.substr(start, dot - start) + "\"";
     if (dot == std::string::npos) break;
     start = dot + 1;
@@ -46,7 +46,9 @@ std::string Lower(std::string text) {
   return text;
 }
 
-bool Contains(const std::string& text, const char* part) { return Lower(text).find(part) != std::string::npos; }
+bool Contains(const std::string& text, const char* part) {
+  return Lower(text).find(part) != std::string::npos;
+}
 
 // The keys of a connection string: KEY=VALUE;..., a value in braces may hold ";".
 std::vector<std::string> Keys(const std::string& connection) {
@@ -109,7 +111,10 @@ bool ValidTableName(const std::string& name) {
 
 LineDatabase::LineDatabase(const odbc::Calls& calls, std::string connection, std::string password,
                            std::string table)
-    : sql_(calls), connection_(std::move(connection)), password_(std::move(password)), table_(std::move(table)) {}
+    : sql_(calls),
+      connection_(std::move(connection)),
+      password_(std::move(password)),
+      table_(std::move(table)) {}
 
 LineDatabase::~LineDatabase() {
   Disconnect();
@@ -132,8 +137,10 @@ LineDatabase::Result LineDatabase::Fail(odbc::SmallInt type, odbc::Handle handle
   std::string flat;
   for (char c : reason_) {
     const bool blank = c == '\n' || c == '\r' || c == '\t' || c == ' ';
-    if (!blank) flat += c;
-    else if (!flat.empty() && flat.back() != ' ') flat += ' ';
+    if (!blank)
+      flat += c;
+    else if (!flat.empty() && flat.back() != ' ')
+      flat += ' ';
   }
   while (!flat.empty() && flat.back() == ' ') flat.pop_back();
   reason_ = flat;
@@ -163,7 +170,8 @@ LineDatabase::Result LineDatabase::Connect() {
       reason_ = "SQLAllocHandle";
       return NoDriver;
     }
-    sql_.SetEnvAttr(env_, odbc::kAttrOdbcVersion, reinterpret_cast<void*>(static_cast<intptr_t>(odbc::kOdbc3)), 0);
+    sql_.SetEnvAttr(env_, odbc::kAttrOdbcVersion,
+                    reinterpret_cast<void*>(static_cast<intptr_t>(odbc::kOdbc3)), 0);
   }
   if (!odbc::Ok(sql_.AllocHandle(odbc::kHandleDbc, env_, &dbc_))) {
     dbc_ = nullptr;
@@ -181,8 +189,9 @@ LineDatabase::Result LineDatabase::Connect() {
   std::u16string wide = odbc::Utf16(text);
   odbc::WChar out[1024];
   odbc::SmallInt outLength = 0;
-  const odbc::Return r = sql_.DriverConnectW(dbc_, nullptr, &wide[0], static_cast<odbc::SmallInt>(wide.size()),
-                                             out, 1024, &outLength, odbc::kDriverNoPrompt);
+  const odbc::Return r =
+      sql_.DriverConnectW(dbc_, nullptr, &wide[0], static_cast<odbc::SmallInt>(wide.size()), out, 1024,
+                          &outLength, odbc::kDriverNoPrompt);
   // The completed string may hold the password: overwritten at once.
   for (odbc::WChar& c : wide) c = u'\0';
   for (odbc::WChar& c : out) c = u'\0';
@@ -193,7 +202,8 @@ LineDatabase::Result LineDatabase::Connect() {
     return failure;
   }
   // Each batch is one transaction, committed whole or not at all.
-  sql_.SetConnectAttrW(dbc_, odbc::kAttrAutocommit, reinterpret_cast<void*>(static_cast<intptr_t>(odbc::kAutocommitOff)), 0);
+  sql_.SetConnectAttrW(dbc_, odbc::kAttrAutocommit,
+                       reinterpret_cast<void*>(static_cast<intptr_t>(odbc::kAutocommitOff)), 0);
   return Done;
 }
 
@@ -244,7 +254,8 @@ LineDatabase::Result LineDatabase::PrepareTable() {
       Rollback();
       return why;
     }
-    if (!odbc::Ok(sql_.EndTran(odbc::kHandleDbc, dbc_, odbc::kCommit))) return Fail(odbc::kHandleDbc, dbc_, false);
+    if (!odbc::Ok(sql_.EndTran(odbc::kHandleDbc, dbc_, odbc::kCommit)))
+      return Fail(odbc::kHandleDbc, dbc_, false);
     return PrepareTable();
   }
   odbc::SmallInt count = 0;
@@ -256,7 +267,8 @@ LineDatabase::Result LineDatabase::PrepareTable() {
     odbc::WChar name[128] = {};
     odbc::SmallInt length = 0, type = 0, digits = 0, nullable = 0;
     odbc::ULen size = 0;
-    sql_.DescribeColW(stmt, static_cast<odbc::USmallInt>(c), name, 127, &length, &type, &size, &digits, &nullable);
+    sql_.DescribeColW(stmt, static_cast<odbc::USmallInt>(c), name, 127, &length, &type, &size, &digits,
+                      &nullable);
     const std::string column = Lower(odbc::Utf8(name, static_cast<size_t>(length < 127 ? length : 127)));
     const RecordField* field = nullptr;
     for (const RecordField& f : fields)
@@ -302,8 +314,9 @@ odbc::Handle LineDatabase::Statement(size_t rows) {
   }
   std::string values;
   for (size_t r = 0; r < rows; ++r) values += (r == 0 ? "(" : ", (") + row + ")";
-  const std::string text = "INSERT INTO " + Quoted(table_) + " (" + names + ") SELECT " + picked + " FROM (VALUES " +
-                           values + ") AS v (" + names + ") WHERE NOT EXISTS (SELECT 1 FROM " + Quoted(table_) +
+  const std::string text = "INSERT INTO " + Quoted(table_) + " (" + names + ") SELECT " + picked +
+                           " FROM (VALUES " + values + ") AS v (" + names +
+                           ") WHERE NOT EXISTS (SELECT 1 FROM " + Quoted(table_) +
                            " AS t WHERE t.\"id\" = v.\"id\")";
   odbc::Handle stmt = nullptr;
   if (!odbc::Ok(sql_.AllocHandle(odbc::kHandleStmt, dbc_, &stmt))) {
@@ -320,7 +333,8 @@ odbc::Handle LineDatabase::Statement(size_t rows) {
   return stmt;
 }
 
-LineDatabase::Result LineDatabase::Insert(const std::vector<std::vector<RecordField>>& batch, size_t& inserted) {
+LineDatabase::Result LineDatabase::Insert(const std::vector<std::vector<RecordField>>& batch,
+                                          size_t& inserted) {
   inserted = 0;
   // An id twice in one statement would break the key for the whole batch: the first is kept.
   std::vector<const std::vector<RecordField>*> records;
@@ -348,7 +362,8 @@ LineDatabase::Result LineDatabase::Insert(const std::vector<std::vector<RecordFi
         const size_t at = r * columns + c;
         std::string text = f.Type == RecordField::Flag ? (f.Present ? "1" : "0") : FieldText(f);
         values[at] = odbc::Utf16(text);
-        if (f.Type != RecordField::Number && f.Type != RecordField::Flag && values[at].size() > TextSize(f.Name))
+        if (f.Type != RecordField::Number && f.Type != RecordField::Flag &&
+            values[at].size() > TextSize(f.Name))
           values[at].resize(TextSize(f.Name));
         lengths[at] = !f.Present && f.Type != RecordField::Flag
                           ? odbc::kNullData

@@ -411,12 +411,13 @@ std::string CommandHelp(CliCommand command, uint32_t language) {
     line(left, Say(HelpLine(row, command), language));
   }
   const bool journals = command == CliCommand::Ship || command == CliCommand::Records;
-  if (command != CliCommand::Ports) line("--", Say(journals ? TXT_CLI_OPT_END_FILES : TXT_CLI_OPT_END, language));
-  const CliText text = command == CliCommand::Ports    ? TXT_CLI_HELP_PORTS
-                       : command == CliCommand::Read   ? TXT_CLI_HELP_READ
-                       : command == CliCommand::Watch  ? TXT_CLI_HELP_WATCH
-                       : command == CliCommand::Ship   ? TXT_CLI_HELP_SHIP
-                                                       : TXT_CLI_HELP_RECORDS;
+  if (command != CliCommand::Ports)
+    line("--", Say(journals ? TXT_CLI_OPT_END_FILES : TXT_CLI_OPT_END, language));
+  const CliText text = command == CliCommand::Ports   ? TXT_CLI_HELP_PORTS
+                       : command == CliCommand::Read  ? TXT_CLI_HELP_READ
+                       : command == CliCommand::Watch ? TXT_CLI_HELP_WATCH
+                       : command == CliCommand::Ship  ? TXT_CLI_HELP_SHIP
+                                                      : TXT_CLI_HELP_RECORDS;
   return Say(text, language, (word + CommandSynopsis(command, language, word.size(), false)).c_str(),
              lines.c_str());
 }

@@ -45,12 +45,13 @@ struct Record {
 // One journal read a chunk at a time, its records kept in time order as far ahead as the merge needs.
 class Source {
  public:
-  Source(std::unique_ptr<JournalHandle> file, const CliOptions& options) : file_(std::move(file)), options_(options) {}
+  Source(std::unique_ptr<JournalHandle> file, const CliOptions& options)
+      : file_(std::move(file)), options_(options) {}
 
   // Whether it has a record left, read far enough ahead that none of its later ones is earlier.
   bool Next() {
-    while (!done_ && (ahead_.empty() || (newest_ - ahead_.begin()->first < kLookAheadMs &&
-                                         ahead_.size() < kMostAhead)))
+    while (!done_ &&
+           (ahead_.empty() || (newest_ - ahead_.begin()->first < kLookAheadMs && ahead_.size() < kMostAhead)))
       Read();
     return !ahead_.empty();
   }
@@ -100,7 +101,8 @@ class Source {
     if (!is("station", options_.Station) || !is("fixture", options_.FixtureFilter)) return false;
     if (!options_.Serial.empty()) {
       const RecordField* f = FindField(fields, "serial");
-      if (f == nullptr || std::strtoull(f->Value.c_str(), nullptr, 10) != std::strtoull(options_.Serial.c_str(), nullptr, 10))
+      if (f == nullptr ||
+          std::strtoull(f->Value.c_str(), nullptr, 10) != std::strtoull(options_.Serial.c_str(), nullptr, 10))
         return false;
     }
     if (!options_.Since.empty()) {
@@ -141,7 +143,8 @@ int RunRecords(CliContext& cx) {
     int error = 0;
     std::unique_ptr<JournalHandle> file = cx.Shipping.OpenJournal(path, error);
     if (!file) {
-      cx.Terminal.Err(Say(TXT_CLI_SHIP_NO_JOURNAL, cx.Language, ValidUtf8(path).c_str(), cx.Files.ErrorText(error).c_str()));
+      cx.Terminal.Err(Say(TXT_CLI_SHIP_NO_JOURNAL, cx.Language, ValidUtf8(path).c_str(),
+                          cx.Files.ErrorText(error).c_str()));
       return 66;
     }
     sources.push_back(std::make_unique<Source>(std::move(file), cx.Options));

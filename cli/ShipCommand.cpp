@@ -87,9 +87,9 @@ struct Journal {
   std::string Path;
   std::unique_ptr<JournalHandle> File;
   std::string Identity;
-  int64_t Offset = 0;      // shipped up to here
-  bool Reported = false;   // its failure to open is said once
-  int RotatedLooks = 0;    // looks at its end since its name went to another file
+  int64_t Offset = 0;     // shipped up to here
+  bool Reported = false;  // its failure to open is said once
+  int RotatedLooks = 0;   // looks at its end since its name went to another file
 };
 
 class Shipper {
@@ -154,7 +154,9 @@ class Shipper {
     }
   }
 
-  std::string TableName() const { return cx_.Options.Table.empty() ? "bravelle_readings" : cx_.Options.Table; }
+  std::string TableName() const {
+    return cx_.Options.Table.empty() ? "bravelle_readings" : cx_.Options.Table;
+  }
 
   int Finish() {
     cx_.Terminal.Out(Say(TXT_CLI_SHIP_DONE, cx_.Language, static_cast<long long>(inserted_),

@@ -20,9 +20,9 @@ struct ReadingRecord {
   std::string Station;
   std::string Program;
   UnitReading Reading;
-  std::string Port;                         // the device path read; empty when none could be chosen
-  std::string Location;                     // the USB socket, for USB ports: "1-1.4"
-  std::string Message;  // what went wrong, for a person, in UTF-8; empty when all went well
+  std::string Port;      // the device path read; empty when none could be chosen
+  std::string Location;  // the USB socket, for USB ports: "1-1.4"
+  std::string Message;   // what went wrong, for a person, in UTF-8; empty when all went well
   int64_t ElapsedMs = 0;
   int64_t StartUnixMs = 0;  // wall-clock start, for "time"
   bool Repeat = false;      // the serial number equals the previous record's of the same fixture

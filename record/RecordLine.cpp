@@ -133,8 +133,10 @@ bool ParseRecordFields(const std::string& line, std::vector<RecordField>& fields
     if (field == nullptr) continue;
     // A value of the wrong kind is another program's line, not ours.
     const bool wantsText = field->Type == RecordField::Text || field->Type == RecordField::Bytes;
-    if (text != wantsText || (field->Type == RecordField::Flag && value != "true" && value != "false")) return false;
-    if (field->Type == RecordField::Number && (value == "true" || value == "false" || value == "null")) return false;
+    if (text != wantsText || (field->Type == RecordField::Flag && value != "true" && value != "false"))
+      return false;
+    if (field->Type == RecordField::Number && (value == "true" || value == "false" || value == "null"))
+      return false;
     field->Present = field->Type != RecordField::Flag || value == "true";
     field->Value = value;
     schema = schema || key == "schema";

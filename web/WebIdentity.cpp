@@ -21,7 +21,10 @@ EM_JS(char*, page_station, (), {
   if (!name) {
     const bytes = new Uint8Array(4);
     self.crypto.getRandomValues(bytes);
-    name = Module.station || "web-" + Array.from(bytes, (b) => b.toString(16).padStart(2, "0")).join("");
+    // No arrow function here: the formatter would part its "=>".
+    let hex = "";
+    for (const b of bytes) hex += b.toString(16).padStart(2, "0");
+    name = Module.station || "web-" + hex;
     Module.station = name;
     try {
       localStorage.setItem("bravelle-station", name);

@@ -13,9 +13,9 @@
 #include "record/ReadingMessages.h"
 #include "record/ReadingRecord.h"
 #include "record/ReadingRecorder.h"
-#include "record/RecordTexts.h"
 #include "record/RecordCodec.h"
 #include "record/RecordReader.h"
+#include "record/RecordTexts.h"
 #include "text/Format.h"
 #include "text/TextCatalogue.h"
 #include "text/Utf8.h"
@@ -276,7 +276,8 @@ EMSCRIPTEN_KEEPALIVE void web_cancel() { g_stop = true; }
 // The CSV header with that separator (a character code), of a schema the page kept records of (1, 2),
 // else today's.
 EMSCRIPTEN_KEEPALIVE const char* web_csv_header(int separator, int schema) {
-  g_answer = CsvHeader(static_cast<char>(separator), schema >= 1 && schema < kRecordSchema ? schema : kRecordSchema);
+  g_answer =
+      CsvHeader(static_cast<char>(separator), schema >= 1 && schema < kRecordSchema ? schema : kRecordSchema);
   return g_answer.c_str();
 }
 }

@@ -219,16 +219,19 @@ TEST(Record, JsonAndCsvCarryTheSameFieldsInOrder) {
   ReadingRecord r = GoodRecord();
   EXPECT_EQ(
       RecordJson(r),
-      "{\"schema\":3,\"id\":\"019b0438-3b43-7abc-8def-0123456789ab\",\"outcome\":\"ok\",\"station\":\"PC-12\","
+      "{\"schema\":3,\"id\":\"019b0438-3b43-7abc-8def-0123456789ab\",\"outcome\":\"ok\",\"station\":\"PC-"
+      "12\","
       "\"port\":\"COM5\",\"type\":\"P04\",\"serial\":4294967295,\"serial_text\":\"4294967295\",\"circuit\":5,"
       "\"software\":\"1.12\",\"status\":0,\"elapsed_ms\":1234,\"time\":\"2025-12-09T18:30:05.123Z\","
       "\"program\":\"bravelle-cli 1.0.1.10\"}");
   EXPECT_EQ(CsvHeader(),
-            "schema,id,outcome,error,message,station,fixture,port,location,type,serial,serial_text,circuit,software,"
+            "schema,id,outcome,error,message,station,fixture,port,location,type,serial,serial_text,circuit,"
+            "software,"
             "status,elapsed_ms,time,repeat,duplicate,program");
-  EXPECT_EQ(RecordCsv(r),
-            "3,019b0438-3b43-7abc-8def-0123456789ab,ok,,,PC-12,,COM5,,P04,4294967295,4294967295,5,1.12,0,1234,"
-            "2025-12-09T18:30:05.123Z,false,false,bravelle-cli 1.0.1.10");
+  EXPECT_EQ(
+      RecordCsv(r),
+      "3,019b0438-3b43-7abc-8def-0123456789ab,ok,,,PC-12,,COM5,,P04,4294967295,4294967295,5,1.12,0,1234,"
+      "2025-12-09T18:30:05.123Z,false,false,bravelle-cli 1.0.1.10");
   // A file of schema 2 keeps its columns.
   EXPECT_EQ(RecordCsv(r, ',', 2),
             "2,ok,,,,COM5,,P04,4294967295,4294967295,5,1.12,0,1234,2025-12-09T18:30:05.123Z,false,false");
@@ -382,7 +385,8 @@ TEST(Record, AnUnexpectedVersionIsRejectedWithWhatWasExpected) {
   EXPECT_TRUE(ApplyExpectations(expected, r, 1));
   EXPECT_EQ(RecordJson(r).substr(56, 153),
             "\"outcome\":\"rejected\",\"error\":\"unexpected-software\",\"message\":"
-            "\"Unexpected software version: 1.12 read, 1.13 or 2.0 expected.\",\"station\":\"PC-12\",\"port\":\"CO");
+            "\"Unexpected software version: 1.12 read, 1.13 or 2.0 "
+            "expected.\",\"station\":\"PC-12\",\"port\":\"CO");
   r = GoodRecord();
   r.Reading.SoftwareMinor = 13;
   EXPECT_FALSE(ApplyExpectations(expected, r, 1));

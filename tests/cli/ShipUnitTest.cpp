@@ -95,8 +95,10 @@ TEST(Ship, TheTableAndItsName) {
             "\"software\" NATIONAL CHARACTER VARYING(255), \"status\" BIGINT, \"elapsed_ms\" BIGINT, "
             "\"time\" NATIONAL CHARACTER VARYING(255), \"repeat\" SMALLINT NOT NULL, "
             "\"duplicate\" SMALLINT NOT NULL, \"program\" NATIONAL CHARACTER VARYING(255))");
-  for (const char* good : {"bravelle_readings", "line.readings", "_t1"}) EXPECT_TRUE(ValidTableName(good)) << good;
-  for (const char* bad : {"", "1t", "a.b.c", "t;drop", "t\"", ".t", "t."}) EXPECT_FALSE(ValidTableName(bad)) << bad;
+  for (const char* good : {"bravelle_readings", "line.readings", "_t1"})
+    EXPECT_TRUE(ValidTableName(good)) << good;
+  for (const char* bad : {"", "1t", "a.b.c", "t;drop", "t\"", ".t", "t."})
+    EXPECT_FALSE(ValidTableName(bad)) << bad;
 }
 
 TEST(Ship, APasswordIsNeverTakenFromTheCommandLine) {
@@ -125,13 +127,16 @@ TEST(Options, ShipAndRecords) {
     bool valid;
     CliText error;
   } cases[] = {
-      {{"ship", "--to", "DSN=line", "--once", "--table", "t", "a.jsonl", "b.jsonl"}, true, TXT_CLI_NEED_COMMAND},
+      {{"ship", "--to", "DSN=line", "--once", "--table", "t", "a.jsonl", "b.jsonl"},
+       true,
+       TXT_CLI_NEED_COMMAND},
       {{"ship", "--to", "DSN=line"}, false, TXT_CLI_NEEDS_JOURNAL},
       {{"ship", "a.jsonl"}, false, TXT_CLI_SHIP_NEEDS_TO},
       {{"ship", "--to", "DSN=line", "--table", "a;b", "a.jsonl"}, false, TXT_CLI_BAD_TABLE},
-      {{"records", "--serial", "305419896", "--station", "PC-1", "--fixture", "left", "--since", "2026-12-09T18",
-        "--csv", "a.jsonl"},
-       true, TXT_CLI_NEED_COMMAND},
+      {{"records", "--serial", "305419896", "--station", "PC-1", "--fixture", "left", "--since",
+        "2026-12-09T18", "--csv", "a.jsonl"},
+       true,
+       TXT_CLI_NEED_COMMAND},
       {{"records", "--serial", "4294967296", "a.jsonl"}, false, TXT_CLI_BAD_SERIAL},
       {{"records", "--since", "2026-12-09T1", "a.jsonl"}, false, TXT_CLI_BAD_SINCE},
       {{"records", "--since", "09/12/2026", "a.jsonl"}, false, TXT_CLI_BAD_SINCE},
