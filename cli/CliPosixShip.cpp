@@ -67,8 +67,7 @@ const odbc::Calls* PosixShipAccess::Odbc(std::string& why) {
     return nullptr;
   }
   std::string missing;
-  if (!odbc::FillCalls(
-          calls_, [library](const char* name) { return dlsym(library, name); }, missing)) {
+  if (!odbc::FillCalls(calls_, dlsym, library, missing)) {
     why = "libodbc.so.2: " + missing;
     return nullptr;
   }

@@ -68,10 +68,10 @@ const odbc::Calls* Win32ShipAccess::Odbc(std::string& why) {
     return nullptr;
   }
   std::string missing;
-  const auto lookup = [library](const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(library, name));
+  const auto lookup = [](void* module, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
   };
-  if (!odbc::FillCalls(calls_, lookup, missing)) {
+  if (!odbc::FillCalls(calls_, lookup, library, missing)) {
     why = "odbc32.dll: " + missing;
     return nullptr;
   }

@@ -2,7 +2,6 @@
 #include "cli/LineDatabase.h"
 
 #include <algorithm>
-#include <set>
 
 #include "record/RecordLine.h"
 
@@ -186,15 +185,15 @@ LineDatabase::Result LineDatabase::Connect() {
     // PWD: the key unixODBC's trace hides.
     text += (text.empty() || text.back() == ';' ? "" : ";") + std::string("PWD={") + braced + "}";
   }
-  std::u16string wide = odbc::Utf16(text);
+  odbc::Wide wide = odbc::Utf16(text);
   odbc::WChar out[1024];
   odbc::SmallInt outLength = 0;
   const odbc::Return r =
-      sql_.DriverConnectW(dbc_, nullptr, &wide[0], static_cast<odbc::SmallInt>(wide.size()), out, 1024,
+      sql_.DriverConnectW(dbc_, nullptr, &wide[0], static_cast<odbc::SmallInt>(wide.size() - 1), out, 1024,
                           &outLength, odbc::kDriverNoPrompt);
   // The completed string may hold the password: overwritten at once.
-  for (odbc::WChar& c : wide) c = u'\0';
-  for (odbc::WChar& c : out) c = u'\0';
+  for (odbc::WChar& c : wide) c = 0;
+  for (odbc::WChar& c : out) c = 0;
   if (!odbc::Ok(r)) {
     const Result failure = Fail(odbc::kHandleDbc, dbc_, true);
     sql_.FreeHandle(odbc::kHandleDbc, dbc_);
@@ -232,8 +231,8 @@ bool LineDatabase::Run(const std::string& text, odbc::Handle& stmt) {
     Fail(odbc::kHandleDbc, dbc_, false);
     return false;
   }
-  std::u16string wide = odbc::Utf16(text);
-  const odbc::Return r = sql_.ExecDirectW(stmt, &wide[0], static_cast<odbc::Integer>(wide.size()));
+  odbc::Wide wide = odbc::Utf16(text);
+  const odbc::Return r = sql_.ExecDirectW(stmt, &wide[0], static_cast<odbc::Integer>(wide.size() - 1));
   return odbc::Ok(r) || r == odbc::kNoData;
 }
 
@@ -260,8 +259,8 @@ LineDatabase::Result LineDatabase::PrepareTable() {
   }
   odbc::SmallInt count = 0;
   sql_.NumResultCols(stmt, &count);
-  std::set<std::string> wanted;
-  for (const RecordField& f : fields) wanted.insert(f.Name);
+  std::vector<std::string> wanted;
+  for (const RecordField& f : fields) wanted.push_back(f.Name);
   std::string differs;
   for (odbc::SmallInt c = 1; c <= count && differs.empty(); ++c) {
     odbc::WChar name[128] = {};
@@ -277,7 +276,7 @@ LineDatabase::Result LineDatabase::PrepareTable() {
       differs = "column \"" + column + "\" is no field of the records";
       continue;
     }
-    wanted.erase(column);
+    wanted.erase(std::find(wanted.begin(), wanted.end(), column));
     const bool number = type == odbc::kBigInt || type == odbc::kInteger || type == odbc::kSmallInt ||
                         type == odbc::kTinyInt || type == odbc::kNumeric || type == odbc::kDecimal;
     const bool text = type == odbc::kChar || type == odbc::kVarChar || type == odbc::kLongVarChar ||
@@ -297,8 +296,8 @@ LineDatabase::Result LineDatabase::PrepareTable() {
 }
 
 odbc::Handle LineDatabase::Statement(size_t rows) {
-  auto known = inserts_.find(rows);
-  if (known != inserts_.end()) return known->second;
+  for (const auto& [count, known] : inserts_)
+    if (count == rows) return known;
   const std::vector<RecordField> fields = RecordFields(ReadingRecord());
   std::string names;
   std::string picked;
@@ -323,13 +322,13 @@ odbc::Handle LineDatabase::Statement(size_t rows) {
     failure_ = Fail(odbc::kHandleDbc, dbc_, false);
     return nullptr;
   }
-  std::u16string wide = odbc::Utf16(text);
-  if (!odbc::Ok(sql_.PrepareW(stmt, &wide[0], static_cast<odbc::Integer>(wide.size())))) {
+  odbc::Wide wide = odbc::Utf16(text);
+  if (!odbc::Ok(sql_.PrepareW(stmt, &wide[0], static_cast<odbc::Integer>(wide.size() - 1)))) {
     failure_ = Fail(odbc::kHandleStmt, stmt, false);
     sql_.FreeHandle(odbc::kHandleStmt, stmt);
     return nullptr;
   }
-  inserts_[rows] = stmt;
+  inserts_.emplace_back(rows, stmt);
   return stmt;
 }
 
@@ -337,13 +336,17 @@ LineDatabase::Result LineDatabase::Insert(const std::vector<std::vector<RecordFi
                                           size_t& inserted) {
   inserted = 0;
   // An id twice in one statement would break the key for the whole batch: the first is kept.
+  // Sorted trees would add some kilobytes to bravelle-cli.exe for this alone: a sorted vector.
+  std::vector<std::pair<std::string, size_t>> ids;
+  for (size_t i = 0; i < batch.size(); ++i)
+    if (const RecordField* id = FindField(batch[i], "id")) ids.emplace_back(id->Value, i);
+  std::sort(ids.begin(), ids.end());
+  std::vector<bool> keep(batch.size(), false);
+  for (size_t i = 0; i < ids.size(); ++i) keep[ids[i].second] = i == 0 || ids[i].first != ids[i - 1].first;
   std::vector<const std::vector<RecordField>*> records;
-  std::set<std::string> ids;
-  for (const std::vector<RecordField>& fields : batch) {
-    const RecordField* id = FindField(fields, "id");
-    if (id != nullptr && ids.insert(id->Value).second) records.push_back(&fields);
-  }
-  std::vector<std::u16string> values;
+  for (size_t i = 0; i < batch.size(); ++i)
+    if (keep[i]) records.push_back(&batch[i]);
+  std::vector<odbc::Wide> values;
   std::vector<odbc::Len> lengths;
   for (size_t start = 0; start < records.size(); start += kRowsPerStatement) {
     const size_t rows = std::min(kRowsPerStatement, records.size() - start);
@@ -353,7 +356,7 @@ LineDatabase::Result LineDatabase::Insert(const std::vector<std::vector<RecordFi
       return failure_;
     }
     const size_t columns = records[start]->size();
-    values.assign(rows * columns, std::u16string());
+    values.assign(rows * columns, odbc::Wide());
     lengths.assign(rows * columns, 0);
     for (size_t r = 0; r < rows; ++r) {
       const std::vector<RecordField>& fields = *records[start + r];
@@ -362,13 +365,14 @@ LineDatabase::Result LineDatabase::Insert(const std::vector<std::vector<RecordFi
         const size_t at = r * columns + c;
         std::string text = f.Type == RecordField::Flag ? (f.Present ? "1" : "0") : FieldText(f);
         values[at] = odbc::Utf16(text);
+        values[at].pop_back();
         if (f.Type != RecordField::Number && f.Type != RecordField::Flag &&
             values[at].size() > TextSize(f.Name))
           values[at].resize(TextSize(f.Name));
         lengths[at] = !f.Present && f.Type != RecordField::Flag
                           ? odbc::kNullData
                           : static_cast<odbc::Len>(values[at].size() * sizeof(odbc::WChar));
-        values[at].push_back(u'\0');
+        values[at].push_back(0);
         sql_.BindParameter(stmt, static_cast<odbc::USmallInt>(at + 1), odbc::kParamInput, odbc::kCWChar,
                            odbc::kWVarChar, std::max<size_t>(1, values[at].size() - 1), 0, &values[at][0],
                            static_cast<odbc::Len>(values[at].size() * sizeof(odbc::WChar)), &lengths[at]);

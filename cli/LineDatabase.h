@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstddef>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -52,7 +51,7 @@ class LineDatabase {
   std::string table_;
   odbc::Handle env_ = nullptr;
   odbc::Handle dbc_ = nullptr;
-  std::map<size_t, odbc::Handle> inserts_;  // by the number of rows each inserts
+  std::vector<std::pair<size_t, odbc::Handle>> inserts_;  // each with the number of rows it inserts
   std::string state_;
   std::string reason_;
   Result failure_ = Unreachable;  // of the last statement that could not be prepared

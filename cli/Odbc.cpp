@@ -5,7 +5,8 @@
 
 namespace odbc {
 
-bool FillCalls(Calls& calls, const std::function<void*(const char* name)>& lookup, std::string& missing) {
+bool FillCalls(Calls& calls, void* (*lookup)(void* library, const char* name), void* library,
+               std::string& missing) {
   const std::pair<void**, const char*> entries[] = {
       {reinterpret_cast<void**>(&calls.AllocHandle), "SQLAllocHandle"},
       {reinterpret_cast<void**>(&calls.FreeHandle), "SQLFreeHandle"},
@@ -25,7 +26,7 @@ bool FillCalls(Calls& calls, const std::function<void*(const char* name)>& looku
       {reinterpret_cast<void**>(&calls.GetDiagRecW), "SQLGetDiagRecW"},
   };
   for (const auto& [slot, name] : entries) {
-    *slot = lookup(name);
+    *slot = lookup(library, name);
     if (*slot == nullptr) {
       missing = name;
       return false;
@@ -34,9 +35,9 @@ bool FillCalls(Calls& calls, const std::function<void*(const char* name)>& looku
   return true;
 }
 
-std::u16string Utf16(const std::string& utf8) {
+Wide Utf16(const std::string& utf8) {
   const std::string text = ValidUtf8(utf8);
-  std::u16string out;
+  Wide out;
   for (size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     const size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
@@ -46,12 +47,13 @@ std::u16string Utf16(const std::string& utf8) {
     i += length;
     if (code >= 0x10000) {
       code -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (code >> 10));
-      out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+      out.push_back(static_cast<WChar>(0xD800 + (code >> 10)));
+      out.push_back(static_cast<WChar>(0xDC00 + (code & 0x3FF)));
     } else {
-      out += static_cast<char16_t>(code);
+      out.push_back(static_cast<WChar>(code));
     }
   }
+  out.push_back(0);
   return out;
 }
 

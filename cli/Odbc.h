@@ -4,8 +4,8 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
+#include <vector>
 
 #if defined(_WIN32)
 #define BRAVELLE_SQL_API __stdcall
@@ -69,12 +69,16 @@ struct Calls {
                                         Integer* native, WChar* message, SmallInt capacity, SmallInt* length);
 };
 
-// Every entry point by its exported name through lookup (dlsym, GetProcAddress); false with the name
-// of the first one missing.
-bool FillCalls(Calls& calls, const std::function<void*(const char* name)>& lookup, std::string& missing);
+// Every entry point by its exported name through lookup (dlsym, GetProcAddress, given library as its
+// first argument); false with the name of the first one missing.
+bool FillCalls(Calls& calls, void* (*lookup)(void* library, const char* name), void* library,
+               std::string& missing);
 
-// UTF-8 and the driver manager's UTF-16, both ways (bytes that are no UTF-8 become U+FFFD).
-std::u16string Utf16(const std::string& utf8);
+// UTF-8 and the driver manager's UTF-16, both ways (bytes that are no UTF-8 become U+FFFD). UTF-16 as a
+// vector ending in a zero unit, not std::u16string: the static C++ runtime would bring its whole
+// instantiation into bravelle-cli.exe.
+using Wide = std::vector<WChar>;
+Wide Utf16(const std::string& utf8);
 std::string Utf8(const WChar* text, size_t length);
 
 }  // namespace odbc

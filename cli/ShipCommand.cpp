@@ -3,7 +3,6 @@
 // once a batch is committed; a batch sent again after a crash adds nothing, as each record's id is
 // checked on insert.
 #include <memory>
-#include <set>
 
 #include "cli/Commands.h"
 #include "cli/LineDatabase.h"
