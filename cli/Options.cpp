@@ -359,9 +359,12 @@ std::string CommandSynopsis(CliCommand command, uint32_t language, size_t indent
   std::vector<std::string> items;
   for (const OptionRow& row : kOptions) {
     if ((row.Commands & Bit(command)) == 0) continue;
-    std::string item = std::string("[") + row.Name;
+    // ship's database is no option to leave out.
+    const bool needed = row.Help == TXT_CLI_OPT_TO;
+    std::string item = std::string(needed ? "" : "[") + row.Name;
     if (row.Value[language] != nullptr) item += std::string(" ") + row.Value[language];
-    items.push_back(item + "]" + (row.Repeatable && command == CliCommand::Watch ? "..." : ""));
+    items.push_back(item + (needed ? "" : "]") +
+                    (row.Repeatable && command == CliCommand::Watch ? "..." : ""));
   }
   if (command == CliCommand::Read) items.push_back("[--] [PORT]");
   if (command == CliCommand::Watch) items.push_back("[--] [PORT...]");

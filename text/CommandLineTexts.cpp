@@ -351,16 +351,16 @@ const char* const kCliTexts[kCliTextCount][2] = {
      "the station's name in each record (otherwise BRAVELLE_STATION,\notherwise the computer's name)"},  // TXT_CLI_OPT_STATION
     {"seulement les relev\xE9s de cette station",
      "only the records of this station"},  // TXT_CLI_OPT_STATION_FILTER
-    {"la base : une cha\xEEne de connexion ODBC ou DSN=NOM ; le mot de passe\nvient de BRAVELLE_DB_PASSWORD "
+    {"la base : une cha\xEEne de connexion ODBC ou DSN=NOM ;\nle mot de passe vient de BRAVELLE_DB_PASSWORD "
      "ou du DSN",
-     "the database: an ODBC connection string or DSN=NAME; the password\ncomes from BRAVELLE_DB_PASSWORD or "
+     "the database: an ODBC connection string or DSN=NAME;\nthe password comes from BRAVELLE_DB_PASSWORD or "
      "the DSN"},  // TXT_CLI_OPT_TO
     {"la table des relev\xE9s (bravelle_readings par d\xE9"
      "faut), cr\xE9\xE9"
-     "e si elle manque",
-     "the records' table (default bravelle_readings), made when missing"},  // TXT_CLI_OPT_TABLE
-    {"termine une fois tout envoy\xE9 (0), ou si la base ne peut \xEAtre jointe (69)",
-     "ends once everything is in (0), or when the database cannot be reached (69)"},  // TXT_CLI_OPT_ONCE
+     "e si\nelle manque",
+     "the records' table (default bravelle_readings), made when\nmissing"},  // TXT_CLI_OPT_TABLE
+    {"termine une fois tout envoy\xE9 (0), ou si la base ne peut\n\xEAtre jointe (69)",
+     "ends once everything is in (0), or when the database cannot\nbe reached (69)"},  // TXT_CLI_OPT_ONCE
     {"seulement les relev\xE9s de ce num\xE9ro de s\xE9rie",
      "only the records of this serial number"},  // TXT_CLI_OPT_SERIAL
     {"seulement les relev\xE9s de ce poste",
@@ -371,8 +371,8 @@ const char* const kCliTexts[kCliTextCount][2] = {
      "each record as the journal holds it (one JSON line)"},  // TXT_CLI_OPT_JSON_RECORDS
     {"les relev\xE9s en CSV, avec la ligne d'en-t\xEAte",
      "the records as CSV, with the header line"},  // TXT_CLI_OPT_CSV_RECORDS
-    {"fin des options : un journal dont le nom commence par \"-\" peut suivre",
-     "ends the options: a journal whose name begins with \"-\" may follow"},  // TXT_CLI_OPT_END_FILES
+    {"fin des options : un journal dont le nom commence par \"-\"\npeut suivre",
+     "ends the options: a journal whose name begins with \"-\"\nmay follow"},  // TXT_CLI_OPT_END_FILES
     {"%s\n\nEnvoie les relev\xE9s des journaux (JSON, --log) dans la base de la ligne par ODBC, par\nlots "
      "d'une transaction chacun. Un curseur \xE0 c\xF4t\xE9 de chaque journal (JOURNAL.ship-cursor)\navance "
      "apr\xE8s chaque lot ; un relev\xE9 dont l'id est d\xE9j\xE0 dans la table est pass\xE9. Sans\n--once, "
