@@ -45,7 +45,8 @@ def sql(query):
 def cli_env(**extra):
     env = dict(os.environ, LANG="C", BRAVELLE_DB_PASSWORD=db()["password"], BRAVELLE_STATION="PC-A",
                ASAN_OPTIONS="verify_asan_link_order=0:detect_leaks=1",
-               LSAN_OPTIONS="suppressions=" + os.path.join(os.path.dirname(os.path.abspath(__file__)), "lsan.supp"))
+               LSAN_OPTIONS="print_suppressions=0:suppressions="
+               + os.path.join(os.path.dirname(os.path.abspath(__file__)), "lsan.supp"))
     env.pop("LC_ALL", None)
     env.update(extra)
     return env
