@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/Identity.h"
 #include "platform/PortRegistry.h"
 #include "platform/RecordFile.h"
 #include "platform/SerialDevice.h"
@@ -17,4 +18,5 @@ struct Platform {
   TextLocale& Locale;
   SettingsStorage& Storage;
   RecordFiles& Records;
+  StationIdentity& Identity;
 };

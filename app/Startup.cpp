@@ -7,21 +7,17 @@
 #include "forms/SettingsErrorText.h"
 #include "forms/TDlgLectureInformation.h"
 #include "forms/WindowJournal.h"
+#include "record/RecordOrigin.h"
 #include "text/SettingsFile.h"
 
-#ifndef BRAVELLE_VERSION
-#define BRAVELLE_VERSION "unknown"
-#endif
-
 const char kApplicationTitle[] = "Bravelle";
-const char kProgramName[] = "Bravelle.exe " BRAVELLE_VERSION;
 
 int RunApplication(Platform& platform) {
   ui::Toolkit& toolkit = platform.Toolkit;
   try {
     toolkit.SetTitle(kApplicationTitle);
     // The first form created is the application's main window.
-    WindowJournal journal(platform.Records, platform.Storage, kProgramName);
+    WindowJournal journal(platform.Records, platform.Storage, platform.Identity, ProgramName("Bravelle.exe"));
     TDlgLectureInformation DlgLectureInformation(toolkit, platform.Serial, platform.Ticks, platform.Registry,
                                                  platform.Locale, platform.Storage, journal);
     TDialogChoixLangue DialogChoixLangue(toolkit);

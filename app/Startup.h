@@ -4,8 +4,6 @@
 #include "app/Platform.h"
 
 extern const char kApplicationTitle[];  // "Bravelle"
-// The program as its records name it: "Bravelle.exe 1.0.1.10".
-extern const char kProgramName[];
 
 // Runs the program on the given platform until the main window closes; returns 0.
 int RunApplication(Platform& platform);

@@ -15,6 +15,7 @@
 
 #include "forms/TDlgLectureInformation.h"
 #include "posix/PosixClock.h"
+#include "posix/PosixIdentity.h"
 #include "posix/PosixSerialDevice.h"
 #include "tests/support/FakePortRegistry.h"
 #include "tests/support/FakeRecordFiles.h"
@@ -63,7 +64,7 @@ struct WindowReading::Parts {
   explicit Parts(const std::string& portFolder)
       : serial(PosixSerialDevice::PortDirectory(portFolder)),
         registry(OnePort()),
-        journal(records, storage, "bench"),
+        journal(records, storage, identity, "bench"),
         window(toolkit, serial, ticks, registry, locale, storage, journal) {}
   // One marked port, COM2, which is where the simulated unit's link points.
   static fake::FakePortRegistry OnePort() {
@@ -78,6 +79,7 @@ struct WindowReading::Parts {
   fake::FakeSettingsStorage storage;
   fake::FakeToolkit toolkit;
   fake::FakeRecordFiles records;
+  PosixIdentity identity;
   WindowJournal journal;
   TDlgLectureInformation window;
 };

@@ -5,10 +5,6 @@
 #include "cli/Commands.h"
 #include "text/Utf8.h"
 
-#ifndef BRAVELLE_VERSION
-#define BRAVELLE_VERSION "unknown"
-#endif
-
 namespace {
 
 std::atomic<int> g_signal{0};
@@ -49,7 +45,7 @@ int RunCommand(CliContext& cx) {
       return ReportWriteFailures(cx.Terminal, {});
     }
     case CliCommand::Version:
-      cx.Terminal.Out(std::string("bravelle-cli ") + BRAVELLE_VERSION);
+      cx.Terminal.Out(ProgramName("bravelle-cli"));
       return ReportWriteFailures(cx.Terminal, {});
     case CliCommand::Ports:
       return RunPorts(cx);
@@ -57,6 +53,10 @@ int RunCommand(CliContext& cx) {
       return RunRead(cx);
     case CliCommand::Watch:
       return RunWatch(cx);
+    case CliCommand::Ship:
+      return RunShip(cx);
+    case CliCommand::Records:
+      return RunRecords(cx);
   }
   return kExitUsage;
 }
@@ -78,7 +78,13 @@ int RunCli(const std::vector<std::string>& args, const CliSystem& system) {
     terminal.Err(Synopsis(language));
     return kExitUsage;
   }
-  CliContext cx{system, options, terminal, language};
+  // The station the records name: --station, else BRAVELLE_STATION, else the computer's name.
+  std::string station = options.Station;
+  if (station.empty() || options.Command == CliCommand::Records)
+    station = system.Process.Variable("BRAVELLE_STATION");
+  if (station.empty()) station = system.Identity.HostName();
+  const RecordOrigin origin(system.Identity, station, ProgramName("bravelle-cli"));
+  CliContext cx{system, options, terminal, language, origin};
   if (RefusePortNames(cx)) return kExitUsage;
   return RunCommand(cx);
 }

@@ -8,6 +8,7 @@
 #include "cli/HookRunner.h"
 #include "cli/PortAccess.h"
 #include "cli/PortNaming.h"
+#include "cli/ShipAccess.h"
 #include "cli/SystemWords.h"
 #include "posix/PosixPortList.h"
 
@@ -49,6 +50,19 @@ class PosixHookRunner : public HookRunner {
  public:
   int RunHook(const std::string& command, const std::vector<std::pair<std::string, std::string>>& env,
               const std::string& input, uint32_t limitMs) override;
+};
+
+class PosixShipAccess : public ShipAccess {
+ public:
+  ~PosixShipAccess() override;
+  const odbc::Calls* Odbc(std::string& why) override;
+  std::unique_ptr<JournalHandle> OpenJournal(const std::string& path, int& error) override;
+  bool ReadWhole(const std::string& path, std::string& bytes) override;
+  bool ReplaceWhole(const std::string& path, const std::string& bytes, int& error) override;
+
+ private:
+  bool loaded_ = false;
+  odbc::Calls calls_{};
 };
 
 // The value of an environment variable, or otherwise when it is unset or empty.

@@ -15,6 +15,7 @@
 #include "cli/CliProcess.h"
 #include "cli/CliSystem.h"
 #include "posix/PosixClock.h"
+#include "posix/PosixIdentity.h"
 #include "posix/PosixPortLock.h"
 #include "posix/PosixRecordFile.h"
 
@@ -58,6 +59,8 @@ class PosixProcess : public CliProcess {
     while (read(g_wake[0], bytes, sizeof bytes) > 0) {
     }
   }
+
+  std::string Variable(const char* name) override { return Environment(name, ""); }
 };
 
 void OnAlarm(int) {
@@ -127,6 +130,8 @@ int main(int argc, char** argv) {
   PosixHookRunner hooks;
   PosixProcess process;
   PosixRecordFiles files;
-  const CliSystem system{naming, ports, locks, clock, words, hooks, process, files};
+  PosixIdentity identity;
+  PosixShipAccess shipping;
+  const CliSystem system{naming, ports, locks, clock, words, hooks, process, files, identity, shipping};
   return RunCli(std::vector<std::string>(argv + 1, argv + argc), system);
 }

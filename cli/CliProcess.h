@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 class CliProcess {
  public:
@@ -18,6 +19,8 @@ class CliProcess {
   // Ends every wait of the serial devices once the time is up, as a stop's signal does (where the
   // system can); 0 takes the request back.
   virtual void WakeWaitsAfter(uint32_t milliseconds) = 0;
+  // An environment variable's value (UTF-8), empty when it is unset.
+  virtual std::string Variable(const char* name) = 0;
 };
 
 // Set from the signal handler (or the console's control thread on Windows) with

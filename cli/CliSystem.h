@@ -9,8 +9,10 @@
 #include "cli/HookRunner.h"
 #include "cli/PortAccess.h"
 #include "cli/PortNaming.h"
+#include "cli/ShipAccess.h"
 #include "cli/SystemWords.h"
 #include "platform/Clock.h"
+#include "platform/Identity.h"
 #include "platform/PortLock.h"
 #include "platform/RecordFile.h"
 
@@ -23,6 +25,8 @@ struct CliSystem {
   HookRunner& Hooks;
   CliProcess& Process;
   RecordFiles& Files;
+  StationIdentity& Identity;
+  ShipAccess& Shipping;
 };
 
 // Runs one command line (without the program name); returns the exit code.

@@ -8,6 +8,7 @@
 #include "cli/HookRunner.h"
 #include "cli/PortAccess.h"
 #include "cli/PortNaming.h"
+#include "cli/ShipAccess.h"
 #include "cli/SystemWords.h"
 #include "platform/PortLock.h"
 #include "win32/Win32PortList.h"
@@ -54,4 +55,16 @@ class Win32HookRunner : public HookRunner {
  public:
   int RunHook(const std::string& command, const std::vector<std::pair<std::string, std::string>>& env,
               const std::string& input, uint32_t limitMs) override;
+};
+
+class Win32ShipAccess : public ShipAccess {
+ public:
+  const odbc::Calls* Odbc(std::string& why) override;
+  std::unique_ptr<JournalHandle> OpenJournal(const std::string& path, int& error) override;
+  bool ReadWhole(const std::string& path, std::string& bytes) override;
+  bool ReplaceWhole(const std::string& path, const std::string& bytes, int& error) override;
+
+ private:
+  bool loaded_ = false;
+  odbc::Calls calls_{};
 };

@@ -18,6 +18,7 @@
 #include "text/SettingsFile.h"
 #include "win32/WideText.h"
 #include "win32/Win32Clock.h"
+#include "win32/Win32Identity.h"
 #include "win32/Win32RecordFile.h"
 #include "win32/Win32SettingsStorage.h"
 #include "win32/WindowsApi.h"
@@ -75,6 +76,11 @@ class Win32Process : public CliProcess {
   }
   // A read of the port ends by its own time limit (COMMTIMEOUTS, about 1.1 s).
   void WakeWaitsAfter(uint32_t) override {}
+  std::string Variable(const char* name) override {
+    // The wide environment: a station's name in any script.
+    const wchar_t* value = _wgetenv(widetext::FromUtf8(name).c_str());
+    return value != nullptr ? widetext::ToUtf8(value) : std::string();
+  }
 };
 
 // Set once the command has released its units and restored its ports.
@@ -115,7 +121,9 @@ int Run() {
   Win32HookRunner hooks;
   Win32Process process;
   Win32RecordFiles files;
-  const CliSystem system{naming, ports, locks, clock, words, hooks, process, files};
+  Win32Identity identity;
+  Win32ShipAccess shipping;
+  const CliSystem system{naming, ports, locks, clock, words, hooks, process, files, identity, shipping};
   return RunCli(Arguments(), system);
 }
 

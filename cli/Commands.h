@@ -1,4 +1,4 @@
-// bravelle-cli's three commands, and what read and watch share: one reading on a chosen port made
+// bravelle-cli's commands, and what read and watch share: one reading on a chosen port made
 // into a record, with its messages.
 #pragma once
 
@@ -12,17 +12,22 @@
 #include "cli/PortChoice.h"
 #include "link/UnitLine.h"
 #include "record/ReadingRecord.h"
+#include "record/RecordOrigin.h"
 
-// A command's system (each concern's small interface), its options, where its words go, its language.
+// A command's system (each concern's small interface), its options, where its words go, its language,
+// and what its records are stamped with.
 struct CliContext : CliSystem {
   const CliOptions& Options;
   Console& Terminal;
   uint32_t Language;
+  const RecordOrigin& Origin;
 };
 
 int RunPorts(CliContext& cx);
 int RunRead(CliContext& cx);
 int RunWatch(CliContext& cx);
+int RunShip(CliContext& cx);
+int RunRecords(CliContext& cx);
 
 // The exit code of a reading's outcome: 0 read, 1 another type, 2 no answer, 3 the
 // link lost or garbled, 4 the port; a stop ends with 128 and the signal's number.

@@ -2,6 +2,7 @@
 // that names it, and the help is made from the same rows.
 #include "cli/Options.h"
 
+#include "cli/LineDatabase.h"
 #include "cli/PortChoice.h"
 #include "record/Expectations.h"
 #include "text/Utf8.h"
@@ -41,10 +42,41 @@ bool Fail(UsageError& error, CliText id, const std::string& argument = "", const
 
 bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
 
-enum : unsigned { kPorts = 1, kRead = 2, kWatch = 4 };
+enum : unsigned { kPorts = 1, kRead = 2, kWatch = 4, kShip = 8, kRecords = 16 };
 
 unsigned Bit(CliCommand command) {
-  return command == CliCommand::Ports ? kPorts : command == CliCommand::Read ? kRead : kWatch;
+  switch (command) {
+    case CliCommand::Ports:
+      return kPorts;
+    case CliCommand::Read:
+      return kRead;
+    case CliCommand::Watch:
+      return kWatch;
+    case CliCommand::Ship:
+      return kShip;
+    case CliCommand::Records:
+      return kRecords;
+    default:
+      return 0;
+  }
+}
+
+// "2026-12-09", "2026-12-09T18:30", ... "2026-12-09T18:30:05.123Z": a beginning of a record's time.
+bool ValidSince(const std::string& text) {
+  const std::string shape = "dddd-dd-ddTdd:dd:dd.dddZ";
+  if (text.size() < 10 || text.size() > shape.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i)
+    if (shape[i] == 'd' ? (text[i] < '0' || text[i] > '9') : text[i] != shape[i]) return false;
+  // A time cut inside a field would compare wrongly ("2026-12-09T1" before "2026-12-09T09").
+  const size_t n = text.size();
+  return n == 10 || n == 13 || n == 16 || n == 19 || n == 23 || n == 24;
+}
+
+bool ValidStation(const std::string& name) {
+  if (name.empty() || name.size() > 64) return false;
+  for (unsigned char c : name)
+    if (c < 0x20 || c == 0x7F) return false;
+  return true;
 }
 
 bool ValidFixtureName(const std::string& name) {
@@ -112,7 +144,7 @@ const OptionRow kOptions[] = {
        return ParseSeconds(v, o.WaitMs) || Fail(e, TXT_CLI_BAD_WAIT, v);
      }},
     {"--json",
-     kPorts | kRead,
+     kPorts | kRead | kRecords,
      {nullptr, nullptr},
      false,
      TXT_CLI_OPT_JSON_READ,
@@ -204,8 +236,85 @@ const OptionRow kOptions[] = {
      [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
        return NotEmpty(n, v, o.TraceDir, e);
      }},
+    {"--station",
+     kRead | kWatch | kRecords,
+     {"NOM", "NAME"},
+     false,
+     TXT_CLI_OPT_STATION,
+     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
+       if (!ValidStation(v)) return Fail(e, TXT_CLI_BAD_STATION, v);
+       o.Station = v;
+       return true;
+     }},
+    {"--to",
+     kShip,
+     {"CONNEXION", "CONNECTION"},
+     false,
+     TXT_CLI_OPT_TO,
+     [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
+       // A password on the command line is seen by every user of the PC (ps, the task list).
+       if (NamesPassword(v)) return Fail(e, TXT_CLI_SHIP_PASSWORD);
+       return NotEmpty(n, v, o.To, e);
+     }},
+    {"--table",
+     kShip,
+     {"NOM", "NAME"},
+     false,
+     TXT_CLI_OPT_TABLE,
+     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
+       if (!ValidTableName(v)) return Fail(e, TXT_CLI_BAD_TABLE, v);
+       o.Table = v;
+       return true;
+     }},
+    {"--once",
+     kShip,
+     {nullptr, nullptr},
+     false,
+     TXT_CLI_OPT_ONCE,
+     [](const std::string&, const std::string&, CliOptions& o, UsageError&) { return o.Once = true; }},
+    {"--serial",
+     kRecords,
+     {"N", "N"},
+     false,
+     TXT_CLI_OPT_SERIAL,
+     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
+       uint64_t n = 0;
+       for (char c : v) {
+         if (c < '0' || c > '9' || v.size() > 10) return Fail(e, TXT_CLI_BAD_SERIAL, v);
+         n = n * 10 + static_cast<uint64_t>(c - '0');
+       }
+       if (v.empty() || n > 0xFFFFFFFFull) return Fail(e, TXT_CLI_BAD_SERIAL, v);
+       o.Serial = v;
+       return true;
+     }},
+    {"--fixture",
+     kRecords,
+     {"NOM", "NAME"},
+     false,
+     TXT_CLI_OPT_FIXTURE_FILTER,
+     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
+       if (!ValidFixtureName(v)) return Fail(e, TXT_CLI_BAD_FIXTURE, v);
+       o.FixtureFilter = v;
+       return true;
+     }},
+    {"--since",
+     kRecords,
+     {"HEURE", "TIME"},
+     false,
+     TXT_CLI_OPT_SINCE,
+     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
+       if (!ValidSince(v)) return Fail(e, TXT_CLI_BAD_SINCE, v);
+       o.Since = v;
+       return true;
+     }},
+    {"--csv",
+     kRecords,
+     {nullptr, nullptr},
+     false,
+     TXT_CLI_OPT_CSV_RECORDS,
+     [](const std::string&, const std::string&, CliOptions& o, UsageError&) { return o.RecordsCsv = true; }},
     {"--lang",
-     kPorts | kRead | kWatch,
+     kPorts | kRead | kWatch | kShip | kRecords,
      {"fr|en", "fr|en"},
      false,
      TXT_CLI_OPT_LANG,
@@ -220,12 +329,28 @@ const OptionRow kOptions[] = {
 CliText HelpLine(const OptionRow& row, CliCommand command) {
   if (row.Help == TXT_CLI_OPT_PORT_WATCH && command == CliCommand::Read) return TXT_CLI_OPT_PORT_READ;
   if (row.Help == TXT_CLI_OPT_JSON_READ && command == CliCommand::Ports) return TXT_CLI_OPT_JSON_PORTS;
+  if (row.Help == TXT_CLI_OPT_JSON_READ && command == CliCommand::Records) return TXT_CLI_OPT_JSON_RECORDS;
+  if (row.Help == TXT_CLI_OPT_STATION && command == CliCommand::Records) return TXT_CLI_OPT_STATION_FILTER;
   return row.Help;
 }
 
 const char* CommandName(CliCommand command) {
-  return command == CliCommand::Ports ? "ports" : command == CliCommand::Read ? "read" : "watch";
+  switch (command) {
+    case CliCommand::Ports:
+      return "ports";
+    case CliCommand::Read:
+      return "read";
+    case CliCommand::Watch:
+      return "watch";
+    case CliCommand::Ship:
+      return "ship";
+    default:
+      return "records";
+  }
 }
+
+const CliCommand kCommands[] = {CliCommand::Ports, CliCommand::Read, CliCommand::Watch, CliCommand::Ship,
+                                CliCommand::Records};
 
 // "bravelle-cli read [--port PORT] ... [--] [PORT]", wrapped under its first option.
 std::string CommandSynopsis(CliCommand command, uint32_t language, size_t indent, bool pad) {
@@ -234,12 +359,17 @@ std::string CommandSynopsis(CliCommand command, uint32_t language, size_t indent
   std::vector<std::string> items;
   for (const OptionRow& row : kOptions) {
     if ((row.Commands & Bit(command)) == 0) continue;
-    std::string item = std::string("[") + row.Name;
+    // ship's database is no option to leave out.
+    const bool needed = row.Help == TXT_CLI_OPT_TO;
+    std::string item = std::string(needed ? "" : "[") + row.Name;
     if (row.Value[language] != nullptr) item += std::string(" ") + row.Value[language];
-    items.push_back(item + "]" + (row.Repeatable && command == CliCommand::Watch ? "..." : ""));
+    items.push_back(item + (needed ? "" : "]") +
+                    (row.Repeatable && command == CliCommand::Watch ? "..." : ""));
   }
   if (command == CliCommand::Read) items.push_back("[--] [PORT]");
   if (command == CliCommand::Watch) items.push_back("[--] [PORT...]");
+  if (command == CliCommand::Ship || command == CliCommand::Records)
+    items.push_back(language == 0 ? "[--] FICHIER..." : "[--] FILE...");
   std::string out = head;
   size_t width = indent + head.size();
   for (const std::string& item : items) {
@@ -259,7 +389,7 @@ std::string Synopsis(uint32_t language) {
   const std::string word = Say(TXT_CLI_USAGE_WORD, language) + " ";
   const std::string indent(word.size(), ' ');
   std::string out;
-  for (CliCommand c : {CliCommand::Ports, CliCommand::Read, CliCommand::Watch})
+  for (CliCommand c : kCommands)
     out += (out.empty() ? word : "\n" + indent) + CommandSynopsis(c, language, word.size(), true);
   return out + "\n" + indent + "bravelle-cli " + Say(TXT_CLI_USAGE_HELP, language);
 }
@@ -283,10 +413,14 @@ std::string CommandHelp(CliCommand command, uint32_t language) {
     if (row.Value[language] != nullptr) left += std::string(" ") + row.Value[language];
     line(left, Say(HelpLine(row, command), language));
   }
-  if (command != CliCommand::Ports) line("--", Say(TXT_CLI_OPT_END, language));
-  const CliText text = command == CliCommand::Ports  ? TXT_CLI_HELP_PORTS
-                       : command == CliCommand::Read ? TXT_CLI_HELP_READ
-                                                     : TXT_CLI_HELP_WATCH;
+  const bool journals = command == CliCommand::Ship || command == CliCommand::Records;
+  if (command != CliCommand::Ports)
+    line("--", Say(journals ? TXT_CLI_OPT_END_FILES : TXT_CLI_OPT_END, language));
+  const CliText text = command == CliCommand::Ports   ? TXT_CLI_HELP_PORTS
+                       : command == CliCommand::Read  ? TXT_CLI_HELP_READ
+                       : command == CliCommand::Watch ? TXT_CLI_HELP_WATCH
+                       : command == CliCommand::Ship  ? TXT_CLI_HELP_SHIP
+                                                      : TXT_CLI_HELP_RECORDS;
   return Say(text, language, (word + CommandSynopsis(command, language, word.size(), false)).c_str(),
              lines.c_str());
 }
@@ -305,9 +439,8 @@ bool ParseCommandWord(const std::vector<std::string>& args, CliOptions& options,
     if (args.size() == 1) return true;
     // help COMMAND: that command's help.
     if (args.size() == 2 && command == "help") {
-      if (args[1] == "ports") options.HelpFor = CliCommand::Ports;
-      if (args[1] == "read") options.HelpFor = CliCommand::Read;
-      if (args[1] == "watch") options.HelpFor = CliCommand::Watch;
+      for (CliCommand c : kCommands)
+        if (args[1] == CommandName(c)) options.HelpFor = c;
       if (options.HelpFor != CliCommand::Help) return true;
       return Fail(error, TXT_CLI_UNKNOWN_COMMAND, args[1]);
     }
@@ -318,16 +451,12 @@ bool ParseCommandWord(const std::vector<std::string>& args, CliOptions& options,
     return args.size() == 1 || Fail(error, TXT_CLI_HELP_TAKES_NOTHING, command);
   }
   done = false;
-  if (command == "ports") {
-    options.Command = CliCommand::Ports;
-  } else if (command == "read") {
-    options.Command = CliCommand::Read;
-  } else if (command == "watch") {
-    options.Command = CliCommand::Watch;
-  } else {
-    return Fail(error, TXT_CLI_UNKNOWN_COMMAND, command);
+  for (CliCommand c : kCommands) {
+    if (command != CommandName(c)) continue;
+    options.Command = c;
+    return true;
   }
-  return true;
+  return Fail(error, TXT_CLI_UNKNOWN_COMMAND, command);
 }
 
 // The command's own help wins over anything else on its line, as far as "--".
@@ -392,6 +521,11 @@ bool TakeOperands(const std::string& command, const std::vector<std::string>& op
                   UsageError& error) {
   const bool isRead = options.Command == CliCommand::Read;
   for (const std::string& operand : operands) {
+    // ship and records: the journals.
+    if (options.Command == CliCommand::Ship || options.Command == CliCommand::Records) {
+      options.Files.push_back(operand);
+      continue;
+    }
     if (!(isRead || options.Command == CliCommand::Watch))
       return Fail(error, TXT_CLI_NOT_AN_OPTION, operand, command);
     if (isRead && !options.Ports.empty()) return Fail(error, TXT_CLI_TOO_MANY_OPERANDS, operand);
@@ -416,6 +550,12 @@ bool CheckPorts(const CliOptions& options, UsageError& error) {
 }
 
 bool CheckFiles(const CliOptions& options, UsageError& error) {
+  const bool journals = options.Command == CliCommand::Ship || options.Command == CliCommand::Records;
+  if (journals && options.Files.empty())
+    return Fail(error, TXT_CLI_NEEDS_JOURNAL, CommandName(options.Command));
+  if (options.Command == CliCommand::Ship && options.To.empty()) return Fail(error, TXT_CLI_SHIP_NEEDS_TO);
+  if (options.Command == CliCommand::Records && options.Json && options.RecordsCsv)
+    return Fail(error, TXT_CLI_BOTH_STDOUT, "--json", "--csv");
   if (options.Command == CliCommand::Watch && options.Log.empty() && options.Csv.empty())
     return Fail(error, TXT_CLI_WATCH_NEEDS_FILE);
   // One file for two kinds of lines mixes them: a usage error, as two writers of standard output are.

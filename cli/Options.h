@@ -9,7 +9,7 @@
 #include "record/Expectations.h"
 #include "text/CommandLineTexts.h"
 
-enum class CliCommand { Help, Version, Ports, Read, Watch };
+enum class CliCommand { Help, Version, Ports, Read, Watch, Ship, Records };
 
 struct CliOptions {
   CliCommand Command = CliCommand::Help;
@@ -27,6 +27,17 @@ struct CliOptions {
   int64_t Count = 0;      // watch: end after this many records; 0: never
   std::string TraceDir;   // watch: one trace per reading there; empty: none
   int32_t Language = -1;  // -1: the platform's default
+  // read and watch: the station the records name (else BRAVELLE_STATION, else the host name);
+  // records: only this station's.
+  std::string Station;
+  std::vector<std::string> Files;  // ship and records: the journals
+  std::string To;                  // ship: the ODBC connection string or DSN=NAME
+  std::string Table;               // ship: empty for bravelle_readings
+  bool Once = false;               // ship: end once everything is in
+  std::string Serial;              // records: only this serial number's (digits)
+  std::string FixtureFilter;       // records: only this fixture's
+  std::string Since;               // records: only from this UTC time on (a prefix of the record's)
+  bool RecordsCsv = false;         // records: CSV rows instead of lines
 };
 
 // A usage error: the text that says what is wrong, and the argument it names.

@@ -56,7 +56,7 @@ void RunSequence(CliContext& cx, UnitLine& line, const std::string& port, const 
   plan.Stop = stop;
   // The progress line would be glued to the trace's lines on standard error.
   const bool progress = cx.Options.Trace != "-";
-  ReadingRecorder recorder(record, false);
+  ReadingRecorder recorder(record, false, cx.Origin);
   ReadingSequence reading(line.Link(), line.Ticks(), plan, [&](ReadingEvent event, const UnitReading& r) {
     recorder.Take(event, r);
     if (event == ReadingEvent::Attempt && progress)
@@ -134,9 +134,13 @@ int Conclude(CliContext& cx, ReadFiles& files, ReadingRecord& record,
   // A reading that did not happen leaves no record.
   const bool happened = outcome != ReadingOutcome::Interrupted;
   bool written = true;
-  // A unit read again on the same port is flagged as in a watch's log, from what the files hold now.
-  RepeatMemory none;
-  if (happened) written = AppendRecord(record, files.log, files.csv, none, cx.Naming);
+  if (happened) {
+    // A port that could not be chosen or was held: no reading stamped the record.
+    if (record.Program.empty()) cx.Origin.Stamp(record);
+    // A unit read again on the same port is flagged as in a watch's log, from what the files hold now.
+    RepeatMemory none;
+    written = AppendRecord(record, files.log, files.csv, none, cx.Naming);
+  }
   if (written) {
     if (!cx.Options.Json) {
       for (const std::string& text : RecordLines(record, cx.Language)) cx.Terminal.Human(text);

@@ -77,7 +77,7 @@ class Fixture {
     plan.Deadline = false;
     plan.After = AfterReading::Release;
     plan.Stop = stop;
-    ReadingRecorder recorder(record, true);
+    ReadingRecorder recorder(record, true, cx_.Origin);
     ReadingSequence reading(
         line_->Link(), line_->Ticks(), plan, [&](ReadingEvent event, const UnitReading& r) {
           recorder.Take(event, r);

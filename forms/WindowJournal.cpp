@@ -12,8 +12,12 @@ const char kJournalFileName[] = "\\readings.jsonl";
 
 // The time is the handshake's that reached the unit: the window asks until a unit answers, for as long
 // as the user lets it, and the wait is no part of the reading.
-WindowJournal::WindowJournal(RecordFiles& files, SettingsStorage& storage, std::string program)
-    : files_(files), storage_(storage), program_(std::move(program)), recorder_(record_, true) {}
+WindowJournal::WindowJournal(RecordFiles& files, SettingsStorage& storage, StationIdentity& identity,
+                             std::string program)
+    : files_(files),
+      storage_(storage),
+      origin_(identity, identity.HostName(), std::move(program)),
+      recorder_(record_, true, origin_) {}
 
 void WindowJournal::Begin(const std::string& port, uint32_t language) {
   record_ = ReadingRecord();

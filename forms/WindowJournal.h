@@ -5,6 +5,7 @@
 #include <string>
 
 #include "link/ReadingSequence.h"
+#include "platform/Identity.h"
 #include "platform/RecordFile.h"
 #include "platform/SettingsStorage.h"
 #include "record/ReadingRecord.h"
@@ -19,8 +20,9 @@ extern const char kJournalFileName[];  // "\readings.jsonl"
 // The repeat and duplicate flags are set against the journal's own earlier records.
 class WindowJournal {
  public:
-  // program: the writer, as the records name it ("Bravelle.exe 1.0.1.10"), for the records that carry it.
-  WindowJournal(RecordFiles& files, SettingsStorage& storage, std::string program);
+  // program: the writer, as the records name it ("Bravelle.exe 1.0.1.10"); the station is the computer's
+  // name, as the system tells it.
+  WindowJournal(RecordFiles& files, SettingsStorage& storage, StationIdentity& identity, std::string program);
   WindowJournal(const WindowJournal&) = delete;
   WindowJournal& operator=(const WindowJournal&) = delete;
 
@@ -31,14 +33,13 @@ class WindowJournal {
   void Take(ReadingEvent event, const UnitReading& reading);
   // The record of the reading just over could not be written.
   bool Missed() const { return missed_; }
-  const std::string& Program() const { return program_; }
 
  private:
   bool Append();
 
   RecordFiles& files_;
   SettingsStorage& storage_;
-  std::string program_;
+  RecordOrigin origin_;
   uint32_t language_ = 0;
   ReadingRecord record_;
   ReadingRecorder recorder_;

@@ -8,5 +8,6 @@ void ReadingRecorder::Take(ReadingEvent event, const UnitReading& reading) {
   } else if (event == ReadingEvent::Released) {
     record_.Reading = reading;
     record_.ElapsedMs = since_.ElapsedMs();
+    origin_.Stamp(record_);
   }
 }

@@ -22,41 +22,35 @@ std::string JsonString(const std::string& text, bool latin1) {
   return out + "\"";
 }
 
-namespace {
-
-// The record's fields in their order, as text: JSON and CSV are two spellings of the same list. A
-// field belongs to the schemas from Since on.
-struct Field {
-  const char* Name;
-  bool Present;
-  std::string Value;
-  enum Kind { Number, Text, Bytes, Flag } Type;
-  int Since;
-};
-
-std::vector<Field> Fields(const ReadingRecord& record, int schema) {
+std::vector<RecordField> RecordFields(const ReadingRecord& record, int schema) {
   const UnitReading& r = record.Reading;
   const bool failed = r.Outcome != ReadingOutcome::Ok || record.Rejected != ReadingRecord::Rejection::None;
+  using F = RecordField;
   return {
-      {"schema", true, std::to_string(schema), Field::Number, 1},
-      {"outcome", true, RecordOutcomeName(record), Field::Text, 1},
-      {"error", failed, ErrorName(record), Field::Text, 1},
-      {"message", failed && !record.Message.empty(), record.Message, Field::Text, 1},
-      {"fixture", !record.Fixture.empty(), record.Fixture, Field::Text, 2},
-      {"port", !record.Port.empty(), record.Port, Field::Text, 1},
-      {"location", !record.Location.empty(), record.Location, Field::Text, 1},
-      {"type", r.HasType, r.Type, Field::Bytes, 1},
-      {"serial", r.HasSerial, std::to_string(r.Serial), Field::Number, 1},
-      {"serial_text", r.HasSerial, SerialText(r.Serial), Field::Text, 1},
-      {"circuit", r.HasCircuit, std::to_string(r.Circuit), Field::Number, 1},
-      {"software", r.HasSoftware, SoftwareText(r), Field::Text, 1},
-      {"status", r.HasStatus, std::to_string(r.Status), Field::Number, 1},
-      {"elapsed_ms", true, std::to_string(record.ElapsedMs), Field::Number, 1},
-      {"time", true, IsoTime(record.StartUnixMs), Field::Text, 1},
-      {"repeat", record.Repeat, "true", Field::Flag, 1},
-      {"duplicate", record.Duplicate, "true", Field::Flag, 2},
+      {"schema", true, std::to_string(schema), F::Number, 1},
+      {"id", !record.Id.empty(), record.Id, F::Text, 3},
+      {"outcome", true, RecordOutcomeName(record), F::Text, 1},
+      {"error", failed, ErrorName(record), F::Text, 1},
+      {"message", failed && !record.Message.empty(), record.Message, F::Text, 1},
+      {"station", !record.Station.empty(), record.Station, F::Text, 3},
+      {"fixture", !record.Fixture.empty(), record.Fixture, F::Text, 2},
+      {"port", !record.Port.empty(), record.Port, F::Text, 1},
+      {"location", !record.Location.empty(), record.Location, F::Text, 1},
+      {"type", r.HasType, r.Type, F::Bytes, 1},
+      {"serial", r.HasSerial, std::to_string(r.Serial), F::Number, 1},
+      {"serial_text", r.HasSerial, SerialText(r.Serial), F::Text, 1},
+      {"circuit", r.HasCircuit, std::to_string(r.Circuit), F::Number, 1},
+      {"software", r.HasSoftware, SoftwareText(r), F::Text, 1},
+      {"status", r.HasStatus, std::to_string(r.Status), F::Number, 1},
+      {"elapsed_ms", true, std::to_string(record.ElapsedMs), F::Number, 1},
+      {"time", true, IsoTime(record.StartUnixMs), F::Text, 1},
+      {"repeat", record.Repeat, "true", F::Flag, 1},
+      {"duplicate", record.Duplicate, "true", F::Flag, 2},
+      {"program", !record.Program.empty(), record.Program, F::Text, 3},
   };
 }
+
+namespace {
 
 std::string CsvField(const std::string& value, char separator) {
   // A control character (a line break in a port's name) as \xNN, as the unit's bytes are: a row is one line.
@@ -74,38 +68,47 @@ std::string CsvField(const std::string& value, char separator) {
 
 }  // namespace
 
-std::string RecordJson(const ReadingRecord& record) {
+std::string FieldsJson(const std::vector<RecordField>& fields) {
   std::string out = "{";
-  for (const Field& f : Fields(record, kRecordSchema)) {
+  for (const RecordField& f : fields) {
     if (!f.Present) continue;
     if (out.size() > 1) out += ",";
     out += JsonString(f.Name) + ":";
-    out += f.Type == Field::Text || f.Type == Field::Bytes ? JsonString(f.Value, f.Type == Field::Bytes)
-                                                           : f.Value;
+    out += f.Type == RecordField::Text || f.Type == RecordField::Bytes
+               ? JsonString(f.Value, f.Type == RecordField::Bytes)
+               : f.Value;
   }
   return out + "}";
 }
 
+std::string RecordJson(const ReadingRecord& record) { return FieldsJson(RecordFields(record)); }
+
 std::string CsvHeader(char separator, int schema) {
   std::string out;
-  for (const Field& f : Fields(ReadingRecord(), schema))
+  for (const RecordField& f : RecordFields(ReadingRecord(), schema))
     if (f.Since <= schema) out += (out.empty() ? "" : std::string(1, separator)) + f.Name;
   return out;
 }
 
-std::string RecordCsv(const ReadingRecord& record, char separator, int schema) {
+std::string FieldText(const RecordField& field) {
+  if (field.Type == RecordField::Flag) return field.Present ? "true" : "false";
+  if (!field.Present) return std::string();
+  // The unit's bytes as they can be read; every other text made valid UTF-8.
+  return field.Type == RecordField::Bytes ? PrintableType(field.Value) : ValidUtf8(field.Value);
+}
+
+std::string FieldsCsv(const std::vector<RecordField>& fields, char separator, int schema) {
   std::string out;
   bool first = true;
-  for (const Field& f : Fields(record, schema)) {
+  for (const RecordField& f : fields) {
     if (f.Since > schema) continue;
     if (!first) out += separator;
     first = false;
-    if (f.Type == Field::Flag) {
-      out += f.Present ? "true" : "false";
-    } else if (f.Present) {
-      // The unit's bytes as they can be read; every other text made valid UTF-8.
-      out += CsvField(f.Type == Field::Bytes ? PrintableType(f.Value) : ValidUtf8(f.Value), separator);
-    }
+    out += f.Type == RecordField::Flag ? FieldText(f) : CsvField(FieldText(f), separator);
   }
   return out;
+}
+
+std::string RecordCsv(const ReadingRecord& record, char separator, int schema) {
+  return FieldsCsv(RecordFields(record, schema), separator, schema);
 }

@@ -318,6 +318,101 @@ const char* const kCliTexts[kCliTextCount][2] = {
      "Another program holds the port: the lock file %s names process %d%s;"},  // TXT_CLI_ADVICE_LOCK_HOLDER
     {"si ce programme n'utilise pas le port, supprimez ce fichier (sudo rm %s).",
      "if that program does not use the port, remove the file (sudo rm %s)."},  // TXT_CLI_ADVICE_LOCK_REMOVE
+    {"bravelle-cli : la base ne peut \xEAtre jointe (%s) ; les relev\xE9s attendent dans les journaux, "
+     "nouvel essai de plus en plus espac\xE9 (60 s au plus).",
+     "bravelle-cli: the database cannot be reached (%s); the records wait in the journals, trying again at "
+     "growing intervals (60 s at most)."},  // TXT_CLI_SHIP_UNREACHABLE
+    {"bravelle-cli : la base ne peut \xEAtre jointe (%s) ; les relev\xE9s restent dans les journaux.",
+     "bravelle-cli: the database cannot be reached (%s); the records stay in the journals."},  // TXT_CLI_SHIP_UNREACHABLE_ONCE
+    {"bravelle-cli : la base est jointe de nouveau.",
+     "bravelle-cli: the database is reached again."},  // TXT_CLI_SHIP_REACHED
+    {"bravelle-cli : la base refuse l'acc\xE8s (%s) ; v\xE9rifiez l'utilisateur, BRAVELLE_DB_PASSWORD ou le "
+     "DSN, et les droits sur la table.",
+     "bravelle-cli: the database refuses access (%s); check the user, BRAVELLE_DB_PASSWORD or the DSN, and "
+     "the rights on the table."},  // TXT_CLI_SHIP_REFUSED
+    {"bravelle-cli : la table %s n'a pas la forme des relev\xE9s (%s) ; rien n'a \xE9t\xE9 ajout\xE9.",
+     "bravelle-cli: the table %s is not of the records' shape (%s); nothing was inserted."},  // TXT_CLI_SHIP_SHAPE
+    {"bravelle-cli : ODBC ne peut servir (%s) ; installez le gestionnaire ODBC (unixodbc sous Linux) et le "
+     "pilote de la base (odbc-postgresql).",
+     "bravelle-cli: ODBC cannot be used (%s); install the ODBC driver manager (unixodbc on Linux) and the "
+     "database's driver (odbc-postgresql)."},  // TXT_CLI_SHIP_NO_DRIVER
+    {"bravelle-cli : le journal %s ne peut \xEAtre lu : %s",
+     "bravelle-cli: the journal %s cannot be read: %s"},  // TXT_CLI_SHIP_NO_JOURNAL
+    {"bravelle-cli : %s, octet %lld : pas un relev\xE9 entier (coup\xE9 par une panne ?), pass\xE9.",
+     "bravelle-cli: %s, byte %lld: not a whole record (cut short by a power cut?), skipped."},  // TXT_CLI_SHIP_BROKEN_LINE
+    {"bravelle-cli : le curseur %s ne peut \xEAtre \xE9"
+     "crit : %s ; au prochain d\xE9part les relev\xE9s d\xE9j\xE0 envoy\xE9s le seront de nouveau, sans "
+     "doublon.",
+     "bravelle-cli: the cursor %s cannot be written: %s; at the next start the records already sent are sent "
+     "again, without duplicates."},  // TXT_CLI_SHIP_CURSOR
+    {"%lld relev\xE9(s) ajout\xE9(s), %lld d\xE9j\xE0 dans la table",
+     "%lld record(s) inserted, %lld already in the table"},  // TXT_CLI_SHIP_DONE
+    {"le mot de passe ne se donne pas sur la ligne de commande : BRAVELLE_DB_PASSWORD ou le DSN",
+     "the password is not given on the command line: use BRAVELLE_DB_PASSWORD or the DSN"},  // TXT_CLI_SHIP_PASSWORD
+    {"--table prend lettres, chiffres et _ (SCH\xC9MA.TABLE possible), pas \"%s\"",
+     "--table takes letters, digits and _ (SCHEMA.TABLE allowed), not \"%s\""},  // TXT_CLI_BAD_TABLE
+    {"%s lit au moins un journal (FICHIER...)",
+     "%s reads at least one journal (FILE...)"},                        // TXT_CLI_NEEDS_JOURNAL
+    {"ship a besoin de --to CONNEXION", "ship needs --to CONNECTION"},  // TXT_CLI_SHIP_NEEDS_TO
+    {"--since prend une heure UTC comme 2026-12-09 ou 2026-12-09T18:30, pas \"%s\"",
+     "--since takes a UTC time such as 2026-12-09 or 2026-12-09T18:30, not \"%s\""},  // TXT_CLI_BAD_SINCE
+    {"--serial prend un num\xE9ro de s\xE9rie de 0 \xE0 4294967295, pas \"%s\"",
+     "--serial takes a serial number from 0 to 4294967295, not \"%s\""},  // TXT_CLI_BAD_SERIAL
+    {"--station prend un nom de 1 \xE0 64 caract\xE8res, sans caract\xE8re de contr\xF4le, pas \"%s\"",
+     "--station takes a name of 1 to 64 characters, without control characters, not \"%s\""},  // TXT_CLI_BAD_STATION
+    {"le nom de la station dans chaque relev\xE9 (sinon BRAVELLE_STATION,\nsinon le nom de l'ordinateur)",
+     "the station's name in each record (otherwise BRAVELLE_STATION,\notherwise the computer's name)"},  // TXT_CLI_OPT_STATION
+    {"seulement les relev\xE9s de cette station",
+     "only the records of this station"},  // TXT_CLI_OPT_STATION_FILTER
+    {"la base : une cha\xEEne de connexion ODBC ou DSN=NOM ;\nle mot de passe vient de BRAVELLE_DB_PASSWORD "
+     "ou du DSN",
+     "the database: an ODBC connection string or DSN=NAME;\nthe password comes from BRAVELLE_DB_PASSWORD or "
+     "the DSN"},  // TXT_CLI_OPT_TO
+    {"la table des relev\xE9s (bravelle_readings par d\xE9"
+     "faut), cr\xE9\xE9"
+     "e si\nelle manque",
+     "the records' table (default bravelle_readings), made when\nmissing"},  // TXT_CLI_OPT_TABLE
+    {"termine une fois tout envoy\xE9 (0), ou si la base ne peut\n\xEAtre jointe (69)",
+     "ends once everything is in (0), or when the database cannot\nbe reached (69)"},  // TXT_CLI_OPT_ONCE
+    {"seulement les relev\xE9s de ce num\xE9ro de s\xE9rie",
+     "only the records of this serial number"},  // TXT_CLI_OPT_SERIAL
+    {"seulement les relev\xE9s de ce poste",
+     "only the records of this fixture"},  // TXT_CLI_OPT_FIXTURE_FILTER
+    {"seulement les relev\xE9s depuis cette heure UTC (2026-12-09T18:30)",
+     "only the records from this UTC time on (2026-12-09T18:30)"},  // TXT_CLI_OPT_SINCE
+    {"chaque relev\xE9 tel que le journal le tient (une ligne JSON)",
+     "each record as the journal holds it (one JSON line)"},  // TXT_CLI_OPT_JSON_RECORDS
+    {"les relev\xE9s en CSV, avec la ligne d'en-t\xEAte",
+     "the records as CSV, with the header line"},  // TXT_CLI_OPT_CSV_RECORDS
+    {"fin des options : un journal dont le nom commence par \"-\"\npeut suivre",
+     "ends the options: a journal whose name begins with \"-\"\nmay follow"},  // TXT_CLI_OPT_END_FILES
+    {"%s\n\nEnvoie les relev\xE9s des journaux (JSON, --log) dans la base de la ligne par ODBC, par\nlots "
+     "d'une transaction chacun. Un curseur \xE0 c\xF4t\xE9 de chaque journal (JOURNAL.ship-cursor)\navance "
+     "apr\xE8s chaque lot ; un relev\xE9 dont l'id est d\xE9j\xE0 dans la table est pass\xE9. Sans\n--once, "
+     "suit les journaux (un nouveau relev\xE9 est dans la base en 2 s) ; une base\ninjoignable est dite une "
+     "fois et r\xE9"
+     "essay\xE9"
+     "e. Un journal renomm\xE9 (rotation) est fini\navant son successeur.\n%sCodes de sortie : 0 tout est "
+     "envoy\xE9 (--once) ou arr\xEAt par Ctrl+C ou SIGTERM, 64 erreur\nd'utilisation, 65 table d'une autre "
+     "forme, 66 un journal ne peut \xEAtre lu, 69 base\ninjoignable (--once) ou ODBC absent, 77 acc\xE8s "
+     "refus\xE9.\n",
+     "%s\n\nSends the records of journals (JSON lines, --log) into the line's database through\nODBC, in "
+     "batches of one transaction each. A cursor beside each journal\n(JOURNAL.ship-cursor) moves after each "
+     "batch; a record whose id is already in the\ntable is skipped. Without --once, follows the journals (a "
+     "new record is in the\ndatabase within 2 s); a database that cannot be reached is said once and "
+     "tried\nagain. A renamed (rotated) journal is finished before its successor.\n%sExit codes: 0 "
+     "everything is in (--once) or ended by Ctrl+C or SIGTERM, 64 usage error,\n65 a table of another shape, "
+     "66 a journal cannot be read, 69 the database cannot be\nreached (--once) or no ODBC, 77 access "
+     "refused.\n"},  // TXT_CLI_HELP_SHIP
+    {"%s\n\nAffiche les relev\xE9s des journaux (JSON, --log) qui correspondent, dans l'ordre du\ntemps, "
+     "tous journaux confondus : des journaux copi\xE9s de plusieurs PC disent o\xF9 et\nquand un appareil a "
+     "\xE9t\xE9 lu.\n%sCodes de sortie : 0 affich\xE9, 64 erreur d'utilisation, 66 un journal ne peut "
+     "\xEAtre lu,\n74 une \xE9"
+     "criture a \xE9"
+     "chou\xE9.\n",
+     "%s\n\nPrints the matching records of journals (JSON lines, --log) in time order, all\njournals "
+     "together: journals copied from several PCs tell where and when a unit was\nread.\n%sExit codes: 0 "
+     "printed, 64 usage error, 66 a journal cannot be read, 74 a write failed.\n"},  // TXT_CLI_HELP_RECORDS
 };
 
 }  // namespace

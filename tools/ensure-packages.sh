@@ -4,7 +4,8 @@
 #                                    unit and its pty shim, Wine and a virtual display
 #   tools/ensure-packages.sh [all]   the demo's and what the tests need besides (GoogleTest,
 #                                    the sanitizers' clang, the web build and its browser, signing,
-#                                    the Debian package and the Windows installer with their checkers)
+#                                    the Debian package and the Windows installer with their checkers,
+#                                    the line's database: PostgreSQL and its ODBC driver under unixODBC)
 set -euo pipefail
 
 group=${1:-all}
@@ -22,6 +23,7 @@ tests=(
   emscripten chromium
   openssl osslsigncode
   dpkg-dev lintian wixl msitools
+  postgresql unixodbc odbc-postgresql
 )
 
 case $group in

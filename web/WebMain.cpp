@@ -13,15 +13,16 @@
 #include "record/ReadingMessages.h"
 #include "record/ReadingRecord.h"
 #include "record/ReadingRecorder.h"
-#include "record/RecordTexts.h"
 #include "record/RecordCodec.h"
 #include "record/RecordReader.h"
+#include "record/RecordTexts.h"
 #include "text/Format.h"
 #include "text/TextCatalogue.h"
 #include "text/Utf8.h"
 #include "text/WebTexts.h"
 #include "web/PageReading.h"
 #include "web/WebClock.h"
+#include "web/WebIdentity.h"
 #include "web/WebSerialDevice.h"
 
 EM_JS(void, page_pane, (const char* lines), { Module.onPane(JSON.parse(UTF8ToString(lines))); });
@@ -203,8 +204,10 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, double
   record.Port = port;
   record.Fixture = fixture;
   PageReadingPane pane(lang);
+  WebIdentity identity;
+  const RecordOrigin origin(identity, identity.HostName(), ProgramName("Bravelle Web"));
   // Plug-and-read's record starts, as watch's, at the handshake that reached the unit.
-  ReadingRecorder recorder(record, untilAnswer != 0);
+  ReadingRecorder recorder(record, untilAnswer != 0, origin);
   {
     WebSerialDevice device;
     WebClock clock;
@@ -270,9 +273,11 @@ EMSCRIPTEN_KEEPALIVE int web_end_command() { return CMD_END; }
 // Cancel: every wait of the reading under way ends at once; the unit is still released and the port closed.
 EMSCRIPTEN_KEEPALIVE void web_cancel() { g_stop = true; }
 
-// The CSV header with that separator (a character code); schema 1 for the page's first records, else today's.
+// The CSV header with that separator (a character code), of a schema the page kept records of (1, 2),
+// else today's.
 EMSCRIPTEN_KEEPALIVE const char* web_csv_header(int separator, int schema) {
-  g_answer = CsvHeader(static_cast<char>(separator), schema == 1 ? 1 : kRecordSchema);
+  g_answer =
+      CsvHeader(static_cast<char>(separator), schema >= 1 && schema < kRecordSchema ? schema : kRecordSchema);
   return g_answer.c_str();
 }
 }

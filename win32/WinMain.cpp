@@ -2,6 +2,7 @@
 #include "app/Platform.h"
 #include "app/Startup.h"
 #include "win32/Win32Clock.h"
+#include "win32/Win32Identity.h"
 #include "win32/Win32PortRegistry.h"
 #include "win32/Win32RecordFile.h"
 #include "win32/Win32SerialDevice.h"
@@ -19,7 +20,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Win32TextLocale locale;
   Win32SettingsStorage storage;
   Win32RecordFiles records;
-  Platform platform{toolkit, serial, clock, registry, locale, storage, records};
+  Win32Identity identity;
+  Platform platform{toolkit, serial, clock, registry, locale, storage, records, identity};
   RunApplication(platform);
   return 0;
 }

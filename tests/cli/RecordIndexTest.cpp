@@ -71,9 +71,10 @@ void ExpectAnswersOfWholeFile(RecordIndex& index, const Journal& journal, const 
     RecordSeen got;
     const auto want = ofSerial.find(serial);
     ASSERT_EQ(index.LastOf(serial, got), want != ofSerial.end()) << when << ": " << serial;
-    if (want != ofSerial.end())
+    if (want != ofSerial.end()) {
       EXPECT_EQ(std::make_tuple(Key(got), got.Time), std::make_tuple(Key(want->second), want->second.Time))
           << when << ": " << serial;
+    }
   }
 }
 

@@ -4,6 +4,7 @@ Run by CTest one class at a time (python3 test_cli.py ClassName), with BRAVELLE_
 BRAVELLE_SIMUNIT, BRAVELLE_PTYSHIM and BRAVELLE_EXPECTED_READING in the environment.
 """
 
+import calendar
 import csv
 import io
 import json
@@ -12,6 +13,7 @@ import re
 import resource
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -202,8 +204,14 @@ class ReadOutcomes(UnitTestCase):
         record = json.loads(out)
         stamp = record.pop("time")
         elapsed = record.pop("elapsed_ms")
-        self.assertEqual(record, {"schema": 2, "outcome": "ok", "port": u.slave, "type": "P04", "serial": 4294967295,
-                                  "serial_text": "4294967295", "circuit": 5, "software": "1.12", "status": 0})
+        ident = record.pop("id")
+        self.assertEqual(record, {"schema": 3, "outcome": "ok", "station": socket.gethostname(), "port": u.slave,
+                                  "type": "P04", "serial": 4294967295, "serial_text": "4294967295", "circuit": 5,
+                                  "software": "1.12", "status": 0, "program": "bravelle-cli 1.0.1.10"})
+        # A UUID version 7 whose milliseconds are the record's time.
+        self.assertRegex(ident, r"^[0-9a-f]{8}-[0-9a-f]{4}-7[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$")
+        self.assertEqual(calendar.timegm(time.strptime(stamp[:19], "%Y-%m-%dT%H:%M:%S")) * 1000 + int(stamp[20:23]),
+                         int(ident.replace("-", "")[:12], 16))
         self.assertRegex(stamp, r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
         t = time.mktime(time.strptime(stamp[:19], "%Y-%m-%dT%H:%M:%S")) - time.timezone
         self.assertLess(abs(t - before), 5, "the time is UTC and taken at the start")
@@ -594,8 +602,8 @@ class RecordFiles(UnitTestCase):
     full disk, a power cut's tail, rotation; after each, every line of the log parses and the CSV has
     whole rows only."""
 
-    HEADER = ("schema,outcome,error,message,fixture,port,location,type,serial,serial_text,circuit,software,"
-              "status,elapsed_ms,time,repeat,duplicate")
+    HEADER = ("schema,id,outcome,error,message,station,fixture,port,location,type,serial,serial_text,circuit,"
+              "software,status,elapsed_ms,time,repeat,duplicate,program")
 
     def path(self, name, content=None):
         p = os.path.join(self.dir, name)
@@ -645,7 +653,8 @@ class RecordFiles(UnitTestCase):
 
         def earlier_schema():
             u = self.unit("--serial", "5")
-            old_header = self.HEADER.replace("fixture,", "").replace(",duplicate", "").replace(",", ";")
+            old_header = (self.HEADER.replace("fixture,", "").replace(",duplicate", "").replace("id,", "")
+                          .replace("station,", "").replace(",program", "").replace(",", ";"))
             old = self.path("old.csv", old_header.encode() + b"\r\n")
             code, out, err, _ = run_cli("read", "--csv", old, "--fixture", "A=" + u.link)
             self.assertEqual(code, 0, err)
@@ -721,12 +730,13 @@ class RecordFiles(UnitTestCase):
             self.assertEqual([r["serial"] for r in csv.DictReader(io.StringIO(data))], ["2"],
                              "the header again once emptied")
             rows = self.read_bytes(csv_path).decode().split("\r\n")
-            self.assertEqual((len(rows), rows[1].split(";")[8]), (3, "3"), "the new file's own separator")
+            serial = self.HEADER.split(",").index("serial")
+            self.assertEqual((len(rows), rows[1].split(";")[serial]), (3, "3"), "the new file's own separator")
 
         def nul_bytes_and_a_cut_header():
             # What a power cut leaves of a CSV file; each row below is a port that is not there (exit 4).
             absent = self.path("absent")
-            for name, content in [("nul.csv", b"\0" * 300), ("cut.csv", b"\xef\xbb\xbfschema;outcome;err")]:
+            for name, content in [("nul.csv", b"\0" * 300), ("cut.csv", b"\xef\xbb\xbf" + self.HEADER[:20].replace(",", ";").encode())]:
                 table = self.path(name, content)
                 for _ in range(2):
                     code, out, err, _ = run_cli("read", "--port", absent, "--csv", table)
@@ -734,7 +744,8 @@ class RecordFiles(UnitTestCase):
                 rows = self.read_bytes(table).split(b"\r\n")
                 separator = b";" if name == "cut.csv" else b","
                 self.assertEqual(rows[0], b"\xef\xbb\xbf" + self.HEADER.replace(",", separator.decode()).encode(), name)
-                self.assertEqual([r.split(separator)[1] for r in rows[1:-1]] + rows[-1:], [b"port-error"] * 2 + [b""],
+                outcome = self.HEADER.split(",").index("outcome")
+                self.assertEqual([r.split(separator)[outcome] for r in rows[1:-1]] + rows[-1:], [b"port-error"] * 2 + [b""],
                                  name)
 
         def the_newer_record_decides():
@@ -1170,8 +1181,8 @@ class Watch(UnitTestCase):
         # The CSV file: a header, then the same records, quoted where a field holds a comma or a quote.
         with open(csv_path, newline="") as f:
             raw = f.read()
-        self.assertTrue(raw.startswith("\ufeffschema,outcome,error,message,fixture,port,location,type,serial,serial_text,"
-                                       "circuit,software,status,elapsed_ms,time,repeat,duplicate\r\n"))
+        self.assertTrue(raw.startswith("\ufeffschema,id,outcome,error,message,station,fixture,port,location,type,serial,"
+                                       "serial_text,circuit,software,status,elapsed_ms,time,repeat,duplicate,program\r\n"))
         rows = list(csv.DictReader(io.StringIO(raw)))
         self.assertEqual(sorted((r["port"], r["serial"], r["repeat"]) for r in rows),
                          sorted([(devices[0], "1", "false"), (devices[1], "2", "true"), (devices[2], "3", "false"),

@@ -24,8 +24,17 @@ Lines JournalLines(Rig& r) {
   return lines;
 }
 
-// A record up to its times, which differ from run to run, and how it ends after them.
-void ExpectRecord(const std::string& line, const std::string& head, const std::string& tail = "}") {
+const char kOrigin[] = R"(,"program":"Bravelle.exe test"})";
+
+// A record up to its times, which differ from run to run, and how it ends after them; its id, a UUID
+// version 7 that differs too, is checked for its shape and taken out.
+void ExpectRecord(std::string line, const std::string& head, const std::string& tail = kOrigin) {
+  const std::string id = R"(,"id":")";
+  ASSERT_EQ(line.find(id), 11u) << line;
+  const std::string uuid = line.substr(11 + id.size(), 36);
+  EXPECT_EQ(uuid[14], '7') << uuid;
+  EXPECT_EQ(uuid.find_first_not_of("0123456789abcdef-"), std::string::npos) << uuid;
+  line.erase(11, id.size() + 37);
   EXPECT_EQ(line.substr(0, head.size()), head);
   EXPECT_EQ(line.substr(line.size() - tail.size() - 2), "Z\"" + tail);
 }
@@ -38,16 +47,16 @@ TEST(Journal, EachOutcomeIsOneRecordAndASecondReadingOfAUnitARepeat) {
   };
   const Case cases[] = {
       {"complete", [](Rig&) {},
-       R"({"schema":2,"outcome":"ok","port":"COM4","type":"P04","serial":305419896,"serial_text":"0305419896",)"
+       R"({"schema":3,"outcome":"ok","station":"bench-pc","port":"COM4","type":"P04","serial":305419896,"serial_text":"0305419896",)"
        R"("circuit":5,"software":"1.12","status":0,"elapsed_ms":)"},
       {"unit of another type", [](Rig& r) { r.Unit.Type = "P05"; },
-       R"({"schema":2,"outcome":"wrong-unit","error":"wrong-unit","message":"L'appareil sur COM4 est de type )"
-       R"(\"P05\" : ce n'est pas un Satellite de la KVR72 QLE (P04).","port":"COM4","type":"P05",)"
+       R"({"schema":3,"outcome":"wrong-unit","error":"wrong-unit","message":"L'appareil sur COM4 est de type )"
+       R"(\"P05\" : ce n'est pas un Satellite de la KVR72 QLE (P04).","station":"bench-pc","port":"COM4","type":"P05",)"
        R"("status":100020,"elapsed_ms":)"},
       {"link lost in the serial number", [](Rig& r) { r.Unit.AnswersLeft = 1 + 6 + 3; },
-       "{\"schema\":2,\"outcome\":\"link-lost\",\"error\":\"link-lost\",\"message\":\"L'appareil a "
+       "{\"schema\":3,\"outcome\":\"link-lost\",\"error\":\"link-lost\",\"message\":\"L'appareil a "
        "cess\303\251 de r\303\251pondre pendant la lecture (code 100002). V\303\251rifiez le c\303\242ble et "
-       "relancez la lecture.\",\"port\":\"COM4\",\"type\":\"P04\",\"status\":100002,\"elapsed_ms\":"},
+       "relancez la lecture.\",\"station\":\"bench-pc\",\"port\":\"COM4\",\"type\":\"P04\",\"status\":100002,\"elapsed_ms\":"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -62,7 +71,7 @@ TEST(Journal, EachOutcomeIsOneRecordAndASecondReadingOfAUnitARepeat) {
     ExpectRecord(journal[0], c.record);
     // The unit's serial number was read: the next reading of it on the same port is a repeat.
     const bool serial = c.record.find("\"serial\"") != std::string::npos;
-    ExpectRecord(journal[1], c.record, serial ? R"(,"repeat":true})" : "}");
+    ExpectRecord(journal[1], c.record, serial ? std::string(R"(,"repeat":true)") + kOrigin : kOrigin);
   }
 }
 

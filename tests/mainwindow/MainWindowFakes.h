@@ -11,6 +11,7 @@
 #include "tests/support/FakePortRegistry.h"
 #include "tests/support/FakeRecordFiles.h"
 #include "tests/support/FakeSettingsStorage.h"
+#include "tests/support/FakeStationIdentity.h"
 #include "tests/support/FakeToolkit.h"
 #include "tests/support/UnitOnSerialLine.h"
 
@@ -29,8 +30,9 @@ struct Rig {
   fake::FakeTextLocale Locale;
   fake::FakeSettingsStorage Storage;
   fake::FakeRecordFiles Records;
-  WindowJournal Journal{Records, Storage, "Bravelle.exe test"};
-  Platform Services{Toolkit, Unit, Ticks, Registry, Locale, Storage, Records};
+  fake::FakeStationIdentity Identity;
+  WindowJournal Journal{Records, Storage, Identity, "Bravelle.exe test"};
+  Platform Services{Toolkit, Unit, Ticks, Registry, Locale, Storage, Records, Identity};
   std::unique_ptr<TDlgLectureInformation> Window;
 
   TDlgLectureInformation& Start();

@@ -166,27 +166,35 @@ const groups = {
       const jsonl = await fetchFile(w, page, "#export-jsonl", "bravelle-readings.jsonl");
       assert.ok(jsonl.endsWith("}\n"));
       const records = jsonl.trimEnd().split("\n").map((l) => JSON.parse(l));
+      // Each record its own UUID version 7 (crypto.getRandomValues), the browser's one station, the page's version.
+      const station = records[0].station;
+      assert.match(station, /^web-[0-9a-f]{8}$/);
+      assert.notEqual(records[0].id, records[1].id);
       for (const r of records) {
         assert.match(r.time, /^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$/);
         assert.ok(r.elapsed_ms >= 1200, "the handshake's pause and the release's sleep are the floor");
+        assert.match(r.id, /^[0-9a-f]{8}-[0-9a-f]{4}-7[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$/);
         delete r.time;
         delete r.elapsed_ms;
+        delete r.id;
       }
-      const good = { schema: 2, outcome: "ok", port: "usb:10C4:EA60", type: "P04", serial: 305419896,
-                     serial_text: "0305419896", circuit: 5, software: "1.12", status: 0 };
+      const good = { schema: 3, outcome: "ok", station, port: "usb:10C4:EA60", type: "P04", serial: 305419896,
+                     serial_text: "0305419896", circuit: 5, software: "1.12", status: 0, program: "Bravelle Web 1.0.1.10" };
       assert.deepEqual(records, [good, { ...good, repeat: true }]);
       // The CSV file as a spreadsheet wants it: the UTF-8 mark, then "," in English and ";" in French.
-      const header = ["schema", "outcome", "error", "message", "fixture", "port", "location", "type", "serial",
-                      "serial_text", "circuit", "software", "status", "elapsed_ms", "time", "repeat", "duplicate"];
-      const row = ["2", "ok", "", "", "", "usb:10C4:EA60", "", "P04", "305419896", "0305419896", "5", "1.12", "0"];
+      const header = ["schema", "id", "outcome", "error", "message", "station", "fixture", "port", "location", "type",
+                      "serial", "serial_text", "circuit", "software", "status", "elapsed_ms", "time", "repeat",
+                      "duplicate", "program"];
+      const row = ["3", "ok", "", "", station, "", "usb:10C4:EA60", "", "P04", "305419896", "0305419896", "5", "1.12", "0"];
       for (const [language, separator] of [["1", ","], ["0", ";"]]) {
         await page.click(`[data-language="${language}"]`);
         const csv = await fetchFile(w, page, "#export-csv", "bravelle-readings.csv");
         assert.ok(csv.startsWith("\ufeffschema" + separator), JSON.stringify(csv.slice(0, 10)));
         const lines = csv.slice(1).split("\r\n");
         assert.deepEqual(lines[0].split(separator), header);
-        assert.deepEqual(lines.slice(1).map((l) => l.split(separator).filter((_, i) => i !== 13 && i !== 14)),
-                         [[...row, "false", "false"], [...row, "true", "false"], [""]], separator);
+        assert.deepEqual(lines.slice(1).map((l) => l.split(separator).filter((_, i) => ![1, 15, 16].includes(i))),
+                         [[...row, "false", "false", "Bravelle Web 1.0.1.10"], [...row, "true", "false", "Bravelle Web 1.0.1.10"],
+                          [""]], separator);
       }
       await page.click('[data-language="1"]');
 
@@ -217,8 +225,21 @@ const groups = {
                     circuit: 5, software: "1.12", status: 0, elapsed_ms: 1300, time: "2026-12-01T08:00:00.000Z" };
       await page.evaluate((json) => localStorage.setItem("bravelle.readings", JSON.stringify([
         { json, csv: "1,ok,,,usb:10C4:EA60,,P04,7,0000000007,5,1.12,0,1300,2026-12-01T08:00:00.000Z,false" }])), JSON.stringify(old));
+      // And one of schema 2, kept in IndexedDB by the version before the records named their station.
+      await page.evaluate(() => new Promise((resolve, reject) => {
+        const open = indexedDB.open("bravelle");
+        open.onsuccess = () => {
+          const tx = open.result.transaction("readings", "readwrite");
+          tx.objectStore("readings").add({
+            json: '{"schema":2,"outcome":"ok","fixture":"left","port":"usb:10C4:EA60","serial":8,"serial_text":"0000000008","time":"2026-11-30T08:00:00.000Z"}',
+            csv: "2,ok,,,left,usb:10C4:EA60,,,8,0000000008,,,,0,2026-11-30T08:00:00.000Z,false,false",
+            csvSemicolon: "2;ok;;;left;usb:10C4:EA60;;;8;0000000008;;;;0;2026-11-30T08:00:00.000Z;false;false" });
+          tx.oncomplete = resolve;
+          tx.onerror = () => reject(tx.error);
+        };
+      }));
       await reload(page);
-      assert.deepEqual((await tableRows(page)).map((r) => r[2]), ["0000000007"]);
+      assert.deepEqual((await tableRows(page)).map((r) => r[2]).sort(), ["0000000007", "0000000008"]);
       assert.equal(await page.evaluate(() => localStorage.getItem("bravelle.readings")), null, "moved to IndexedDB");
       await readUnit(page);  // before the port has a name: seen under the port
       for (const [field, value] of [["#port-name", "Banc 1"], ["#expect-software", "1.13"]]) {
@@ -237,9 +258,10 @@ const groups = {
       assert.deepEqual(await page.$$eval("#port-name, #expect-software, #expect-circuit", (f) => f.map((e) => e.value)),
                        ["Banc 1", "1.13", ""]);
       const lines = (await fetchFile(w, page, "#export-csv", "bravelle-readings.csv")).slice(1).split("\r\n");
-      // The old row in today's columns, by name; the new one with its fixture.
-      assert.equal(lines[1], "1,ok,,,,usb:10C4:EA60,,P04,7,0000000007,5,1.12,0,1300,2026-12-01T08:00:00.000Z,false,");
-      assert.match(lines[3], /^2,rejected,unexpected-software,".*",Banc 1,usb:10C4:EA60,.*,false,true$/);
+      // The old rows in today's columns, by name; the new one with its fixture.
+      assert.ok(lines.includes("1,,ok,,,,,usb:10C4:EA60,,P04,7,0000000007,5,1.12,0,1300,2026-12-01T08:00:00.000Z,false,,"), lines);
+      assert.ok(lines.includes("2,,ok,,,,left,usb:10C4:EA60,,,8,0000000008,,,,0,2026-11-30T08:00:00.000Z,false,false,"), lines);
+      assert.ok(lines.some((l) => /^3,[0-9a-f-]{36},rejected,unexpected-software,".*",web-[0-9a-f]{8},Banc 1,usb:10C4:EA60,.*,false,true,Bravelle Web 1\.0\.1\.10$/.test(l)), lines);
       await page.close();
     });
   },

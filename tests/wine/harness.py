@@ -160,8 +160,9 @@ def find_windows_file(env_name, file_name):
     root = _env_path("BRAVELLE_WIN64_DIR")
     if not root or not os.path.isdir(root):
         return None
+    # The packages' staging folders hold copies from the last package made, perhaps older than the build.
     for dirpath, dirnames, filenames in os.walk(root):
-        dirnames[:] = [d for d in dirnames if d != "CMakeFiles"]
+        dirnames[:] = [d for d in dirnames if d not in ("CMakeFiles", "_CPack_Packages", "msi")]
         if file_name in filenames:
             return os.path.join(dirpath, file_name)
     return None

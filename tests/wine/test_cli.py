@@ -67,7 +67,11 @@ class CliUnderWine(unittest.TestCase):
         record = json.loads(out)
         record.pop("time")
         elapsed = record.pop("elapsed_ms")
-        self.assertEqual(record, {"schema": 2, "outcome": "ok", "port": "COM5", "type": "P04", "serial": 305419896,
+        # Schema 3's fields from the Windows backend: RtlGenRandom's bytes, the computer's DNS host name.
+        self.assertRegex(record.pop("id"), r"^[0-9a-f]{8}-[0-9a-f]{4}-7[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$")
+        self.assertTrue(record.pop("station"))
+        self.assertEqual(record.pop("program"), "bravelle-cli 1.0.1.10")
+        self.assertEqual(record, {"schema": 3, "outcome": "ok", "port": "COM5", "type": "P04", "serial": 305419896,
                                   "serial_text": "0305419896", "circuit": 5, "software": "1.12", "status": 0})
         self.assertGreaterEqual(elapsed, 1200)
         # The unit was released once, by the close of the port, and the reading ends there.
@@ -75,8 +79,8 @@ class CliUnderWine(unittest.TestCase):
         self.assertEqual(wire.count(b"H>U 04"), 1)
         self.assertEqual(wire[-2:], [b"H>U 04", b"U>H 84"])
         self.assertEqual(logged["serial"], 305419896)
-        self.assertTrue(rows[0].startswith(b"\xef\xbb\xbfschema;outcome;"), rows[0])
-        self.assertEqual(rows[1].split(b";")[:2], [b"2", b"ok"])
+        self.assertTrue(rows[0].startswith(b"\xef\xbb\xbfschema;id;outcome;"), rows[0])
+        self.assertEqual(rows[1].split(b";")[0:3:2], [b"3", b"ok"])
         self.assertEqual(hooked, logged)
         self.assertEqual(again[0], 0, again[2])
         self.assertEqual((relogged["port"], relogged.get("repeat")), ("COM5", True))

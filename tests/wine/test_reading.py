@@ -3,6 +3,7 @@
 import json
 import os
 import re
+import socket
 import sys
 import time
 import unittest
@@ -259,11 +260,13 @@ class CompleteReading(unittest.TestCase):
             # again on the same port is a repeat.
             with open(os.path.join(s.local_app_data(), "Bravelle", "readings.jsonl"), "rb") as f:
                 records = [json.loads(line) for line in f.read().split(b"\n")[:-1]]
-            unit = {"schema": 2, "outcome": "ok", "port": "COM4", "type": "P04", "serial": 305419896,
-                    "serial_text": "0305419896", "circuit": 5, "software": "1.12", "status": 0}
+            unit = {"schema": 3, "outcome": "ok", "station": socket.gethostname(), "port": "COM4", "type": "P04",
+                    "serial": 305419896, "serial_text": "0305419896", "circuit": 5, "software": "1.12", "status": 0,
+                    "program": "Bravelle.exe 1.0.1.10"}
             for record, repeat in zip(records, ({}, {"repeat": True})):
-                self.assertEqual({k: v for k, v in record.items() if k not in ("elapsed_ms", "time")},
+                self.assertEqual({k: v for k, v in record.items() if k not in ("id", "elapsed_ms", "time")},
                                  dict(unit, **repeat))
+                self.assertRegex(record["id"], r"^[0-9a-f]{8}-[0-9a-f]{4}-7[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$")
                 self.assertRegex(record["time"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
                 self.assertGreater(record["elapsed_ms"], 0)
             self.assertEqual(len(records), 2)

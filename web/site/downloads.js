@@ -10,7 +10,7 @@ const csvHeaders = {};  // separator + schema -> the header bravelle-cli writes
 // Asked once, before any reading: an export may be chosen while one is suspended in the core.
 export function loadCsvHeaders() {
   for (const separator of [",", ";"]) {
-    for (const schema of [0, 1]) csvHeaders[separator + schema] = csvHeader(separator, schema);
+    for (const schema of [0, 1, 2]) csvHeaders[separator + schema] = csvHeader(separator, schema);
   }
 }
 
@@ -31,11 +31,13 @@ export function exportCsv() {
   const header = (schema) => csvHeaders[separator + schema];
   const columns = header(0);
   const rows = historyStore.all.map((r) => (r.csvSemicolon === undefined ? oldRow(r.csv, header(1), columns, separator)
+                                            : r.csv.startsWith("2,") ? oldRow(r.csv, header(2), columns, separator)
                                             : separator === ";" ? r.csvSemicolon : r.csv) + "\r\n");
   download("bravelle-readings.csv", "text/csv;charset=utf-8", [Uint8Array.of(0xef, 0xbb, 0xbf), columns + "\r\n", ...rows]);
 }
 
-// A row the page's first version kept (schema 1, with ","), in the columns of the header, by name.
+// A row of an older schema (the page's first version kept schema 1, later ones 2), with ",", in the
+// columns of the header, by name.
 function oldRow(row, oldHeader, newHeader, separator) {
   const fields = (line) => [...(line + ",").matchAll(/("(?:[^"]|"")*"|[^,]*),/g)].map((m) => m[1].replace(/^"|"$/g, "").replace(/""/g, '"'));
   const names = oldHeader.split(separator);
