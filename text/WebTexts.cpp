@@ -183,8 +183,8 @@ const char* const
                   "Loading the readings kept..."},    // TXT_WEB_LOADING
                  {"Premi\xE8re page", "First page"},  // TXT_WEB_FIRST_PAGE
                  {"Derni\xE8re page", "Last page"},   // TXT_WEB_LAST_PAGE
-                 {"N\xB0 de s\xE9rie, nom de port ou r\xE9sultat",
-                  "Serial number, port name or outcome"},  // TXT_WEB_SEARCH_HINT
+                 {"N\xB0 de s\xE9rie, port ou r\xE9sultat",
+                  "Serial number, port or outcome"},  // TXT_WEB_SEARCH_HINT
                  {"Aucun port choisi. Sur un t\xE9l\xE9phone ou une tablette, le navigateur ne pilote "
                   "peut-\xEAtre pas l'adaptateur du c\xE2"
                   "ble (Chrome pour Android ne piloterait pas les adaptateurs USB CP210x, FTDI ni PL2303). "
