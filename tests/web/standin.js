@@ -201,18 +201,17 @@ function installSerialStandIn(config) {
     return setItem.apply(this, args);
   };
 
+  // The page's handlers hear of the opened store only once released.
   let releaseStore = () => {};
   if (config.holdStore) {
     const held = new Promise((resolve) => { releaseStore = resolve; });
     const open = IDBFactory.prototype.open;
     IDBFactory.prototype.open = function (...args) {
-      const request = {};
-      held.then(() => {
-        const opened = open.apply(this, args);
-        for (const name of ["onupgradeneeded", "onsuccess", "onerror", "onblocked"]) {
-          opened[name] = (event) => request[name] && request[name](event);
-        }
-        Object.defineProperties(request, { result: { get: () => opened.result }, error: { get: () => opened.error } });
+      const request = open.apply(this, args);
+      request.addEventListener("success", (e) => {
+        if (!e.isTrusted) return;
+        e.stopImmediatePropagation();
+        held.then(() => request.dispatchEvent(new Event("success")));
       });
       return request;
     };

@@ -92,20 +92,16 @@ const reload = async (page) => {
 function nextDownload(w, name) {
   return new Promise((resolve, reject) => {
     let guid = null;
+    const timer = setTimeout(() => reject(new Error(`${name}: not downloaded`)), 20000);
     const begun = (e) => { if (guid === null && e.suggestedFilename === name) guid = e.guid; };
-    const end = (error) => {
-      clearTimeout(timer);
-      w.downloads.off("Browser.downloadWillBegin", begun);
-      w.downloads.off("Browser.downloadProgress", progress);
-      if (error) reject(new Error(`${name}: ${error}`));
-      else resolve(fs.readFileSync(path.join(w.dir, guid), "utf8"));
-    };
     const progress = (e) => {
-      if (e.guid === guid && e.state !== "inProgress") end(e.state === "completed" ? null : e.state);
+      if (e.guid !== guid || e.state === "inProgress") return;
+      clearTimeout(timer);
+      w.downloads.off("Browser.downloadWillBegin", begun).off("Browser.downloadProgress", progress);
+      if (e.state === "completed") resolve(fs.readFileSync(path.join(w.dir, guid), "utf8"));
+      else reject(new Error(`${name}: ${e.state}`));
     };
-    const timer = setTimeout(() => end(guid === null ? "never began" : "never completed"), 20000);
-    w.downloads.on("Browser.downloadWillBegin", begun);
-    w.downloads.on("Browser.downloadProgress", progress);
+    w.downloads.on("Browser.downloadWillBegin", begun).on("Browser.downloadProgress", progress);
   });
 }
 
