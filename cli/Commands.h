@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "cli/CliPlatform.h"
+#include "cli/CliSystem.h"
 #include "cli/Options.h"
 #include "cli/Output.h"
 #include "cli/PortChoice.h"
 #include "link/UnitLine.h"
 #include "record/ReadingRecord.h"
 
-struct CliContext {
-  CliPlatform& Platform;
+// A command's system (each concern's small interface), its options, where its words go, its language.
+struct CliContext : CliSystem {
   const CliOptions& Options;
   Console& Terminal;
   uint32_t Language;

@@ -291,8 +291,13 @@ std::string CommandHelp(CliCommand command, uint32_t language) {
              lines.c_str());
 }
 
-bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, UsageError& error) {
-  options = CliOptions();
+namespace {
+
+// The first argument: a command, help or --version. False with the error when it is none; done when
+// the line needs no more reading (help, help COMMAND, --version).
+bool ParseCommandWord(const std::vector<std::string>& args, CliOptions& options, UsageError& error,
+                      bool& done) {
+  done = true;
   if (args.empty()) return Fail(error, TXT_CLI_NEED_COMMAND);
   const std::string& command = args[0];
   if (IsHelp(command) || command == "help") {
@@ -312,6 +317,7 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, U
     options.Command = CliCommand::Version;
     return args.size() == 1 || Fail(error, TXT_CLI_HELP_TAKES_NOTHING, command);
   }
+  done = false;
   if (command == "ports") {
     options.Command = CliCommand::Ports;
   } else if (command == "read") {
@@ -321,65 +327,81 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, U
   } else {
     return Fail(error, TXT_CLI_UNKNOWN_COMMAND, command);
   }
+  return true;
+}
 
-  const bool isRead = options.Command == CliCommand::Read;
-  const bool isWatch = options.Command == CliCommand::Watch;
-  // The command's own help wins over anything else on its line, as far as "--".
-  for (size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
-    if (IsHelp(args[i])) {
-      options.HelpFor = options.Command;
-      options.Command = CliCommand::Help;
-      return true;
-    }
+// The command's own help wins over anything else on its line, as far as "--".
+bool AsksForHelp(const std::vector<std::string>& args) {
+  for (size_t i = 1; i < args.size() && args[i] != "--"; ++i)
+    if (IsHelp(args[i])) return true;
+  return false;
+}
+
+// The option at args[i] (and its value, which may be the next argument: i then moves on to it).
+bool TakeOption(const std::vector<std::string>& args, size_t& i, std::vector<const OptionRow*>& seen,
+                CliOptions& options, UsageError& error) {
+  std::string name = args[i];
+  std::string value;
+  bool hasValue = false;
+  const size_t equals = name.find('=');
+  if (name.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+    value = name.substr(equals + 1);
+    name = name.substr(0, equals);
+    hasValue = true;
   }
+  const OptionRow* row = nullptr;
+  for (const OptionRow& r : kOptions)
+    if (name == r.Name && (r.Commands & Bit(options.Command)) != 0) row = &r;
+  if (row == nullptr) return Fail(error, TXT_CLI_NOT_AN_OPTION, args[i], args[0]);
+  // A reading reads one port, however it is named.
+  const bool isRead = options.Command == CliCommand::Read;
+  const bool portRow = row->Keep == kOptions[0].Keep || row->Keep == kOptions[1].Keep;
+  const bool repeatable = row->Repeatable && !(isRead && portRow);
+  for (const OptionRow* s : seen)
+    if (s == row && !repeatable) return Fail(error, TXT_CLI_GIVEN_TWICE, name);
+  if (isRead && portRow && !options.Ports.empty()) return Fail(error, TXT_CLI_GIVEN_TWICE, name);
+  seen.push_back(row);
+  if (row->Value[0] == nullptr) {
+    if (hasValue) return Fail(error, TXT_CLI_TAKES_NO_VALUE, name);
+  } else if (!hasValue) {
+    if (i + 1 >= args.size()) return Fail(error, TXT_CLI_NEEDS_VALUE, name);
+    value = args[++i];
+  }
+  return row->Keep(name, value, options, error);
+}
 
+// The options after the command, and the operands among them.
+bool TakeOptions(const std::vector<std::string>& args, CliOptions& options, UsageError& error,
+                 std::vector<std::string>& operands) {
   std::vector<const OptionRow*> seen;
-  std::vector<std::string> operands;
   bool optionsEnded = false;
   for (size_t i = 1; i < args.size(); ++i) {
     if (optionsEnded || args[i].empty() || args[i][0] != '-' || args[i] == "-") {
       operands.push_back(args[i]);
-      continue;
-    }
-    if (args[i] == "--") {
+    } else if (args[i] == "--") {
       optionsEnded = true;
-      continue;
+    } else if (!TakeOption(args, i, seen, options, error)) {
+      return false;
     }
-    std::string name = args[i];
-    std::string value;
-    bool hasValue = false;
-    const size_t equals = name.find('=');
-    if (name.compare(0, 2, "--") == 0 && equals != std::string::npos) {
-      value = name.substr(equals + 1);
-      name = name.substr(0, equals);
-      hasValue = true;
-    }
-    const OptionRow* row = nullptr;
-    for (const OptionRow& r : kOptions)
-      if (name == r.Name && (r.Commands & Bit(options.Command)) != 0) row = &r;
-    if (row == nullptr) return Fail(error, TXT_CLI_NOT_AN_OPTION, args[i], command);
-    // A reading reads one port, however it is named.
-    const bool portRow = row->Keep == kOptions[0].Keep || row->Keep == kOptions[1].Keep;
-    const bool repeatable = row->Repeatable && !(isRead && portRow);
-    for (const OptionRow* s : seen)
-      if (s == row && !repeatable) return Fail(error, TXT_CLI_GIVEN_TWICE, name);
-    if (isRead && portRow && !options.Ports.empty()) return Fail(error, TXT_CLI_GIVEN_TWICE, name);
-    seen.push_back(row);
-    if (row->Value[0] == nullptr) {
-      if (hasValue) return Fail(error, TXT_CLI_TAKES_NO_VALUE, name);
-    } else if (!hasValue) {
-      if (i + 1 >= args.size()) return Fail(error, TXT_CLI_NEEDS_VALUE, name);
-      value = args[++i];
-    }
-    if (!row->Keep(name, value, options, error)) return false;
   }
-  // Operands are ports: a path that begins with "-" can follow "--".
+  return true;
+}
+
+// Operands are ports: a path that begins with "-" can follow "--".
+bool TakeOperands(const std::string& command, const std::vector<std::string>& operands, CliOptions& options,
+                  UsageError& error) {
+  const bool isRead = options.Command == CliCommand::Read;
   for (const std::string& operand : operands) {
-    if (!(isRead || isWatch)) return Fail(error, TXT_CLI_NOT_AN_OPTION, operand, command);
+    if (!(isRead || options.Command == CliCommand::Watch))
+      return Fail(error, TXT_CLI_NOT_AN_OPTION, operand, command);
     if (isRead && !options.Ports.empty()) return Fail(error, TXT_CLI_TOO_MANY_OPERANDS, operand);
     options.Ports.push_back(operand);
     options.FixtureNames.emplace_back();
   }
+  return true;
+}
+
+bool CheckPorts(const CliOptions& options, UsageError& error) {
   for (size_t i = 0; i < options.Ports.size(); ++i) {
     PortSpec spec;
     if (!ParsePortSpec(options.Ports[i], spec))
@@ -389,7 +411,12 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, U
       if (options.Ports[k] == options.Ports[i]) return Fail(error, TXT_CLI_PORT_TWICE, options.Ports[i]);
     if (spec.Kind == PortSpec::Auto && options.Ports.size() > 1) return Fail(error, TXT_CLI_ONE_AUTO);
   }
-  if (isWatch && options.Log.empty() && options.Csv.empty()) return Fail(error, TXT_CLI_WATCH_NEEDS_FILE);
+  return true;
+}
+
+bool CheckFiles(const CliOptions& options, UsageError& error) {
+  if (options.Command == CliCommand::Watch && options.Log.empty() && options.Csv.empty())
+    return Fail(error, TXT_CLI_WATCH_NEEDS_FILE);
   // One file for two kinds of lines mixes them: a usage error, as two writers of standard output are.
   const std::pair<const char*, const std::string*> files[] = {
       {"--trace", &options.Trace}, {"--log", &options.Log}, {"--csv", &options.Csv}};
@@ -404,4 +431,31 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, U
   if (options.Json && (options.Log == "-" || options.Csv == "-"))
     return Fail(error, TXT_CLI_BOTH_STDOUT, "--json", options.Log == "-" ? "--log" : "--csv");
   return true;
+}
+
+}  // namespace
+
+bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, UsageError& error) {
+  options = CliOptions();
+  bool done = false;
+  if (!ParseCommandWord(args, options, error, done)) return false;
+  if (done) return true;
+  if (AsksForHelp(args)) {
+    options.HelpFor = options.Command;
+    options.Command = CliCommand::Help;
+    return true;
+  }
+  std::vector<std::string> operands;
+  return TakeOptions(args, options, error, operands) && TakeOperands(args[0], operands, options, error) &&
+         CheckPorts(options, error) && CheckFiles(options, error);
+}
+
+std::vector<OptionHelp> CommandOptions(CliCommand command, uint32_t language) {
+  std::vector<OptionHelp> options;
+  for (const OptionRow& row : kOptions)
+    if ((row.Commands & Bit(command)) != 0)
+      options.push_back({row.Name, row.Value[language] != nullptr ? row.Value[language] : "",
+                         Say(HelpLine(row, command), language)});
+  if (command != CliCommand::Ports) options.push_back({"--", "", Say(TXT_CLI_OPT_END, language)});
+  return options;
 }

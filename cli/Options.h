@@ -47,3 +47,14 @@ bool ParseSeconds(const std::string& text, int64_t& ms);
 std::string CommandHelp(CliCommand command, uint32_t language);
 // The usage lines of every command, as a usage error shows them.
 std::string Synopsis(uint32_t language);
+
+// One option as a command's help shows it, for the manual page and the shell's completion, which are
+// made from the same table as the help: its name, its value's form (empty for a flag) and its help
+// text (UTF-8, lines split by '\n').
+struct OptionHelp {
+  std::string Name;
+  std::string Value;
+  std::string Text;
+};
+// The options of a command (Ports, Read or Watch) in its help's order, with "--" last where it ends them.
+std::vector<OptionHelp> CommandOptions(CliCommand command, uint32_t language);

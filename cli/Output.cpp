@@ -46,8 +46,8 @@ std::string HeaderDifference(std::string line, uint32_t language) {
 
 }  // namespace
 
-Console::Console(CliPlatform& platform, uint32_t language, bool progressShared)
-    : platform_(platform), language_(language), progress_(!progressShared && platform.IsTerminal(stderr)) {}
+Console::Console(CliProcess& process, uint32_t language, bool progressShared)
+    : process_(process), language_(language), progress_(!progressShared && process.IsTerminal(stderr)) {}
 
 Console::~Console() { ClearProgress(); }
 
@@ -92,7 +92,7 @@ void Console::Progress(const std::string& text) {
   if (width_ != 0 && sinceProgress_.ElapsedMs() < 250) return;
   sinceProgress_.Restart();
   // One column short of the width: a line that fills it wraps on some terminals.
-  const int columns = platform_.TerminalColumns();
+  const int columns = process_.TerminalColumns();
   size_t used = 0;
   const std::string fitted = FitColumns(text, columns > 1 ? static_cast<size_t>(columns - 1) : 79, used);
   std::string line = "\r" + fitted;
@@ -121,150 +121,57 @@ void Console::NoteOutError(int error) {
   if (outError_ == 0) outError_ = error;
 }
 
-OutputFile::OutputFile(CliPlatform& platform, Console& console, Kind kind, char separator)
-    : platform_(platform), console_(console), kind_(kind) {
-  shape_.Separator = separator;
-}
+OutputFile::OutputFile(RecordFiles& files, PortNaming& naming, Console& console, Kind kind, char separator)
+    : files_(files),
+      naming_(naming),
+      console_(console),
+      kind_(kind),
+      records_(files, kind == Csv ? RecordFile::Csv : RecordFile::JsonLines, separator) {}
 
 bool OutputFile::Open(const std::string& path) {
   path_ = path;
+  if (kind_ == Trace) return OpenTrace(path);
   if (path == "-") {
-    // A trace beside the records, or the records alone: the person's lines make way.
-    file_ = platform_.StandardStream(kind_ == Trace ? 2 : 1);
-    standard_ = true;
-    if (kind_ != Trace) console_.HumanToError();
-    // A stream is no file a spreadsheet opens: no mark.
-    shape_.Mark = false;
-    return kind_ != Csv || WriteLine(CsvHeader(shape_.Separator));
+    // The records alone on standard output: the person's lines make way.
+    console_.HumanToError();
+    return records_.OpenStream(files_.StandardStream(1));
   }
-  int error = 0;
-  file_ = platform_.OpenRecordFile(path, kind_ == Trace, error);
-  if (file_ == nullptr) {
-    error_ = error != 0 ? error : EIO;
-    return false;
-  }
-  if (kind_ == Trace) return true;
-  if (!file_->Regular()) return kind_ != Csv || WriteLine(CsvHeader(shape_.Separator));
-  if (!file_->Lock()) {
-    error_ = file_->Error();
-    file_.reset();
-    return false;
-  }
-  const bool ours = ReadPrevious();
-  file_->Unlock();
-  if (!ours) file_.reset();
-  return ours;
+  if (records_.Open(path, [this](RecordSeen& seen) { NotePrevious(seen); })) return true;
+  if (records_.Foreign()) foreign_ = HeaderDifference(records_.ForeignHeader(), console_.Language());
+  return false;
 }
 
-bool OutputFile::ReadPrevious() {
-  const int64_t size = file_->Size();
-  std::string bytes;
-  if (size > 0 && !file_->ReadAt(0, static_cast<size_t>(size), bytes)) return true;
-  size_t start = 0;
-  bool first = true;
-  while (start < bytes.size()) {
-    size_t end = bytes.find('\n', start);
-    // The last line without its end is a record cut short: no record.
-    if (end == std::string::npos) break;
-    std::string line = bytes.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (kind_ == JsonLines) {
-      RecordSeen seen;
-      if (ParseRecordLine(line, seen)) NotePrevious(seen);
-    } else if (first) {
-      // The file keeps its own separator, mark and columns; another program's file is left alone.
-      if (!ParseCsvHeader(line, shape_)) {
-        foreign_ = HeaderDifference(line, console_.Language());
-        return false;
-      }
-    } else {
-      RecordSeen seen;
-      if (ParseCsvRecord(line, shape_, seen)) NotePrevious(seen);
-    }
-    first = false;
-    start = end + 1;
+bool OutputFile::OpenTrace(const std::string& path) {
+  // A trace beside the records: on standard error.
+  if (path == "-") {
+    trace_ = files_.StandardStream(2);
+    return true;
   }
-  if (kind_ == Csv && first && !bytes.empty() && bytes.find_first_not_of('\0') != std::string::npos) {
-    // A header line without its end is somebody else's line too, unless it is ours cut short.
-    CsvShape shape;
-    if (!ParseCsvHeader(bytes, shape)) {
-      foreign_ = HeaderDifference(bytes, console_.Language());
-      return false;
-    }
-  }
-  return true;
+  int error = 0;
+  trace_ = files_.Open(path, true, error);
+  if (trace_ == nullptr) error_ = error != 0 ? error : EIO;
+  return trace_ != nullptr;
 }
 
 void OutputFile::NotePrevious(RecordSeen& seen) {
   // An earlier record may name its port by a link or another spelling: it counts by the port's one name.
   size_t known = 0;
   while (known < canonical_.size() && canonical_[known].first != seen.Port) ++known;
-  if (known == canonical_.size()) canonical_.emplace_back(seen.Port, platform_.CanonicalPort(seen.Port));
+  if (known == canonical_.size()) canonical_.emplace_back(seen.Port, naming_.CanonicalPort(seen.Port));
   seen.Port = canonical_[known].second;
   previous_.Note(seen);
 }
 
 bool OutputFile::WriteLine(const std::string& line) {
-  if (file_ == nullptr || error_ != 0) return false;
-  if (!file_->Append(line + (kind_ == Csv ? "\r\n" : "\n"))) {
-    error_ = file_->Error();
+  if (trace_ == nullptr || error_ != 0) return false;
+  if (!trace_->Append(line + "\n")) {
+    error_ = trace_->Error();
     return false;
   }
   return true;
 }
 
-bool OutputFile::Reopen() {
-  int error = 0;
-  std::unique_ptr<RecordFileHandle> fresh = platform_.OpenRecordFile(path_, false, error);
-  if (fresh == nullptr || !fresh->Lock()) {
-    error_ = fresh == nullptr ? (error != 0 ? error : EIO) : fresh->Error();
-    return false;
-  }
-  file_->Unlock();
-  file_ = std::move(fresh);
-  return true;
-}
-
-bool OutputFile::AppendRecord(const ReadingRecord& record) {
-  if (file_ == nullptr || error_ != 0) return false;
-  const std::string end = kind_ == Csv ? "\r\n" : "\n";
-  const std::string line =
-      kind_ == Csv ? RecordCsv(record, shape_.Separator, shape_.Schema) : RecordJson(record);
-  if (!file_->Regular()) return WriteLine(line);
-  if (!file_->Lock()) {
-    error_ = file_->Error();
-    return false;
-  }
-  // Renamed by a rotation or deleted: the records go on under the name the user gave.
-  if (!file_->StillNamed() && !Reopen()) return false;
-  const int64_t size = file_->Size();
-  std::string text;
-  std::string tail;
-  if (size < 0) {
-    error_ = file_->Error();
-    file_->Unlock();
-    return false;
-  }
-  // A file this account may only write cannot be looked at: its end is taken as whole.
-  if (size > 0 && !file_->ReadAt(size - 1, 1, tail)) tail = "\n";
-  if (size == 0 && kind_ == Csv) {
-    // New, or emptied under us (copytruncate): the header again, in the file's own shape.
-    text = (shape_.Mark ? kUtf8Mark : "") + CsvHeader(shape_.Separator, shape_.Schema) + end;
-  } else if (size > 0 && tail != "\n") {
-    // What a power cut left (half a line, NUL bytes) stays on a line of its own.
-    text = end;
-  }
-  text += line + end;
-  bool done = file_->Append(text);
-  // A disk that filled up took part of it: the file is cut back, so every line stays whole.
-  if (done) done = file_->Sync();
-  if (!done) {
-    error_ = file_->Error();
-    file_->Truncate(size);
-  }
-  file_->Unlock();
-  return done;
-}
+bool OutputFile::AppendRecord(const ReadingRecord& record) { return records_.Append(record); }
 
 namespace {
 
@@ -284,7 +191,7 @@ int ReportWriteFailures(Console& console, std::initializer_list<const OutputFile
     const std::string what = f->Path() == "-"
                                  ? Say(TXT_CLI_STANDARD_OUTPUT, language)
                                  : Say(Naming(f->KindOf()), language, ValidUtf8(f->Path()).c_str());
-    console.Err(Say(TXT_CLI_CANNOT_WRITE, language, what.c_str(), console.FileErrorText(f->Error()).c_str()));
+    console.Err(Say(TXT_CLI_CANNOT_WRITE, language, what.c_str(), f->ErrorText().c_str()));
     code = kExitWriteFailed;
   }
   if (const int error = console.OutError()) {
@@ -295,13 +202,12 @@ int ReportWriteFailures(Console& console, std::initializer_list<const OutputFile
   return code;
 }
 
-int ReportCannotCreate(Console& console, const OutputFile& file, CliPlatform& platform) {
+int ReportCannotCreate(Console& console, const OutputFile& file) {
   const uint32_t language = console.Language();
   if (!file.Foreign().empty()) {
     console.Err(Say(TXT_CLI_FOREIGN_CSV, language, ValidUtf8(file.Path()).c_str(), file.Foreign().c_str()));
     return kExitDataError;
   }
-  console.Err(Say(TXT_CLI_CANNOT_CREATE, language, ValidUtf8(file.Path()).c_str(),
-                  platform.FileErrorText(file.Error()).c_str()));
+  console.Err(Say(TXT_CLI_CANNOT_CREATE, language, ValidUtf8(file.Path()).c_str(), file.ErrorText().c_str()));
   return kExitCannotCreate;
 }

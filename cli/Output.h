@@ -11,10 +11,12 @@
 #include <utility>
 #include <vector>
 
-#include "cli/CliPlatform.h"
+#include "cli/CliProcess.h"
+#include "cli/PortNaming.h"
 #include "platform/Clock.h"
+#include "platform/RecordFile.h"
 #include "record/ReadingRecord.h"
-#include "record/RecordReader.h"
+#include "record/RecordFile.h"
 #include "record/RepeatMemory.h"
 
 // Exit codes of sysexits.h beside the command's own.
@@ -27,7 +29,7 @@ constexpr int kExitWriteFailed = 74;
 // progress line on a terminal is rewritten in place and cleared before any other line.
 class Console {
  public:
-  Console(CliPlatform& platform, uint32_t language, bool progressShared);
+  Console(CliProcess& process, uint32_t language, bool progressShared);
   ~Console();
   // A line and its end, at once on its way; a failure is kept for the exit code.
   void Out(const std::string& line);
@@ -43,11 +45,10 @@ class Console {
   // Records written to standard output through a file handle fail there.
   void NoteOutError(int error);
   uint32_t Language() const { return language_; }
-  std::string FileErrorText(int error) { return platform_.FileErrorText(error); }
 
  private:
   void ClearLocked();
-  CliPlatform& platform_;
+  CliProcess& process_;
   std::mutex mutex_;
   uint32_t language_;
   bool progress_;
@@ -58,25 +59,26 @@ class Console {
 };
 
 // A file the command writes: a trace, a log, a CSV file; "-" is standard output (standard error for a
-// trace). A record is appended under the file's lock, after a look at its end: an empty CSV file gets
-// its header first, a file whose end is not a whole line a line end, a path that names another file
-// now (rotated, deleted) is opened again; a failed append is cut back off. The first failure is kept
-// and told once.
+// trace). A trace is written from its start, line by line; a log or CSV file is a RecordFile, each
+// record appended whole under the file's lock, and the records it held when opened are remembered by
+// their ports' one names. The first failure is kept and told once.
 class OutputFile {
  public:
   enum Kind { Trace, JsonLines, Csv };
-  OutputFile(CliPlatform& platform, Console& console, Kind kind, char separator = ',');
+  OutputFile(RecordFiles& files, PortNaming& naming, Console& console, Kind kind, char separator = ',');
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
   // False when the file cannot be created or opened (Error()), or is a CSV file of another shape
   // (Foreign()). Interrupted by a stop, for a FIFO nobody reads.
   bool Open(const std::string& path);
-  bool IsOpen() const { return file_ != nullptr; }
+  bool IsOpen() const { return kind_ == Trace ? trace_ != nullptr : records_.IsOpen(); }
   // One whole line of a trace (its end added).
   bool WriteLine(const std::string& line);
   bool AppendRecord(const ReadingRecord& record);
-  int Error() const { return error_; }
+  int Error() const { return kind_ == Trace ? error_ : records_.Error(); }
+  // The system's words for Error().
+  std::string ErrorText() const { return files_.ErrorText(Error()); }
   // A CSV file whose header is none of ours: what differs, for a person; empty otherwise.
   const std::string& Foreign() const { return foreign_; }
   const std::string& Path() const { return path_; }
@@ -86,17 +88,16 @@ class OutputFile {
   const RepeatMemory& PreviousSerials() const { return previous_; }
 
  private:
-  bool ReadPrevious();
+  bool OpenTrace(const std::string& path);
   void NotePrevious(RecordSeen& seen);
-  bool Reopen();
-  CliPlatform& platform_;
+  RecordFiles& files_;
+  PortNaming& naming_;
   Console& console_;
   Kind kind_;
-  CsvShape shape_;
-  std::unique_ptr<RecordFileHandle> file_;
-  bool standard_ = false;
+  std::unique_ptr<RecordFileHandle> trace_;  // a trace's file
+  int error_ = 0;                            // a trace's first failure
+  RecordFile records_;                       // a log's or CSV file's
   std::string path_;
-  int error_ = 0;
   std::string foreign_;
   RepeatMemory previous_;
   std::vector<std::pair<std::string, std::string>> canonical_;  // earlier records' ports, their one name
@@ -106,4 +107,4 @@ class OutputFile {
 int ReportWriteFailures(Console& console, std::initializer_list<const OutputFile*> files);
 // "cannot create the log units.jsonl: Permission denied", and its exit code (73); for a CSV file of
 // another shape what differs, and 65.
-int ReportCannotCreate(Console& console, const OutputFile& file, CliPlatform& platform);
+int ReportCannotCreate(Console& console, const OutputFile& file);

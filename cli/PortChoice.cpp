@@ -104,12 +104,12 @@ bool ParsePortSpec(const std::string& text, PortSpec& spec) {
   return true;
 }
 
-bool Matches(CliPlatform& platform, const PortSpec& spec, const PortInfo& port) {
+bool Matches(PortNaming& naming, const PortSpec& spec, const PortInfo& port) {
   switch (spec.Kind) {
     case PortSpec::Auto:
       return false;
     case PortSpec::Name:
-      return platform.SamePort(platform.DevicePath(spec.Text), port.Port);
+      return naming.SamePort(naming.DevicePath(spec.Text), port.Port);
     case PortSpec::Usb:
       return port.Vid == spec.Vid && port.Pid == spec.Pid &&
              (spec.Serial.empty() || port.SerialNumber == spec.Serial) &&
@@ -122,11 +122,36 @@ bool Matches(CliPlatform& platform, const PortSpec& spec, const PortInfo& port) 
   return false;
 }
 
-PortChoice ChoosePort(CliPlatform& platform, const PortSpec& spec) {
-  return ChoosePort(platform, spec, platform.Ports());
+PortChoice ChoosePort(PortNaming& naming, PortAccess& ports, const PortSpec& spec) {
+  return ChoosePort(naming, spec, ports.Lister());
 }
 
-PortChoice ChoosePort(CliPlatform& platform, const PortSpec& spec, PortLister& lister) {
+namespace {
+
+// The listed ports that fit a form other than a name: auto's one preferred port, else its one port,
+// or the several it cannot choose between, never the system's console; those usb: and location= name.
+std::vector<const PortInfo*> FittingPorts(PortNaming& naming, const PortSpec& spec,
+                                          const std::vector<PortInfo>& ports, PortChoice& choice) {
+  std::vector<const PortInfo*> fit;
+  if (spec.Kind != PortSpec::Auto) {
+    for (const PortInfo& p : ports)
+      if (Matches(naming, spec, p)) fit.push_back(&p);
+    return fit;
+  }
+  size_t chosen = 0;
+  const AutoPortResult result = AutoPortEntry(ports, chosen);
+  if (result == AutoPortResult::Chosen) fit.push_back(&ports[chosen]);
+  choice.SeveralPreferred = result == AutoPortResult::SeveralPreferred;
+  for (const PortInfo& p : ports)
+    if (!p.Console && ((result == AutoPortResult::SeveralOthers) ||
+                       (result == AutoPortResult::SeveralPreferred && p.Preferred)))
+      fit.push_back(&p);
+  return fit;
+}
+
+}  // namespace
+
+PortChoice ChoosePort(PortNaming& naming, const PortSpec& spec, PortLister& lister) {
   PortChoice choice;
   std::vector<PortInfo> ports;
   const bool listed = ListPorts(lister, ports);
@@ -135,7 +160,7 @@ PortChoice ChoosePort(CliPlatform& platform, const PortSpec& spec, PortLister& l
     choice.Result = PortChoice::Chosen;
     choice.Port = spec.Text;
     for (const PortInfo& p : ports)
-      if (Matches(platform, spec, p)) choice.Location = p.Location;
+      if (Matches(naming, spec, p)) choice.Location = p.Location;
     return choice;
   }
   if (!listed) {
@@ -143,20 +168,7 @@ PortChoice ChoosePort(CliPlatform& platform, const PortSpec& spec, PortLister& l
     choice.Problem = PortProblem::ListUnreadable;
     return choice;
   }
-  std::vector<const PortInfo*> fit;
-  if (spec.Kind == PortSpec::Auto) {
-    size_t chosen = 0;
-    const AutoPortResult result = AutoPortEntry(ports, chosen);
-    if (result == AutoPortResult::Chosen) fit.push_back(&ports[chosen]);
-    choice.SeveralPreferred = result == AutoPortResult::SeveralPreferred;
-    for (const PortInfo& p : ports)
-      if (!p.Console && ((result == AutoPortResult::SeveralOthers) ||
-                         (result == AutoPortResult::SeveralPreferred && p.Preferred)))
-        fit.push_back(&p);
-  } else {
-    for (const PortInfo& p : ports)
-      if (Matches(platform, spec, p)) fit.push_back(&p);
-  }
+  const std::vector<const PortInfo*> fit = FittingPorts(naming, spec, ports, choice);
   if (fit.empty()) {
     choice.Result = PortChoice::NotThere;
     choice.Problem = spec.Kind == PortSpec::Auto ? PortProblem::NoneToChoose : PortProblem::Missing;
@@ -202,20 +214,20 @@ std::vector<std::string> ChoiceProblemLines(const PortSpec& spec, const PortChoi
   return lines;
 }
 
-std::vector<std::string> PortProblemReport(CliPlatform& platform, PortProblem problem, int32_t status,
+std::vector<std::string> PortProblemReport(SystemWords& words, PortProblem problem, int32_t status,
                                            const std::string& port, uint32_t language) {
   std::vector<std::string> lines{Say(TXT_CLI_PORT_UNUSABLE, language, ValidUtf8(port).c_str())};
-  lines.push_back("  " + platform.SystemMessage(status) + " (" + platform.ErrorCode(status) + ")");
+  lines.push_back("  " + words.SystemMessage(status) + " (" + words.ErrorCode(status) + ")");
   std::vector<std::string> advice;
   switch (problem) {
     case PortProblem::Permission: {
-      const std::string group = platform.PortGroup(port);
+      const std::string group = words.PortGroup(port);
       advice = {Say(TXT_CLI_ADVICE_GROUP, language, group.c_str()),
                 Say(TXT_CLI_ADVICE_GROUP_COMMAND, language, group.c_str())};
       break;
     }
     case PortProblem::Busy:
-      if (platform.HoldersUnknown())
+      if (words.HoldersUnknown())
         advice = {Say(TXT_CLI_ADVICE_BUSY_WINDOWS, language)};
       else
         advice = {Say(TXT_CLI_ADVICE_BUSY, language), Say(TXT_CLI_ADVICE_BUSY_FIX, language),
@@ -230,6 +242,11 @@ std::vector<std::string> PortProblemReport(CliPlatform& platform, PortProblem pr
     default:
       break;
   }
-  for (const std::string& line : advice) lines.push_back("  " + line);
+  // An advice of several lines keeps its indent on each.
+  for (const std::string& text : advice)
+    for (size_t start = 0, end = 0; start <= text.size(); start = end + 1) {
+      end = std::min(text.find('\n', start), text.size());
+      lines.push_back("  " + text.substr(start, end - start));
+    }
   return lines;
 }

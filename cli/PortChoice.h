@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/CliPlatform.h"
+#include "cli/PortAccess.h"
+#include "cli/PortNaming.h"
+#include "cli/SystemWords.h"
+#include "ports/PortSelection.h"
 
 struct PortSpec {
   enum Kind { Auto, Name, Usb, Socket } Kind = Auto;
@@ -24,7 +27,7 @@ struct PortSpec {
 bool ParsePortSpec(const std::string& text, PortSpec& spec);
 
 // Whether a listed port is one the form names (auto matches none: it is a rule, not a name).
-bool Matches(CliPlatform& platform, const PortSpec& spec, const PortInfo& port);
+bool Matches(PortNaming& naming, const PortSpec& spec, const PortInfo& port);
 
 struct PortChoice {
   enum Result { Chosen, NotThere, Ambiguous, Unreadable } Result = NotThere;
@@ -38,9 +41,9 @@ struct PortChoice {
 // The port a form stands for now. A name is taken as it is, whether or not the
 // list knows it; auto takes the one preferred (CP210x) port, else the one port,
 // never the system's console; usb: and location= take the one port that fits.
-PortChoice ChoosePort(CliPlatform& platform, const PortSpec& spec);
+PortChoice ChoosePort(PortNaming& naming, PortAccess& ports, const PortSpec& spec);
 // The same from a lister of the caller's (a watch's fixtures share one walk of the system's list).
-PortChoice ChoosePort(CliPlatform& platform, const PortSpec& spec, PortLister& lister);
+PortChoice ChoosePort(PortNaming& naming, const PortSpec& spec, PortLister& lister);
 
 // What ChoosePort found wrong, for a person: the reason, then the ports that fit, UTF-8 lines.
 std::vector<std::string> ChoiceProblemLines(const PortSpec& spec, const PortChoice& choice,
@@ -48,5 +51,5 @@ std::vector<std::string> ChoiceProblemLines(const PortSpec& spec, const PortChoi
 
 // The heading and the lines of a port that cannot be used, for a person: the system's words for the
 // status, then what usually fixes the problem the port's device read in it.
-std::vector<std::string> PortProblemReport(CliPlatform& platform, PortProblem problem, int32_t status,
+std::vector<std::string> PortProblemReport(SystemWords& words, PortProblem problem, int32_t status,
                                            const std::string& port, uint32_t language);

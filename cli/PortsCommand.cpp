@@ -68,7 +68,7 @@ std::vector<std::string> PortLines(const PortInfo& d, bool selected, uint32_t la
 
 int RunPorts(CliContext& cx) {
   std::vector<PortInfo> ports;
-  if (!ListPorts(cx.Platform.Ports(), ports)) {
+  if (!ListPorts(cx.Ports.Lister(), ports)) {
     cx.Terminal.Err(Say(TXT_CLI_LIST_UNREADABLE, cx.Language));
     return ExitCode(ReadingOutcome::PortError);
   }

@@ -40,7 +40,7 @@ void RecordFailure(CliContext& cx, ReadingRecord& record, int64_t waitMs, std::v
   lines.clear();
   const UnitReading& r = record.Reading;
   if (r.Outcome == ReadingOutcome::PortError) {
-    lines = PortProblemReport(cx.Platform, r.Problem, r.Status, record.Port, cx.Language);
+    lines = PortProblemReport(cx.Words, r.Problem, r.Status, record.Port, cx.Language);
     // The record says it on one line: the heading and the system's words.
     record.Message = lines[0] + (lines.size() > 1 ? " " + lines[1].substr(2) : "");
     return;
@@ -78,10 +78,10 @@ void RunHook(CliContext& cx, const ReadingRecord& record) {
       {"BRAVELLE_PORT", ValidUtf8(record.Port)},
   };
   constexpr uint32_t kHookLimitMs = 30000;
-  const int status = cx.Platform.RunHook(command, env, json + "\n", kHookLimitMs);
+  const int status = cx.Hooks.RunHook(command, env, json + "\n", kHookLimitMs);
   if (status == 0) return;
-  const std::string what = status == CliPlatform::kHookNotRun ? Say(TXT_CLI_HOOK_NOT_RUN, cx.Language)
-                           : status == CliPlatform::kHookTimedOut
+  const std::string what = status == HookRunner::kHookNotRun ? Say(TXT_CLI_HOOK_NOT_RUN, cx.Language)
+                           : status == HookRunner::kHookTimedOut
                                ? Say(TXT_CLI_HOOK_TIMED_OUT, cx.Language, 30)
                                : Say(TXT_CLI_HOOK_STATUS, cx.Language, status);
   cx.Terminal.Err(Say(TXT_CLI_HOOK_FAILED, cx.Language, ValidUtf8(command).c_str(), what.c_str()));

@@ -7,133 +7,18 @@
 #include <thread>
 
 #include "cli/Commands.h"
+#include "cli/WatchBench.h"
 #include "link/ReadingSequence.h"
-#include "record/ReadingRecorder.h"
-#include "record/RecordTexts.h"
 #include "platform/Clock.h"
 #include "record/Expectations.h"
 #include "record/OutcomeNames.h"
 #include "record/ReadingMessages.h"
+#include "record/ReadingRecorder.h"
+#include "record/RecordTexts.h"
 #include "record/RepeatMemory.h"
 #include "text/Utf8.h"
 
 namespace {
-
-// How often a fixture without its port looks for it again: a unit plugged in
-// is read a tenth of a second later on average, for a look that costs a stat
-// (a named port) or a walk of sysfs (auto, usb:, location=).
-constexpr uint32_t kPollMs = 200;
-
-// The system's port list read at most once a tick, whichever fixtures ask: eight fixtures waiting for
-// their adapters walk sysfs and /dev/serial once every 200 ms together, not eight times; and while the
-// system says no port came or went, once every two seconds only.
-class TickPortList : public PortLister {
- public:
-  explicit TickPortList(CliPlatform& platform) : platform_(platform) {}
-  bool ListPorts(std::vector<PortInfo>& ports) override {
-    const int64_t age = age_.ElapsedMs();
-    bool walk = !read_ || age >= kStillMs;
-    std::string stamp;
-    if (!walk && age >= kPollMs) {
-      stamp = platform_.PortListStamp();
-      walk = stamp.empty() || stamp != stamp_;
-    }
-    if (walk) {
-      // The stamp is taken before the walk: a port that comes during the walk moves it again.
-      stamp_ = stamp.empty() ? platform_.PortListStamp() : stamp;
-      listed_ = platform_.Ports().ListPorts(ports_);
-      read_ = true;
-      age_.Restart();
-    }
-    ports = ports_;
-    return listed_;
-  }
-
- private:
-  static constexpr int64_t kStillMs = 2000;
-  CliPlatform& platform_;
-  std::vector<PortInfo> ports_;
-  std::string stamp_;
-  bool listed_ = false;
-  bool read_ = false;
-  Stopwatch age_;
-};
-
-// What the fixtures share: the output, the files, the repeat flags, and the port list.
-class Bench {
- public:
-  Bench(CliContext& cx, OutputFile& log, OutputFile& csv, size_t fixtures)
-      : cx_(cx), log_(log), csv_(csv), ports_(cx.Platform), states_(fixtures) {
-    for (const OutputFile* file : {&log_, &csv_}) previous_.Merge(file->PreviousSerials());
-  }
-
-  CliContext& Context() { return cx_; }
-  bool Several() const { return states_.size() > 1; }
-  // A record that could not be written, or standard output lost: every fixture stops.
-  bool Failed() const { return failed_; }
-  bool ShouldStop() const { return failed_ || countReached_ || StopRequested(); }
-  void Stop(int exitCode) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (exitCode_ == 0) exitCode_ = exitCode;
-    failed_ = true;
-  }
-  int ExitCodeSet() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return exitCode_;
-  }
-  // The port list is one object of the system's: one fixture at a time looks at it.
-  std::mutex& PortListLock() { return portList_; }
-  PortLister& Ports() { return ports_; }
-
-  // Appends the record to the files, then tells it on standard output; false when it could not be written.
-  bool Publish(ReadingRecord& record, const std::string& givenPort) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    // The last of --count is taken once: the fixtures still reading when it came stop unrecorded.
-    if (countReached_) return false;
-    previous_.Alias(givenPort, record.Port);
-    previous_.Mark(record);
-    bool written = true;
-    for (OutputFile* file : {&log_, &csv_})
-      if (file->IsOpen() && !file->AppendRecord(record)) written = false;
-    if (!written) {
-      failed_ = true;
-      if (exitCode_ == 0) exitCode_ = kExitWriteFailed;
-      return false;
-    }
-    cx_.Terminal.Human(WatchLine(record, cx_.Language, Several()));
-    if (cx_.Terminal.OutError() != 0) {
-      failed_ = true;
-      if (exitCode_ == 0) exitCode_ = kExitWriteFailed;
-    }
-    if (cx_.Options.Count > 0 && ++published_ >= cx_.Options.Count) countReached_ = true;
-    return true;
-  }
-
-  // One fixture's state on the progress line; with several, all of them side by side.
-  void Show(size_t fixture, const std::string& state) {
-    std::string line;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      states_[fixture] = state;
-      for (const std::string& s : states_) line += (line.empty() ? "" : "  |  ") + s;
-    }
-    cx_.Terminal.Progress(line);
-  }
-
- private:
-  CliContext& cx_;
-  OutputFile& log_;
-  OutputFile& csv_;
-  std::mutex mutex_;
-  std::mutex portList_;
-  TickPortList ports_;
-  RepeatMemory previous_;
-  std::vector<std::string> states_;
-  std::atomic<bool> failed_{false};
-  std::atomic<bool> countReached_{false};
-  int64_t published_ = 0;
-  int exitCode_ = 0;
-};
 
 // One port and the units plugged into it, one after the other.
 class Fixture {
@@ -182,44 +67,40 @@ class Fixture {
   std::string Label() const { return name_.empty() ? ValidUtf8(port_) : name_; }
 
   // Waits for a unit, reads it and lets it go, keeping the port open: the record from the handshake
-  // that reached the unit. A unit that refuses the handshake is told once, until it stops answering.
+  // that reached the unit. A unit that refuses the handshake is told once, until it stops refusing.
   void Read(const StopRequest& stop, ReadingRecord& record) {
     const Stopwatch waitStart;
     record.Fixture = name_;
-    record.Port = cx_.Platform.CanonicalPort(port_);
+    record.Port = cx_.Naming.CanonicalPort(port_);
     record.Location = location_;
     ReadingPlan plan;
     plan.Deadline = false;
     plan.After = AfterReading::Release;
     plan.Stop = stop;
     ReadingRecorder recorder(record, true);
-    ReadingSequence reading(line_->Link(), line_->Ticks(), plan, [&](ReadingEvent event, const UnitReading& r) {
-      recorder.Take(event, r);
-      switch (event) {
-        case ReadingEvent::Attempt:
-          trace_.clear();
-          traceStart_.Restart();
-          refusing_ = refusedLast_;
-          refusedLast_ = false;
-          Show(refusing_ ? Say(TXT_REC_UNIT_REFUSES, cx_.Language, Label().c_str())
-                         : WaitingText(cx_.Language, Label(), waitStart.ElapsedMs(), r.Attempts - 1));
-          break;
-        case ReadingEvent::Refused:
-          refusedLast_ = true;
-          if (refusing_) break;
-          // No reading took place, as for a port that cannot be used: said, never recorded.
-          cx_.Terminal.Err(Say(TXT_REC_REFUSED, cx_.Language, Label().c_str()));
-          Show(Say(TXT_REC_UNIT_REFUSES, cx_.Language, Label().c_str()));
-          break;
-        case ReadingEvent::Connected:
-          reported_ = 0;
-          refusedLast_ = false;
-          Show(Say(TXT_CLI_FIXTURE_READING, cx_.Language, Label().c_str()));
-          break;
-        default:
-          break;
-      }
-    });
+    ReadingSequence reading(
+        line_->Link(), line_->Ticks(), plan, [&](ReadingEvent event, const UnitReading& r) {
+          recorder.Take(event, r);
+          switch (event) {
+            case ReadingEvent::Attempt:
+              trace_.clear();
+              traceStart_.Restart();
+              Show(r.Refusing ? Say(TXT_REC_UNIT_REFUSES, cx_.Language, Label().c_str())
+                              : WaitingText(cx_.Language, Label(), waitStart.ElapsedMs(), r.Attempts - 1));
+              break;
+            case ReadingEvent::Refused:
+              // No reading took place, as for a port that cannot be used: said, never recorded.
+              cx_.Terminal.Err(Say(TXT_REC_REFUSED, cx_.Language, Label().c_str()));
+              Show(Say(TXT_REC_UNIT_REFUSES, cx_.Language, Label().c_str()));
+              break;
+            case ReadingEvent::Connected:
+              reported_ = 0;
+              Show(Say(TXT_CLI_FIXTURE_READING, cx_.Language, Label().c_str()));
+              break;
+            default:
+              break;
+          }
+        });
     reading.Run();
   }
 
@@ -236,25 +117,24 @@ class Fixture {
     const std::string path = dir + "/" + base + "-" +
                              (r.HasSerial ? SerialText(r.Serial) : std::string(RecordOutcomeName(record))) +
                              "-" + stamp + ".trace";
-    OutputFile file(cx_.Platform, cx_.Terminal, OutputFile::Trace);
+    OutputFile file(cx_.Files, cx_.Naming, cx_.Terminal, OutputFile::Trace);
     if (!file.Open(path) ||
         !file.WriteLine(trace_.empty() ? std::string() : trace_.substr(0, trace_.size() - 1))) {
       cx_.Terminal.Err(Say(TXT_CLI_CANNOT_WRITE, cx_.Language,
                            Say(TXT_CLI_THE_TRACE, cx_.Language, ValidUtf8(path).c_str()).c_str(),
-                           cx_.Terminal.FileErrorText(file.Error()).c_str()));
+                           file.ErrorText().c_str()));
     }
   }
 
-  // The port the fixture's form names now, opened; false (after a pause) while there is none.
-  bool FindPort(const StopRequest& stop) {
-    PortChoice choice;
+  // The port the fixture's form names now; false (after a pause) while there is none.
+  bool LookForPort(PortChoice& choice) {
     bool present = false;
     {
       std::lock_guard<std::mutex> lock(bench_.PortListLock());
       // A named port is looked for by itself; the list is read once it is there.
-      if (spec_.Kind != PortSpec::Name || cx_.Platform.PortPresent(spec_.Text)) {
-        choice = ChoosePort(cx_.Platform, spec_, bench_.Ports());
-        present = choice.Result == PortChoice::Chosen && cx_.Platform.PortPresent(choice.Port);
+      if (spec_.Kind != PortSpec::Name || cx_.Ports.PortPresent(spec_.Text)) {
+        choice = ChoosePort(cx_.Naming, spec_, bench_.Ports());
+        present = choice.Result == PortChoice::Chosen && cx_.Ports.PortPresent(choice.Port);
       }
     }
     if (choice.Result == PortChoice::Ambiguous) {
@@ -267,15 +147,23 @@ class Fixture {
     if (!present) {
       Show(
           Say(TXT_CLI_FIXTURE_ABSENT, cx_.Language, (name_.empty() ? ValidUtf8(spec_.Text) : name_).c_str()));
-      cx_.Platform.Pause(kPollMs);
+      cx_.Process.Pause(kPollMs);
       return false;
     }
+    return true;
+  }
+
+  // The port the fixture's form names now, held and opened; false (after a pause) while there is none
+  // or another program holds it.
+  bool FindPort(const StopRequest& stop) {
+    PortChoice choice;
+    if (!LookForPort(choice)) return false;
     port_ = choice.Port;
     location_ = choice.Location;
-    device_ = cx_.Platform.NewSerialDevice();
+    device_ = cx_.Ports.NewSerialDevice();
     // Held by another program (its exclusive flag, a live lock file): told once, tried again.
     int32_t held = 0;
-    hold_ = cx_.Platform.HoldPort(port_, held);
+    hold_ = cx_.Locks.Hold(port_, held);
     if (!hold_) {
       PortFailed(device_->ProblemOf(held), held);
       return false;
@@ -286,8 +174,7 @@ class Fixture {
         trace_ += TraceLine(traceStart_.ElapsedMs(), hostToUnit, byte) + "\n";
       };
     }
-    line_ = std::make_unique<UnitLine>(*device_, cx_.Platform.Ticks(), cx_.Platform.DevicePath(port_), stop,
-                                       sink);
+    line_ = std::make_unique<UnitLine>(*device_, cx_.Ticks, cx_.Naming.DevicePath(port_), stop, sink);
     return true;
   }
 
@@ -300,21 +187,21 @@ class Fixture {
     bool present = false;
     {
       std::lock_guard<std::mutex> lock(bench_.PortListLock());
-      present = cx_.Platform.PortPresent(port_);
+      present = cx_.Ports.PortPresent(port_);
     }
     if (status != reported_ && present) {
-      for (const std::string& text : PortProblemReport(cx_.Platform, problem, status, port_, cx_.Language))
+      for (const std::string& text : PortProblemReport(cx_.Words, problem, status, port_, cx_.Language))
         cx_.Terminal.Err(text);
       reported_ = status;
     }
-    cx_.Platform.Pause(kPollMs);
+    cx_.Process.Pause(kPollMs);
   }
 
   // Until the unit read is gone: its port vanished or failed, or it no longer answers.
   void WaitUntilGone(const StopRequest& stop) {
     const UnitLeft left = WaitUntilUnitLeaves(line_->Link(), stop, [this] {
       std::lock_guard<std::mutex> lock(bench_.PortListLock());
-      return cx_.Platform.PortPresent(port_);
+      return cx_.Ports.PortPresent(port_);
     });
     if (left == UnitLeft::PortFailed) Drop();
   }
@@ -332,8 +219,6 @@ class Fixture {
   std::unique_ptr<SerialDevice> device_;
   std::unique_ptr<UnitLine> line_;  // after the device: destroyed first, releasing the unit through it
   int32_t reported_ = 0;
-  bool refusedLast_ = false;  // the last handshake was refused
-  bool refusing_ = false;     // ... and so was the one before: already said
 };
 
 // Ctrl+C and SIGTERM are how a bench ends a watch; a hang-up is not.
@@ -342,49 +227,59 @@ int StopCode() {
   return signal == 0 || signal == SIGINT || signal == SIGTERM ? 0 : ExitCodeOfSignal(signal);
 }
 
+// Two fixtures on one device would talk over each other: a usage error, told; false when none do.
+bool SameDeviceTwice(CliContext& cx, const std::vector<PortSpec>& specs) {
+  for (size_t a = 0; a < specs.size(); ++a)
+    for (size_t b = a + 1; b < specs.size(); ++b)
+      if (specs[a].Kind == PortSpec::Name && specs[b].Kind == PortSpec::Name &&
+          cx.Naming.SamePort(cx.Naming.DevicePath(specs[a].Text), cx.Naming.DevicePath(specs[b].Text))) {
+        cx.Terminal.Err(Say(TXT_CLI_USAGE_ERROR, cx.Language,
+                            Say(TXT_CLI_SAME_DEVICE, cx.Language, ValidUtf8(specs[a].Text).c_str(),
+                                ValidUtf8(specs[b].Text).c_str())
+                                .c_str()));
+        return true;
+      }
+  return false;
+}
+
+// Every fixture until the stop, side by side: a thread each when there are several.
+void RunFixtures(Bench& bench, const std::vector<PortSpec>& specs, const std::vector<std::string>& names) {
+  std::vector<std::unique_ptr<Fixture>> fixtures;
+  for (size_t i = 0; i < specs.size(); ++i)
+    fixtures.push_back(
+        std::make_unique<Fixture>(bench, specs[i], i < names.size() ? names[i] : std::string(), i));
+  if (fixtures.size() == 1) {
+    fixtures[0]->Run();
+    return;
+  }
+  std::vector<std::thread> threads;
+  for (auto& f : fixtures) threads.emplace_back([&f] { f->Run(); });
+  for (std::thread& t : threads) t.join();
+}
+
 }  // namespace
 
 int RunWatch(CliContext& cx) {
   const CliOptions& options = cx.Options;
-  OutputFile log(cx.Platform, cx.Terminal, OutputFile::JsonLines);
-  OutputFile csv(cx.Platform, cx.Terminal, OutputFile::Csv, options.CsvSeparator);
+  OutputFile log(cx.Files, cx.Naming, cx.Terminal, OutputFile::JsonLines);
+  OutputFile csv(cx.Files, cx.Naming, cx.Terminal, OutputFile::Csv, options.CsvSeparator);
   std::vector<PortSpec> specs;
   for (const std::string& text : options.Ports.empty() ? std::vector<std::string>{"auto"} : options.Ports) {
     PortSpec spec;
     ParsePortSpec(text, spec);
     specs.push_back(spec);
   }
-  // Two fixtures on one device would talk over each other: a usage error, before any file is touched.
-  for (size_t a = 0; a < specs.size(); ++a)
-    for (size_t b = a + 1; b < specs.size(); ++b)
-      if (specs[a].Kind == PortSpec::Name && specs[b].Kind == PortSpec::Name &&
-          cx.Platform.SamePort(cx.Platform.DevicePath(specs[a].Text),
-                               cx.Platform.DevicePath(specs[b].Text))) {
-        cx.Terminal.Err(Say(TXT_CLI_USAGE_ERROR, cx.Language,
-                            Say(TXT_CLI_SAME_DEVICE, cx.Language, ValidUtf8(specs[a].Text).c_str(),
-                                ValidUtf8(specs[b].Text).c_str())
-                                .c_str()));
-        return kExitUsage;
-      }
+  // Before any file is touched.
+  if (SameDeviceTwice(cx, specs)) return kExitUsage;
   for (auto [file, path] :
        {std::pair<OutputFile*, const std::string*>{&log, &options.Log}, {&csv, &options.Csv}}) {
     if (path->empty() || file->Open(*path)) continue;
     // A FIFO nobody reads holds the open until a signal ends it.
     if (StopRequested()) return StopCode();
-    return ReportCannotCreate(cx.Terminal, *file, cx.Platform);
+    return ReportCannotCreate(cx.Terminal, *file);
   }
   Bench bench(cx, log, csv, specs.size());
-  std::vector<std::unique_ptr<Fixture>> fixtures;
-  for (size_t i = 0; i < specs.size(); ++i)
-    fixtures.push_back(std::make_unique<Fixture>(
-        bench, specs[i], i < options.FixtureNames.size() ? options.FixtureNames[i] : std::string(), i));
-  if (fixtures.size() == 1) {
-    fixtures[0]->Run();
-  } else {
-    std::vector<std::thread> threads;
-    for (auto& f : fixtures) threads.emplace_back([&f] { f->Run(); });
-    for (std::thread& t : threads) t.join();
-  }
+  RunFixtures(bench, specs, options.FixtureNames);
   cx.Terminal.ClearProgress();
   const int failed = ReportWriteFailures(cx.Terminal, {&log, &csv});
   if (failed != 0) return failed;

@@ -24,6 +24,9 @@ endif()
 if(output STREQUAL "")
   message(FATAL_ERROR "no -o in the link command")
 endif()
+# objcopy writes a Windows program's header anew, with the time of the copy unless told another:
+# none (0), as the link leaves it (--no-insert-timestamp), so that two builds give the same bytes.
+set(ENV{SOURCE_DATE_EPOCH} 0)
 execute_process(COMMAND ${OBJCOPY} --only-keep-debug ${output} ${output}.debug COMMAND_ERROR_IS_FATAL ANY)
 execute_process(COMMAND ${OBJCOPY} --strip-all --add-gnu-debuglink=${output}.debug ${output}
                 COMMAND_ERROR_IS_FATAL ANY)

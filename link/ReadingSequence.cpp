@@ -45,10 +45,13 @@ void ReadingSequence::Handshake() {
   ++reading_.Attempts;
   Tell(ReadingEvent::Attempt);
   const int32_t status = link_.Connect(1);
-  // The handshake says a refusal itself; it ends like silence, with the port closed behind it.
+  // The handshake says a refusal itself; it ends like silence, with the port closed behind it. A unit
+  // that keeps refusing is told once.
+  const bool wasRefusing = reading_.Refusing;
+  reading_.Refusing = link_.Refused;
   if (link_.Refused) {
     reading_.Refused = true;
-    Tell(ReadingEvent::Refused);
+    if (!wasRefusing) Tell(ReadingEvent::Refused);
   }
   if (status == 0) {
     reading_.Connected = true;

@@ -13,7 +13,7 @@
 // What the sequence tells, in the order it happens. Reading() holds every value known so far.
 enum class ReadingEvent {
   Attempt,    // a handshake is about to be tried; Attempts counts it
-  Refused,    // the unit answered that handshake with a refusal: another station or program holds it
+  Refused,    // the unit refused that handshake, the one before was not refused: another station holds it
   Connected,  // the unit answered the handshake
   Checking,   // its type is about to be asked
   Confirmed,  // the unit is of our type

@@ -15,7 +15,8 @@ struct UnitReading {
   bool HasStatus = false;
   int32_t Status = 0;    // the link's status of the step that decided the outcome
   int32_t Attempts = 0;  // handshakes tried
-  bool Refused = false;  // a handshake was answered with a refusal: another station or program holds the unit
+  bool Refused = false;   // a handshake was answered with a refusal: another station or program holds the unit
+  bool Refusing = false;  // ... and so was the last one: said once, until the unit stops refusing
   PortProblem Problem = PortProblem::None;  // with PortError: what the port's failure means
   bool HasType = false;
   std::string Type;  // the three characters received, whatever they are

@@ -38,8 +38,14 @@ const char* const kCliTexts[kCliTextCount][2] = {
     {"Le port %s est inutilisable :", "Cannot use the port %s:"},  // TXT_CLI_PORT_UNUSABLE
     {"Votre compte n'a pas le droit d'ouvrir le port : ajoutez-le au groupe %s",
      "Your account may not open the port: add it to the %s group"},  // TXT_CLI_ADVICE_GROUP
-    {"(sudo usermod -aG %s $USER), puis reconnectez-vous.",
-     "(sudo usermod -aG %s $USER), then log in again."},  // TXT_CLI_ADVICE_GROUP_COMMAND
+    {"(sudo usermod -aG %s $USER), puis reconnectez-vous.\n"
+     "Ou installez le paquet bravelle-cli : sa r\xE8gle udev ouvre les ports des c\xE2"
+     "bles CP210x \xE0\n"
+     "l'utilisateur assis devant le poste, sans groupe (rebranchez le c\xE2"
+     "ble une fois le paquet install\xE9).",
+     "(sudo usermod -aG %s $USER), then log in again.\n"
+     "Or install the bravelle-cli package: its udev rule opens the ports of CP210x cables to the\n"
+     "user at the seat, with no group (plug the cable in again once the package is installed)."},  // TXT_CLI_ADVICE_GROUP_COMMAND
     {"Un autre programme tient le port ; ModemManager et brltty s'emparent souvent des",
      "Another program holds the port; ModemManager and brltty often grab USB serial"},  // TXT_CLI_ADVICE_BUSY
     {"ports s\xE9rie USB (sudo systemctl stop ModemManager ; sudo apt remove brltty).",

@@ -3,7 +3,8 @@
 #   tools/ensure-packages.sh demo    what ./run-demo needs: the Windows program, the simulated
 #                                    unit and its pty shim, Wine and a virtual display
 #   tools/ensure-packages.sh [all]   the demo's and what the tests need besides (GoogleTest,
-#                                    the sanitizers' clang, the web build and its browser, signing)
+#                                    the sanitizers' clang, the web build and its browser, signing,
+#                                    the Debian package and the Windows installer with their checkers)
 set -euo pipefail
 
 group=${1:-all}
@@ -20,6 +21,7 @@ tests=(
   clang libclang-rt-14-dev
   emscripten chromium
   openssl osslsigncode
+  dpkg-dev lintian wixl msitools
 )
 
 case $group in

@@ -223,13 +223,11 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, const 
     plan.Deadline = untilAnswer == 0;
     plan.WaitMs = kPageWaitMs;
     plan.Stop = stop;
-    bool refusedLast = false;
     ReadingSequence reading(line.Link(), line.Ticks(), plan, [&](ReadingEvent event, const UnitReading& r) {
       recorder.Take(event, r);
       if (event == ReadingEvent::Attempt || event == ReadingEvent::Refused) {
         // A unit that keeps refusing is said on the waiting line, as watch says it on its progress line.
-        g_refusing = event == ReadingEvent::Refused || refusedLast;
-        refusedLast = event == ReadingEvent::Refused;
+        g_refusing = r.Refusing;
         page_waiting(static_cast<double>(start.ElapsedMs()), r.Attempts - (event == ReadingEvent::Attempt));
       }
       // Each value shows as soon as it is read, as in the window's pane.

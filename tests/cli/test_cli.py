@@ -19,6 +19,9 @@ import termios
 import time
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from fake_sysfs import make_sysfs, usb  # noqa: E402
+
 CLI = os.environ.get("BRAVELLE_CLI", "")
 SIMUNIT = os.environ.get("BRAVELLE_SIMUNIT", "")
 PTYSHIM = os.environ.get("BRAVELLE_PTYSHIM", "")
@@ -32,9 +35,9 @@ SLACK = 4.0
 
 
 def cli_env(**extra):
-    env = dict(os.environ)
+    # English messages whatever the caller's locale: its LC_* would win over LANG.
+    env = {name: value for name, value in os.environ.items() if not name.startswith("LC_") and name != "LANGUAGE"}
     env["LANG"] = "C"
-    env.pop("LC_ALL", None)
     # A pty drops the parity bit a UART keeps; the shim makes it take the link's settings.
     env["LD_PRELOAD"] = PTYSHIM
     env["ASAN_OPTIONS"] = "verify_asan_link_order=0:detect_leaks=1"
@@ -48,6 +51,25 @@ def run_cli(*args, timeout=60, cwd=None, **env):
     start = time.monotonic()
     p = subprocess.run([CLI] + list(args), env=cli_env(**env), capture_output=True, timeout=timeout, cwd=cwd)
     return p.returncode, p.stdout.decode("utf-8"), p.stderr.decode("utf-8"), time.monotonic() - start
+
+
+def run_cli_without_rights(test, folder, *args):
+    """bravelle-cli run by an account without rights, as a user meets it: the tests' own account, or
+    under root (CI) the account nobody through setpriv, the program and the pty shim copied where
+    it may run them and the test's folder opened to it."""
+    if os.geteuid() != 0:
+        return run_cli(*args)
+    import pwd
+    nobody = pwd.getpwnam("nobody")
+    tools = tempfile.mkdtemp(prefix="bravelle-nobody-")
+    test.addCleanup(shutil.rmtree, tools, True)
+    os.chmod(tools, 0o755)
+    os.chmod(folder, 0o755)
+    cli, shim = (shutil.copy(path, tools) for path in (CLI, PTYSHIM))
+    command = ["setpriv", "--reuid=%d" % nobody.pw_uid, "--regid=%d" % nobody.pw_gid, "--clear-groups", cli]
+    p = subprocess.run(command + list(args), env=cli_env(LD_PRELOAD=shim, HOME=tools), capture_output=True,
+                       timeout=60)
+    return p.returncode, p.stdout.decode("utf-8"), p.stderr.decode("utf-8"), None
 
 
 def expected_reading():
@@ -389,18 +411,22 @@ class PortErrors(UnitTestCase):
         self.assertEqual(code, 64, err)
         self.assertIn("%s and %s are one port" % (u.link, other), err)
 
-    @unittest.skipIf(os.geteuid() == 0, "root opens any device")
     def test_a_port_the_user_may_not_open(self):
         u = self.unit()
         os.chmod(u.slave, 0)
         try:
-            code, out, err, _ = run_cli("read", "--port", u.link)
+            code, out, err, _ = run_cli_without_rights(self, self.dir, "read", "--port", u.link)
         finally:
             os.chmod(u.slave, 0o620)
-        self.assertEqual(code, 4)
+        self.assertEqual(code, 4, err)
         import grp
         group = grp.getgrgid(os.stat(u.slave).st_gid).gr_name
-        self.assertIn("add it to the %s group (sudo usermod -aG %s $USER)" % (group, group), " ".join(err.split()))
+        self.assertIn("Cannot use the port %s:\n  Permission denied (errno 13)\n" % u.slave, err)
+        self.assertIn("  Your account may not open the port: add it to the %s group\n"
+                      "  (sudo usermod -aG %s $USER), then log in again.\n"
+                      "  Or install the bravelle-cli package: its udev rule opens the ports of CP210x cables to the\n"
+                      "  user at the seat, with no group (plug the cable in again once the package is installed).\n"
+                      % (group, group), err)
 
 
 class Trace(UnitTestCase):
@@ -657,12 +683,15 @@ class RecordFiles(UnitTestCase):
             log, csv_path = self.path("w.jsonl"), self.path("w.csv")
             watch = self.start_watch("--port", link, "--log", log, "--csv", csv_path)
             unit = self.unit("--serial", "1", link=link)
+            # The CSV file is written after the log: both hold the record before either is rotated.
             wait_lines(self, log, 1)
+            wait_lines(self, csv_path, 2)
             os.rename(log, log + ".1")  # logrotate
             os.truncate(csv_path, 0)  # copytruncate
             unit.stop()
             unit = self.unit("--serial", "2", link=link)
             wait_lines(self, log, 1)
+            wait_lines(self, csv_path, 2)
             os.unlink(log)  # deleted
             unit.stop()
             unit = self.unit("--serial", "3", link=link)
@@ -765,49 +794,6 @@ class Signals(UnitTestCase):
         self.assertEqual(watch.returncode, 0, err)
         self.assertEqual(json.loads(first)["serial"], 42)
         self.assertIn(b"0000000042", out)
-
-
-def make_sysfs(root, ports):
-    """A sysfs tree like the kernel's. Each port is (tty, driver, usb) with usb None or a dict: vid, pid,
-    manufacturer, product, serial, and for adapters with several ports interface, interfaces, name and
-    port_number; "device" names the USB device (1-N by default), "acm" puts the tty on the interface."""
-    for i, (tty, driver, usb) in enumerate(ports):
-        if usb is None:
-            device = os.path.join(root, "devices", "platform", tty)
-        else:
-            name = usb.get("device", "1-%d" % (i + 1))
-            parent = os.path.join(root, "devices", "pci0000:00", "usb1", name)
-            os.makedirs(parent, exist_ok=True)
-            for key, value in (("idVendor", usb["vid"]), ("idProduct", usb["pid"]),
-                               ("manufacturer", usb.get("manufacturer")), ("product", usb.get("product")),
-                               ("serial", usb.get("serial")), ("bNumInterfaces", " %d" % usb.get("interfaces", 1))):
-                if value is not None:
-                    with open(os.path.join(parent, key), "wb") as f:
-                        f.write((value if isinstance(value, bytes) else value.encode()) + b"\n")
-            interface = os.path.join(parent, "%s:1.%d" % (name, usb.get("interface", 0)))
-            os.makedirs(interface, exist_ok=True)
-            with open(os.path.join(interface, "bInterfaceNumber"), "w") as f:
-                f.write("%02x\n" % usb.get("interface", 0))
-            if "name" in usb:
-                with open(os.path.join(interface, "interface"), "w") as f:
-                    f.write(usb["name"] + "\n")
-            device = interface if usb.get("acm") else os.path.join(interface, tty)
-        os.makedirs(device, exist_ok=True)
-        if usb is not None and "port_number" in usb:
-            with open(os.path.join(device, "port_number"), "w") as f:
-                f.write("%d\n" % usb["port_number"])
-        drivers = os.path.join(root, "bus", "drivers", driver)
-        os.makedirs(drivers, exist_ok=True)
-        os.symlink(drivers, os.path.join(device, "driver"))
-        entry = os.path.join(root, "class", "tty", tty)
-        os.makedirs(entry)
-        os.symlink(device, os.path.join(entry, "device"))
-    for tty in ("tty0", "console", "ptmx"):
-        os.makedirs(os.path.join(root, "class", "tty", tty))
-
-
-def usb(vid, pid, manufacturer=None, product=None, serial=None, **more):
-    return dict(vid=vid, pid=pid, manufacturer=manufacturer, product=product, serial=serial, **more)
 
 
 class Ports(unittest.TestCase):

@@ -1,7 +1,6 @@
 """The release archive as `cmake --build <win64 tree> --target package` makes it, checked entry by entry."""
 
 import os
-import re
 import shutil
 import struct
 import subprocess
@@ -9,6 +8,8 @@ import sys
 import tempfile
 import unittest
 import zipfile
+
+from common import project_version, throwaway_certificate
 
 CMAKE, WIN64_DIR, SOURCE_DIR = sys.argv[1:4] if len(sys.argv) >= 4 else (None, None, None)
 
@@ -61,8 +62,7 @@ def icon_sizes(data):
 
 
 def file_version():
-    with open(os.path.join(SOURCE_DIR, "win32", "Bravelle.rc"), encoding="ascii") as f:
-        return re.search(r'VALUE "FileVersion", "([^"]*)"', f.read()).group(1)
+    return project_version(SOURCE_DIR)
 
 
 class ReleaseArchive(unittest.TestCase):
@@ -117,13 +117,8 @@ class SignedReleaseArchive(unittest.TestCase):
             if not shutil.which(tool):
                 self.skipTest(tool + " is not installed")
         with tempfile.TemporaryDirectory() as scratch:
-            key, cert, pfx = (os.path.join(scratch, name) for name in ("key.pem", "cert.pem", "sign.pfx"))
-            # A throwaway certificate with a password, as a company's would have.
-            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=Bravelle Test",
-                            "-days", "2", "-keyout", key, "-out", cert], check=True, capture_output=True)
-            subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx,
-                            "-passout", "pass:s3cret"], check=True, capture_output=True)
-            env = dict(os.environ, BRAVELLE_SIGN_PFX=pfx, BRAVELLE_SIGN_PASSWORD="s3cret", BRAVELLE_SIGN_TIMESTAMP="")
+            cert, pfx, password = throwaway_certificate(scratch)
+            env = dict(os.environ, BRAVELLE_SIGN_PFX=pfx, BRAVELLE_SIGN_PASSWORD=password, BRAVELLE_SIGN_TIMESTAMP="")
             # Packed into the scratch folder: the build tree's archive stays unsigned.
             cpack = os.path.join(os.path.dirname(CMAKE), "cpack")
             made = subprocess.run([cpack, "--config", os.path.join(WIN64_DIR, "CPackConfig.cmake"), "-B", scratch],

@@ -199,9 +199,12 @@ def _base_env():
     env["WINEDEBUG"] = "-all"
     # No desktop menus, no Mono or Gecko installers: nothing to wait for.
     env["WINEDLLOVERRIDES"] = "winemenubuilder.exe=d;mscoree=;mshtml="
-    # A fixed locale gives the ANSI code page 1252 and the same sort rules everywhere.
+    # A fixed locale gives the ANSI code page 1252 and the same sort rules everywhere, whatever the
+    # caller had: none at all (cron, env -i, a container), for which Python itself sets LC_CTYPE,
+    # or another one, whose LC_* would win over the LANG a session asks for.
+    for name in [n for n in env if n.startswith("LC_") or n == "LANGUAGE"]:
+        del env[name]
     env["LANG"] = "en_US.UTF-8"
-    env.pop("LC_ALL", None)
     env.pop("WINELOADERNOEXEC", None)
     return env
 

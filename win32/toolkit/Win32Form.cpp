@@ -256,45 +256,20 @@ LRESULT CALLBACK Win32Form::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
 
 LRESULT Win32Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
-    case WM_COMMAND: {
-      HWND sender = reinterpret_cast<HWND>(lParam);
-      if (sender && GetParent(sender) == hwnd_) {
-        if (CommandTarget* target = childwindow::TargetOf(sender)) target->Command(sender, HIWORD(wParam));
-      } else if (!sender && LOWORD(wParam) == IDCANCEL && !isMain_ && (style_ & WS_SYSMENU)) {
-        // Escape, from the dialog keys: a dialog closes as by its close box.
-        // The main window stays, so that no key ends the program.
-        Close();
-      }
-      // Enter without a button to press arrives as IDOK without a control: nothing to do.
+    case WM_COMMAND:
+      CommandArrived(reinterpret_cast<HWND>(lParam), wParam);
       return 0;
-    }
     case WM_TIMER:
-      for (const auto& timer : timers_) {
-        if (timer->Id() == wParam) {
-          timer->Tick();
-          return 0;
-        }
-      }
+      if (TimerTicked(wParam)) return 0;
       break;
     case WM_CLOSE:
       Close();
       return 0;
     case WM_SYSCOMMAND:
-      // Minimising any form minimises the program to its taskbar entry;
-      // an owned window would otherwise shrink to a title bar on the desktop.
-      if ((wParam & 0xFFF0) == SC_MINIMIZE) {
-        toolkit_.Minimize();
-        return 0;
-      }
+      if (Minimized(wParam)) return 0;
       break;
     case WM_ACTIVATE:
-      if (LOWORD(wParam) != WA_INACTIVE) toolkit_.FormActivated(this);
-      if (LOWORD(wParam) == WA_INACTIVE) {
-        HWND focus = GetFocus();
-        if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
-      } else {
-        FocusOnActivation();
-      }
+      Activated(LOWORD(wParam) != WA_INACTIVE);
       return 0;
     case DM_GETDEFID:
       // The dialog keys ask which button Enter presses.
@@ -307,23 +282,69 @@ LRESULT Win32Form::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       if (wParam && OnSessionEnd && !destroying_) toolkit_.Guarded(OnSessionEnd);
       return 0;
     case WM_NEXTDLGCTL:
-      // Sent by a multi-line edit for Tab and for Enter towards the default button.
-      if (LOWORD(lParam)) {
-        SetFocus(reinterpret_cast<HWND>(wParam));
-      } else if (HWND next = GetNextDlgTabItem(hwnd_, GetFocus(), wParam != 0)) {
-        SetFocus(next);
-      }
+      NextDialogControl(wParam, lParam);
       return 0;
     default:
-      if (msg >= WM_USER && OnMessage && !destroying_) {
-        bool handled = false;
-        const ui::Message m{msg, static_cast<uintptr_t>(wParam), static_cast<intptr_t>(lParam)};
-        toolkit_.Guarded([&] { handled = OnMessage(m); });
-        if (handled) return 0;
-      }
+      if (msg >= WM_USER && ProgramMessage(msg, wParam, lParam)) return 0;
       break;
   }
   return DefWindowProcW(hwnd_, msg, wParam, lParam);
+}
+
+void Win32Form::CommandArrived(HWND sender, WPARAM wParam) {
+  if (sender && GetParent(sender) == hwnd_) {
+    if (CommandTarget* target = childwindow::TargetOf(sender)) target->Command(sender, HIWORD(wParam));
+  } else if (!sender && LOWORD(wParam) == IDCANCEL && !isMain_ && (style_ & WS_SYSMENU)) {
+    // Escape, from the dialog keys: a dialog closes as by its close box.
+    // The main window stays, so that no key ends the program.
+    Close();
+  }
+  // Enter without a button to press arrives as IDOK without a control: nothing to do.
+}
+
+bool Win32Form::Minimized(WPARAM command) {
+  // Minimising any form minimises the program to its taskbar entry;
+  // an owned window would otherwise shrink to a title bar on the desktop.
+  if ((command & 0xFFF0) != SC_MINIMIZE) return false;
+  toolkit_.Minimize();
+  return true;
+}
+
+bool Win32Form::TimerTicked(WPARAM id) {
+  for (const auto& timer : timers_) {
+    if (timer->Id() == id) {
+      timer->Tick();
+      return true;
+    }
+  }
+  return false;
+}
+
+void Win32Form::Activated(bool active) {
+  if (active) {
+    toolkit_.FormActivated(this);
+    FocusOnActivation();
+    return;
+  }
+  HWND focus = GetFocus();
+  if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
+}
+
+void Win32Form::NextDialogControl(WPARAM wParam, LPARAM lParam) {
+  // Sent by a multi-line edit for Tab and for Enter towards the default button.
+  if (LOWORD(lParam)) {
+    SetFocus(reinterpret_cast<HWND>(wParam));
+  } else if (HWND next = GetNextDlgTabItem(hwnd_, GetFocus(), wParam != 0)) {
+    SetFocus(next);
+  }
+}
+
+bool Win32Form::ProgramMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (!OnMessage || destroying_) return false;
+  bool handled = false;
+  const ui::Message m{msg, static_cast<uintptr_t>(wParam), static_cast<intptr_t>(lParam)};
+  toolkit_.Guarded([&] { handled = OnMessage(m); });
+  return handled;
 }
 
 void Win32Form::Show() {

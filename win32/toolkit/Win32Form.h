@@ -94,6 +94,16 @@ class Win32Form final : public ui::Form, private ControlHost, private TimerHost 
   void FireTick(const ui::Handler& handler) override { Fire(handler); }
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  // The messages HandleMessage hands on: a control's notification or a dialog key, a system command
+  // (false unless it minimised the program), a timer's tick (false when no timer of the form has the
+  // id), the form activated or left, a multi-line edit's move of the focus, and the program's own
+  // messages (false when not handled).
+  void CommandArrived(HWND sender, WPARAM wParam);
+  bool Minimized(WPARAM command);
+  bool TimerTicked(WPARAM id);
+  void Activated(bool active);
+  void NextDialogControl(WPARAM wParam, LPARAM lParam);
+  bool ProgramMessage(UINT msg, WPARAM wParam, LPARAM lParam);
   void Show();
   void CentreOnScreen();
   void SetClientSize(int width, int height);
