@@ -178,6 +178,22 @@ const char* const
                  {"tout", "any"},                                             // TXT_WEB_EXPECT_HINT
                  {"refus\xE9", "rejected"},                                   // TXT_WEB_OUTCOME_REJECTED
                  {"Diagnostic", "Diagnostic"},                                // TXT_WEB_DIAGNOSTIC
+                 {"Chargement des lectures gard\xE9"
+                  "es...",
+                  "Loading the readings kept..."},    // TXT_WEB_LOADING
+                 {"Premi\xE8re page", "First page"},  // TXT_WEB_FIRST_PAGE
+                 {"Derni\xE8re page", "Last page"},   // TXT_WEB_LAST_PAGE
+                 {"N\xB0 de s\xE9rie, port ou r\xE9sultat",
+                  "Serial number, port or outcome"},  // TXT_WEB_SEARCH_HINT
+                 {"Aucun port choisi. Sur un t\xE9l\xE9phone ou une tablette, le navigateur ne pilote "
+                  "peut-\xEAtre pas l'adaptateur du c\xE2"
+                  "ble (Chrome pour Android ne piloterait pas les adaptateurs USB CP210x, FTDI ni PL2303). "
+                  "Lisez plut\xF4t l'appareil depuis un ordinateur : Google Chrome ou Microsoft Edge, "
+                  "Bravelle sous Windows, ou bravelle-cli.",
+                  "No port chosen. On a phone or a tablet, the browser may not drive the cable's adapter "
+                  "(Chrome for Android is reported not to drive CP210x, FTDI or PL2303 USB adapters). Read "
+                  "the unit from a computer instead: Google Chrome or Microsoft Edge, Bravelle on Windows, "
+                  "or bravelle-cli."},  // TXT_WEB_ANDROID_NO_PORT
 };
 
 }  // namespace

@@ -28,6 +28,10 @@
 EM_JS(void, page_pane, (const char* lines), { Module.onPane(JSON.parse(UTF8ToString(lines))); });
 EM_JS(void, page_waiting, (double ms, int attempts), { Module.onWaiting(ms, attempts); });
 EM_JS(void, page_trace, (double ms, int hostToUnit, int byte), { Module.onTrace(ms, hostToUnit, byte); });
+// The serial number last read at the port or fixture, or -1: asked once the reading is over, when the
+// page has its readings and has heard of every other tab's.
+EM_ASYNC_JS(double, page_last_serial, (const char* port, const char* fixture),
+            { return await Module.onLast(UTF8ToString(port), UTF8ToString(fixture)); });
 // Where the page last saw a serial number: "fixture\nport" in memory the caller frees, or null.
 EM_JS(char*, page_seen, (double serial), {
   const place = Module.onSeen(serial);
@@ -113,6 +117,11 @@ const Keyed kPageTexts[] = {
     {TXT_WEB_EXPECT_HINT, "expectHint"},
     {TXT_WEB_OUTCOME_REJECTED, "outcome-rejected"},
     {TXT_WEB_DIAGNOSTIC, "diagnostic"},
+    {TXT_WEB_LOADING, "loading"},
+    {TXT_WEB_FIRST_PAGE, "firstPage"},
+    {TXT_WEB_LAST_PAGE, "lastPage"},
+    {TXT_WEB_SEARCH_HINT, "searchHint"},
+    {TXT_WEB_ANDROID_NO_PORT, "androidNoPort"},
 };
 
 // The reading's line: every byte handed to the page for its diagnostic, ms from the reading's start.
@@ -187,12 +196,12 @@ EMSCRIPTEN_KEEPALIVE int web_auto_port(const char* vendors) {
   return -1;
 }
 
-// One reading on the port the page keeps under that label. lastSerial is the serial number last read
-// on the port or fixture (-1 for none): all the repeat flag needs of the page's history. untilAnswer
-// waits for a unit until one answers, the port fails or Cancel (plug-and-read). Answers PageResult's object.
-EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, double lastSerial,
-                                          const char* fixture, const char* expectSoftware,
-                                          const char* expectCircuit, int untilAnswer) {
+// One reading on the port the page keeps under that label; the repeat flag asks the page's history at
+// the end. untilAnswer waits for a unit until one answers, the port fails or Cancel (plug-and-read).
+// Answers PageResult's object.
+EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, const char* fixture,
+                                          const char* expectSoftware, const char* expectCircuit,
+                                          int untilAnswer) {
   const uint32_t lang = Language(language);
   g_stop = false;
   g_port = port;
@@ -234,6 +243,7 @@ EMSCRIPTEN_KEEPALIVE const char* web_read(const char* port, int language, double
   g_refusing = false;
   if (record.Reading.Outcome != ReadingOutcome::Ok) TellFailure(record, lang, WebSerialErrorText());
   if (record.Reading.Outcome != ReadingOutcome::Interrupted) {
+    const double lastSerial = page_last_serial(record.Port.c_str(), record.Fixture.c_str());
     MarkRepeat(record, lastSerial, SeenByPage(record.Reading));
     CheckExpected(record, expectSoftware, expectCircuit, lang);
   }

@@ -153,13 +153,14 @@ async function launchBrowser() {
 }
 
 // A page of the site in the given locale, with the stand-in for navigator.serial
-// (serial: its config), or with no Web Serial at all (serial: null). page.dialogs: the types of the
-// dialogs it opened, each accepted.
-async function openPage(browser, site, { serial, locale = "fr-FR" }) {
+// (serial: its config), or with no Web Serial at all (serial: null); userAgent: another browser's, as
+// Chrome for Android's. page.dialogs: the types of the dialogs it opened, each accepted. Returned once the
+// page is ready, with its readings loaded, unless ready is false.
+async function openPage(browser, site, { serial, locale = "fr-FR", userAgent, ready = true }) {
   const page = await browser.newPage();
   const cdp = await page.createCDPSession();
   // The browser's language, as the user set it: navigator.language and Accept-Language.
-  await cdp.send("Emulation.setUserAgentOverride", { userAgent: await browser.userAgent(), acceptLanguage: locale });
+  await cdp.send("Emulation.setUserAgentOverride", { userAgent: userAgent || await browser.userAgent(), acceptLanguage: locale });
   if (serial) await page.evaluateOnNewDocument(installSerialStandIn, serial);
   else await page.evaluateOnNewDocument(removeSerial);
   page.dialogs = [];
@@ -169,7 +170,7 @@ async function openPage(browser, site, { serial, locale = "fr-FR" }) {
   });
   page.on("pageerror", (e) => console.error("page error:", e.message));
   await page.goto(site.url);
-  await page.waitForSelector("body[data-ready]");
+  if (ready) await page.waitForSelector("body[data-ready]");
   return page;
 }
 

@@ -5,18 +5,21 @@
 
 // Runs in the page; everything it needs comes in config:
 //   bridge    the harness's WebSocket address
-//   ports     [{ id, usbVendorId, usbProductId, granted, plugged, busy, lateFirstMs, latencyMs, parityErrorAt,
-//               stuckWrites, unit }]
+//   ports     [{ id, usbVendorId, usbProductId, bluetoothServiceClassId, granted, plugged, busy, lateFirstMs,
+//               latencyMs, parityErrorAt, stuckWrites, unit }]
+//             without ids: a port the system does not describe (a built-in one)
 //             busy: open() rejected, true or the name of Chrome's error ("InvalidStateError": open in
 //             this browser already, "SecurityError": permission refused); lateFirstMs: the first chunk
 //             comes that late; latencyMs: what came is handed over at that pace, in one chunk (an FTDI's
 //             latency timer is 16 ms); parityErrorAt: that chunk (1, 2, ...) is lost to a parity error, as
 //             Chrome reports one; stuckWrites: the adapter takes no byte (flow control held) until
 //             unstick(); unit: the bridge's unit on the cable (default the port's id; null: none)
-//   chooser   the id of the port the user picks in requestPort's chooser, or null (the chooser closed)
+//   chooser   the id of the port the user picks in requestPort's chooser, or null (the chooser closed); the
+//             chooser lists only the ports its filters let through, so one they keep out cannot be picked
 //   listingMs getPorts() answers that late, as a busy system does
 //   storage   "off": the browser keeps nothing for the page (localStorage and IndexedDB throw);
 //             "full": every write is refused for want of room (also set by serialStandIn.fillStorage())
+//   holdStore the page's IndexedDB opens only at serialStandIn.releaseStore(), as a slow disk has it
 function installSerialStandIn(config) {
   const lost = () => new DOMException("The device has been lost.", "NetworkError");
 
@@ -36,8 +39,17 @@ function installSerialStandIn(config) {
     get connected() { return this.spec.plugged; }
 
     getInfo() {
-      return this.spec.usbVendorId === undefined ? {}
-        : { usbVendorId: this.spec.usbVendorId, usbProductId: this.spec.usbProductId };
+      const info = {};
+      for (const id of ["usbVendorId", "usbProductId", "bluetoothServiceClassId"]) {
+        if (this.spec[id] !== undefined) info[id] = this.spec[id];
+      }
+      return info;
+    }
+
+    // As Chrome's chooser: a filter lets a port through when every id it names is the port's.
+    offered(filters) {
+      const info = this.getInfo();
+      return !filters || filters.length === 0 || filters.some((f) => Object.keys(f).every((id) => info[id] === f[id]));
     }
 
     async open(options) {
@@ -189,6 +201,22 @@ function installSerialStandIn(config) {
     return setItem.apply(this, args);
   };
 
+  // The page's handlers hear of the opened store only once released.
+  let releaseStore = () => {};
+  if (config.holdStore) {
+    const held = new Promise((resolve) => { releaseStore = resolve; });
+    const open = IDBFactory.prototype.open;
+    IDBFactory.prototype.open = function (...args) {
+      const request = open.apply(this, args);
+      request.addEventListener("success", (e) => {
+        if (!e.isTrusted) return;
+        e.stopImmediatePropagation();
+        held.then(() => request.dispatchEvent(new Event("success")));
+      });
+      return request;
+    };
+  }
+
   const roundTrips = { count: 0, ms: 0 };
   const ports = config.ports.map((spec) => new SerialPort(spec));
   const serial = new EventTarget();
@@ -198,9 +226,9 @@ function installSerialStandIn(config) {
     if (config.listingMs) await new Promise((r) => setTimeout(r, config.listingMs));
     return listed;
   };
-  serial.requestPort = async (options) => {
-    requests.push(JSON.parse(JSON.stringify(options || {})));
-    const port = ports.find((p) => p.spec.id === config.chooser && p.spec.plugged);
+  serial.requestPort = async (options = {}) => {
+    requests.push(JSON.parse(JSON.stringify(options)));
+    const port = ports.find((p) => p.spec.id === config.chooser && p.spec.plugged && p.offered(options.filters));
     if (!port) throw new DOMException("No port selected by the user.", "NotFoundError");
     port.spec.granted = true;
     return port;
@@ -214,6 +242,7 @@ function installSerialStandIn(config) {
     roundTrips,
     slowListing: (ms) => { config.listingMs = ms; },
     fillStorage: () => { config.storage = "full"; },
+    releaseStore: () => releaseStore(),
   };
 }
 

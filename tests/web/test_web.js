@@ -51,6 +51,9 @@ function world() {
     w.site = await h.serveSite(SITE);
     w.bridge = await h.startBridge();
     w.chromium = await h.launchBrowser();
+    // Each download named after its id, and told as it goes.
+    w.downloads = await w.chromium.browser.target().createCDPSession();
+    await w.downloads.send("Browser.setDownloadBehavior", { behavior: "allowAndName", downloadPath: w.dir, eventsEnabled: true });
   });
   after(async () => {
     if (w.chromium) await w.chromium.close();
@@ -67,7 +70,8 @@ function world() {
     return unit;
   };
   w.page = (ports, locale = "fr-FR", chooser = null, more = {}) =>
-    h.openPage(w.chromium.browser, w.site, { serial: { bridge: w.bridge.url, ports, chooser, ...more }, locale });
+    h.openPage(w.chromium.browser, w.site, { serial: { bridge: w.bridge.url, ports, chooser, ...more }, locale,
+                                             ready: !more.holdStore });
   return w;
 }
 
@@ -83,15 +87,29 @@ const reload = async (page) => {
   await page.waitForSelector("body[data-ready]");
 };
 
-// What a button of the page downloads, as saved.
+// The next download of that name, read once the browser says it is complete: before, Chrome may show
+// the final name empty for a moment, until it renames its .crdownload onto it.
+function nextDownload(w, name) {
+  return new Promise((resolve, reject) => {
+    let guid = null;
+    const timer = setTimeout(() => reject(new Error(`${name}: not downloaded`)), 20000);
+    const begun = (e) => { if (guid === null && e.suggestedFilename === name) guid = e.guid; };
+    const progress = (e) => {
+      if (e.guid !== guid || e.state === "inProgress") return;
+      clearTimeout(timer);
+      w.downloads.off("Browser.downloadWillBegin", begun).off("Browser.downloadProgress", progress);
+      if (e.state === "completed") resolve(fs.readFileSync(path.join(w.dir, guid), "utf8"));
+      else reject(new Error(`${name}: ${e.state}`));
+    };
+    w.downloads.on("Browser.downloadWillBegin", begun).on("Browser.downloadProgress", progress);
+  });
+}
+
+// What a button of the page downloads.
 async function fetchFile(w, page, button, name) {
-  const file = path.join(w.dir, name);
-  fs.rmSync(file, { force: true });
-  const cdp = await w.chromium.browser.target().createCDPSession();
-  await cdp.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: w.dir });
+  const file = nextDownload(w, name);
   await page.click(button);
-  for (let i = 0; i < 100 && !fs.existsSync(file); ++i) await new Promise((r) => setTimeout(r, 50));
-  return fs.readFileSync(file, "utf8");
+  return file;
 }
 
 // Presses Read and waits for the reading's answer.
@@ -151,17 +169,32 @@ const groups = {
         ["usb:10C4:EA60", "0305419896", "5", "1.12", "read", ""],
       ]);
 
-      // A phone: nothing wider than the screen, the table scrolls in its own box.
-      await page.setViewport({ width: 360, height: 740 });
-      assert.deepEqual(await page.evaluate(() => [document.documentElement.scrollWidth, document.body.scrollWidth]), [360, 360]);
-      assert.ok(await page.$eval(".table-box", (b) => b.scrollWidth > b.clientWidth), "the table scrolls inside its box");
-      if (process.env.BRAVELLE_WEB_PHONE_SCREENSHOT) await page.screenshot({ path: process.env.BRAVELLE_WEB_PHONE_SCREENSHOT, fullPage: true });
+      // Phones, used with a finger: nothing wider than the screen, the table scrolls in its own box, and every
+      // control is at least 44 x 44 px (the pager's and Cancel shown as they come). A touch screen without
+      // puppeteer's mobile emulation, which would reload the page.
+      const touch = await page.createCDPSession();
+      for (const width of [360, 390]) {
+        await page.setViewport({ width, height: 740 });
+        await touch.send("Emulation.setTouchEmulationEnabled", { enabled: true, maxTouchPoints: 5 });
+        const [widths, small] = await page.evaluate(() => {
+          const shown = [...document.querySelectorAll("#pager[hidden], #cancel[hidden]")];
+          for (const e of shown) e.hidden = false;
+          const sizes = [...document.querySelectorAll("button, input")].map((c) => [c.id || c.textContent, c.getBoundingClientRect()]);
+          for (const e of shown) e.hidden = true;
+          return [[document.documentElement.scrollWidth, document.body.scrollWidth],
+                  sizes.filter(([, r]) => r.width < 44 || r.height < 44).map(([id, r]) => `${id} ${r.width}x${r.height}`)];
+        });
+        assert.deepEqual([widths, small], [[width, width], []], `${width} px`);
+        assert.ok(await page.$eval(".table-box", (b) => b.scrollWidth > b.clientWidth), "the table scrolls inside its box");
+        if (width === 360 && process.env.BRAVELLE_WEB_PHONE_SCREENSHOT) await page.screenshot({ path: process.env.BRAVELLE_WEB_PHONE_SCREENSHOT, fullPage: true });
+      }
+      await touch.send("Emulation.setTouchEmulationEnabled", { enabled: false });
       await page.setViewport({ width: 1000, height: 760 });
       w.readingPage = page;
       w.readingUnit = unit;
     });
 
-    test("the exports hold bravelle-cli's fields, and the readings and the language outlive a reload until cleared", async () => {
+    test("the exports hold bravelle-cli's fields, every tab sees every reading and Clear, and the readings and the language outlive a reload until cleared", async () => {
       const page = w.readingPage;
       const jsonl = await fetchFile(w, page, "#export-jsonl", "bravelle-readings.jsonl");
       assert.ok(jsonl.endsWith("}\n"));
@@ -209,9 +242,28 @@ const groups = {
       assert.deepEqual(trace.map((l) => l.split(" ").slice(1).join(" ")), w.readingUnit.transcript().slice(-trace.length));
       assert.equal(trace.length * 2, w.readingUnit.transcript().length, "the second reading's bytes, all of them");
 
+      // A second tab sees every reading of the first, exports what the store holds, and its Clear empties the
+      // first, whose next reading of the same unit is then no repeat. Each tab is looked at in front, as a
+      // technician switches to it.
+      const other = await w.page([{ id: "cp", ...CP210X, granted: true, plugged: true }]);
+      const rowsIn = async (tab, n) => {
+        await tab.bringToFront();
+        await tab.waitForFunction((n) => document.querySelectorAll("#rows tr").length === n, {}, n);
+      };
+      await rowsIn(page, 2);
+      await readUnit(page);
+      await rowsIn(other, 3);
+      assert.equal((await fetchFile(w, other, "#export-jsonl", "bravelle-readings.jsonl")).split("\n").length, 4);
+      await other.click("#clear");
+      await rowsIn(page, 0);
+      await readUnit(page);
+      assert.deepEqual((await tableRows(page)).map((r) => r.slice(2)), [["0305419896", "5", "1.12", "read", ""]]);
+      await rowsIn(other, 1);
+      await other.close();
+
       await reload(page);
       assert.equal(await text(page, "#read"), "Read", "the language chosen is kept");
-      assert.equal((await tableRows(page)).length, 2);
+      assert.equal((await tableRows(page)).length, 1);
       await page.click("#clear");
       await reload(page);
       assert.deepEqual(await tableRows(page), []);
@@ -291,6 +343,8 @@ const groups = {
       assert.equal(await text(page, "#status"), "No port chosen: plug in the unit's cable and choose its port.");
       assert.equal(await page.$eval("#read", (b) => b.disabled), true);
 
+      // The CP210x chooser does not offer another maker's adapter.
+      await page.evaluate(() => serialStandIn.choose("p05"));
       await page.click("#choose");
       await page.waitForSelector("#alert:not([hidden])");
       assert.equal(await text(page, "#alert"), "No port chosen: the chooser was closed.");
@@ -362,15 +416,18 @@ const groups = {
         ["port-error", "port-busy", 114], ["port-error", "permission", 13], ["port-error", "port-error", 62]]);
       await page.close();
     });
-    test("two cables of the same kind: the one picked is read, or the page says it is gone; a label is never given twice", async () => {
+    test("two cables of the same kind: the one picked is read, or the page says it is gone; a label is never given twice and says what the port is", async () => {
       for (const [id, serial] of [["cable-a", 111], ["cable-b", 222], ["cable-c", 333]]) await w.unit(id, ["--serial", serial]);
       const page = await w.page([{ id: "cable-a", ...CP210X, granted: true, plugged: true },
                                  { id: "cable-b", ...CP210X, granted: true, plugged: true },
-                                 { id: "cable-c", ...CP210X, granted: false, plugged: true }], "en-US");
+                                 { id: "cable-c", ...CP210X, granted: false, plugged: true },
+                                 { id: "built-in", granted: false, plugged: true },
+                                 { id: "bt", bluetoothServiceClassId: "00001101-0000-1000-8000-00805f9b34fb", granted: false, plugged: true }],
+                                "en-US");
       assert.equal(await text(page, "#status"), "Several ports are allowed: choose the unit's.");
-      const choose = async (id, status) => {
+      const choose = async (id, status, button = "#choose") => {
         await page.evaluate((id) => serialStandIn.choose(id), id);
-        await page.click("#choose");
+        await page.click(button);
         await page.waitForFunction((s) => document.getElementById("status").textContent === s, {}, status);
       };
       await choose("cable-b", "Port: usb:10C4:EA60#2");
@@ -384,6 +441,9 @@ const groups = {
       await choose("cable-b", "Port: usb:10C4:EA60#2");
       await readUnit(page);
       assert.deepEqual((await tableRows(page))[0].slice(1, 3), ["usb:10C4:EA60#2", "0000000222"]);
+      // Without USB ids: a port the system does not describe, and a Bluetooth serial port as on Android.
+      await choose("built-in", "Port: serial#1", "#other");
+      await choose("bt", "Port: bluetooth:1101", "#other");
       await page.close();
     });
   },
@@ -427,7 +487,11 @@ const groups = {
       // The bench's cable, no unit on it yet.
       const page = await w.page([{ id: "bench", ...CP210X, granted: true, plugged: true, unit: null }]);
       assert.equal(await page.$eval("#auto", (s) => s.checked), false, "off at first");
-      await page.click("#auto");
+      // A switch to the keyboard and to a screen reader.
+      await page.focus("#auto");
+      await page.keyboard.press("Space");
+      const { role, name, checked } = await page.accessibility.snapshot({ root: await page.$("#auto") });
+      assert.deepEqual([role, name, checked], ["switch", "Lecture automatique", true]);
       for (const [n, id] of ["u1", "u2", "u3"].entries()) {
         if (id === "u3") {
           await page.evaluate(() => serialStandIn.port("bench").unplug());
@@ -510,10 +574,19 @@ const groups = {
 
   Browser() {
     const w = world();
-    test("a browser without Web Serial names the browsers that have it", async () => {
-      const page = await h.openPage(w.chromium.browser, w.site, { serial: null, locale: "fr-FR" });
+    test("a browser without Web Serial names the browsers that have it; on Android, a chooser that offers no port says what works instead", async () => {
+      let page = await h.openPage(w.chromium.browser, w.site, { serial: null, locale: "fr-FR" });
       assert.match(await text(page, "#alert"), /Google Chrome ou Microsoft Edge, version 89 ou plus r\u00e9cente/);
       assert.deepEqual(await page.$$eval("#choose, #other, #read", (bs) => bs.map((b) => b.disabled)), [true, true, true]);
+      await page.close();
+      // Chrome for Android, whose chooser does not offer the cable.
+      const android = "Mozilla/5.0 (Linux; Android 14; Pixel 8) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/140.0.0.0 Mobile Safari/537.36";
+      page = await h.openPage(w.chromium.browser, w.site, { serial: { bridge: w.bridge.url, ports: [], chooser: null }, userAgent: android });
+      await page.click("#choose");
+      await page.waitForSelector("#alert:not([hidden])");
+      assert.equal(await text(page, "#alert"), "Aucun port choisi. Sur un t\u00e9l\u00e9phone ou une tablette, le navigateur ne pilote " +
+        "peut-\u00eatre pas l'adaptateur du c\u00e2ble (Chrome pour Android ne piloterait pas les adaptateurs USB CP210x, FTDI " +
+        "ni PL2303). Lisez plut\u00f4t l'appareil depuis un ordinateur : Google Chrome ou Microsoft Edge, Bravelle sous Windows, ou bravelle-cli.");
       await page.close();
     });
 
@@ -528,7 +601,7 @@ const groups = {
       await page.close();
     });
 
-    test("10,000 readings kept: the newest page, a search, a reading as before; a full storage loses nothing shown", async () => {
+    test("10,000 readings kept: the newest page, the oldest, a search, a reading as before; a full storage loses nothing shown; an early Export waits for the store", async () => {
       await w.unit("many", ["--serial", "4242"]);
       const ports = [{ id: "many", ...CP210X, granted: true, plugged: true }];
       let page = await w.page(ports);
@@ -537,7 +610,9 @@ const groups = {
         open.onsuccess = () => {
           const tx = open.result.transaction("readings", "readwrite");
           for (let n = 1; n <= 10000; ++n) {
-            const json = JSON.stringify({ schema: 2, outcome: "ok", port: "usb:10C4:EA60", serial: n, serial_text: String(n).padStart(10, "0"),
+            // Every thousandth on a named fixture, every 2500th rejected.
+            const json = JSON.stringify({ schema: 2, outcome: n % 2500 ? "ok" : "rejected", fixture: n % 1000 ? undefined : "Banc 7",
+                                          port: "usb:10C4:EA60", serial: n, serial_text: String(n).padStart(10, "0"),
                                           circuit: 5, software: "1.12", time: "2026-12-01T08:00:00.000Z" });
             tx.objectStore("readings").add({ json, csv: "", csvSemicolon: "" });
           }
@@ -549,11 +624,21 @@ const groups = {
       assert.equal(await text(page, "#page-of"), "Lectures 1 \u00e0 50 sur 10000");
       const rows = await tableRows(page);
       assert.deepEqual([rows.length, rows[0][2], rows[49][2]], [50, "0000010000", "0000009951"]);
+      await page.click("#last");
+      assert.equal(await text(page, "#page-of"), "Lectures 9951 \u00e0 10000 sur 10000");
+      assert.equal((await tableRows(page))[49][2], "0000000001");
+      await page.click("#first");
       await page.click("#older");
       assert.equal(await text(page, "#page-of"), "Lectures 51 \u00e0 100 sur 10000");
       await page.type("#search", "0000004242");
       assert.deepEqual((await tableRows(page)).map((r) => r[2]), ["0000004242"]);
-      await page.$eval("#search", (s) => { s.value = ""; s.dispatchEvent(new Event("input")); });
+      // By port name or by outcome, as the table shows them.
+      const find = (words) => page.$eval("#search", (s, words) => { s.value = words; s.dispatchEvent(new Event("input")); }, words);
+      await find("banc 7");
+      assert.equal((await tableRows(page)).length, 10);
+      await find("refus\u00e9");
+      assert.deepEqual((await tableRows(page)).map((r) => r[2]), ["0000010000", "0000007500", "0000005000", "0000002500"]);
+      await find("");
 
       await readUnit(page);
       assert.deepEqual((await tableRows(page))[0].slice(2), ["0000004242", "5", "1.12", "lu", ""]);
@@ -563,13 +648,22 @@ const groups = {
       assert.deepEqual((await tableRows(page))[0].slice(2), ["0000004242", "5", "1.12", "lu", "D\u00e9j\u00e0 lu"]);
       assert.equal(await page.$eval("#read", (b) => b.disabled), false, "Read comes back");
       await page.close();
-      page = await w.page(ports);
+      // A store slow to open: the table says the readings load, Read is there already, and an Export pressed
+      // meanwhile downloads them all once the store is read.
+      page = await w.page(ports, "fr-FR", null, { holdStore: true });
+      await page.waitForFunction(() => !document.getElementById("read").disabled);
+      assert.equal(await text(page, "#no-readings"), "Chargement des lectures gard\u00e9es...");
+      const exported = nextDownload(w, "bravelle-readings.jsonl");
+      await page.click("#export-jsonl");
+      await page.evaluate(() => serialStandIn.releaseStore());
+      assert.equal((await exported).split("\n").length, 10002);
+      await page.waitForSelector("body[data-ready]");
       assert.equal(await text(page, "#page-of"), "Lectures 1 \u00e0 50 sur 10001");
       await page.click("#clear");
       await page.close();
     });
 
-    test("an update of the site runs from the next load, its own files and not the HTTP cache's, and is told once", async () => {
+    test("an update of the site, found by the browser itself at a load, runs from the next one, its own files and not the HTTP cache's, and is told once", async () => {
       const dir = h.tempDir("site");
       fs.cpSync(SITE, dir, { recursive: true });
       // A host that marks its files fresh for an hour, as most do.
@@ -581,7 +675,8 @@ const groups = {
         for (const f of ["version.js", "sw.js"]) {
           fs.writeFileSync(path.join(dir, f), fs.readFileSync(path.join(dir, f), "utf8").replaceAll(old, next));
         }
-        await page.evaluate(async () => (await navigator.serviceWorker.getRegistration()).update());
+        // No update() asked: a load is when the browser looks for a new service worker, and installs it beside the page.
+        await reload(page);
         await page.waitForFunction(async (next) => (await caches.keys()).join() === "bravelle-" + next, { polling: 100 }, next);
         await reload(page);
         assert.equal(await page.evaluate(() => document.documentElement.dataset.build), "next");

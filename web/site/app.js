@@ -35,8 +35,10 @@ function listen() {
   $("export-jsonl").addEventListener("click", exportJsonl);
   $("diagnostic").addEventListener("click", exportDiagnostic);
   $("clear").addEventListener("click", clearReadings);
+  $("first").addEventListener("click", () => turnPage(-Infinity));
   $("newer").addEventListener("click", () => turnPage(-1));
   $("older").addEventListener("click", () => turnPage(1));
+  $("last").addEventListener("click", () => turnPage(Infinity));
   $("search").addEventListener("input", () => search($("search").value));
   for (const id of ["port-name", "expect-software", "expect-circuit"]) {
     $(id).addEventListener("change", () => {
@@ -56,11 +58,24 @@ function tellUpdate() {
   if (version) settings.set("version", version);
 }
 
+// The newest readings are shown first, the table saying the rest are coming.
 async function loadReadings() {
-  const kept = await historyStore.open();
+  historyStore.onChange = showReadings;
+  const kept = await historyStore.open(() => {
+    showReadings();
+    performance.mark("bravelle-rows");
+  });
   if (!kept) notice(page.texts.storageMemory);
   else tellUpdate();
   showReadings();
+}
+
+// Asked by the core once a serial number is read: the last one read at that place, the copy of the
+// readings first made level with the store, so that the repeat flag never rests on readings cleared in
+// another tab, nor waits for the store to be read before the reading starts.
+async function lastSerialAt(port, fixture) {
+  await historyStore.levelled();
+  return historyStore.lastSerial(port, fixture);
 }
 
 // Ports granted before are used without asking; plugging and unplugging update the choice.
@@ -75,15 +90,15 @@ function watchPorts() {
 
 async function start() {
   await startCore({ serialLine: page.line, onWaiting: showWaiting, onTrace: traceByte, onPane: showPane,
-                    onSeen: (serial) => historyStore.whereSeen(serial) });
+                    onLast: lastSerialAt, onSeen: (serial) => historyStore.whereSeen(serial) });
   loadCatalogue();
   loadCsvHeaders();
   setLanguage(firstLanguage());
   showStation();
   listen();
   const ports = watchPorts();
-  // The readings come in once the page is usable: a reading waits for them (its repeat flag).
-  const loaded = serialised(loadReadings);
+  // The readings come in beside the ports and a first reading: only its repeat flag waits for them.
+  const loaded = loadReadings();
   await ports;
   performance.mark("bravelle-ready");
   await loaded;

@@ -3,7 +3,7 @@
 let core = null;
 let queue = Promise.resolve();
 
-// hooks: serialLine, and the core's calls back into the page (onWaiting, onTrace, onSeen, onPane).
+// hooks: serialLine, and the core's calls back into the page (onWaiting, onTrace, onLast, onSeen, onPane).
 export async function startCore(hooks) {
   core = await Bravelle(hooks);
 }
@@ -33,10 +33,10 @@ export function autoPortIndex(vendors) {
 }
 
 // One reading; with untilAnswer, plug-and-read's wait for a unit that answers first. Its answer, parsed.
-export async function readUnit({ label, language, lastSerial, fixture, expected, untilAnswer }) {
+export async function readUnit({ label, language, fixture, expected, untilAnswer }) {
   return JSON.parse(await core.ccall(
-      "web_read", "string", ["string", "number", "number", "string", "string", "string", "number"],
-      [label, language, lastSerial, fixture, expected.software, expected.circuit, untilAnswer ? 1 : 0],
+      "web_read", "string", ["string", "number", "string", "string", "string", "number"],
+      [label, language, fixture, expected.software, expected.circuit, untilAnswer ? 1 : 0],
       { async: true }));
 }
 

@@ -25,11 +25,14 @@ function download(name, type, parts) {
 }
 
 // The same files as bravelle-cli's --csv and --log: its header, rows and line ends; the CSV file with
-// the byte order mark and the separator a spreadsheet in the page's language expects.
-export function exportCsv() {
+// the byte order mark and the separator a spreadsheet in the page's language expects. What the store
+// holds when it is asked for, every tab's readings, once the store is read; and the readings of this tab
+// it refused.
+export async function exportCsv() {
   const separator = page.language === 0 ? ";" : ",";
   const header = (schema) => csvHeaders[separator + schema];
   const columns = header(0);
+  await historyStore.levelled();
   const rows = historyStore.all.map((r) => (r.csvSemicolon === undefined ? oldRow(r.csv, header(1), columns, separator)
                                             : r.csv.startsWith("2,") ? oldRow(r.csv, header(2), columns, separator)
                                             : separator === ";" ? r.csvSemicolon : r.csv) + "\r\n");
@@ -48,7 +51,8 @@ function oldRow(row, oldHeader, newHeader, separator) {
   }).join(separator);
 }
 
-export function exportJsonl() {
+export async function exportJsonl() {
+  await historyStore.levelled();
   download("bravelle-readings.jsonl", "application/jsonl", historyStore.all.map((r) => r.json + "\n"));
 }
 

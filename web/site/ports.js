@@ -6,6 +6,8 @@ import { fixtureOf, portTitle } from "./station.js";
 import { $, enableButtons, fill, say } from "./view.js";
 
 const CP210X_VENDOR = 0x10c4;  // Silicon Labs: our units' cables
+// Chrome for Android offers wired ports for few adapters, by public reports not our cables' CP210x.
+const ANDROID = /Android/i.test(navigator.userAgent) || navigator.userAgentData?.platform === "Android";
 
 const labels = new WeakMap();  // port -> its label
 const held = new Set();        // every label given in this page's life: never given to another port
@@ -18,18 +20,29 @@ export function hex4(n) {
 }
 
 // A port has no name in the browser: it is named by its adapter's USB ids, a number added when two of
-// the same kind are granted. A label stays with its port for the page's life, plugged in or not, so
-// that a cable plugged back is never taken for another of the same kind.
+// the same kind are granted; a Bluetooth serial port (as Chrome for Android offers) by its service; any
+// other by its number among them, "serial" alone telling the technician nothing. A label stays with its
+// port for the page's life, plugged in or not, so that a cable plugged back is never taken for another
+// of the same kind.
 export function labelOf(port) {
   let label = labels.get(port);
   if (label) return label;
   const info = port.getInfo();
-  const base = info.usbVendorId !== undefined ? `usb:${hex4(info.usbVendorId)}:${hex4(info.usbProductId)}` : "serial";
-  label = base;
+  const service = info.bluetoothServiceClassId;
+  const base = info.usbVendorId !== undefined ? `usb:${hex4(info.usbVendorId)}:${hex4(info.usbProductId)}`
+             : service !== undefined ? "bluetooth:" + serviceName(service) : "serial";
+  label = base === "serial" ? "serial#1" : base;
   for (let n = 2; held.has(label); ++n) label = `${base}#${n}`;
   labels.set(port, label);
   held.add(label);
   return label;
+}
+
+// A Bluetooth service class by its short number where it has one ("1101", the serial port profile).
+function serviceName(service) {
+  if (typeof service === "number") return hex4(service);
+  const short = /^0000([0-9a-f]{4})-0000-1000-8000-00805f9b34fb$/i.exec(service);
+  return short ? short[1].toUpperCase() : service;
 }
 
 // The USB vendor id as the core's port rules take it, four lowercase hex digits; empty without one.
@@ -72,7 +85,8 @@ export async function choosePort(filtered) {
     picked = await navigator.serial.requestPort(filtered ? { filters: [{ usbVendorId: CP210X_VENDOR }] } : {});
     labelOf(picked);
   } catch (e) {
-    if (e.name === "NotFoundError") say(page.texts.chooserClosed, true);
+    // On a phone the chooser may have offered nothing: what works instead is said.
+    if (e.name === "NotFoundError") say(ANDROID ? page.texts.androidNoPort : page.texts.chooserClosed, true);
     else say(fill(page.texts.chooserFailed, e.message), true);
   }
   await serialised(refreshPorts);

@@ -34,8 +34,7 @@ function beginReading() {
 async function askCore(label, untilAnswer) {
   const fixture = fixtureOf(label);
   try {
-    return await readUnit({ label, language: page.language, lastSerial: historyStore.lastSerial(label, fixture), fixture,
-                            expected: expectations(), untilAnswer });
+    return await readUnit({ label, language: page.language, fixture, expected: expectations(), untilAnswer });
   } catch (e) {
     // The core itself failed: say so rather than leave the buttons dead.
     return { pane: [], message: String(e && e.message || e) };

@@ -1,5 +1,5 @@
-// The readings' table: newest first, a page at a time, or the readings whose serial number holds the
-// search; and the clearing of them all.
+// The readings' table: newest first, a page at a time, or the readings the search finds by serial number,
+// port name or outcome; what it shows while they load; and the clearing of them all.
 import { historyStore } from "./history.js";
 import { page } from "./state.js";
 import { $, fill, tellStorageFailure } from "./view.js";
@@ -8,8 +8,14 @@ const PAGE_ROWS = 50;  // the table shows this many at a time
 
 const view = { offset: 0, query: "" };  // offset: the newest rows skipped
 
+// While the store is read, its newest readings only.
 function matching(query) {
-  return query ? historyStore.all.filter((r) => (r.record.serial_text || "").includes(query)) : historyStore.all;
+  const readings = historyStore.loaded ? historyStore.all : historyStore.newest;
+  if (!query) return readings;
+  const words = query.toLowerCase();
+  return readings.filter(({ record }) => (record.serial_text || "").includes(words) ||
+                         (record.fixture || "").toLowerCase().includes(words) || record.outcome === words ||
+                         (page.texts["outcome-" + record.outcome] || "").toLowerCase().startsWith(words));
 }
 
 function rowOf(record) {
@@ -35,18 +41,22 @@ export function showReadings() {
   const total = shown.length;
   const offset = Math.min(view.offset, Math.max(0, total - 1));
   for (let i = total - 1 - offset; i >= 0 && i > total - 1 - offset - PAGE_ROWS; --i) rows.append(rowOf(shown[i].record));
-  $("no-readings").hidden = total > 0;
-  $("no-readings").textContent = query ? page.texts.noMatch : page.texts.noReadings;
-  showPager(offset, total);
-  const none = historyStore.all.length === 0;
-  $("export-csv").disabled = $("export-jsonl").disabled = $("clear").disabled = none;
+  const loading = !historyStore.loaded;
+  $("rows").closest("table").setAttribute("aria-busy", String(loading));
+  $("no-readings").hidden = total > 0 && !loading;
+  $("no-readings").textContent = loading ? page.texts.loading : query ? page.texts.noMatch : page.texts.noReadings;
+  showPager(offset, loading ? 0 : total);
+  // An export asked for while the store is read is made once it is.
+  const none = !loading && historyStore.all.length === 0;
+  $("export-csv").disabled = $("export-jsonl").disabled = none;
+  $("clear").disabled = none || loading;
 }
 
 function showPager(offset, total) {
   $("pager").hidden = total <= PAGE_ROWS;
   $("page-of").textContent = fill(page.texts.pageOf, offset + 1, Math.min(total, offset + PAGE_ROWS), total);
-  $("newer").disabled = offset === 0;
-  $("older").disabled = offset + PAGE_ROWS >= total;
+  $("first").disabled = $("newer").disabled = offset === 0;
+  $("last").disabled = $("older").disabled = offset + PAGE_ROWS >= total;
 }
 
 // A new reading: the first page, where it is.
@@ -55,8 +65,10 @@ export function showNewest() {
   showReadings();
 }
 
+// step: -1 newer, 1 older; -Infinity the first page, Infinity the last.
 export function turnPage(step) {
-  view.offset = Math.max(0, view.offset + step * PAGE_ROWS);
+  const lastPage = Math.floor(Math.max(0, matching(view.query.trim()).length - 1) / PAGE_ROWS) * PAGE_ROWS;
+  view.offset = Math.min(lastPage, Math.max(0, view.offset + step * PAGE_ROWS));
   showReadings();
 }
 
