@@ -107,8 +107,9 @@ CsvColumns ColumnsOf(int schema) {
 }
 
 const CsvColumns& Columns(int schema) {
-  static const CsvColumns kSchemas[] = {ColumnsOf(1), ColumnsOf(2)};
-  return kSchemas[schema <= 1 ? 0 : 1];
+  static const CsvColumns kSchemas[] = {ColumnsOf(1), ColumnsOf(2), ColumnsOf(3)};
+  static_assert(sizeof kSchemas / sizeof kSchemas[0] == kRecordSchema, "a schema's columns");
+  return kSchemas[schema <= 1 ? 0 : schema >= kRecordSchema ? kRecordSchema - 1 : schema - 1];
 }
 
 }  // namespace
