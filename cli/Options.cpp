@@ -2,10 +2,8 @@
 // that names it, and the help is made from the same rows.
 #include "cli/Options.h"
 
-#include "cli/LineDatabase.h"
+#include "cli/OptionTable.h"
 #include "cli/PortChoice.h"
-#include "record/Expectations.h"
-#include "text/Utf8.h"
 
 bool ParseSeconds(const std::string& text, int64_t& ms) {
   int64_t whole = 0;
@@ -31,299 +29,14 @@ bool ParseSeconds(const std::string& text, int64_t& ms) {
   return ms <= 86400000;
 }
 
+
 namespace {
 
-bool Fail(UsageError& error, CliText id, const std::string& argument = "", const std::string& second = "") {
-  error.Id = id;
-  error.Argument = argument;
-  error.Second = second;
-  return false;
-}
+using cliopt::Bit;
+using cliopt::Fail;
+using cliopt::OptionRow;
 
 bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
-
-enum : unsigned { kPorts = 1, kRead = 2, kWatch = 4, kShip = 8, kRecords = 16 };
-
-unsigned Bit(CliCommand command) {
-  switch (command) {
-    case CliCommand::Ports:
-      return kPorts;
-    case CliCommand::Read:
-      return kRead;
-    case CliCommand::Watch:
-      return kWatch;
-    case CliCommand::Ship:
-      return kShip;
-    case CliCommand::Records:
-      return kRecords;
-    default:
-      return 0;
-  }
-}
-
-// "2026-12-09", "2026-12-09T18:30", ... "2026-12-09T18:30:05.123Z": a beginning of a record's time.
-bool ValidSince(const std::string& text) {
-  const std::string shape = "dddd-dd-ddTdd:dd:dd.dddZ";
-  if (text.size() < 10 || text.size() > shape.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i)
-    if (shape[i] == 'd' ? (text[i] < '0' || text[i] > '9') : text[i] != shape[i]) return false;
-  // A time cut inside a field would compare wrongly ("2026-12-09T1" before "2026-12-09T09").
-  const size_t n = text.size();
-  return n == 10 || n == 13 || n == 16 || n == 19 || n == 23 || n == 24;
-}
-
-bool ValidStation(const std::string& name) {
-  if (name.empty() || name.size() > 64) return false;
-  for (unsigned char c : name)
-    if (c < 0x20 || c == 0x7F) return false;
-  return true;
-}
-
-bool ValidFixtureName(const std::string& name) {
-  if (name.empty() || name.size() > 32) return false;
-  for (char c : name)
-    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_'))
-      return false;
-  return true;
-}
-
-using Store = bool (*)(const std::string& name, const std::string& value, CliOptions& o, UsageError& e);
-
-// One option: its name, the commands that take it, its value's form in the help (none for a flag),
-// whether it may be given again, its help line, and where its value goes.
-struct OptionRow {
-  const char* Name;
-  unsigned Commands;
-  const char* Value[2];  // French, English
-  bool Repeatable;
-  CliText Help;
-  Store Keep;
-};
-
-bool NotEmpty(const std::string& name, const std::string& value, std::string& into, UsageError& e) {
-  if (value.empty()) return Fail(e, TXT_CLI_NEEDS_VALUE, name);
-  into = value;
-  return true;
-}
-
-const OptionRow kOptions[] = {
-    {"--port",
-     kRead | kWatch,
-     {"PORT", "PORT"},
-     true,
-     TXT_CLI_OPT_PORT_WATCH,
-     [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
-       if (v.empty()) return Fail(e, TXT_CLI_NEEDS_VALUE, n);
-       o.Ports.push_back(v);
-       o.FixtureNames.emplace_back();
-       return true;
-     }},
-    {"--fixture",
-     kRead | kWatch,
-     {"NOM=PORT", "NAME=PORT"},
-     true,
-     TXT_CLI_OPT_FIXTURE,
-     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
-       // The name ends at the first "=": a port's own form may hold more of them (location=).
-       const size_t equals = v.find('=');
-       if (equals == std::string::npos || equals + 1 == v.size() || !ValidFixtureName(v.substr(0, equals)))
-         return Fail(e, TXT_CLI_BAD_FIXTURE, v);
-       const std::string name = v.substr(0, equals);
-       for (const std::string& known : o.FixtureNames)
-         if (known == name) return Fail(e, TXT_CLI_FIXTURE_TWICE, name);
-       o.Ports.push_back(v.substr(equals + 1));
-       o.FixtureNames.push_back(name);
-       return true;
-     }},
-    {"--wait",
-     kRead,
-     {"SECONDES", "SECONDS"},
-     false,
-     TXT_CLI_OPT_WAIT,
-     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
-       return ParseSeconds(v, o.WaitMs) || Fail(e, TXT_CLI_BAD_WAIT, v);
-     }},
-    {"--json",
-     kPorts | kRead | kRecords,
-     {nullptr, nullptr},
-     false,
-     TXT_CLI_OPT_JSON_READ,
-     [](const std::string&, const std::string&, CliOptions& o, UsageError&) { return o.Json = true; }},
-    {"--trace",
-     kRead,
-     {"FICHIER", "FILE"},
-     false,
-     TXT_CLI_OPT_TRACE,
-     [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
-       return NotEmpty(n, v, o.Trace, e);
-     }},
-    {"--log",
-     kRead | kWatch,
-     {"FICHIER", "FILE"},
-     false,
-     TXT_CLI_OPT_LOG,
-     [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
-       return NotEmpty(n, v, o.Log, e);
-     }},
-    {"--csv",
-     kRead | kWatch,
-     {"FICHIER", "FILE"},
-     false,
-     TXT_CLI_OPT_CSV,
-     [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
-       return NotEmpty(n, v, o.Csv, e);
-     }},
-    {"--csv-separator",
-     kRead | kWatch,
-     {",|;", ",|;"},
-     false,
-     TXT_CLI_OPT_SEPARATOR,
-     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
-       if (v != "," && v != ";") return Fail(e, TXT_CLI_BAD_SEPARATOR, v);
-       o.CsvSeparator = v[0];
-       return true;
-     }},
-    {"--expect-software",
-     kRead | kWatch,
-     {"MAJEUR.MINEUR", "MAJOR.MINOR"},
-     true,
-     TXT_CLI_OPT_EXPECT_SOFTWARE,
-     [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
-       SoftwareVersion version;
-       if (!ParseSoftwareVersion(v, version)) return Fail(e, TXT_CLI_BAD_SOFTWARE, n, v);
-       o.Expect.Software.push_back(version);
-       return true;
-     }},
-    {"--expect-circuit",
-     kRead | kWatch,
-     {"N", "N"},
-     true,
-     TXT_CLI_OPT_EXPECT_CIRCUIT,
-     [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
-       int32_t circuit = 0;
-       if (!ParseCircuitVersion(v, circuit)) return Fail(e, TXT_CLI_BAD_CIRCUIT, n, v);
-       o.Expect.Circuit.push_back(circuit);
-       return true;
-     }},
-    {"--exec",
-     kRead | kWatch,
-     {"COMMANDE", "COMMAND"},
-     false,
-     TXT_CLI_OPT_EXEC,
-     [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
-       return NotEmpty(n, v, o.Exec, e);
-     }},
-    {"--count",
-     kWatch,
-     {"N", "N"},
-     false,
-     TXT_CLI_OPT_COUNT,
-     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
-       int64_t n = 0;
-       for (char c : v) {
-         if (c < '0' || c > '9' || n > 100000000) return Fail(e, TXT_CLI_BAD_COUNT, v);
-         n = n * 10 + (c - '0');
-       }
-       if (n == 0) return Fail(e, TXT_CLI_BAD_COUNT, v);
-       o.Count = n;
-       return true;
-     }},
-    {"--trace-dir",
-     kWatch,
-     {"DOSSIER", "DIR"},
-     false,
-     TXT_CLI_OPT_TRACE_DIR,
-     [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
-       return NotEmpty(n, v, o.TraceDir, e);
-     }},
-    {"--station",
-     kRead | kWatch | kRecords,
-     {"NOM", "NAME"},
-     false,
-     TXT_CLI_OPT_STATION,
-     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
-       if (!ValidStation(v)) return Fail(e, TXT_CLI_BAD_STATION, v);
-       o.Station = v;
-       return true;
-     }},
-    {"--to",
-     kShip,
-     {"CONNEXION", "CONNECTION"},
-     false,
-     TXT_CLI_OPT_TO,
-     [](const std::string& n, const std::string& v, CliOptions& o, UsageError& e) {
-       // A password on the command line is seen by every user of the PC (ps, the task list).
-       if (NamesPassword(v)) return Fail(e, TXT_CLI_SHIP_PASSWORD);
-       return NotEmpty(n, v, o.To, e);
-     }},
-    {"--table",
-     kShip,
-     {"NOM", "NAME"},
-     false,
-     TXT_CLI_OPT_TABLE,
-     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
-       if (!ValidTableName(v)) return Fail(e, TXT_CLI_BAD_TABLE, v);
-       o.Table = v;
-       return true;
-     }},
-    {"--once",
-     kShip,
-     {nullptr, nullptr},
-     false,
-     TXT_CLI_OPT_ONCE,
-     [](const std::string&, const std::string&, CliOptions& o, UsageError&) { return o.Once = true; }},
-    {"--serial",
-     kRecords,
-     {"N", "N"},
-     false,
-     TXT_CLI_OPT_SERIAL,
-     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
-       uint64_t n = 0;
-       for (char c : v) {
-         if (c < '0' || c > '9' || v.size() > 10) return Fail(e, TXT_CLI_BAD_SERIAL, v);
-         n = n * 10 + static_cast<uint64_t>(c - '0');
-       }
-       if (v.empty() || n > 0xFFFFFFFFull) return Fail(e, TXT_CLI_BAD_SERIAL, v);
-       o.Serial = v;
-       return true;
-     }},
-    {"--fixture",
-     kRecords,
-     {"NOM", "NAME"},
-     false,
-     TXT_CLI_OPT_FIXTURE_FILTER,
-     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
-       if (!ValidFixtureName(v)) return Fail(e, TXT_CLI_BAD_FIXTURE, v);
-       o.FixtureFilter = v;
-       return true;
-     }},
-    {"--since",
-     kRecords,
-     {"HEURE", "TIME"},
-     false,
-     TXT_CLI_OPT_SINCE,
-     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
-       if (!ValidSince(v)) return Fail(e, TXT_CLI_BAD_SINCE, v);
-       o.Since = v;
-       return true;
-     }},
-    {"--csv",
-     kRecords,
-     {nullptr, nullptr},
-     false,
-     TXT_CLI_OPT_CSV_RECORDS,
-     [](const std::string&, const std::string&, CliOptions& o, UsageError&) { return o.RecordsCsv = true; }},
-    {"--lang",
-     kPorts | kRead | kWatch | kShip | kRecords,
-     {"fr|en", "fr|en"},
-     false,
-     TXT_CLI_OPT_LANG,
-     [](const std::string&, const std::string& v, CliOptions& o, UsageError& e) {
-       if (v != "fr" && v != "en") return Fail(e, TXT_CLI_BAD_LANG, v);
-       o.Language = v == "fr" ? 0 : 1;
-       return true;
-     }},
-};
 
 // Where one command's help line differs from the row's own.
 CliText HelpLine(const OptionRow& row, CliCommand command) {
@@ -357,7 +70,7 @@ std::string CommandSynopsis(CliCommand command, uint32_t language, size_t indent
   std::string head = std::string("bravelle-cli ") + CommandName(command);
   if (pad && command == CliCommand::Read) head += " ";
   std::vector<std::string> items;
-  for (const OptionRow& row : kOptions) {
+  for (const OptionRow& row : cliopt::Rows()) {
     if ((row.Commands & Bit(command)) == 0) continue;
     // ship's database is no option to leave out.
     const bool needed = row.Help == TXT_CLI_OPT_TO;
@@ -407,7 +120,7 @@ std::string CommandHelp(CliCommand command, uint32_t language) {
     for (char c : text) l += c == '\n' ? "\n" + std::string(22, ' ') : std::string(1, c);
     lines += l + "\n";
   };
-  for (const OptionRow& row : kOptions) {
+  for (const OptionRow& row : cliopt::Rows()) {
     if ((row.Commands & Bit(command)) == 0) continue;
     std::string left = row.Name;
     if (row.Value[language] != nullptr) left += std::string(" ") + row.Value[language];
@@ -479,12 +192,12 @@ bool TakeOption(const std::vector<std::string>& args, size_t& i, std::vector<con
     hasValue = true;
   }
   const OptionRow* row = nullptr;
-  for (const OptionRow& r : kOptions)
+  for (const OptionRow& r : cliopt::Rows())
     if (name == r.Name && (r.Commands & Bit(options.Command)) != 0) row = &r;
   if (row == nullptr) return Fail(error, TXT_CLI_NOT_AN_OPTION, args[i], args[0]);
   // A reading reads one port, however it is named.
   const bool isRead = options.Command == CliCommand::Read;
-  const bool portRow = row->Keep == kOptions[0].Keep || row->Keep == kOptions[1].Keep;
+  const bool portRow = row->Keep == cliopt::kOptions[0].Keep || row->Keep == cliopt::kOptions[1].Keep;
   const bool repeatable = row->Repeatable && !(isRead && portRow);
   for (const OptionRow* s : seen)
     if (s == row && !repeatable) return Fail(error, TXT_CLI_GIVEN_TWICE, name);
@@ -593,7 +306,7 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, U
 
 std::vector<OptionHelp> CommandOptions(CliCommand command, uint32_t language) {
   std::vector<OptionHelp> options;
-  for (const OptionRow& row : kOptions)
+  for (const OptionRow& row : cliopt::Rows())
     if ((row.Commands & Bit(command)) != 0)
       options.push_back({row.Name, row.Value[language] != nullptr ? row.Value[language] : "",
                          Say(HelpLine(row, command), language)});
