@@ -60,9 +60,6 @@ class Win32HookRunner : public HookRunner {
 class Win32ShipAccess : public ShipAccess {
  public:
   const odbc::Calls* Odbc(std::string& why) override;
-  std::unique_ptr<JournalHandle> OpenJournal(const std::string& path, int& error) override;
-  bool ReadWhole(const std::string& path, std::string& bytes) override;
-  bool ReplaceWhole(const std::string& path, const std::string& bytes, int& error) override;
 
  private:
   bool loaded_ = false;

@@ -45,7 +45,7 @@ struct Record {
 // One journal read a chunk at a time, its records kept in time order as far ahead as the merge needs.
 class Source {
  public:
-  Source(std::unique_ptr<JournalHandle> file, const CliOptions& options)
+  Source(std::unique_ptr<RecordFileHandle> file, const CliOptions& options)
       : file_(std::move(file)), options_(options) {}
 
   // Whether it has a record left, read far enough ahead that none of its later ones is earlier.
@@ -113,7 +113,7 @@ class Source {
     return true;
   }
 
-  std::unique_ptr<JournalHandle> file_;
+  std::unique_ptr<RecordFileHandle> file_;
   const CliOptions& options_;
   int64_t offset_ = 0;
   bool done_ = false;
@@ -141,7 +141,7 @@ int RunRecords(CliContext& cx) {
   std::vector<std::unique_ptr<Source>> sources;
   for (const std::string& path : cx.Options.Files) {
     int error = 0;
-    std::unique_ptr<JournalHandle> file = cx.Shipping.OpenJournal(path, error);
+    std::unique_ptr<RecordFileHandle> file = cx.Files.OpenToRead(path, error);
     if (!file) {
       cx.Terminal.Err(Say(TXT_CLI_SHIP_NO_JOURNAL, cx.Language, ValidUtf8(path).c_str(),
                           cx.Files.ErrorText(error).c_str()));

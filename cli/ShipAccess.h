@@ -1,38 +1,25 @@
-// What `ship` and `records` need of the system: the ODBC driver manager, loaded only when a command asks
-// for it, the journals read (never written), and the cursors beside them replaced whole.
+// What `ship` needs of the system: the ODBC driver manager, loaded only when the command asks for it.
+// The journals and the cursors beside them are record files (platform/RecordFile.h): read by their
+// handles, so that a rotation (a rename) leaves a journal readable to its end, and replaced whole.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <memory>
 #include <string>
 
 #include "cli/Odbc.h"
-
-// A journal as it is read: by its handle, so that a rotation (a rename) leaves it readable to its end.
-class JournalHandle {
- public:
-  virtual ~JournalHandle() = default;
-  // The size now; -1 when it cannot be told.
-  virtual int64_t Size() = 0;
-  // Up to count bytes from offset (fewer at the end); false on a read error.
-  virtual bool ReadAt(int64_t offset, size_t count, std::string& bytes) = 0;
-  // Whether the path it was opened by still names this very file.
-  virtual bool StillNamed() = 0;
-  // The file itself, whatever names it ("device:inode", "volume:index"): a cursor is for one file.
-  virtual std::string Identity() = 0;
-};
+#include "platform/RecordFile.h"
 
 class ShipAccess {
  public:
   virtual ~ShipAccess() = default;
   // The driver manager's calls, loaded on the first call; null with the reason (the library missing).
   virtual const odbc::Calls* Odbc(std::string& why) = 0;
-  // An existing journal, for reading; null with the system's error code.
-  virtual std::unique_ptr<JournalHandle> OpenJournal(const std::string& path, int& error) = 0;
-  // A small file whole; false when it is missing or cannot be read.
-  virtual bool ReadWhole(const std::string& path, std::string& bytes) = 0;
-  // The file replaced at once by bytes: a temporary file beside it, synced, renamed over it. A crash
-  // leaves the old file or the new one, never a part. False with the system's error code.
-  virtual bool ReplaceWhole(const std::string& path, const std::string& bytes, int& error) = 0;
 };
+
+// The file itself, whatever names it ("device:node"; on Windows "volume:index"): a cursor is for one
+// file. Empty when the system does not tell it.
+std::string JournalIdentity(RecordFileHandle& journal);
+// A small file whole; false when it is missing or cannot be read.
+bool ReadWhole(RecordFiles& files, const std::string& path, std::string& bytes);
+// The file replaced at once by bytes: a temporary file beside it, synced, put in its place. A crash
+// leaves the old file or the new one, never a part. False with the system's error code.
+bool ReplaceWhole(RecordFiles& files, const std::string& path, const std::string& bytes, int& error);

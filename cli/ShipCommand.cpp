@@ -84,7 +84,7 @@ std::string DerivedId(const std::string& station, const std::string& line) {
 // One journal: followed by its handle across a rotation, its records sent from the cursor on.
 struct Journal {
   std::string Path;
-  std::unique_ptr<JournalHandle> File;
+  std::unique_ptr<RecordFileHandle> File;
   std::string Identity;
   int64_t Offset = 0;     // shipped up to here
   bool Reported = false;  // its failure to open is said once
@@ -191,7 +191,7 @@ class Shipper {
 
   bool Open(Journal& j) {
     int error = 0;
-    j.File = cx_.Shipping.OpenJournal(j.Path, error);
+    j.File = cx_.Files.OpenToRead(j.Path, error);
     if (!j.File) {
       // Not there yet (watch has not started) or unreadable: said once, looked for again.
       if (!j.Reported)
@@ -202,11 +202,11 @@ class Shipper {
       return false;
     }
     j.Reported = false;
-    j.Identity = j.File->Identity();
+    j.Identity = JournalIdentity(*j.File);
     j.Offset = 0;
     std::string text;
     Cursor cursor;
-    if (cx_.Shipping.ReadWhole(CursorPath(j), text) && ParseCursor(text, cursor) && Believed(j, cursor))
+    if (ReadWhole(cx_.Files, CursorPath(j), text) && ParseCursor(text, cursor) && Believed(j, cursor))
       j.Offset = cursor.Offset;
     return true;
   }
@@ -274,7 +274,7 @@ class Shipper {
     more = j.Offset < size;
     int error = 0;
     const Cursor cursor{j.Identity, j.Offset, lastId};
-    if (!cx_.Shipping.ReplaceWhole(CursorPath(j), CursorText(cursor), error) && !cursorReported_) {
+    if (!ReplaceWhole(cx_.Files, CursorPath(j), CursorText(cursor), error) && !cursorReported_) {
       cx_.Terminal.Err(Say(TXT_CLI_SHIP_CURSOR, cx_.Language, ValidUtf8(CursorPath(j)).c_str(),
                            cx_.Files.ErrorText(error).c_str()));
       cursorReported_ = true;

@@ -60,8 +60,9 @@ class RecordFiles {
   virtual std::unique_ptr<RecordFileHandle> OpenToRead(const std::string& path, int& error) = 0;
   // Standard output (1) or standard error (2) as such a file: never regular, never locked.
   virtual std::unique_ptr<RecordFileHandle> StandardStream(int which) = 0;
-  // Puts the file at from in the place of the one at to, at once for any reader; false when it cannot.
-  virtual bool Replace(const std::string& from, const std::string& to) = 0;
+  // Puts the file at from in the place of the one at to, at once for any reader, and durably; false with
+  // the system's error code when it cannot.
+  virtual bool Replace(const std::string& from, const std::string& to, int& error) = 0;
   virtual void Remove(const std::string& path) = 0;
   // The identity of the file a path leads to; of a file not made yet, its folder's and its name there.
   // False when neither can be told (no such folder).

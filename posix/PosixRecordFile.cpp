@@ -129,8 +129,10 @@ std::unique_ptr<RecordFileHandle> PosixRecordFiles::StandardStream(int which) {
   return std::make_unique<PosixRecordFile>(which, std::string(), false);
 }
 
-bool PosixRecordFiles::Replace(const std::string& from, const std::string& to) {
-  return rename(from.c_str(), to.c_str()) == 0;
+bool PosixRecordFiles::Replace(const std::string& from, const std::string& to, int& error) {
+  if (rename(from.c_str(), to.c_str()) == 0) return true;
+  error = errno;
+  return false;
 }
 
 void PosixRecordFiles::Remove(const std::string& path) { unlink(path.c_str()); }

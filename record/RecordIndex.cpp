@@ -408,7 +408,7 @@ bool RecordIndex::WriteIndex(std::unique_ptr<RecordFileHandle>& old, uint64_t jo
   // Both closed first: Windows puts no file in the place of an open one.
   out.reset();
   old.reset();
-  if (!ok || !files_.Replace(temp, indexPath_)) return false;
+  if (!ok || !files_.Replace(temp, indexPath_, error)) return false;
   fences_ = std::move(fences);
   entries_ = count;
   baseAt_ = places.size();

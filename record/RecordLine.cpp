@@ -4,25 +4,9 @@
 
 #include <cstdint>
 
-namespace {
+#include "text/Utf8.h"
 
-void AppendUtf8(uint32_t code, std::string& out) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
+namespace {
 
 class Cursor {
  public:
@@ -83,7 +67,7 @@ class Cursor {
         if (!Take('\\') || !Take('u') || !Hex4(low) || low < 0xDC00 || low >= 0xE000) return false;
         code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
       }
-      AppendUtf8(code, out);
+      AppendUtf8(out, code);
     }
     return false;
   }

@@ -3,7 +3,11 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstdint>
 #include <string>
+
+// One code point (up to U+10FFFF) appended as UTF-8.
+void AppendUtf8(std::string& out, uint32_t code);
 
 // The catalogue's bytes (Windows code page 1252) as UTF-8. The five bytes the
 // code page leaves undefined stand for the control characters of the same

@@ -156,9 +156,12 @@ std::unique_ptr<RecordFileHandle> Win32RecordFiles::OpenToRead(const std::string
   return std::make_unique<Win32RecordFile>(file, path, true);
 }
 
-bool Win32RecordFiles::Replace(const std::string& from, const std::string& to) {
-  return MoveFileExW(widetext::FromUtf8(from).c_str(), widetext::FromUtf8(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING) != 0;
+bool Win32RecordFiles::Replace(const std::string& from, const std::string& to, int& error) {
+  if (MoveFileExW(widetext::FromUtf8(from).c_str(), widetext::FromUtf8(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+    return true;
+  error = static_cast<int>(GetLastError());
+  return false;
 }
 
 void Win32RecordFiles::Remove(const std::string& path) { DeleteFileW(widetext::FromUtf8(path).c_str()); }

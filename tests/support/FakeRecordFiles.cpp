@@ -62,9 +62,9 @@ std::unique_ptr<RecordFileHandle> FakeRecordFiles::OpenToRead(const std::string&
   return std::make_unique<FakeRecordFile>(file->second, path);
 }
 
-bool FakeRecordFiles::Replace(const std::string& from, const std::string& to) {
+bool FakeRecordFiles::Replace(const std::string& from, const std::string& to, int& error) {
   const auto file = Files.find(from);
-  if (file == Files.end()) return false;
+  if (file == Files.end()) return (error = 2), false;
   Files[to] = file->second;
   Files.erase(from);
   return true;

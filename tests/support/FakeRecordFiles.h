@@ -19,7 +19,7 @@ class FakeRecordFiles : public RecordFiles {
   std::unique_ptr<RecordFileHandle> Open(const std::string& path, bool truncate, int& error) override;
   std::unique_ptr<RecordFileHandle> OpenToRead(const std::string& path, int& error) override;
   std::unique_ptr<RecordFileHandle> StandardStream(int) override { return nullptr; }
-  bool Replace(const std::string& from, const std::string& to) override;
+  bool Replace(const std::string& from, const std::string& to, int& error) override;
   void Remove(const std::string& path) override { Files.erase(path); }
   // A file's identity is its path: no links in memory.
   bool Identify(const std::string& path, FileIdentity& identity) override;
