@@ -23,10 +23,9 @@
 #include <vector>
 
 #include "bench/Median.h"
+#include "bench/SpawnCli.h"
 #include "bench/WindowReading.h"
 #include "tests/support/SimUnitProcess.h"
-
-extern char** environ;
 
 namespace {
 
@@ -39,34 +38,6 @@ struct CliRun {
   double WallMs = -1;  // negative when the command failed
   double CpuMs = 0;
 };
-
-// The environment of a bravelle-cli run: the pty shim, and no sanitizer options of ours.
-std::vector<std::string> CliEnvironment() {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e)
-    if (std::strncmp(*e, "LD_PRELOAD=", 11) != 0 && std::strncmp(*e, "ASAN_OPTIONS=", 13) != 0)
-      env.push_back(*e);
-  // A pty drops the parity bit a UART keeps; the shim makes it take the link's settings.
-  env.push_back(std::string("LD_PRELOAD=") + PTYSHIM_PATH);
-  env.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
-  return env;
-}
-
-pid_t Spawn(std::vector<std::string> args, std::vector<std::string> env) {
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(&a[0]);
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(&e[0]);
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
 
 // Runs the command to its end: the wall time from the spawn to the exit, and the processor time it used.
 CliRun TimeCli(const std::string& port) {

@@ -22,10 +22,9 @@
 #include <vector>
 
 #include "bench/Median.h"
+#include "bench/SpawnCli.h"
 #include "record/RecordCodec.h"
 #include "tests/support/SimUnitProcess.h"
-
-extern char** environ;
 
 namespace {
 
@@ -33,33 +32,6 @@ using Steady = std::chrono::steady_clock;
 
 double MsSince(Steady::time_point t0) {
   return std::chrono::duration<double, std::milli>(Steady::now() - t0).count();
-}
-
-std::vector<std::string> CliEnvironment() {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e)
-    if (std::strncmp(*e, "LD_PRELOAD=", 11) != 0) env.push_back(*e);
-  // A pty drops the parity bit a UART keeps; the shim makes it take the link's settings.
-  env.push_back(std::string("LD_PRELOAD=") + PTYSHIM_PATH);
-  return env;
-}
-
-pid_t Spawn(std::vector<std::string> args, int errFd = -1) {
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(&a[0]);
-  argv.push_back(nullptr);
-  std::vector<std::string> env = CliEnvironment();
-  std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(&e[0]);
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  if (errFd >= 0) posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
 }
 
 struct Run {
@@ -71,7 +43,7 @@ struct Run {
 Run TimeRead(const std::string& port, const std::string& option, const std::string& file) {
   Run run;
   const Steady::time_point t0 = Steady::now();
-  const pid_t pid = Spawn({CLI_PATH, "read", "--fixture", "left=" + port, option, file, "--json"});
+  const pid_t pid = Spawn({CLI_PATH, "read", "--fixture", "left=" + port, option, file, "--json"}, CliEnvironment());
   if (pid < 0) return run;
   int status = 0;
   struct rusage usage {};
@@ -90,7 +62,7 @@ double WatchStartMs(const std::string& folder, const std::vector<std::string>& f
   std::vector<std::string> args = {CLI_PATH, "watch", "--fixture", "left=" + folder + "/absent"};
   args.insert(args.end(), files.begin(), files.end());
   const Steady::time_point t0 = Steady::now();
-  const pid_t pid = Spawn(args, slave);
+  const pid_t pid = Spawn(args, CliEnvironment(), slave);
   close(slave);
   double ms = -1;
   pollfd shown{master, POLLIN, 0};
