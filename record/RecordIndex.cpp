@@ -3,77 +3,20 @@
 #include "record/RecordIndex.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 
+using indexfile::EntryWriter;
+using indexfile::SampleSum;
+using indexfile::Fnv32;
+using indexfile::Fnv64;
+using indexfile::Get32;
+using indexfile::Get64;
+using indexfile::kBlockEntries;
+using indexfile::kChunk;
+using indexfile::kEntrySize;
+using indexfile::kTrailerSize;
+
 namespace {
-
-// The index file: the places (each with its last record), the serial numbers in order (16 bytes each:
-// the number, its place, its record's time) by blocks of 256, a fence per block (its first number and
-// checksum), then the trailer, read first, which says what of the journal the index covers.
-constexpr char kMagic[8] = {'B', 'R', 'V', 'I', 'D', 'X', '1', '\n'};
-constexpr size_t kTrailerSize = 80;
-constexpr size_t kEntrySize = 16;
-constexpr size_t kBlockEntries = 256;
-constexpr size_t kBlockSize = kEntrySize * kBlockEntries;
-constexpr size_t kChunk = 1 << 20;
-// Samples of the covered part that the trailer keeps a checksum of: its first and last bytes, and a few
-// between, so that a file emptied and written again, or another one, does not pass for it.
-constexpr uint64_t kEdgeBytes = 4096;
-constexpr uint64_t kSamples = 8;
-constexpr uint64_t kSampleBytes = 64;
-
-uint64_t Fnv64(const char* data, size_t size, uint64_t hash = 14695981039346656037ull) {
-  for (size_t i = 0; i < size; ++i) {
-    hash ^= static_cast<unsigned char>(data[i]);
-    hash *= 1099511628211ull;
-  }
-  return hash;
-}
-
-uint32_t Fnv32(const std::string& bytes) {
-  uint32_t hash = 2166136261u;
-  for (char c : bytes) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 16777619u;
-  }
-  return hash;
-}
-
-void Put32(std::string& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out += static_cast<char>(v >> (8 * i));
-}
-void Put64(std::string& out, uint64_t v) {
-  for (int i = 0; i < 8; ++i) out += static_cast<char>(v >> (8 * i));
-}
-uint32_t Get32(const char* p) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(p[i]);
-  return v;
-}
-uint64_t Get64(const char* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(p[i]);
-  return v;
-}
-
-// The places section, read field by field; ok turns false at its end.
-struct Fields {
-  const std::string& Bytes;
-  size_t At = 0;
-  bool Ok = true;
-  uint64_t Number(size_t size) {
-    if (!Ok || At + size > Bytes.size()) return Ok = false, 0;
-    At += size;
-    return size == 4 ? Get32(&Bytes[At - 4]) : Get64(&Bytes[At - 8]);
-  }
-  std::string Text() {
-    const size_t size = static_cast<size_t>(Number(4));
-    if (!Ok || At + size > Bytes.size()) return Ok = false, std::string();
-    At += size;
-    return Bytes.substr(At - size, size);
-  }
-};
 
 std::string PlaceKey(const std::string& fixture, const std::string& port) {
   return fixture.empty() ? "p" + port : "f" + fixture;
@@ -88,25 +31,6 @@ RecordIndex::RecordIndex(RecordFiles& files, std::string journalPath, LineParser
       parse_(std::move(parse)),
       limits_(limits) {}
 
-uint64_t RecordIndex::PrefixSum(RecordFileHandle& journal, uint64_t size, bool& read) {
-  std::string bytes;
-  Put64(bytes, size);
-  uint64_t hash = Fnv64(bytes.data(), bytes.size());
-  auto sample = [&](uint64_t at, uint64_t count) {
-    if (!journal.ReadAt(static_cast<int64_t>(at), static_cast<size_t>(count), bytes) || bytes.size() != count)
-      read = false;
-    hash = Fnv64(bytes.data(), bytes.size(), hash);
-  };
-  const uint64_t edge = std::min(size, kEdgeBytes);
-  sample(0, edge);
-  sample(size - edge, edge);
-  for (uint64_t k = 1; k <= kSamples; ++k) {
-    const uint64_t at = size / (kSamples + 1) * k;
-    sample(at, std::min(kSampleBytes, size - at));
-  }
-  return hash;
-}
-
 bool RecordIndex::Look(RecordFileHandle& journal) {
   journal_ = &journal;
   FileIdentity id;
@@ -114,7 +38,7 @@ bool RecordIndex::Look(RecordFileHandle& journal) {
   if (size < 0 || !journal.Identity(id)) return known_ = false;
   bool read = true;
   const bool same = known_ && id == journalId_ && static_cast<uint64_t>(size) >= looked_ &&
-                    PrefixSum(journal, looked_, read) == lookedSum_ && read && IndexUnchanged();
+                    SampleSum(journal, looked_, read) == lookedSum_ && read && IndexUnchanged();
   if (!same) {
     journalId_ = id;
     if (!Reload(journal, size, true)) return known_ = false;
@@ -124,7 +48,7 @@ bool RecordIndex::Look(RecordFileHandle& journal) {
   // A failure leaves the records in memory, as many as the journal holds: a folder this account may not
   // write to keeps no index.
   if (looked_ - covered_ >= limits_.TailBytes) Merge(journal);
-  lookedSum_ = PrefixSum(journal, looked_, read);
+  lookedSum_ = SampleSum(journal, looked_, read);
   return known_ = read;
 }
 
@@ -166,43 +90,33 @@ bool RecordIndex::LoadIndex(RecordFileHandle& journal, int64_t size, bool& prese
   present = true;
   const int64_t indexSize = index->Size();
   std::string trailer;
+  indexfile::Trailer t;
   if (indexSize < static_cast<int64_t>(kTrailerSize) ||
-      !index->ReadAt(indexSize - kTrailerSize, kTrailerSize, trailer) || trailer.size() != kTrailerSize ||
-      std::memcmp(trailer.data(), kMagic, sizeof kMagic) != 0 ||
-      Get64(&trailer[72]) != Fnv64(trailer.data(), 72))
+      !index->ReadAt(indexSize - kTrailerSize, kTrailerSize, trailer) || !t.Decode(trailer))
     return false;
-  const uint64_t covered = Get64(&trailer[24]);
-  const uint64_t placeCount = Get64(&trailer[40]);
-  const uint64_t placesBytes = Get64(&trailer[48]);
-  const uint64_t entries = Get64(&trailer[56]);
+  const uint64_t covered = t.Covered;
+  const uint64_t placesBytes = t.PlacesBytes;
+  const uint64_t entries = t.Entries;
   const uint64_t whole = static_cast<uint64_t>(indexSize);
   // Another journal's, or this one's before it was emptied or replaced: not ours to trust.
-  if (Get64(&trailer[8]) != journalId_.Device || Get64(&trailer[16]) != journalId_.Node ||
-      covered > static_cast<uint64_t>(size) || placesBytes > whole || entries > whole / kEntrySize)
+  if (t.Device != journalId_.Device || t.Node != journalId_.Node || covered > static_cast<uint64_t>(size) ||
+      placesBytes > whole || entries > whole / kEntrySize)
     return false;
   const uint64_t blocks = (entries + kBlockEntries - 1) / kBlockEntries;
   if (placesBytes + entries * kEntrySize + blocks * 8 + kTrailerSize != whole) return false;
   bool read = true;
-  if (PrefixSum(journal, covered, read) != Get64(&trailer[32]) || !read) return false;
+  if (SampleSum(journal, covered, read) != t.JournalSum || !read) return false;
   std::string places, fences;
   if (!index->ReadAt(0, static_cast<size_t>(placesBytes), places) ||
       !index->ReadAt(static_cast<int64_t>(placesBytes + entries * kEntrySize),
                      static_cast<size_t>(blocks * 8), fences) ||
       places.size() != placesBytes || fences.size() != blocks * 8 ||
-      Fnv64(fences.data(), fences.size(), Fnv64(places.data(), places.size())) != Get64(&trailer[64]))
+      Fnv64(fences.data(), fences.size(), Fnv64(places.data(), places.size())) != t.BodySum)
     return false;
-  Fields f{places};
-  for (uint64_t i = 0; i < placeCount && f.Ok; ++i) {
-    Place p;
-    p.Fixture = f.Text();
-    p.Port = f.Text();
-    p.Serial = static_cast<uint32_t>(f.Number(4));
-    p.Time = static_cast<int64_t>(f.Number(8));
-    p.Order = f.Number(8);
-    placeIds_.emplace(PlaceKey(p.Fixture, p.Port), static_cast<uint32_t>(places_.size()));
-    places_.push_back(std::move(p));
-  }
-  if (!f.Ok || f.At != places.size() || placeIds_.size() != places_.size()) return false;
+  if (!indexfile::DecodePlaces(places, t.PlaceCount, places_)) return false;
+  for (size_t i = 0; i < places_.size(); ++i)
+    placeIds_.emplace(PlaceKey(places_[i].Fixture, places_[i].Port), static_cast<uint32_t>(i));
+  if (placeIds_.size() != places_.size()) return false;
   for (uint64_t b = 0; b < blocks; ++b)
     fences_.push_back(Fence{Get32(&fences[b * 8]), Get32(&fences[b * 8 + 4])});
   covered_ = looked_ = covered;
@@ -321,7 +235,7 @@ bool RecordIndex::BaseBlock(RecordFileHandle& index, size_t block, std::string& 
 
 bool RecordIndex::Merge(RecordFileHandle& journal) {
   bool read = true;
-  const uint64_t sum = PrefixSum(journal, looked_, read);
+  const uint64_t sum = SampleSum(journal, looked_, read);
   if (!read) return false;
   std::unique_ptr<RecordFileHandle> old;
   if (entries_ > 0) {
@@ -334,83 +248,54 @@ bool RecordIndex::Merge(RecordFileHandle& journal) {
   return false;
 }
 
-bool RecordIndex::WriteIndex(std::unique_ptr<RecordFileHandle>& old, uint64_t journalSum) {
-  int error = 0;
-  const std::string temp = indexPath_ + ".new";
-  std::unique_ptr<RecordFileHandle> out = files_.Open(temp, true, error);
-  if (!out) return false;
-  std::string places;
-  for (const Place& p : places_) {
-    Put32(places, static_cast<uint32_t>(p.Fixture.size()));
-    places += p.Fixture;
-    Put32(places, static_cast<uint32_t>(p.Port.size()));
-    places += p.Port;
-    Put32(places, p.Serial);
-    Put64(places, static_cast<uint64_t>(p.Time));
-    Put64(places, p.Order);
-  }
-  // In the order of their serial numbers, as the blocks are.
+bool RecordIndex::MergeEntries(RecordFileHandle* old, EntryWriter& entries) {
+  // The records after the covered part, in the order of their serial numbers, as the blocks are.
   std::vector<std::pair<uint32_t, Last>> fresh(tail_.begin(), tail_.end());
-  std::string pending = places;
-  std::string block;
-  std::vector<Fence> fences;
-  uint64_t count = 0;
-  bool ok = true;
-  auto flush = [&](bool last) {
-    if (!block.empty() && (last || block.size() == kBlockSize)) {
-      fences.push_back(Fence{Get32(block.data()), Fnv32(block)});
-      pending += block;
-      block.clear();
-    }
-    if ((last || pending.size() >= kChunk) && ok) ok = out->Append(pending);
-    if (pending.size() >= kChunk || last) pending.clear();
-  };
-  auto emit = [&](uint32_t serial, uint32_t place, int64_t time) {
-    Put32(block, serial);
-    Put32(block, place);
-    Put64(block, static_cast<uint64_t>(time));
-    ++count;
-    flush(false);
-  };
   size_t next = 0;
   std::string oldBlock;
-  for (size_t b = 0; b < fences_.size() && ok; ++b) {
+  for (size_t b = 0; b < fences_.size() && entries.Ok(); ++b) {
     // A damaged block is no ground to build on: the caller reads the journal again.
     if (old == nullptr || !BaseBlock(*old, b, oldBlock)) return false;
     for (size_t e = 0; e < oldBlock.size(); e += kEntrySize) {
       const uint32_t serial = Get32(&oldBlock[e]);
       for (; next < fresh.size() && fresh[next].first < serial; ++next)
-        emit(fresh[next].first, fresh[next].second.Place, fresh[next].second.Time);
+        entries.Add(fresh[next].first, fresh[next].second.Place, fresh[next].second.Time);
       // The record after the covered part is the newer one.
       if (next < fresh.size() && fresh[next].first == serial) continue;
-      emit(serial, Get32(&oldBlock[e + 4]), static_cast<int64_t>(Get64(&oldBlock[e + 8])));
+      entries.Add(serial, Get32(&oldBlock[e + 4]), static_cast<int64_t>(Get64(&oldBlock[e + 8])));
     }
   }
-  for (; next < fresh.size(); ++next)
-    emit(fresh[next].first, fresh[next].second.Place, fresh[next].second.Time);
-  flush(true);
-  std::string fenceBytes;
-  for (const Fence& f : fences) {
-    Put32(fenceBytes, f.First);
-    Put32(fenceBytes, f.Checksum);
-  }
-  std::string trailer(kMagic, sizeof kMagic);
-  Put64(trailer, journalId_.Device);
-  Put64(trailer, journalId_.Node);
-  Put64(trailer, looked_);
-  Put64(trailer, journalSum);
-  Put64(trailer, places_.size());
-  Put64(trailer, places.size());
-  Put64(trailer, count);
-  Put64(trailer, Fnv64(fenceBytes.data(), fenceBytes.size(), Fnv64(places.data(), places.size())));
-  Put64(trailer, Fnv64(trailer.data(), trailer.size()));
+  for (; next < fresh.size(); ++next) entries.Add(fresh[next].first, fresh[next].second.Place, fresh[next].second.Time);
+  return true;
+}
+
+bool RecordIndex::WriteIndex(std::unique_ptr<RecordFileHandle>& old, uint64_t journalSum) {
+  int error = 0;
+  const std::string temp = indexPath_ + ".new";
+  std::unique_ptr<RecordFileHandle> out = files_.Open(temp, true, error);
+  if (!out) return false;
+  const std::string places = indexfile::EncodePlaces(places_);
+  EntryWriter entries(*out, places);
+  if (!MergeEntries(old.get(), entries)) return false;
+  bool ok = entries.Finish();
+  const std::string fenceBytes = entries.FenceBytes();
+  indexfile::Trailer t;
+  t.Device = journalId_.Device;
+  t.Node = journalId_.Node;
+  t.Covered = looked_;
+  t.JournalSum = journalSum;
+  t.PlaceCount = places_.size();
+  t.PlacesBytes = places.size();
+  t.Entries = entries.Count();
+  t.BodySum = Fnv64(fenceBytes.data(), fenceBytes.size(), Fnv64(places.data(), places.size()));
+  const std::string trailer = t.Encode();
   ok = ok && out->Append(fenceBytes + trailer);
   // Both closed first: Windows puts no file in the place of an open one.
   out.reset();
   old.reset();
   if (!ok || !files_.Replace(temp, indexPath_, error)) return false;
-  fences_ = std::move(fences);
-  entries_ = count;
+  fences_ = entries.Fences();
+  entries_ = entries.Count();
   baseAt_ = places.size();
   covered_ = looked_;
   trailer_ = trailer;

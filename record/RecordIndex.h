@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/RecordFile.h"
+#include "record/IndexFile.h"
 #include "record/RecordReader.h"
 
 // When the records after the part the index covers are written into it: once they span TailBytes of
@@ -49,21 +50,12 @@ class RecordIndex {
   static std::string PathFor(const std::string& journalPath) { return journalPath + ".idx"; }
 
  private:
-  struct Place {
-    std::string Fixture;
-    std::string Port;
-    uint32_t Serial = 0;
-    int64_t Time = 0;
-    uint64_t Order = 0;  // where its last record begins in the journal
-  };
+  using Place = indexfile::Place;
   struct Last {
     uint32_t Place = 0;
     int64_t Time = 0;
   };
-  struct Fence {
-    uint32_t First = 0;     // the first serial number of a block
-    uint32_t Checksum = 0;  // of the block's bytes
-  };
+  using Fence = indexfile::Fence;
 
   bool Reload(RecordFileHandle& journal, int64_t size, bool useIndex);
   bool LoadIndex(RecordFileHandle& journal, int64_t size, bool& present);
@@ -71,9 +63,9 @@ class RecordIndex {
   void Take(const RecordSeen& seen, uint64_t order);
   bool Merge(RecordFileHandle& journal);
   bool WriteIndex(std::unique_ptr<RecordFileHandle>& old, uint64_t journalSum);
+  bool MergeEntries(RecordFileHandle* old, indexfile::EntryWriter& entries);
   bool BaseBlock(RecordFileHandle& index, size_t block, std::string& bytes);
   bool IndexUnchanged();
-  static uint64_t PrefixSum(RecordFileHandle& journal, uint64_t size, bool& read);
 
   RecordFiles& files_;
   std::string journalPath_;
