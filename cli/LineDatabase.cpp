@@ -10,103 +10,11 @@ namespace {
 // Rows per INSERT: 50 records of 20 fields stay under SQL Server's 2100 parameters of a statement.
 constexpr size_t kRowsPerStatement = 50;
 
-std::string Quoted(const std::string& name) {
-  std::string out;
-  size_t start = 0;
-  // schema.table: each part quoted on its own.
-  for (size_t dot = name.find('.');; dot = name.find('.', start)) {
-    out += (out.empty() ? "\"" : ".\"") + name.substr(start, dot - start) + "\"";
-    if (dot == std::string::npos) break;
-    start = dot + 1;
-  }
-  return out;
-}
-
-size_t TextSize(const std::string& field) {
-  if (field == "id") return 36;
-  return field == "message" ? 2000 : 255;
-}
-
-std::string ColumnType(const RecordField& f) {
-  if (std::string(f.Name) == "id") return "VARCHAR(36) NOT NULL PRIMARY KEY";
-  switch (f.Type) {
-    case RecordField::Number:
-      return "BIGINT";
-    case RecordField::Flag:
-      return "SMALLINT NOT NULL";
-    default:
-      return "NATIONAL CHARACTER VARYING(" + std::to_string(TextSize(f.Name)) + ")";
-  }
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 bool Contains(const std::string& text, const char* part) {
-  return Lower(text).find(part) != std::string::npos;
-}
-
-// The keys of a connection string: KEY=VALUE;..., a value in braces may hold ";".
-std::vector<std::string> Keys(const std::string& connection) {
-  std::vector<std::string> keys;
-  std::string key;
-  bool inValue = false;
-  for (size_t i = 0; i < connection.size(); ++i) {
-    const char c = connection[i];
-    if (!inValue) {
-      if (c == '=') {
-        keys.push_back(Lower(key));
-        key.clear();
-        inValue = true;
-      } else if (c != ';' && c != ' ') {
-        key += c;
-      }
-    } else if (c == '{') {
-      // Up to the closing brace; "}}" is a brace inside.
-      for (++i; i < connection.size(); ++i) {
-        if (connection[i] == '}' && i + 1 < connection.size() && connection[i + 1] == '}') {
-          ++i;
-        } else if (connection[i] == '}') {
-          break;
-        }
-      }
-    } else if (c == ';') {
-      inValue = false;
-    }
-  }
-  return keys;
+  return AsciiLower(text).find(part) != std::string::npos;
 }
 
 }  // namespace
-
-std::string TableDefinition(const std::string& table) {
-  std::string columns;
-  for (const RecordField& f : RecordFields(ReadingRecord()))
-    columns += (columns.empty() ? "" : ", ") + Quoted(f.Name) + " " + ColumnType(f);
-  return "CREATE TABLE " + Quoted(table) + " (" + columns + ")";
-}
-
-bool NamesPassword(const std::string& connection) {
-  for (const std::string& key : Keys(connection))
-    if (key == "pwd" || key == "password") return true;
-  return false;
-}
-
-bool ValidTableName(const std::string& name) {
-  if (name.empty() || name.size() > 63 || name.front() == '.' || name.back() == '.') return false;
-  size_t dots = 0;
-  for (char c : name) {
-    if (c == '.') {
-      ++dots;
-    } else if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) {
-      return false;
-    }
-  }
-  return dots <= 1 && !(name[0] >= '0' && name[0] <= '9');
-}
 
 LineDatabase::LineDatabase(const odbc::Calls& calls, std::string connection, std::string password,
                            std::string table)
@@ -237,86 +145,62 @@ bool LineDatabase::Run(const std::string& text, odbc::Handle& stmt) {
 }
 
 LineDatabase::Result LineDatabase::PrepareTable() {
-  const std::vector<RecordField> fields = RecordFields(ReadingRecord());
   odbc::Handle stmt = nullptr;
-  bool found = Run("SELECT * FROM " + Quoted(table_) + " WHERE 1 = 0", stmt);
-  if (!found) {
+  if (!Run("SELECT * FROM " + Quoted(table_) + " WHERE 1 = 0", stmt)) {
     const Result failure = Fail(odbc::kHandleStmt, stmt, false);
     if (stmt != nullptr) sql_.FreeHandle(odbc::kHandleStmt, stmt);
     Rollback();
     // 42S02 (ODBC's "base table not found"), 42P01 (PostgreSQL's own): made now.
     if (state_ != "42S02" && state_ != "42P01") return failure;
-    const bool made = Run(TableDefinition(table_), stmt);
-    const Result why = made ? Done : Fail(odbc::kHandleStmt, stmt, false);
-    if (stmt != nullptr) sql_.FreeHandle(odbc::kHandleStmt, stmt);
-    if (!made) {
-      Rollback();
-      return why;
-    }
-    if (!odbc::Ok(sql_.EndTran(odbc::kHandleDbc, dbc_, odbc::kCommit)))
-      return Fail(odbc::kHandleDbc, dbc_, false);
-    return PrepareTable();
+    const Result made = MakeTable();
+    return made == Done ? PrepareTable() : made;
   }
-  odbc::SmallInt count = 0;
-  sql_.NumResultCols(stmt, &count);
-  std::vector<std::string> wanted;
-  for (const RecordField& f : fields) wanted.push_back(f.Name);
-  std::string differs;
-  for (odbc::SmallInt c = 1; c <= count && differs.empty(); ++c) {
-    odbc::WChar name[128] = {};
-    odbc::SmallInt length = 0, type = 0, digits = 0, nullable = 0;
-    odbc::ULen size = 0;
-    sql_.DescribeColW(stmt, static_cast<odbc::USmallInt>(c), name, 127, &length, &type, &size, &digits,
-                      &nullable);
-    const std::string column = Lower(odbc::Utf8(name, static_cast<size_t>(length < 127 ? length : 127)));
-    const RecordField* field = nullptr;
-    for (const RecordField& f : fields)
-      if (column == f.Name) field = &f;
-    if (field == nullptr) {
-      differs = "column \"" + column + "\" is no field of the records";
-      continue;
-    }
-    wanted.erase(std::find(wanted.begin(), wanted.end(), column));
-    const bool number = type == odbc::kBigInt || type == odbc::kInteger || type == odbc::kSmallInt ||
-                        type == odbc::kTinyInt || type == odbc::kNumeric || type == odbc::kDecimal;
-    const bool text = type == odbc::kChar || type == odbc::kVarChar || type == odbc::kLongVarChar ||
-                      type == odbc::kWChar || type == odbc::kWVarCharType || type == odbc::kWLongVarChar;
-    const bool flag = number || type == odbc::kBit;
-    const bool fits = field->Type == RecordField::Number ? number
-                      : field->Type == RecordField::Flag ? flag
-                                                         : text;
-    if (!fits) differs = "column \"" + column + "\" is of another type";
-  }
+  const std::string differs = ShapeDiffers(stmt);
   sql_.FreeHandle(odbc::kHandleStmt, stmt);
   Rollback();
-  if (differs.empty() && !wanted.empty()) differs = "no column \"" + *wanted.begin() + "\"";
   if (differs.empty()) return Done;
   reason_ = differs;
   return OtherShape;
 }
 
+LineDatabase::Result LineDatabase::MakeTable() {
+  odbc::Handle stmt = nullptr;
+  const bool made = Run(TableDefinition(table_), stmt);
+  const Result why = made ? Done : Fail(odbc::kHandleStmt, stmt, false);
+  if (stmt != nullptr) sql_.FreeHandle(odbc::kHandleStmt, stmt);
+  if (!made) {
+    Rollback();
+    return why;
+  }
+  if (!odbc::Ok(sql_.EndTran(odbc::kHandleDbc, dbc_, odbc::kCommit))) return Fail(odbc::kHandleDbc, dbc_, false);
+  return Done;
+}
+
+std::string LineDatabase::ShapeDiffers(odbc::Handle stmt) {
+  const std::vector<RecordField> fields = RecordFields(ReadingRecord());
+  odbc::SmallInt count = 0;
+  sql_.NumResultCols(stmt, &count);
+  std::vector<std::string> wanted;
+  for (const RecordField& f : fields) wanted.push_back(f.Name);
+  for (odbc::SmallInt c = 1; c <= count; ++c) {
+    odbc::WChar name[128] = {};
+    odbc::SmallInt length = 0, type = 0, digits = 0, nullable = 0;
+    odbc::ULen size = 0;
+    sql_.DescribeColW(stmt, static_cast<odbc::USmallInt>(c), name, 127, &length, &type, &size, &digits,
+                      &nullable);
+    const std::string column = AsciiLower(odbc::Utf8(name, static_cast<size_t>(length < 127 ? length : 127)));
+    const auto field = std::find_if(fields.begin(), fields.end(), [&](const RecordField& f) { return column == f.Name; });
+    if (field == fields.end()) return "column \"" + column + "\" is no field of the records";
+    wanted.erase(std::find(wanted.begin(), wanted.end(), column));
+    if (!ColumnFits(*field, type)) return "column \"" + column + "\" is of another type";
+  }
+  return wanted.empty() ? std::string() : "no column \"" + wanted.front() + "\"";
+}
+
 odbc::Handle LineDatabase::Statement(size_t rows) {
   for (const auto& [count, known] : inserts_)
     if (count == rows) return known;
-  const std::vector<RecordField> fields = RecordFields(ReadingRecord());
-  std::string names;
-  std::string picked;
-  std::string row;
-  for (const RecordField& f : fields) {
-    names += (names.empty() ? "" : ", ") + Quoted(f.Name);
-    picked += (picked.empty() ? "v." : ", v.") + Quoted(f.Name);
-    // Numbers travel as text: a parameter of VALUES has no column to take its type from.
-    const std::string one = f.Type == RecordField::Number ? "CAST(? AS BIGINT)"
-                            : f.Type == RecordField::Flag ? "CAST(? AS SMALLINT)"
-                                                          : "?";
-    row += (row.empty() ? "" : ", ") + one;
-  }
-  std::string values;
-  for (size_t r = 0; r < rows; ++r) values += (r == 0 ? "(" : ", (") + row + ")";
-  const std::string text = "INSERT INTO " + Quoted(table_) + " (" + names + ") SELECT " + picked +
-                           " FROM (VALUES " + values + ") AS v (" + names +
-                           ") WHERE NOT EXISTS (SELECT 1 FROM " + Quoted(table_) +
-                           " AS t WHERE t.\"id\" = v.\"id\")";
+  const std::string text = InsertStatement(table_, rows);
   odbc::Handle stmt = nullptr;
   if (!odbc::Ok(sql_.AllocHandle(odbc::kHandleStmt, dbc_, &stmt))) {
     failure_ = Fail(odbc::kHandleDbc, dbc_, false);

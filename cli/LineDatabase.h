@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/LineSql.h"
 #include "cli/Odbc.h"
 #include "record/RecordCodec.h"
 
@@ -41,6 +42,9 @@ class LineDatabase {
  private:
   Result Fail(odbc::SmallInt type, odbc::Handle handle, bool connecting);
   bool Run(const std::string& sql, odbc::Handle& stmt);
+  Result MakeTable();
+  // Empty when the result's columns are the fields, in any order; otherwise what differs.
+  std::string ShapeDiffers(odbc::Handle stmt);
   odbc::Handle Statement(size_t rows);
   void Rollback();
   void FreeStatements();
@@ -56,11 +60,3 @@ class LineDatabase {
   std::string reason_;
   Result failure_ = Unreachable;  // of the last statement that could not be prepared
 };
-
-// The columns' SQL for the fields: "id" VARCHAR(36) NOT NULL PRIMARY KEY, "serial" BIGINT, ...
-std::string TableDefinition(const std::string& table);
-// Whether a connection string names a password itself (PWD=, PASSWORD=): it belongs in
-// BRAVELLE_DB_PASSWORD or the DSN, never on a command line.
-bool NamesPassword(const std::string& connection);
-// A table name as ship takes it: letters, digits and _, optionally after a schema and a point.
-bool ValidTableName(const std::string& name);

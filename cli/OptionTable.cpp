@@ -1,7 +1,7 @@
 // The table of bravelle-cli's options, and the checks of their values.
 #include "cli/OptionTable.h"
 
-#include "cli/LineDatabase.h"
+#include "cli/LineSql.h"
 #include "record/Expectations.h"
 
 namespace cliopt {
