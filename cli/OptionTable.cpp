@@ -4,6 +4,31 @@
 #include "cli/LineSql.h"
 #include "record/Expectations.h"
 
+bool ParseSeconds(const std::string& text, int64_t& ms) {
+  int64_t whole = 0;
+  size_t i = 0;
+  size_t digits = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
+    whole = whole * 10 + (text[i] - '0');
+    // A day is more than any bench waits; beyond it the number is surely a typing error.
+    if (whole > 86400) return false;
+  }
+  // Thousandths from the first three decimals, rounded by the fourth.
+  int64_t thousandths = 0;
+  if (i < text.size() && text[i] == '.') {
+    size_t place = 0;
+    for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits, ++place) {
+      if (place < 3) thousandths = thousandths * 10 + (text[i] - '0');
+      if (place == 3 && text[i] >= '5') ++thousandths;
+    }
+    for (; place < 3; ++place) thousandths *= 10;
+  }
+  if (digits == 0 || i != text.size()) return false;
+  ms = whole * 1000 + thousandths;
+  return ms <= 86400000;
+}
+
+
 namespace cliopt {
 
 bool Fail(UsageError& error, CliText id, const std::string& argument, const std::string& second) {

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "cli/Options.h"
+#include "cli/CliOptions.h"
 
 namespace cliopt {
 
