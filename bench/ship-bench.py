@@ -20,10 +20,11 @@ import subprocess
 import sys
 import tempfile
 import time
-import uuid
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 LINE_DB = os.path.join(HERE, "..", "tests", "linedb", "line_db.py")
+sys.path.insert(0, os.path.dirname(LINE_DB))
+from test_ship import record_line  # noqa: E402  the records as watch appends them, as the tests make them
 
 
 def main():
@@ -52,7 +53,7 @@ def main():
         journal = os.path.join(work, "backlog.jsonl")
         with open(journal, "w") as f:
             for n in range(records):
-                f.write(line(n, 1765305005123 + n * 1000))
+                f.write(record_line(n, "PC-%d" % (n % 3), 1765305005123 + n * 1000))
         size = os.path.getsize(journal)
         start = time.monotonic()
         p = subprocess.run([cli, "ship", "--once", "--to", to, journal], env=env, capture_output=True, text=True)
@@ -76,7 +77,7 @@ def main():
             for n in range(rounds):
                 serial = 900000000 + n
                 with open(follow, "a") as f:
-                    f.write(line(serial, int(time.time() * 1000)))
+                    f.write(record_line(serial, "PC-%d" % (serial % 3), int(time.time() * 1000)))
                 appended = time.monotonic()
                 while psql("SELECT count(*) FROM bravelle_readings WHERE serial = %d" % serial) != "1":
                     time.sleep(0.01)
@@ -111,16 +112,6 @@ def main():
     finally:
         subprocess.run([sys.executable, LINE_DB, "stop", state])
         shutil.rmtree(work, ignore_errors=True)
-
-
-def line(serial, at_ms):
-    r = os.urandom(10)
-    ident = uuid.UUID(bytes=at_ms.to_bytes(6, "big") + bytes([0x70 | r[0] & 15, r[1], 0x80 | r[2] & 63]) + r[3:])
-    stamp = time.strftime("%Y-%m-%dT%H:%M:%S", time.gmtime(at_ms // 1000)) + ".%03dZ" % (at_ms % 1000)
-    return ('{"schema":3,"id":"%s","outcome":"ok","station":"PC-%d","fixture":"left","port":"/dev/ttyUSB0",'
-            '"location":"1-1.4","type":"P04","serial":%d,"serial_text":"%010d","circuit":5,"software":"1.12",'
-            '"status":0,"elapsed_ms":1223,"time":"%s","program":"bravelle-cli 1.0.1.10"}\n'
-            % (ident, serial % 3, serial, serial, stamp))
 
 
 def read_once(cli, simunit, ptyshim, work, log):
